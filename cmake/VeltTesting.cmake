@@ -1,0 +1,61 @@
+# Test helpers shared by every tests/ subdirectory.
+#
+#   velt_add_gtest(NAME <name> SOURCES <files...> [LIBS <libs...>])
+#     One GoogleTest program and one ctest entry. Natively it runs directly
+#     (with the sanitizers); in the Win32 build it runs under Wine in the
+#     build directory's prefix.
+#
+#   velt_add_wine_test(NAME <name> COMMAND <cmd...> [TIMEOUT <s>])
+#     A ctest entry that needs the Wine prefix (scripts, end-to-end tests).
+#     The command gets WINEPREFIX, VELT_SOURCE_DIR, VELT_BINARY_DIR and
+#     VELT_BUILDER in its environment; scripts/wine-run.sh runs a program.
+
+if(WIN32)
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/_gtest EXCLUDE_FROM_ALL)
+  set(VELT_GTEST_MAIN gtest_main)
+  set(VELT_GTEST gtest)
+else()
+  find_package(GTest REQUIRED)
+  set(VELT_GTEST_MAIN GTest::gtest_main)
+  set(VELT_GTEST GTest::gtest)
+endif()
+
+set(VELT_WINE_ENV
+  "WINEPREFIX=${VELT_WINE_PREFIX}"
+  "WINEARCH=win32"
+  "WINEDEBUG=-all"
+  "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d"
+  "VELT_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+  "VELT_BINARY_DIR=${CMAKE_BINARY_DIR}"
+  "VELT_BUILDER=${VELT_BUILDER}")
+
+function(velt_add_gtest)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE velt ${T_LIBS} ${VELT_GTEST_MAIN})
+  if(WIN32)
+    # Console subsystem: GoogleTest prints to the standard streams.
+    target_link_options(${T_NAME} PRIVATE -mconsole)
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  if(WIN32)
+    set_tests_properties(${T_NAME} PROPERTIES
+      FIXTURES_REQUIRED wine ENVIRONMENT "${VELT_WINE_ENV}")
+  endif()
+endfunction()
+
+function(velt_add_wine_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "COMMAND" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
+    FIXTURES_REQUIRED wine ENVIRONMENT "${VELT_WINE_ENV}")
+endfunction()

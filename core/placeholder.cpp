@@ -1,0 +1,1 @@
+int VeltPlaceholder() { return 1; }

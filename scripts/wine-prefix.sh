@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Manages the 32-bit Wine prefixes of the tests.
+#
+#   wine-prefix.sh start PREFIX        make PREFIX once (kept for later runs)
+#                                      and start its wineserver
+#   wine-prefix.sh stop PREFIX         stop that wineserver
+#   wine-prefix.sh clone PREFIX COPY   an isolated copy for a test that must
+#                                      not share state; start its server
+#
+# Every Wine command runs with all three standard streams on /dev/null and
+# no other inherited descriptors: the wineserver and Wine's helper processes
+# outlive the command, and a pipe they held would keep ctest waiting.
+set -eu
+action=$1
+export WINEPREFIX=$(realpath -m "$2") WINEARCH=win32 WINEDEBUG=-all
+export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
+
+quiet() { "$@" </dev/null >/dev/null 2>&1 9>&- || return $?; }
+
+start_server() {
+  quiet wineserver -p || true  # already running is fine
+  quiet wine cmd /c exit
+}
+
+stop_server() {
+  [ -d "$WINEPREFIX" ] || return 0
+  quiet wineserver -k || true
+  quiet timeout 30 wineserver -w || true
+}
+
+make_prefix() {
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  quiet wineserver -p || true  # already running is fine
+  quiet wineboot -i
+  # Windows and dialogs exist without a display.
+  quiet wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+  # A crash must end the program (exit code 5), not wait behind an
+  # invisible debugger dialog.
+  quiet wine reg add 'HKCU\Software\Wine\DllOverrides' /v winedbg.exe /d '' /f
+  quiet wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+  # The profile folders link to the host's home; tests must not write there.
+  find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type l | while read -r link; do
+    rm -f "$link"
+    mkdir -p "$link"
+  done
+  # wineboot started the desktop before the null driver was chosen.
+  stop_server
+  start_server
+  touch "$WINEPREFIX/.velt-ready"
+}
+
+case $action in
+  start)
+    if [ -f "$WINEPREFIX/.velt-ready" ]; then start_server; else make_prefix; fi ;;
+  stop)
+    stop_server ;;
+  clone)
+    copy=$(realpath -m "$3")
+    rm -rf "$copy"
+    cp -a "$WINEPREFIX" "$copy"
+    export WINEPREFIX=$copy
+    start_server ;;
+  *)
+    echo "usage: $0 start|stop PREFIX | clone PREFIX COPY" >&2; exit 2 ;;
+esac
