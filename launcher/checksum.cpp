@@ -1,0 +1,31 @@
+#include "launcher/checksum.h"
+
+namespace {
+
+const uint32_t kChecksumStart = 0x79E2BC9Du;
+
+// Assembled byte by byte so the sum does not depend on the host's byte order
+// or on the alignment of `p`; compilers turn this into one load on x86.
+uint32_t LoadLittle32(const uint8_t* p)
+{
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16)
+         | ((uint32_t)p[3] << 24);
+}
+
+} // namespace
+
+uint32_t Checksum(const uint8_t* data, int32_t length)
+{
+    if (data == 0 || length < 1)
+        return kChecksumStart;
+    uint32_t sum = kChecksumStart;
+    int32_t words = length / 4;
+    const uint8_t* p = data;
+    for (int32_t i = 0; i < words; i++, p += 4)
+        sum += LoadLittle32(p);
+    // Tail bytes count signed (0x80..0xFF are -128..-1), unlike the bytes
+    // inside whole words; archives already built depend on this.
+    for (int32_t i = 0; i < length % 4; i++)
+        sum += (uint32_t)(int32_t)(int8_t)p[i];
+    return sum + (uint32_t)length;
+}

@@ -1,0 +1,11 @@
+#pragma once
+// The archive's integrity sum and the description's scrambling. Both are
+// portable: no windows.h, so the builder and the host tests share them.
+
+#include <stdint.h>
+
+// The 32-bit additive sum used for every archive check and as the hash of
+// String keys. Whole little-endian words are added unsigned, the 1..3 tail
+// bytes as signed bytes, then the length. Missing data or length < 1 gives
+// the start value 0x79E2BC9D, without the length.
+uint32_t Checksum(const uint8_t* data, int32_t length);
