@@ -1,0 +1,9 @@
+#include <gtest/gtest.h>
+
+#include "core/string.h"
+
+TEST(StringBasics, EmptyStateHasText)
+{
+    String s;
+    EXPECT_STREQ("", s.CStr());
+}
