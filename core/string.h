@@ -173,6 +173,7 @@ public:
     int FindChar(char c, int from = 0, bool caseSensitive = true) const;
     int ReverseFindChar(char c, int from = All) const;
     int FindOneOf(const char* set, int from = 0) const;
+    bool ContainsOneOf(const char* set) const;     // any byte of set (defined with the paths)
     int FindNotOneOf(const char* set, int from = 0) const;
     int FindNumberStart(int from = 0) const;        // a digit, '+', '-' or '.'
 
