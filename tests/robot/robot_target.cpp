@@ -1,0 +1,133 @@
+// A small GUI program for the robot's tests. The first word of its
+// arguments chooses what it does:
+//   box          a Yes/No/Cancel message box; exits with the answer
+//   dialog       a dialog with an edit control and a list box; OK shows
+//                what arrived in a second box and exits with 10 + the
+//                selected entry, Cancel exits with 2; "More..." opens a
+//                box owned by the dialog, which stays open
+//   cmdline      a box showing its module path and its command line
+//   child ARGS   starts itself with ARGS and exits with 3 at once
+//   sleep        waits forever without a window
+//   exit N       exits with N
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "robot_target.h"
+
+namespace {
+
+int g_notifiedSelection = -1;   // selection reported by LBN_SELCHANGE
+
+void ShowResult(HWND dialog)
+{
+    wchar_t name[100] = L"";
+    GetDlgItemTextW(dialog, IDC_NAME, name, 100);
+    int selected = (int)SendDlgItemMessageW(dialog, IDC_COLOURS, LB_GETCURSEL, 0, 0);
+    wchar_t colour[100] = L"";
+    if (selected >= 0)
+        SendDlgItemMessageW(dialog, IDC_COLOURS, LB_GETTEXT, selected, (LPARAM)colour);
+    wchar_t text[300];
+    swprintf(text, 300, L"typed <%ls>, picked <%ls>, notified %d", name, colour,
+             g_notifiedSelection);
+    MessageBoxW(dialog, text, L"Robot Result", MB_OK);
+    EndDialog(dialog, 10 + selected);
+}
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_INITDIALOG) {
+        static const wchar_t* const kColours[] = {L"red", L"green", L"blue"};
+        for (const wchar_t* colour : kColours)
+            SendDlgItemMessageW(dialog, IDC_COLOURS, LB_ADDSTRING, 0, (LPARAM)colour);
+        return TRUE;
+    }
+    if (message != WM_COMMAND)
+        return FALSE;
+    switch (LOWORD(wParam)) {
+    case IDC_COLOURS:
+        if (HIWORD(wParam) == LBN_SELCHANGE)
+            g_notifiedSelection = (int)SendDlgItemMessageW(dialog, IDC_COLOURS,
+                                                           LB_GETCURSEL, 0, 0);
+        else if (HIWORD(wParam) == LBN_DBLCLK)
+            ShowResult(dialog);
+        return TRUE;
+    case IDC_MORE:
+        MessageBoxW(dialog, L"More details", L"Robot More", MB_OK);
+        return TRUE;
+    case IDOK:
+        ShowResult(dialog);
+        return TRUE;
+    case IDCANCEL:
+        EndDialog(dialog, 2);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// The arguments after the program's own name.
+const char* Arguments()
+{
+    const char* line = GetCommandLineA();
+    bool quoted = false;
+    while (*line != '\0' && (quoted || (*line != ' ' && *line != '\t'))) {
+        if (*line == '"')
+            quoted = !quoted;
+        ++line;
+    }
+    while (*line == ' ' || *line == '\t')
+        ++line;
+    return line;
+}
+
+bool StartsWith(const char* text, const char* word)
+{
+    size_t length = strlen(word);
+    return strncmp(text, word, length) == 0 && (text[length] == '\0' || text[length] == ' ');
+}
+
+int StartChild(const char* arguments)
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(NULL, path, MAX_PATH);
+    char line[2 * MAX_PATH];
+    snprintf(line, sizeof line, "\"%s\" %s", path, arguments);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessA(path, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started))
+        return 4;
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return 3;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    const char* arguments = Arguments();
+    if (StartsWith(arguments, "box"))
+        return MessageBoxW(NULL, L"Pick one\r\nof three", L"Robot Target",
+                           MB_YESNOCANCEL | MB_ICONQUESTION);
+    if (StartsWith(arguments, "dialog"))
+        return (int)DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ROBOT_DIALOG), NULL,
+                                    DialogProc, 0);
+    if (StartsWith(arguments, "cmdline")) {
+        wchar_t module[MAX_PATH];
+        GetModuleFileNameW(NULL, module, MAX_PATH);
+        wchar_t text[3 * MAX_PATH];
+        swprintf(text, 3 * MAX_PATH, L"module=%ls\nline=%ls", module, GetCommandLineW());
+        MessageBoxW(NULL, text, L"Robot Command", MB_OK);
+        return 0;
+    }
+    if (StartsWith(arguments, "child"))
+        return StartChild(arguments + 5);
+    if (StartsWith(arguments, "sleep"))
+        Sleep(INFINITE);
+    if (StartsWith(arguments, "exit"))
+        return atoi(arguments + 4);
+    return 99;
+}
