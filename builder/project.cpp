@@ -1,0 +1,668 @@
+#include "builder/project.h"
+
+#include "builder/icon.h"
+#include "builder/messages.h"
+#include "builder/pe.h"
+#include "builder/text.h"
+
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <set>
+
+namespace velt {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const uint32_t kDefaultTitleColor = 0xFFFFFF;      // white
+const uint32_t kDefaultTopColor = 0x800000;        // #000080, dark blue
+const uint32_t kDefaultBottomColor = 0x000000;
+
+// Reading context: the project's path and directory, for messages and for
+// relative paths.
+class Reader {
+public:
+    explicit Reader(const fs::path& path) : path_(path), dir_(path.parent_path()) {}
+
+    std::string Where(const toml::node& node) const
+    {
+        const toml::source_region& r = node.source();
+        return path_.string() + ":" + std::to_string(r.begin.line) + ":"
+             + std::to_string(r.begin.column);
+    }
+    [[noreturn]] void Fail(const toml::node& node, const std::string& message) const
+    {
+        throw ProjectError(Where(node) + ": " + message);
+    }
+
+    // Rejects keys the table does not know, so a typo is not silently lost.
+    void AllowKeys(const toml::table& table, std::initializer_list<const char*> keys,
+                   const std::string& what) const
+    {
+        for (auto&& [key, node] : table) {
+            bool known = std::any_of(keys.begin(), keys.end(),
+                                     [&](const char* k) { return key.str() == k; });
+            if (!known)
+                Fail(node, "unknown key \"" + std::string(key.str()) + "\" in " + what);
+        }
+    }
+
+    const toml::table* Table(const toml::table& parent, const char* key) const
+    {
+        const toml::node* node = parent.get(key);
+        if (!node)
+            return nullptr;
+        if (!node->is_table())
+            Fail(*node, std::string("\"") + key + "\" must be a table");
+        return node->as_table();
+    }
+
+    // A UTF-8 text from the project, as Windows-1252 bytes.
+    std::string Text(const toml::node& node, const std::string& utf8) const
+    {
+        std::string bad;
+        std::optional<std::string> text = Utf8ToCp1252(utf8, &bad);
+        if (!text)
+            Fail(node, bad);
+        if (text->find('\0') != std::string::npos)
+            Fail(node, "texts cannot hold NUL characters");
+        return *text;
+    }
+
+    std::optional<std::string> Utf8(const toml::table& t, const char* key) const
+    {
+        const toml::node* node = t.get(key);
+        if (!node)
+            return std::nullopt;
+        if (!node->is_string())
+            Fail(*node, std::string("\"") + key + "\" must be a text");
+        return node->as_string()->get();
+    }
+
+    std::string Text(const toml::table& t, const char* key, const std::string& fallback = "") const
+    {
+        std::optional<std::string> utf8 = Utf8(t, key);
+        return utf8 ? Text(*t.get(key), *utf8) : fallback;
+    }
+
+    bool Bool(const toml::table& t, const char* key, bool fallback) const
+    {
+        const toml::node* node = t.get(key);
+        if (!node)
+            return fallback;
+        if (!node->is_boolean())
+            Fail(*node, std::string("\"") + key + "\" must be true or false");
+        return node->as_boolean()->get();
+    }
+
+    // A path relative to the project's directory; the file must exist.
+    fs::path File(const toml::node& node, const std::string& utf8)
+    {
+        fs::path p = dir_ / fs::path(utf8);
+        std::error_code ec;
+        if (!fs::is_regular_file(p, ec))
+            Fail(node, "no such file: " + p.string());
+        inputs.push_back(p);
+        return p;
+    }
+
+    // The text of a file: UTF-8 without its byte-order mark, line ends made
+    // uniform, as Windows-1252 bytes.
+    std::string TextFile(const toml::node& node, const std::string& utf8, const char* eol)
+    {
+        fs::path p = File(node, utf8);
+        Bytes bytes = ReadWholeFile(p);
+        std::string text(bytes.begin(), bytes.end());
+        if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            text.erase(0, 3);
+        std::string bad;
+        std::optional<std::string> converted = Utf8ToCp1252(NormaliseLineEnds(text, eol), &bad);
+        if (!converted)
+            Fail(node, p.string() + ": " + bad);
+        if (converted->find('\0') != std::string::npos)
+            Fail(node, p.string() + ": texts cannot hold NUL characters");
+        return *converted;
+    }
+
+    const fs::path& Dir() const { return dir_; }
+    std::vector<fs::path> inputs;
+
+private:
+    fs::path path_;
+    fs::path dir_;
+};
+
+uint32_t Colour(const Reader& r, const toml::table& t, const char* key, uint32_t fallback,
+                bool& given)
+{
+    std::optional<std::string> text = r.Utf8(t, key);
+    if (!text)
+        return fallback;
+    bool ok = text->size() == 7 && (*text)[0] == '#'
+           && text->find_first_not_of("0123456789abcdefABCDEF", 1) == std::string::npos;
+    if (!ok)
+        r.Fail(*t.get(key), std::string("\"") + key + "\" must be a colour like \"#1E90FF\"");
+    uint32_t rgb = (uint32_t)std::stoul(text->substr(1), nullptr, 16);
+    given = true;
+    // Stored as the system's colour word: red in the low byte.
+    return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
+}
+
+void ReadProduct(Reader& r, const toml::table& root, Project& p)
+{
+    const toml::table* t = r.Table(root, "product");
+    if (!t)
+        throw ProjectError(p.path.string() + ":1:1: the project has no [product] table");
+    r.AllowKeys(*t, {"name", "publisher", "version", "display-name", "default-directory",
+                     "start-menu-folder", "registry-key", "uninstall-subdir", "uninstaller",
+                     "volume-name", "master", "licence", "license", "readme"}, "[product]");
+    Description& d = p.description;
+    if (!t->get("name"))
+        r.Fail(*t, "[product] needs a \"name\"");
+    d.productName = r.Text(*t, "name");
+    if (d.productName.find_first_not_of(" \t") == std::string::npos)
+        r.Fail(*t->get("name"), "the product name is blank");
+    d.publisher = r.Text(*t, "publisher");
+    d.displayVersion = r.Text(*t, "version");
+    d.displayName = r.Text(*t, "display-name");
+    d.defaultDirectory = r.Text(*t, "default-directory");
+    d.startMenuFolder = r.Text(*t, "start-menu-folder");
+    d.productRegistry = r.Text(*t, "registry-key");
+    d.uninstallSubdir = r.Text(*t, "uninstall-subdir");
+    d.uninstallerName = r.Text(*t, "uninstaller", "Uninstall.exe");
+    d.volumeBaseName = r.Text(*t, "volume-name", "DISK");
+    for (const char* key : {"uninstaller", "volume-name"})
+        if (const toml::node* node = t->get(key))
+            if (r.Text(*t, key).find_first_not_of(" \r\n\t") == std::string::npos)
+                r.Fail(*node, std::string("\"") + key + "\" is blank");
+    if (t->get("master")) {
+        d.masterProduct = r.Text(*t, "master");
+        d.productFlags |= PfNeedsMaster;
+    }
+    if (t->get("licence") && t->get("license"))
+        r.Fail(*t->get("license"), "give either \"licence\" or \"license\"");
+    for (const char* key : {"licence", "license"})
+        if (std::optional<std::string> file = r.Utf8(*t, key))
+            d.licenseText = r.TextFile(*t->get(key), *file, "\r\n");
+    if (std::optional<std::string> file = r.Utf8(*t, "readme"))
+        d.readmeText = r.TextFile(*t->get("readme"), *file, "\r\n");
+}
+
+void ReadFlags(Reader& r, const toml::table& root, Description& d)
+{
+    d.productFlags |= PfChecksums | PfCompressed;
+    const toml::table* t = r.Table(root, "flags");
+    if (!t)
+        return;
+    for (auto&& [key, node] : *t) {
+        const NamedValue* flag = nullptr;
+        for (size_t i = 0; i < kFlagNameCount; i++)
+            if (key.str() == kFlagNames[i].name)
+                flag = &kFlagNames[i];
+        if (!flag)
+            r.Fail(node, "unknown flag \"" + std::string(key.str()) + "\"");
+        if (r.Bool(*t, flag->name, false))
+            d.productFlags |= flag->value;
+        else
+            d.productFlags &= ~flag->value;
+    }
+}
+
+void ReadBatch(Reader& r, const toml::table& root, Description& d)
+{
+    const toml::table* t = r.Table(root, "batch");
+    if (!t)
+        return;
+    r.AllowKeys(*t, {"pre-install", "post-install", "final", "uninstall-1", "uninstall-2",
+                     "pre-install-file", "post-install-file", "final-file", "uninstall-1-file",
+                     "uninstall-2-file"}, "[batch]");
+    const std::pair<const char*, std::string*> texts[] = {
+        {"pre-install", &d.preInstallBatch}, {"post-install", &d.postInstallBatch},
+        {"final", &d.finalBatch}, {"uninstall-1", &d.uninstallBatch1},
+        {"uninstall-2", &d.uninstallBatch2}};
+    for (auto [key, text] : texts) {
+        std::string fileKey = std::string(key) + "-file";
+        if (t->get(key) && t->get(fileKey))
+            r.Fail(*t->get(fileKey), std::string("give either \"") + key + "\" or \"" + fileKey + "\"");
+        if (t->get(key))
+            *text = NormaliseLineEnds(r.Text(*t, key), "\n");
+        else if (std::optional<std::string> file = r.Utf8(*t, fileKey.c_str()))
+            *text = r.TextFile(*t->get(fileKey), *file, "\n");
+    }
+}
+
+void ReadLook(Reader& r, const toml::table& root, Project& p)
+{
+    Description& d = p.description;
+    d.titleColor = kDefaultTitleColor;
+    d.topColor = kDefaultTopColor;
+    d.bottomColor = kDefaultBottomColor;
+    const toml::table* t = r.Table(root, "look");
+    if (!t)
+        return;
+    r.AllowKeys(*t, {"title-color", "top-color", "bottom-color", "background", "icon"}, "[look]");
+    bool given = false, gradient = false;
+    d.titleColor = Colour(r, *t, "title-color", kDefaultTitleColor, given);
+    d.topColor = Colour(r, *t, "top-color", kDefaultTopColor, gradient);
+    d.bottomColor = Colour(r, *t, "bottom-color", kDefaultBottomColor, gradient);
+    if (given || gradient)
+        d.productFlags |= PfCustomColors;
+    if (std::optional<std::string> file = r.Utf8(*t, "background")) {
+        const toml::node& node = *t->get("background");
+        d.backgroundBitmap = ReadWholeFile(r.File(node, *file));
+        const Bytes& b = d.backgroundBitmap;
+        if (b.size() < 54 || b[0] != 'B' || b[1] != 'M')
+            r.Fail(node, "the background must be a Windows bitmap (.bmp) file");
+    }
+    if (std::optional<std::string> file = r.Utf8(*t, "icon")) {
+        const toml::node& node = *t->get("icon");
+        std::string error;
+        p.icon = IconImageFromIco(ReadWholeFile(r.File(node, *file)), error);
+        if (!p.icon)
+            r.Fail(node, error);
+    }
+}
+
+// The source's parts before the first part with a wildcard: the folder the
+// glob walks, and the glob of the rest.
+bool SplitGlob(const std::string& source, std::string& base, std::string& pattern)
+{
+    std::string s = source;
+    std::replace(s.begin(), s.end(), '\\', '/');
+    size_t wild = s.find_first_of("*?[");
+    if (wild == std::string::npos)
+        return false;
+    size_t cut = s.rfind('/', wild);
+    base = cut == std::string::npos ? "" : s.substr(0, cut);
+    pattern = cut == std::string::npos ? s : s.substr(cut + 1);
+    return true;
+}
+
+std::vector<std::pair<fs::path, std::string>> ExpandGlob(const Reader& r, const toml::node& node,
+                                                        const std::string& source)
+{
+    std::string base, pattern;
+    SplitGlob(source, base, pattern);
+    fs::path root = r.Dir() / fs::path(base);
+    std::vector<std::pair<fs::path, std::string>> matches;
+    std::error_code ec;
+    if (!fs::is_directory(root, ec))
+        r.Fail(node, "no such folder: " + root.string());
+    for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!it->is_regular_file(ec))
+            continue;
+        std::string relative = it->path().lexically_relative(root).generic_string();
+        if (GlobMatch(pattern, relative))
+            matches.emplace_back(it->path(), relative);
+    }
+    if (ec)
+        r.Fail(node, "cannot list " + root.string() + ": " + ec.message());
+    std::sort(matches.begin(), matches.end(),
+              [](const auto& a, const auto& b) { return a.second < b.second; });
+    return matches;
+}
+
+std::string Stem(const std::string& name)
+{
+    size_t slash = name.find_last_of('\\');
+    std::string file = slash == std::string::npos ? name : name.substr(slash + 1);
+    size_t dot = file.rfind('.');
+    return dot == std::string::npos || dot == 0 ? file : file.substr(0, dot);
+}
+
+void ReadFiles(Reader& r, const toml::table& root, Project& p)
+{
+    const toml::node* node = root.get("files");
+    if (!node)
+        throw ProjectError(p.path.string() + ":1:1: the project has no [[files]]");
+    if (!node->is_array_of_tables())
+        r.Fail(*node, "\"files\" must be an array of tables ([[files]])");
+    std::map<std::pair<int32_t, std::string>, std::string> seen;
+    for (const toml::node& item : *node->as_array()) {
+        const toml::table& t = *item.as_table();
+        r.AllowKeys(t, {"source", "destination", "name", "overwrite", "shortcuts", "shortcut-name",
+                        "font-name", "version", "icon", "permanent", "to-uninstall-dir"},
+                    "[[files]]");
+        std::optional<std::string> source = r.Utf8(t, "source");
+        if (!source || source->empty())
+            r.Fail(t, "a [[files]] entry needs a \"source\"");
+        const toml::node& sourceNode = *t.get("source");
+
+        FileRecord base;
+        std::string dest = r.Text(t, "destination", "install");
+        if (!DestKindFromName(dest, base.kind))
+            r.Fail(*t.get("destination"), "unknown destination \"" + dest
+                   + "\" (install, shared, font, install-startup or system)");
+        bool installKind = base.kind == DestInstall || base.kind == DestInstallStartup;
+        std::string overwrite = r.Text(t, "overwrite", "always");
+        if (overwrite == "update-only")
+            base.flags |= FfUpdateOnly;
+        else if (overwrite == "keep-existing")
+            base.flags |= FfKeepExisting;
+        else if (overwrite != "always")
+            r.Fail(*t.get("overwrite"), "unknown overwrite mode \"" + overwrite
+                   + "\" (always, update-only or keep-existing)");
+        if (const toml::node* list = t.get("shortcuts")) {
+            if (!list->is_array())
+                r.Fail(*list, "\"shortcuts\" must be a list such as [\"desktop\", \"programs\"]");
+            for (const toml::node& s : *list->as_array()) {
+                std::string which = s.is_string() ? s.as_string()->get() : "";
+                if (which == "desktop")
+                    base.flags |= FfDesktopShortcut;
+                else if (which == "programs")
+                    base.flags |= FfProgramsShortcut;
+                else
+                    r.Fail(s, "a shortcut is \"desktop\" or \"programs\"");
+            }
+            if (!installKind && !list->as_array()->empty())
+                r.Fail(*list, "shortcuts are made only for install and install-startup files");
+        }
+        if (r.Bool(t, "permanent", false))
+            base.flags |= FfPermanent;
+        if (r.Bool(t, "to-uninstall-dir", false))
+            base.flags |= FfToUninstallDir;
+        base.icon = r.Text(t, "icon");
+        if (!base.icon.empty() && !(base.flags & (FfDesktopShortcut | FfProgramsShortcut)))
+            r.Fail(*t.get("icon"), "\"icon\" is the icon of a shortcut; give \"shortcuts\" too");
+        if (t.get("shortcut-name") && !(base.flags & (FfDesktopShortcut | FfProgramsShortcut)))
+            r.Fail(*t.get("shortcut-name"), "\"shortcut-name\" needs \"shortcuts\"");
+        if (t.get("font-name") && base.kind != DestFont)
+            r.Fail(*t.get("font-name"), "\"font-name\" is for files with destination \"font\"");
+        if (t.get("version") && base.kind != DestSystem)
+            r.Fail(*t.get("version"), "\"version\" is for files with destination \"system\"");
+
+        std::vector<std::pair<fs::path, std::string>> sources;
+        std::string nameUtf8 = r.Utf8(t, "name").value_or("");
+        std::string base_, pattern_;
+        bool glob = SplitGlob(*source, base_, pattern_);
+        if (glob) {
+            sources = ExpandGlob(r, sourceNode, *source);
+            if (sources.empty())
+                r.Fail(sourceNode, "\"" + *source + "\" matches no files");
+            if (!nameUtf8.empty() && nameUtf8.back() != '/' && nameUtf8.back() != '\\')
+                nameUtf8 += '/';
+        } else {
+            fs::path file = r.File(sourceNode, *source);
+            r.inputs.pop_back();                  // added below with the others
+            std::string fileName = file.filename().string();
+            sources.emplace_back(file, fileName);
+            if (nameUtf8.empty())
+                nameUtf8 = fileName;
+            else if (nameUtf8.back() == '/' || nameUtf8.back() == '\\')
+                nameUtf8 += fileName;
+            else
+                sources.back().second = "";
+        }
+        for (auto& [path, relative] : sources) {
+            ProjectFile f;
+            f.source = path;
+            f.where = r.Where(item);
+            f.record = base;
+            const toml::node& nameNode = t.get("name") ? *t.get("name") : sourceNode;
+            std::string error;
+            std::string name = glob ? nameUtf8 + relative : nameUtf8;
+            f.record.name = NormaliseInstallName(r.Text(nameNode, name), error);
+            if (!error.empty())
+                r.Fail(nameNode, "bad name \"" + name + "\": " + error);
+            if (f.record.flags & (FfDesktopShortcut | FfProgramsShortcut))
+                f.record.text = r.Text(t, "shortcut-name", Stem(f.record.name));
+            else if (f.record.kind == DestFont)
+                f.record.text = r.Text(t, "font-name", Stem(f.record.name));
+            else if (f.record.kind == DestSystem)
+                f.record.text = t.get("version") ? r.Text(t, "version")
+                                                 : FileVersionText(ReadWholeFile(path));
+            std::string key = f.record.name;
+            std::transform(key.begin(), key.end(), key.begin(),
+                           [](unsigned char c) { return (char)std::tolower(c); });
+            int32_t where = (f.record.flags & FfToUninstallDir) ? -1 : f.record.kind;
+            if (where == DestInstallStartup)
+                where = DestInstall;
+            auto [it, fresh] = seen.emplace(std::make_pair(where, key), f.where);
+            if (!fresh)
+                r.Fail(item, "\"" + name + "\" is installed twice (first at " + it->second + ")");
+            r.inputs.push_back(path);
+            p.files.push_back(std::move(f));
+        }
+    }
+}
+
+void ReadAssociations(Reader& r, const toml::table& root, Description& d)
+{
+    const toml::node* node = root.get("associations");
+    if (!node)
+        return;
+    if (!node->is_array_of_tables())
+        r.Fail(*node, "\"associations\" must be an array of tables ([[associations]])");
+    for (const toml::node& item : *node->as_array()) {
+        const toml::table& t = *item.as_table();
+        r.AllowKeys(t, {"extension", "file-type", "description", "verb", "command",
+                        "default-verb", "language"}, "[[associations]]");
+        Association a;
+        a.extension = r.Text(t, "extension");
+        if (a.extension.empty() || a.extension == ".")
+            r.Fail(t, "an association needs an \"extension\"");
+        a.command = r.Text(t, "command");
+        if (a.command.empty())
+            r.Fail(t, "an association needs a \"command\"");
+        a.fileType = r.Text(t, "file-type");
+        a.description = r.Text(t, "description");
+        a.verb = r.Text(t, "verb", "open");
+        if (a.verb.empty())
+            r.Fail(*t.get("verb"), "the verb is empty");
+        a.language = r.Text(t, "language");
+        a.flags = r.Bool(t, "default-verb", false) ? 1 : 0;
+        d.associations.push_back(std::move(a));
+    }
+}
+
+void ReadLanguages(Reader& r, const toml::table& root, Description& d)
+{
+    struct Language {
+        std::string name;
+        const MessageSet* set;
+        std::map<int, std::string> overrides;
+    };
+    std::vector<Language> languages;
+    const toml::node* node = root.get("languages");
+    if (!node) {
+        languages.push_back({"English", FindMessageSet("en"), {}});
+    } else {
+        if (!node->is_array() || !(node->as_array()->empty() || node->is_array_of_tables()))
+            r.Fail(*node, "\"languages\" must be an array of tables ([[languages]])");
+        if (node->as_array()->empty())
+            r.Fail(*node, "no languages are given");
+        if (node->as_array()->size() > 255)
+            r.Fail(*node, "more than 255 languages are given");
+        for (const toml::node& item : *node->as_array()) {
+            const toml::table& t = *item.as_table();
+            r.AllowKeys(t, {"texts", "name", "messages"}, "[[languages]]");
+            Language lang;
+            std::string code = r.Text(t, "texts", "en");
+            lang.set = FindMessageSet(code);
+            if (!lang.set)
+                r.Fail(*t.get("texts"), "no built-in texts \"" + code + "\" (en, de, fr or es)");
+            lang.name = r.Text(t, "name", *Utf8ToCp1252(lang.set->name));
+            if (lang.name.empty())
+                r.Fail(*t.get("name"), "the language name is empty");
+            for (const Language& other : languages)
+                if (other.name == lang.name)
+                    r.Fail(item, "the language \"" + lang.name + "\" is given twice");
+            if (const toml::table* messages = r.Table(t, "messages")) {
+                for (auto&& [key, text] : *messages) {
+                    std::string k(key.str());
+                    bool digits = !k.empty() && k.size() <= 5
+                               && k.find_first_not_of("0123456789") == std::string::npos;
+                    int number = digits ? std::stoi(k) : -1;
+                    if (number < 0 || number >= kMaxMessages)
+                        r.Fail(text, "a message number is 0 to 9999, not \"" + k + "\"");
+                    if (!text.is_string())
+                        r.Fail(text, "message " + k + " must be a text");
+                    std::string value = r.Text(text, text.as_string()->get());
+                    if (number < kBuiltInMessageCount) {
+                        const char* want = MessageConversions(number);
+                        if (want && ConversionsOf(value) != want)
+                            r.Fail(text, "message " + k + " must hold the conversions "
+                                   + [&] { std::string s; for (char c : std::string(want)) s += std::string(s.empty() ? "" : ", ") + "%" + c; return s; }()
+                                   + " in this order (write %% for a percent sign)");
+                    }
+                    lang.overrides[number] = value;
+                }
+            }
+            languages.push_back(std::move(lang));
+        }
+    }
+    int count = kBuiltInMessageCount;
+    for (const Language& lang : languages)
+        if (!lang.overrides.empty())
+            count = std::max(count, lang.overrides.rbegin()->first + 1);
+    d.messages.assign((size_t)count, {});
+    for (const Language& lang : languages) {
+        d.languageNames.push_back(lang.name);
+        for (int n = 0; n < count; n++) {
+            auto it = lang.overrides.find(n);
+            std::string text = it != lang.overrides.end() ? it->second
+                             : n < kBuiltInMessageCount ? *Utf8ToCp1252(lang.set->texts[n])
+                                                        : std::string();
+            d.messages[n].push_back(std::move(text));
+        }
+    }
+}
+
+bool GlobPart(const char* p, const char* s)
+{
+    for (; *p; p++, s++) {
+        if (*p == '*') {
+            for (const char* t = s;; t++) {
+                if (GlobPart(p + 1, t))
+                    return true;
+                if (!*t)
+                    return false;
+            }
+        }
+        if (!*s || (*p != '?' && *p != *s))
+            return false;
+    }
+    return !*s;
+}
+
+bool GlobParts(const std::vector<std::string>& pattern, size_t i,
+               const std::vector<std::string>& path, size_t j)
+{
+    if (i == pattern.size())
+        return j == path.size();
+    if (pattern[i] == "**") {
+        for (size_t k = j; k <= path.size(); k++)
+            if (GlobParts(pattern, i + 1, path, k))
+                return true;
+        return false;
+    }
+    return j < path.size() && GlobPart(pattern[i].c_str(), path[j].c_str())
+        && GlobParts(pattern, i + 1, path, j + 1);
+}
+
+std::vector<std::string> SplitPath(const std::string& s)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (true) {
+        size_t slash = s.find('/', start);
+        parts.push_back(s.substr(start, slash - start));
+        if (slash == std::string::npos)
+            return parts;
+        start = slash + 1;
+    }
+}
+
+} // namespace
+
+Bytes ReadWholeFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw ProjectError(path.string() + ": cannot open the file");
+    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw ProjectError(path.string() + ": cannot read the file");
+    return bytes;
+}
+
+bool GlobMatch(const std::string& pattern, const std::string& path)
+{
+    return GlobParts(SplitPath(pattern), 0, SplitPath(path), 0);
+}
+
+std::string NormaliseInstallName(const std::string& name, std::string& error)
+{
+    std::string s = name;
+    std::replace(s.begin(), s.end(), '/', '\\');
+    if (s.empty()) {
+        error = "the name is empty";
+        return "";
+    }
+    if (s[0] == '\\') {
+        error = "the name must be relative, not absolute";
+        return "";
+    }
+    if (s.find(':') != std::string::npos) {
+        error = "the name must not hold a drive or a colon";
+        return "";
+    }
+    size_t start = 0;
+    while (true) {
+        size_t cut = s.find('\\', start);
+        std::string part = s.substr(start, cut == std::string::npos ? std::string::npos : cut - start);
+        if (part.empty() || part == "." || part == "..") {
+            error = "every part of the name must be a real file or folder name (no \"..\")";
+            return "";
+        }
+        for (unsigned char c : part)
+            if (c < 32 || std::string("<>\"|?*").find((char)c) != std::string::npos) {
+                error = "the name holds a character Windows does not allow in file names";
+                return "";
+            }
+        if (part.back() == ' ' || part.back() == '.') {
+            error = "a name part must not end in a blank or a full stop";
+            return "";
+        }
+        if (cut == std::string::npos)
+            break;
+        start = cut + 1;
+    }
+    error.clear();
+    return s;
+}
+
+Project LoadProject(const fs::path& path)
+{
+    Project p;
+    p.path = path;
+    Bytes bytes = ReadWholeFile(path);
+    std::string doc(bytes.begin(), bytes.end());
+    toml::table root;
+    try {
+        root = toml::parse(doc, path.string());
+    } catch (const toml::parse_error& e) {
+        const toml::source_position& at = e.source().begin;
+        throw ProjectError(path.string() + ":" + std::to_string(at.line) + ":"
+                           + std::to_string(at.column) + ": " + std::string(e.description()));
+    }
+    Reader r(path);
+    r.AllowKeys(root, {"product", "flags", "batch", "look", "files", "associations", "languages"},
+                "the project");
+    r.inputs.push_back(path);
+    ReadProduct(r, root, p);
+    ReadLook(r, root, p);
+    ReadFlags(r, root, p.description);       // after [look]: explicit flags win
+    ReadBatch(r, root, p.description);
+    ReadFiles(r, root, p);
+    ReadAssociations(r, root, p.description);
+    ReadLanguages(r, root, p.description);
+    p.inputs = std::move(r.inputs);
+    return p;
+}
+
+} // namespace velt

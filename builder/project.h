@@ -1,0 +1,53 @@
+// The project file: a TOML description of one product, read into the
+// installer's description and a list of files.
+#pragma once
+
+#include "builder/bytes.h"
+#include "builder/format.h"
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace velt {
+
+// A mistake in the project or its inputs; what() reads
+// "file:line:column: message" when it points into the project file.
+struct ProjectError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// One file to install. The record holds everything but the data, checksum
+// and time, which the builder fills from `source`.
+struct ProjectFile {
+    std::filesystem::path source;
+    FileRecord record;
+    std::string where;                // "file:line:column" of its [[files]] entry
+};
+
+struct Project {
+    std::filesystem::path path;       // the project file
+    Description description;          // all but sizes, payload, dates and icon offset
+    std::optional<Bytes> icon;        // the 2216-byte uninstaller icon
+    std::vector<ProjectFile> files;
+    std::vector<std::filesystem::path> inputs;   // every file read, for the date
+};
+
+// Reads and checks a project file. Throws ProjectError.
+Project LoadProject(const std::filesystem::path& path);
+
+// Reads a whole file. Throws ProjectError naming the file.
+Bytes ReadWholeFile(const std::filesystem::path& path);
+
+// Matches a relative '/'-separated path against a glob pattern of the same
+// form: '*' and '?' within one part, '**' for any number of parts.
+bool GlobMatch(const std::string& pattern, const std::string& path);
+
+// Checks and normalises a name under a destination: '/' becomes '\\';
+// returns "" and sets `error` when it is empty, absolute, names a drive,
+// or climbs out with "..".
+std::string NormaliseInstallName(const std::string& name, std::string& error);
+
+} // namespace velt

@@ -1,0 +1,619 @@
+// veltpack: packs a project into an installer, and inspects, verifies and
+// extracts installers. The format code lives in the other builder files;
+// this file is the command line.
+#include "builder/archive.h"
+#include "builder/embedded_stub.h"
+#include "builder/platform.h"
+#include "builder/text.h"
+#include "launcher/checksum.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace velt;
+
+namespace {
+
+const char kUsage[] =
+    "usage: veltpack COMMAND [OPTIONS]\n"
+    "\n"
+    "Commands:\n"
+    "  build PROJECT.toml   pack a project into an installer\n"
+    "  inspect INSTALLER    show everything an installer holds\n"
+    "  verify INSTALLER     check an installer the way it checks itself\n"
+    "  extract INSTALLER    unpack an installer's files\n"
+    "\n"
+    "veltpack COMMAND --help describes a command.\n";
+
+const char kBuildHelp[] =
+    "usage: veltpack build PROJECT.toml [-o setup.exe] [--level fast|best]\n"
+    "                      [--volume-size SIZE] [--stub FILE]\n"
+    "\n"
+    "Packs the project into an installer. The project file is described in\n"
+    "docs/project-file.md.\n"
+    "\n"
+    "  -o, --output FILE   the installer (default: the project's name with .exe)\n"
+    "  --level fast|best   compression of the file data (default best)\n"
+    "  --volume-size SIZE  keep the installer and each volume file at most SIZE\n"
+    "                      bytes (suffix K, M or G for 1024-multiples); the rest\n"
+    "                      of the file data goes to NAME2.VLT, NAME3.VLT, ...\n"
+    "  --stub FILE         use this stub instead of the built-in one\n"
+    "\n"
+    "The installer's dates come from the sources' last-write times, or from\n"
+    "SOURCE_DATE_EPOCH when it is set: the same inputs give the same bytes.\n";
+
+const char kInspectHelp[] =
+    "usage: veltpack inspect INSTALLER [--json]\n"
+    "\n"
+    "Shows the archive header, every description field, the languages and\n"
+    "messages, the associations and the file table. --json prints the same\n"
+    "as one JSON object. Texts are shown in UTF-8.\n";
+
+const char kVerifyHelp[] =
+    "usage: veltpack verify INSTALLER\n"
+    "\n"
+    "Makes every check the installer makes when it starts: the headers, the\n"
+    "checksums, the decoding, the end marker, the volumes and the file\n"
+    "records. Exit status 0 when the installer is sound; otherwise 1, with\n"
+    "the corrupt-archive code the installer would show and what is wrong.\n";
+
+const char kExtractHelp[] =
+    "usage: veltpack extract INSTALLER -C DIR\n"
+    "\n"
+    "Writes the installer's files below DIR, in one folder per destination\n"
+    "(install, shared, font, install-startup, system, and uninstall for\n"
+    "files placed in the uninstall folder), with their times. A name that\n"
+    "would leave DIR is refused and nothing is written.\n";
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Arguments of one command: positional ones and "--name value" options.
+struct Args {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> options;
+    bool help = false;
+};
+
+Args ParseArgs(int argc, char** argv, int first, const std::map<std::string, std::string>& valued,
+               const std::vector<std::string>& switches)
+{
+    Args a;
+    for (int i = first; i < argc; i++) {
+        std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            a.help = true;
+            continue;
+        }
+        if (arg.size() > 1 && arg[0] == '-') {
+            std::string value;
+            size_t eq = arg.find('=');
+            if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+                value = arg.substr(eq + 1);
+                arg = arg.substr(0, eq);
+            }
+            auto alias = valued.find(arg);
+            if (alias != valued.end()) {
+                if (eq == std::string::npos) {
+                    if (i + 1 >= argc)
+                        throw UsageError(arg + " needs a value");
+                    value = argv[++i];
+                }
+                a.options[alias->second] = value;
+            } else if (std::find(switches.begin(), switches.end(), arg) != switches.end()) {
+                a.options[arg] = "1";
+            } else {
+                throw UsageError("unknown option " + arg);
+            }
+            continue;
+        }
+        a.positional.push_back(arg);
+    }
+    return a;
+}
+
+int64_t ParseSize(const std::string& text)
+{
+    char* end = nullptr;
+    long long n = std::strtoll(text.c_str(), &end, 10);
+    int64_t unit = 1;
+    std::string suffix = end ? end : "";
+    if (suffix == "K" || suffix == "k") unit = 1024;
+    else if (suffix == "M" || suffix == "m") unit = 1024 * 1024;
+    else if (suffix == "G" || suffix == "g") unit = 1024LL * 1024 * 1024;
+    else if (!suffix.empty()) n = -1;
+    if (text.empty() || end == text.c_str() || n <= 0 || n > INT32_MAX / unit)
+        throw UsageError("--volume-size wants a positive size below 2 GiB, such as 1440K");
+    return n * unit;
+}
+
+// A progress bar on a terminal, redrawn when the percentage changes.
+class ProgressBar {
+public:
+    void operator()(size_t done, size_t total)
+    {
+        int percent = total ? (int)(done * 100 / total) : 100;
+        if (percent == last_)
+            return;
+        last_ = percent;
+        int filled = percent * 40 / 100;
+        std::fprintf(stderr, "\rcompressing [%.*s%.*s] %3d%%", filled,
+                     "########################################", 40 - filled,
+                     "........................................", percent);
+        if (done >= total)
+            std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+
+private:
+    int last_ = -1;
+};
+
+int Build(int argc, char** argv)
+{
+    Args a = ParseArgs(argc, argv, 2,
+                       {{"-o", "output"}, {"--output", "output"}, {"--level", "level"},
+                        {"--volume-size", "volume-size"}, {"--stub", "stub"}}, {});
+    if (a.help) {
+        std::fputs(kBuildHelp, stdout);
+        return 0;
+    }
+    if (a.positional.size() != 1)
+        throw UsageError("build needs exactly one project file");
+    fs::path projectPath = a.positional[0];
+    BuildOptions options;
+    if (a.options.count("level")) {
+        const std::string& level = a.options["level"];
+        if (level == "fast")
+            options.level = PackLevel::Fast;
+        else if (level != "best")
+            throw UsageError("--level is fast or best");
+    }
+    if (a.options.count("volume-size"))
+        options.volumeSize = ParseSize(a.options["volume-size"]);
+
+    Bytes stub;
+    if (a.options.count("stub")) {
+        stub = ReadWholeFile(a.options["stub"]);
+    } else if (kEmbeddedStubSize > 0) {
+        stub.assign(kEmbeddedStub, kEmbeddedStub + kEmbeddedStubSize);
+    } else {
+        throw UsageError("this veltpack was built without a stub: give one with --stub FILE");
+    }
+
+    Project project = LoadProject(projectPath);
+    if (a.options.count("output")) {
+        options.output = a.options["output"];
+    } else {
+        options.output = projectPath.parent_path() / (Cp1252ToUtf8(project.description.productName) + ".exe");
+    }
+    ProgressBar bar;
+    if (StderrIsTerminal())
+        options.progress = [&bar](size_t done, size_t total) { bar(done, total); };
+    BuildResult result = BuildInstaller(project, stub, options);
+    for (const fs::path& written : result.written)
+        std::printf("wrote %s (%" PRIuMAX " bytes)\n", written.string().c_str(),
+                    (uintmax_t)fs::file_size(written));
+    return 0;
+}
+
+// ---- inspect ----------------------------------------------------------
+
+std::string Hex(uint32_t v)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08" PRIX32, v);
+    return buf;
+}
+
+std::string DateText(const DateTime& t)
+{
+    if (t.month == 0)
+        return "(none)";
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
+    return buf;
+}
+
+std::string ColourText(uint32_t c)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "#%02X%02X%02X", c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+    return buf;
+}
+
+std::vector<std::string> FlagNames(uint32_t flags)
+{
+    std::vector<std::string> names;
+    for (size_t i = 0; i < kFlagNameCount; i++)
+        if (flags & kFlagNames[i].value)
+            names.push_back(kFlagNames[i].name);
+    if (flags & PfRebootNeeded)
+        names.push_back("reboot-needed");
+    return names;
+}
+
+std::string FileFlagText(int32_t flags)
+{
+    std::string s;
+    auto add = [&](const char* word) { s += s.empty() ? word : std::string(",") + word; };
+    if (flags & FfDesktopShortcut) add("desktop");
+    if (flags & FfProgramsShortcut) add("programs");
+    if ((flags & FfOverwriteMask) == FfUpdateOnly) add("update-only");
+    if ((flags & FfOverwriteMask) == FfKeepExisting) add("keep-existing");
+    if ((flags & FfOverwriteMask) == 0x04) add("overwrite-4?");
+    if (flags & FfPermanent) add("permanent");
+    if (flags & FfToUninstallDir) add("to-uninstall-dir");
+    return s.empty() ? "-" : s;
+}
+
+std::string Json(const std::string& utf8)
+{
+    std::string out = "\"";
+    for (unsigned char c : utf8) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out.push_back((char)c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonText(const std::string& cp1252) { return Json(Cp1252ToUtf8(cp1252)); }
+
+std::string JsonDate(const DateTime& t)
+{
+    return t.month == 0 ? "null" : Json(DateText(t));
+}
+
+// One line of text output: the label padded, then the value (UTF-8).
+void Field(const char* label, const std::string& value)
+{
+    std::printf("%-20s %s\n", label, value.c_str());
+}
+
+void Block(const char* label, const std::string& cp1252)
+{
+    if (cp1252.empty()) {
+        Field(label, "(none)");
+        return;
+    }
+    std::string text = NormaliseLineEnds(Cp1252ToUtf8(cp1252), "\n");
+    std::printf("%-20s %zu bytes:\n", label, cp1252.size());
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        std::printf("    | %s\n", text.substr(start, end - start).c_str());
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+}
+
+std::string QuotedLine(const std::string& cp1252)
+{
+    return Json(Cp1252ToUtf8(cp1252));            // quotes and escapes line ends
+}
+
+void PrintText(const Installer& in, const fs::path& path, const ArchiveFault& fault)
+{
+    const Description& d = in.description;
+    Field("installer", path.string() + " (" + std::to_string(in.image.size()) + " bytes)");
+    if (in.section >= 0)
+        Field("section", ".velt at file offset " + Hex(in.rawOffset) + ", " + std::to_string(in.rawSize)
+              + " bytes, address " + Hex(in.virtualAddress));
+    Field("format", std::to_string(in.version / 100) + "." + std::to_string(in.version % 100));
+    Field("description", std::to_string(in.descriptionSize) + " bytes packed, key " + Hex(in.descriptionKey));
+    if (in.descriptionRead) {
+        bool stubOk = Checksum(in.image.data(), (int32_t)in.rawOffset) == in.stubChecksum;
+        Field("stub checksum", Hex(in.stubChecksum) + (stubOk ? " (ok)" : " (MISMATCH)"));
+        Field("section data", std::to_string(in.sectionDataSize) + " bytes, of which "
+              + std::to_string(in.sectionPayload) + " file data");
+        std::string flags = Hex(d.productFlags);
+        for (const std::string& name : FlagNames(d.productFlags))
+            flags += " " + name;
+        Field("flags", flags);
+        Field("archive date", DateText(d.archiveDate));
+        Field("build date", std::to_string(d.buildYear) + "-" + std::to_string(d.buildMonth) + "-"
+              + std::to_string(d.buildDay));
+        Field("product", QuotedLine(d.productName));
+        Field("publisher", QuotedLine(d.publisher));
+        Field("version", QuotedLine(d.displayVersion));
+        Field("display name", QuotedLine(d.displayName));
+        Field("default directory", QuotedLine(d.defaultDirectory));
+        Field("start-menu folder", QuotedLine(d.startMenuFolder));
+        Field("registry key", QuotedLine(d.productRegistry));
+        Field("uninstall subdir", QuotedLine(d.uninstallSubdir));
+        Field("uninstaller", QuotedLine(d.uninstallerName));
+        Field("volume name", QuotedLine(d.volumeBaseName));
+        if (d.productFlags & PfNeedsMaster)
+            Field("master product", QuotedLine(d.masterProduct));
+        Field("colours", "title " + ColourText(d.titleColor) + ", top " + ColourText(d.topColor)
+              + ", bottom " + ColourText(d.bottomColor));
+        Field("background", d.backgroundBitmap.empty() ? "(none)"
+              : std::to_string(d.backgroundBitmap.size()) + " bytes");
+        Field("icon", d.iconOffset > 0 ? "2216 bytes, stub offset " + Hex((uint32_t)d.iconOffset)
+                                       : std::string("(stub's own)"));
+        Block("licence", d.licenseText);
+        Block("readme", d.readmeText);
+        Block("pre-install batch", d.preInstallBatch);
+        Block("post-install batch", d.postInstallBatch);
+        Block("final batch", d.finalBatch);
+        Block("uninstall batch 1", d.uninstallBatch1);
+        Block("uninstall batch 2", d.uninstallBatch2);
+        Field("associations", std::to_string(d.associations.size()));
+        for (const Association& a : d.associations)
+            std::printf("    %s type %s (%s) verb %s%s: %s%s\n", QuotedLine(a.extension).c_str(),
+                        QuotedLine(a.fileType).c_str(), Cp1252ToUtf8(a.description).c_str(),
+                        QuotedLine(a.verb).c_str(), (a.flags & 1) ? " (default)" : "",
+                        Cp1252ToUtf8(a.command).c_str(),
+                        a.language.empty() ? "" : (" [only " + Cp1252ToUtf8(a.language) + "]").c_str());
+        std::string languages;
+        for (const std::string& name : d.languageNames)
+            languages += (languages.empty() ? "" : ", ") + Cp1252ToUtf8(name);
+        Field("languages", languages);
+        Field("messages", std::to_string(d.messages.size()));
+        for (size_t n = 0; n < d.messages.size(); n++)
+            for (size_t l = 0; l < d.messages[n].size(); l++)
+                std::printf("    %3zu %-8s %s\n", n, Cp1252ToUtf8(d.languageNames[l]).c_str(),
+                            QuotedLine(d.messages[n][l]).c_str());
+        Field("file data", std::to_string(d.payloadSize) + " bytes"
+              + ((d.productFlags & PfCompressed) ? " compressed to hold "
+                 + std::to_string(in.payload.size()) + " bytes" : std::string())
+              + ", checksum " + Hex(d.payloadChecksum));
+        if (!in.volumes.empty()) {
+            std::string volumes;
+            for (int v : in.volumes)
+                volumes += (volumes.empty() ? "" : ", ") + std::to_string(v);
+            Field("volumes", volumes);
+        }
+        Field("files", std::to_string(d.storedSizes.size()));
+        std::printf("    %-15s %-22s %10s  %-19s  %-8s %s\n", "destination", "flags", "size", "time",
+                    "checksum", "name");
+        for (size_t i = 0; i < in.records.size(); i++) {
+            const FileRecord& r = in.records[i];
+            const char* kind = DestKindName(r.kind);
+            std::printf("    %-15s %-22s %10zu  %-19s  %-8s %s", kind ? kind : "?",
+                        FileFlagText(r.flags).c_str(), r.data.size(), DateText(r.time).c_str(),
+                        in.recordChecksumOk[i] ? "ok" : "BAD", Cp1252ToUtf8(r.name).c_str());
+            if (!r.text.empty())
+                std::printf("  text %s", QuotedLine(r.text).c_str());
+            if (!r.icon.empty())
+                std::printf("  icon %s", QuotedLine(r.icon).c_str());
+            std::printf("\n");
+        }
+    }
+    if (fault)
+        Field("problem", (fault.code ? "code " + std::to_string(fault.code) + ": " : std::string())
+              + fault.what);
+}
+
+void PrintJson(const Installer& in, const fs::path& path, const ArchiveFault& fault)
+{
+    const Description& d = in.description;
+    std::string o = "{\n";
+    auto add = [&](const std::string& key, const std::string& value, bool last = false) {
+        o += "  " + Json(key) + ": " + value + (last ? "\n" : ",\n");
+    };
+    add("installer", Json(path.string()));
+    add("size", std::to_string(in.image.size()));
+    add("section", "{\"offset\": " + std::to_string(in.rawOffset) + ", \"size\": "
+        + std::to_string(in.rawSize) + ", \"address\": " + std::to_string(in.virtualAddress) + "}");
+    add("header", "{\"magic\": " + std::to_string(in.magic) + ", \"version\": " + std::to_string(in.version)
+        + ", \"descriptionSize\": " + std::to_string(in.descriptionSize) + ", \"descriptionKey\": "
+        + std::to_string(in.descriptionKey) + ", \"stubChecksum\": " + std::to_string(in.stubChecksum)
+        + ", \"sectionDataSize\": " + std::to_string(in.sectionDataSize) + "}");
+    if (in.descriptionRead) {
+        std::string flags;
+        for (const std::string& name : FlagNames(d.productFlags))
+            flags += (flags.empty() ? "" : ", ") + Json(name);
+        add("productFlags", std::to_string(d.productFlags));
+        add("flagNames", "[" + flags + "]");
+        add("archiveDate", JsonDate(d.archiveDate));
+        add("buildDate", "[" + std::to_string(d.buildYear) + ", " + std::to_string(d.buildMonth) + ", "
+            + std::to_string(d.buildDay) + "]");
+        const std::pair<const char*, const std::string*> texts[] = {
+            {"publisher", &d.publisher}, {"productName", &d.productName},
+            {"startMenuFolder", &d.startMenuFolder}, {"defaultDirectory", &d.defaultDirectory},
+            {"displayVersion", &d.displayVersion}, {"productRegistry", &d.productRegistry},
+            {"licenseText", &d.licenseText}, {"readmeText", &d.readmeText},
+            {"uninstallSubdir", &d.uninstallSubdir}, {"displayName", &d.displayName},
+            {"volumeBaseName", &d.volumeBaseName}, {"uninstallerName", &d.uninstallerName},
+            {"masterProduct", &d.masterProduct}, {"preInstallBatch", &d.preInstallBatch},
+            {"postInstallBatch", &d.postInstallBatch}, {"finalBatch", &d.finalBatch},
+            {"uninstallBatch1", &d.uninstallBatch1}, {"uninstallBatch2", &d.uninstallBatch2}};
+        for (auto [key, text] : texts)
+            add(key, JsonText(*text));
+        add("titleColor", Json(ColourText(d.titleColor)));
+        add("topColor", Json(ColourText(d.topColor)));
+        add("bottomColor", Json(ColourText(d.bottomColor)));
+        add("backgroundBitmapSize", std::to_string(d.backgroundBitmap.size()));
+        add("iconOffset", std::to_string(d.iconOffset));
+        std::string assoc;
+        for (const Association& a : d.associations)
+            assoc += std::string(assoc.empty() ? "" : ", ") + "{\"flags\": " + std::to_string(a.flags)
+                   + ", \"extension\": " + JsonText(a.extension) + ", \"fileType\": " + JsonText(a.fileType)
+                   + ", \"description\": " + JsonText(a.description) + ", \"verb\": " + JsonText(a.verb)
+                   + ", \"command\": " + JsonText(a.command) + ", \"language\": " + JsonText(a.language) + "}";
+        add("associations", "[" + assoc + "]");
+        std::string langs;
+        for (const std::string& name : d.languageNames)
+            langs += (langs.empty() ? "" : ", ") + JsonText(name);
+        add("languages", "[" + langs + "]");
+        std::string messages;
+        for (const std::vector<std::string>& texts : d.messages) {
+            std::string row;
+            for (const std::string& t : texts)
+                row += (row.empty() ? "" : ", ") + JsonText(t);
+            messages += std::string(messages.empty() ? "\n    " : ",\n    ") + "[" + row + "]";
+        }
+        add("messages", "[" + messages + "\n  ]");
+        add("payloadSize", std::to_string(d.payloadSize));
+        add("payloadChecksum", std::to_string(d.payloadChecksum));
+        add("expandedPayloadSize", std::to_string(in.payload.size()));
+        std::string volumes;
+        for (int v : in.volumes)
+            volumes += (volumes.empty() ? "" : ", ") + std::to_string(v);
+        add("volumes", "[" + volumes + "]");
+        std::string files;
+        for (size_t i = 0; i < in.records.size(); i++) {
+            const FileRecord& r = in.records[i];
+            const char* kind = DestKindName(r.kind);
+            files += std::string(files.empty() ? "\n    " : ",\n    ") + "{\"name\": " + JsonText(r.name)
+                   + ", \"destination\": " + (kind ? Json(kind) : std::to_string(r.kind))
+                   + ", \"flags\": " + std::to_string(r.flags) + ", \"size\": " + std::to_string(r.data.size())
+                   + ", \"time\": " + JsonDate(r.time) + ", \"text\": " + JsonText(r.text)
+                   + ", \"icon\": " + JsonText(r.icon) + ", \"checksum\": " + std::to_string(r.checksum)
+                   + ", \"checksumOk\": " + (in.recordChecksumOk[i] ? "true" : "false") + "}";
+        }
+        add("files", "[" + files + "\n  ]");
+    }
+    add("problem", fault ? "{\"code\": " + std::to_string(fault.code) + ", \"text\": " + Json(fault.what) + "}"
+                         : std::string("null"), true);
+    o += "}\n";
+    std::fputs(o.c_str(), stdout);
+}
+
+int Inspect(int argc, char** argv)
+{
+    Args a = ParseArgs(argc, argv, 2, {}, {"--json"});
+    if (a.help) {
+        std::fputs(kInspectHelp, stdout);
+        return 0;
+    }
+    if (a.positional.size() != 1)
+        throw UsageError("inspect needs exactly one installer");
+    Installer in;
+    ArchiveFault fault = ReadInstaller(a.positional[0], in);
+    if (a.options.count("--json"))
+        PrintJson(in, a.positional[0], fault);
+    else
+        PrintText(in, a.positional[0], fault);
+    return fault ? 1 : 0;
+}
+
+int Verify(int argc, char** argv)
+{
+    Args a = ParseArgs(argc, argv, 2, {}, {});
+    if (a.help) {
+        std::fputs(kVerifyHelp, stdout);
+        return 0;
+    }
+    if (a.positional.size() != 1)
+        throw UsageError("verify needs exactly one installer");
+    Installer in;
+    ArchiveFault fault = ReadInstaller(a.positional[0], in);
+    if (!fault) {
+        std::printf("%s: sound (%zu files, %zu languages, %zu messages)\n", a.positional[0].c_str(),
+                    in.records.size(), in.description.languageNames.size(),
+                    in.description.messages.size());
+        return 0;
+    }
+    if (fault.code)
+        std::fprintf(stderr, "%s: corrupt, error code %d: %s\n", a.positional[0].c_str(), fault.code,
+                     fault.what.c_str());
+    else
+        std::fprintf(stderr, "%s: %s\n", a.positional[0].c_str(), fault.what.c_str());
+    return 1;
+}
+
+int Extract(int argc, char** argv)
+{
+    Args a = ParseArgs(argc, argv, 2, {{"-C", "dir"}, {"--directory", "dir"}}, {});
+    if (a.help) {
+        std::fputs(kExtractHelp, stdout);
+        return 0;
+    }
+    if (a.positional.size() != 1 || !a.options.count("dir"))
+        throw UsageError("extract needs an installer and -C DIR");
+    Installer in;
+    ArchiveFault fault = ReadInstaller(a.positional[0], in);
+    if (fault) {
+        std::fprintf(stderr, "veltpack: %s: %s%s\n", a.positional[0].c_str(),
+                     fault.code ? ("error code " + std::to_string(fault.code) + ": ").c_str() : "",
+                     fault.what.c_str());
+        return 1;
+    }
+    fs::path dir = a.options["dir"];
+    // Every name is checked before anything is written.
+    std::vector<fs::path> targets;
+    for (const FileRecord& r : in.records) {
+        std::string error;
+        std::string name = Cp1252ToUtf8(r.name);
+        std::string clean = NormaliseInstallName(name, error);
+        if (!error.empty() || clean != name)
+            throw std::runtime_error("refusing the name \"" + name + "\": "
+                                     + (error.empty() ? "it is not in normal form" : error));
+        std::replace(clean.begin(), clean.end(), '\\', '/');
+        const char* folder = (r.flags & FfToUninstallDir) ? "uninstall" : DestKindName(r.kind);
+        targets.push_back(dir / folder / fs::path(clean));
+    }
+    for (size_t i = 0; i < in.records.size(); i++) {
+        const FileRecord& r = in.records[i];
+        fs::create_directories(targets[i].parent_path());
+        std::FILE* f = std::fopen(targets[i].string().c_str(), "wb");
+        bool ok = f && std::fwrite(r.data.data(), 1, r.data.size(), f) == r.data.size();
+        if (f && std::fclose(f) != 0)
+            ok = false;
+        if (!ok)
+            throw std::runtime_error(targets[i].string() + ": cannot write the file");
+        if (r.time.month != 0 && !SetFileModifiedTime(targets[i], r.time))
+            throw std::runtime_error(targets[i].string() + ": cannot set the file's time");
+        std::printf("%s\n", targets[i].string().c_str());
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    std::string command = argv[1];
+    try {
+        if (command == "-h" || command == "--help" || command == "help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (command == "build")
+            return Build(argc, argv);
+        if (command == "inspect")
+            return Inspect(argc, argv);
+        if (command == "verify")
+            return Verify(argc, argv);
+        if (command == "extract")
+            return Extract(argc, argv);
+        throw UsageError("unknown command \"" + command + "\"");
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "veltpack: %s\n\n%s", e.what(), kUsage);
+        return 2;
+    } catch (const ProjectError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "veltpack: %s\n", e.what());
+        return 1;
+    }
+}
