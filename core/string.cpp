@@ -1030,12 +1030,18 @@ int String::ReplaceAll(const char* find, const char* replacement, int flags)
         return count;
     }
 
-    // Collect every match first, then move each byte at most once.
+    // Collect every match first, then move each byte at most once. The list
+    // doubles as it fills: the string's own +25 slack would reallocate it
+    // every few matches.
     String positionBytes;
     int count = 0;
+    int room = 0;
     for (int pos = FindAt(find, f, 0, flags); pos >= 0; pos = FindAt(find, f, pos + f, flags)) {
-        positionBytes.Append(&pos, (int)sizeof pos);
-        count++;
+        if (count == room) {
+            room = room == 0 ? 16 : room * 2;
+            positionBytes.SetLength(room * (int)sizeof(int));
+        }
+        ((int*)positionBytes.Data())[count++] = pos;
     }
     if (count == 0)
         return 0;

@@ -1,1 +1,0 @@
-int VeltPlaceholder() { return 1; }

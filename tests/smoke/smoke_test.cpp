@@ -1,3 +1,0 @@
-#include <gtest/gtest.h>
-int VeltPlaceholder();
-TEST(Smoke, Runs) { EXPECT_EQ(1, VeltPlaceholder()); }
