@@ -3,6 +3,7 @@
 // they print to stderr instead of showing a box.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -11,7 +12,9 @@
 #include "core/fatal.h"
 #include "core/string.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/resource.h>
 
 #include <new>
@@ -807,12 +810,25 @@ TEST(StringBytes, ReadAndWriteWords)
 }
 
 // ---------------------------------------------------------------------------
-// Fatal stops (native only: in the stub they show a message box)
+// Fatal stops. Natively the report prints the text and exits with 1; in this
+// Win32 test program it does the same in place of the stub's message box
+// (which the end-to-end tests check), so the stops run under Wine too.
 
-#ifndef _WIN32
+#ifdef _WIN32
+void ReportFatal(const char* text)
+{
+    fputs(text, stderr);
+    fputc('\n', stderr);
+    fflush(stderr);
+    ExitProcess(1);
+}
+#endif
 
 namespace {
 
+const char kOutOfMemory[] = "Out Of Memory\\.  Make sure your hard drive is not full\\.\n";
+
+#ifndef _WIN32
 // Makes large allocations fail in this (death test) process: AddressSanitizer
 // is told so by __asan_default_options below; without it an address-space
 // limit does the same.
@@ -823,6 +839,7 @@ void LimitHeap()
     setrlimit(RLIMIT_AS, &limit);
 #endif
 }
+#endif
 
 } // namespace
 
@@ -854,32 +871,52 @@ TEST(StringDeathTest, LengthAboveTheLimit)
     }, testing::ExitedWithCode(1), "^Core32 700\n$");
 }
 
-TEST(StringDeathTest, OutOfMemory)
+TEST(StringDeathTest, OutOfMemoryText)
+{
+    EXPECT_EXIT(OutOfMemory(12345), testing::ExitedWithCode(1),
+                std::string("^") + kOutOfMemory + "Requested size = 12,345\n$");
+}
+
+#ifndef _WIN32
+TEST(StringDeathTest, FailedGrowthReachesTheHandler)
 {
     // The sanitizer may warn first, on a line of its own.
-    const char* text =
-        "(^|\n)Out Of Memory\\.  Make sure your hard drive is not full\\.\n"
-        "Requested size = 805,306,393\n$";
     EXPECT_EXIT({
         LimitHeap();
         String s("x");
         s.SetLength(0x30000000);
-    }, testing::ExitedWithCode(1), text);
-    EXPECT_EXIT(OutOfMemory(12345), testing::ExitedWithCode(1),
-                "^Out Of Memory\\.  Make sure your hard drive is not full\\.\n"
-                "Requested size = 12,345\n$");
+    }, testing::ExitedWithCode(1),
+       std::string("(^|\n)") + kOutOfMemory + "Requested size = 805,306,393\n$");
 }
 
 TEST(StringDeathTest, FailedNewReachesTheHandler)
 {
     // Installed during static initialisation. (A real failed new cannot be
-    // made here: the sanitizer's operator new reports it itself.)
+    // made here: the sanitizer's operator new reports it itself, and the
+    // standard handler is not told the size.)
     std::new_handler handler = std::get_new_handler();
     ASSERT_NE(nullptr, handler);
     EXPECT_EXIT(handler(), testing::ExitedWithCode(1),
-                "^Out Of Memory\\.  Make sure your hard drive is not full\\.\n"
-                "Requested size = 0\n$");
+                std::string("^") + kOutOfMemory + "Requested size = 0\n$");
 }
+#else
+TEST(StringDeathTest, FailedMallocAndNewReachTheHandler)
+{
+    // More than a 32-bit process can ever have. malloc reaches the handler
+    // through msvcrt's new mode, new through our own operator new.
+    const size_t huge = 0x7FFFFFF0u;
+    const std::string text = std::string("^") + kOutOfMemory + "Requested size = 2,147,483,632\n$";
+    // volatile: the compiler may drop an unused allocation altogether.
+    EXPECT_EXIT({
+        void* volatile block = malloc(huge);
+        free(block);
+    }, testing::ExitedWithCode(1), text);
+    EXPECT_EXIT({
+        char* volatile block = new char[huge];
+        delete[] block;
+    }, testing::ExitedWithCode(1), text);
+}
+#endif
 
 TEST(StringDeathTest, FatalErrorFormatsAndExitsWithOne)
 {
@@ -887,5 +924,3 @@ TEST(StringDeathTest, FatalErrorFormatsAndExitsWithOne)
                 "^Error code: 7 \\(x\\)\n$");
     EXPECT_EXIT(AssertionStop("core32", 5073), testing::ExitedWithCode(1), "^core32 5073\n$");
 }
-
-#endif
