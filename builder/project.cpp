@@ -46,8 +46,12 @@ public:
         for (auto&& [key, node] : table) {
             bool known = std::any_of(keys.begin(), keys.end(),
                                      [&](const char* k) { return key.str() == k; });
-            if (!known)
-                Fail(node, "unknown key \"" + std::string(key.str()) + "\" in " + what);
+            if (!known) {
+                const toml::source_position& at = key.source().begin;
+                throw ProjectError(path_.string() + ":" + std::to_string(at.line) + ":"
+                                   + std::to_string(at.column) + ": unknown key \""
+                                   + std::string(key.str()) + "\" in " + what);
+            }
         }
     }
 

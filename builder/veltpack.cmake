@@ -43,5 +43,8 @@ else()
   configure_file(${veltpack_stub_source}.in ${veltpack_stub_source} COPYONLY)
 endif()
 
-add_executable(veltpack ${CMAKE_CURRENT_LIST_DIR}/veltpack.cpp ${veltpack_stub_source})
-target_link_libraries(veltpack PRIVATE veltpack_core)
+add_library(veltpack_stub STATIC ${veltpack_stub_source})
+target_include_directories(veltpack_stub PUBLIC ${CMAKE_SOURCE_DIR})
+
+add_executable(veltpack ${CMAKE_CURRENT_LIST_DIR}/veltpack.cpp)
+target_link_libraries(veltpack PRIVATE veltpack_core veltpack_stub)

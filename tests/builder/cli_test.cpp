@@ -1,0 +1,420 @@
+// veltpack end to end: each case runs the program in a fresh directory and
+// looks at its exit status, its messages and the files it writes.
+#include "builder/archive.h"
+#include "builder/embedded_stub.h"
+#include "builder/platform.h"
+#include "builder/project.h"
+#include "builder/text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+using namespace velt;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string output;            // stdout and stderr together
+};
+
+Outcome Veltpack(const std::string& args, const std::string& env = "")
+{
+    std::string command = env + " " + VELTPACK_PROGRAM + " " + args + " 2>&1";
+    Outcome r{-1, ""};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
+        r.output.append(buf, n);
+    int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+void WriteFile(const fs::path& path, const std::string& content)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class VeltpackTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (kEmbeddedStubSize == 0)
+            GTEST_SKIP() << "veltpack was built without a stub";
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / ("veltpack-" + std::string(info->name()) + "-"
+                                            + std::to_string(getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override
+    {
+        if (!dir_.empty() && !HasFailure())
+            fs::remove_all(dir_);
+    }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    // A copy of the example product, so tests may change it.
+    fs::path CopyExamples()
+    {
+        fs::copy(VELT_EXAMPLES_DIR, dir_ / "src", fs::copy_options::recursive);
+        return dir_ / "src" / "tally.toml";
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(VeltpackTest, HelpForEveryCommandAndUsageErrors)
+{
+    for (const char* command : {"build", "inspect", "verify", "extract"}) {
+        SCOPED_TRACE(command);
+        Outcome r = Veltpack(std::string(command) + " --help");
+        EXPECT_EQ(0, r.status);
+        EXPECT_NE(std::string::npos, r.output.find(std::string("usage: veltpack ") + command));
+    }
+    EXPECT_EQ(0, Veltpack("--help").status);
+    EXPECT_EQ(2, Veltpack("").status);
+    EXPECT_EQ(2, Veltpack("pack x").status);
+    EXPECT_EQ(2, Veltpack("build").status);
+    EXPECT_EQ(2, Veltpack("build a.toml --level ultra").status);
+    EXPECT_EQ(2, Veltpack("build a.toml --volume-size 0").status);
+    EXPECT_EQ(2, Veltpack("extract x.exe").status) << "-C is required";
+}
+
+TEST_F(VeltpackTest, BuildThenInspectAndExtractGiveBackEverything)
+{
+    fs::path project = CopyExamples();
+    Outcome built = Veltpack("build " + project.string() + " -o " + Path("setup.exe"));
+    ASSERT_EQ(0, built.status) << built.output;
+
+    Project p = LoadProject(project);
+    Installer in;
+    ArchiveFault fault = ReadInstaller(Path("setup.exe"), in);
+    ASSERT_FALSE(fault) << fault.code << " " << fault.what;
+    const Description& d = in.description;
+    const Description& want = p.description;
+    for (auto [have, expected] : {std::pair{&d.productName, &want.productName},
+                                  {&d.publisher, &want.publisher}, {&d.displayName, &want.displayName},
+                                  {&d.defaultDirectory, &want.defaultDirectory},
+                                  {&d.licenseText, &want.licenseText}, {&d.readmeText, &want.readmeText},
+                                  {&d.uninstallBatch1, &want.uninstallBatch1},
+                                  {&d.postInstallBatch, &want.postInstallBatch},
+                                  {&d.uninstallerName, &want.uninstallerName}})
+        EXPECT_EQ(*expected, *have);
+    EXPECT_EQ(want.productFlags, d.productFlags);
+    EXPECT_EQ(want.associations, d.associations);
+    EXPECT_EQ(want.languageNames, d.languageNames);
+    EXPECT_EQ(want.messages, d.messages);
+    EXPECT_EQ(want.backgroundBitmap, d.backgroundBitmap);
+    EXPECT_EQ(*p.icon, d.uninstallerIcon);
+    // The installer shows the product's icon too.
+    EXPECT_TRUE(std::equal(p.icon->begin(), p.icon->end(), in.image.begin() + d.iconOffset));
+    EXPECT_EQ("Deutsch", d.languageNames[1]);
+    EXPECT_NE(std::string::npos, d.messages[1][1].find("M\xF6" "chten")) << "Windows-1252 bytes";
+
+    ASSERT_EQ(p.files.size(), in.records.size());
+    Outcome extracted = Veltpack("extract " + Path("setup.exe") + " -C " + Path("out"));
+    ASSERT_EQ(0, extracted.status) << extracted.output;
+    for (size_t i = 0; i < p.files.size(); i++) {
+        const ProjectFile& f = p.files[i];
+        const FileRecord& r = in.records[i];
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(f.record.name, r.name);
+        EXPECT_EQ(f.record.kind, r.kind);
+        EXPECT_EQ(f.record.flags, r.flags);
+        EXPECT_EQ(f.record.text, r.text);
+        EXPECT_EQ(f.record.icon, r.icon);
+        EXPECT_EQ(ReadFile(f.source), std::string(r.data.begin(), r.data.end()));
+        EXPECT_EQ(LocalDateTime(*FileModifiedTime(f.source)), r.time);
+        std::string name = r.name;
+        std::replace(name.begin(), name.end(), '\\', '/');
+        fs::path out = dir_ / "out" / ((r.flags & FfToUninstallDir) ? "uninstall" : DestKindName(r.kind)) / name;
+        EXPECT_EQ(ReadFile(f.source), ReadFile(out));
+        EXPECT_EQ(*FileModifiedTime(f.source), *FileModifiedTime(out));
+    }
+    Outcome json = Veltpack("inspect --json " + Path("setup.exe"));
+    EXPECT_EQ(0, json.status);
+    EXPECT_NE(std::string::npos, json.output.find("\"productName\": \"Tally\""));
+    EXPECT_NE(std::string::npos, json.output.find("\"name\": \"help\\\\formulas.txt\""));
+    EXPECT_NE(std::string::npos, json.output.find("\"problem\": null"));
+}
+
+TEST_F(VeltpackTest, SameInputsGiveIdenticalBytes)
+{
+    fs::path project = CopyExamples();
+    std::string env = "SOURCE_DATE_EPOCH=1700000000 TZ=UTC";
+    ASSERT_EQ(0, Veltpack("build " + project.string() + " -o " + Path("a.exe"), env).status);
+    // Touching the sources changes nothing while SOURCE_DATE_EPOCH is set
+    // below their times.
+    fs::last_write_time(project, fs::file_time_type::clock::now());
+    ASSERT_EQ(0, Veltpack("build " + project.string() + " -o " + Path("b.exe"), env).status);
+    EXPECT_EQ(ReadFile(Path("a.exe")), ReadFile(Path("b.exe")));
+    Installer in;
+    ASSERT_FALSE(ReadInstaller(Path("a.exe"), in));
+    EXPECT_EQ((DateTime{2023, 11, 14, 22, 13, 20}), in.description.archiveDate);
+
+    // Without the variable the newest source decides, and again two builds agree.
+    ASSERT_EQ(0, Veltpack("build " + project.string() + " -o " + Path("c.exe")).status);
+    ASSERT_EQ(0, Veltpack("build " + project.string() + " -o " + Path("d.exe")).status);
+    EXPECT_EQ(ReadFile(Path("c.exe")), ReadFile(Path("d.exe")));
+}
+
+TEST_F(VeltpackTest, VolumesHoldTheRestAndAreChecked)
+{
+    fs::path project = CopyExamples();
+    // 100 KB that do not compress.
+    std::mt19937 random(7);
+    std::string noise(100000, '\0');
+    for (char& c : noise)
+        c = (char)random();
+    WriteFile(dir_ / "src" / "app" / "data.bin", noise);
+    std::ofstream(project, std::ios::app) << "\n[[files]]\nsource = \"app/data.bin\"\n";
+
+    Outcome built = Veltpack("build " + project.string() + " -o " + Path("setup.exe") + " --volume-size 40K");
+    ASSERT_EQ(0, built.status) << built.output;
+    for (const char* name : {"setup.exe", "TALLY2.VLT", "TALLY3.VLT"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(fs::exists(dir_ / name));
+        EXPECT_LE(fs::file_size(dir_ / name), 40u * 1024);
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "TALLY5.VLT"));
+    Outcome verified = Veltpack("verify " + Path("setup.exe"));
+    EXPECT_EQ(0, verified.status) << verified.output;
+
+    Installer in;
+    ASSERT_FALSE(ReadInstaller(Path("setup.exe"), in));
+    EXPECT_EQ(noise, std::string(in.records.back().data.begin(), in.records.back().data.end()));
+
+    // A volume one byte short, then a missing volume.
+    std::string third = ReadFile(dir_ / "TALLY3.VLT");
+    WriteFile(dir_ / "TALLY3.VLT", third.substr(0, third.size() - 1));
+    bool last = !fs::exists(dir_ / "TALLY4.VLT");
+    Outcome shortVolume = Veltpack("verify " + Path("setup.exe"));
+    EXPECT_EQ(1, shortVolume.status);
+    if (last) {
+        EXPECT_NE(std::string::npos, shortVolume.output.find("missing")) << shortVolume.output;
+    }
+    fs::remove(dir_ / "TALLY2.VLT");
+    Outcome missing = Veltpack("verify " + Path("setup.exe"));
+    EXPECT_EQ(1, missing.status);
+    EXPECT_NE(std::string::npos, missing.output.find("volume 2")) << missing.output;
+
+    Outcome tooSmall = Veltpack("build " + project.string() + " -o " + Path("x.exe") + " --volume-size 8K");
+    EXPECT_EQ(1, tooSmall.status);
+    EXPECT_NE(std::string::npos, tooSmall.output.find("cannot hold")) << tooSmall.output;
+    EXPECT_FALSE(fs::exists(dir_ / "x.exe"));
+}
+
+struct BadProject {
+    const char* name;
+    const char* toml;
+    const char* message;           // expected in the output, after "p.toml:"
+};
+
+TEST_F(VeltpackTest, BadProjectsAreRefusedWithTheirPlace)
+{
+    WriteFile(dir_ / "a.txt", "text");
+    WriteFile(dir_ / "not.ico", "BM......");
+    static const BadProject kCases[] = {
+        {"syntax", "[product\nname = \"X\"", "p.toml:1:9:"},
+        {"no product", "[[files]]\nsource = \"a.txt\"\n", "p.toml:1:1: the project has no [product] table"},
+        {"no name", "[product]\nversion = \"1\"\n[[files]]\nsource = \"a.txt\"\n", "p.toml:1:1: [product] needs a \"name\""},
+        {"unknown key", "[product]\nname = \"X\"\nnmae = \"Y\"\n[[files]]\nsource = \"a.txt\"\n",
+         "p.toml:3:1: unknown key \"nmae\" in [product]"},
+        {"no files", "[product]\nname = \"X\"\n", "the project has no [[files]]"},
+        {"missing source", "[product]\nname = \"X\"\n[[files]]\nsource = \"b.txt\"\n", "p.toml:4:10: no such file"},
+        {"empty glob", "[product]\nname = \"X\"\n[[files]]\nsource = \"*.dll\"\n", "p.toml:4:10: \"*.dll\" matches no files"},
+        {"escaping name", "[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\nname = \"../a.txt\"\n",
+         "p.toml:5:8: bad name \"../a.txt\""},
+        {"drive name", "[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\nname = \"C:\\\\a.txt\"\n", "p.toml:5:8: bad name"},
+        {"twice", "[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\n[[files]]\nsource = \"a.txt\"\nname = \"A.TXT\"\n",
+         "p.toml:5:1: \"A.TXT\" is installed twice (first at"},
+        {"destination", "[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\ndestination = \"desktop\"\n",
+         "p.toml:5:15: unknown destination \"desktop\""},
+        {"overwrite", "[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\noverwrite = \"never\"\n",
+         "p.toml:5:13: unknown overwrite mode"},
+        {"shortcut on font", "[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\ndestination = \"font\"\nshortcuts = [\"desktop\"]\n",
+         "p.toml:6:13: shortcuts are made only for install"},
+        {"flag", "[product]\nname = \"X\"\n[flags]\nreboot-needed = true\n[[files]]\nsource = \"a.txt\"\n",
+         "p.toml:4:17: unknown flag \"reboot-needed\""},
+        {"colour", "[product]\nname = \"X\"\n[look]\ntop-color = \"blue\"\n[[files]]\nsource = \"a.txt\"\n",
+         "p.toml:4:13: \"top-color\" must be a colour"},
+        {"icon", "[product]\nname = \"X\"\n[look]\nicon = \"not.ico\"\n[[files]]\nsource = \"a.txt\"\n",
+         "p.toml:4:8: not an icon file"},
+        {"blank uninstaller", "[product]\nname = \"X\"\nuninstaller = \" \"\n[[files]]\nsource = \"a.txt\"\n",
+         "p.toml:3:15: \"uninstaller\" is blank"},
+        {"blank volume", "[product]\nname = \"X\"\nvolume-name = \"\"\n[[files]]\nsource = \"a.txt\"\n",
+         "p.toml:3:15: \"volume-name\" is blank"},
+        {"no languages", "languages = []\n[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\n",
+         "p.toml:1:13: no languages are given"},
+        {"unknown texts", "[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\n[[languages]]\ntexts = \"nl\"\n",
+         "p.toml:6:9: no built-in texts \"nl\""},
+        {"10001 messages", "[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\n[[languages]]\nmessages = { \"10000\" = \"x\" }\n",
+         "p.toml:6:24: a message number is 0 to 9999"},
+        {"conversions", "[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\n[[languages]]\nmessages = { \"19\" = \"%s %s\" }\n",
+         "p.toml:6:21: message 19 must hold the conversions %s, %c, %s"},
+        {"not 1252", "[product]\nname = \"X\\u4e2d\"\n[[files]]\nsource = \"a.txt\"\n",
+         "p.toml:2:8: the character"},
+        {"licence file", "[product]\nname = \"X\"\nlicence = \"gone.txt\"\n[[files]]\nsource = \"a.txt\"\n",
+         "p.toml:3:11: no such file"},
+        {"batch twice", "[product]\nname = \"X\"\n[batch]\nfinal = \"a\"\nfinal-file = \"a.txt\"\n[[files]]\nsource = \"a.txt\"\n",
+         "p.toml:5:14: give either \"final\" or \"final-file\""},
+    };
+    for (const BadProject& c : kCases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(dir_ / "p.toml", c.toml);
+        Outcome r = Veltpack("build " + Path("p.toml") + " -o " + Path("out.exe"));
+        EXPECT_EQ(1, r.status);
+        EXPECT_NE(std::string::npos, r.output.find(c.message)) << r.output;
+        EXPECT_FALSE(fs::exists(dir_ / "out.exe"));
+        EXPECT_FALSE(fs::exists(dir_ / "out.exe.part"));
+    }
+}
+
+struct Damage {
+    const char* name;
+    std::function<void(std::string& image, uint32_t section)> apply;
+    int code;                      // -1: a fault without a code
+    const char* words;             // expected in the message
+};
+
+void Put32(std::string& s, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; i++)
+        s[at + i] = (char)(v >> (8 * i));
+}
+
+TEST_F(VeltpackTest, VerifyFindsEachKindOfDamage)
+{
+    fs::path project = CopyExamples();
+    ASSERT_EQ(0, Veltpack("build " + project.string() + " -o " + Path("good.exe")).status);
+    EXPECT_EQ(0, Veltpack("verify " + Path("good.exe")).status);
+    Installer in;
+    ASSERT_FALSE(ReadInstaller(Path("good.exe"), in));
+    uint32_t payloadEnd = in.rawOffset + (uint32_t)in.sectionDataSize;
+    std::string good = ReadFile(Path("good.exe"));
+
+    static const Damage kCases[] = {
+        {"PE pointer", [](std::string& s, uint32_t) { s[0x3C] = 0x3F; s[0x3D] = 0; }, 43, "0x40..0x1000"},
+        {"section count", [](std::string& s, uint32_t) {
+             uint32_t h = (uint8_t)s[0x3C] | ((uint8_t)s[0x3D] << 8);
+             s[h + 6] = 3; s[h + 7] = 0; }, 44, "sections"},
+        {"magic", [](std::string& s, uint32_t r) { s[r] ^= 1; }, 20, "magic"},
+        {"version", [](std::string& s, uint32_t r) { Put32(s, r + 4, 621); }, -1, "version 621"},
+        {"description size", [](std::string& s, uint32_t r) { Put32(s, r + 8, 0); }, 22, "size"},
+        {"section data size", [](std::string& s, uint32_t r) { Put32(s, r + 20, 0xFFFFFFFF); }, 45, "negative"},
+        {"stub checksum", [](std::string& s, uint32_t r) { s[r + 16] ^= 1; }, 40, "stub"},
+        {"stub byte", [](std::string& s, uint32_t) { s[0x4E] ^= 0x20; }, 40, "stub"},
+        {"truncated", [](std::string& s, uint32_t) { s.resize(s.size() - 100); }, -1, "truncated"},
+    };
+    for (const Damage& c : kCases) {
+        SCOPED_TRACE(c.name);
+        std::string image = good;
+        c.apply(image, in.rawOffset);
+        WriteFile(dir_ / "bad.exe", image);
+        Outcome r = Veltpack("verify " + Path("bad.exe"));
+        EXPECT_EQ(1, r.status);
+        if (c.code > 0)
+            EXPECT_NE(std::string::npos, r.output.find("error code " + std::to_string(c.code) + ":")) << r.output;
+        else
+            EXPECT_EQ(std::string::npos, r.output.find("error code")) << r.output;
+        EXPECT_NE(std::string::npos, r.output.find(c.words)) << r.output;
+    }
+    // The last byte of the file data: the block's checksum catches it.
+    std::string image = good;
+    image[payloadEnd - 1] ^= 0x55;
+    WriteFile(dir_ / "bad.exe", image);
+    Outcome r = Veltpack("verify " + Path("bad.exe"));
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.output.find("error code 55:")) << r.output;
+    // A byte of the packed description: it no longer unpacks or sums right.
+    image = good;
+    image[in.rawOffset + 24 + in.descriptionSize / 2] ^= 0x10;
+    WriteFile(dir_ / "bad.exe", image);
+    r = Veltpack("verify " + Path("bad.exe"));
+    EXPECT_EQ(1, r.status);
+    EXPECT_TRUE(r.output.find("error code 47:") != std::string::npos
+                || r.output.find("error code 25:") != std::string::npos) << r.output;
+    // The bare stub has no archive at all.
+    WriteFile(dir_ / "stub.exe", std::string((const char*)kEmbeddedStub, kEmbeddedStubSize));
+    r = Veltpack("verify " + Path("stub.exe"));
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.output.find("no .velt section")) << r.output;
+}
+
+// An installer whose records were written by something other than our
+// project reader: the checks that guard the placing of files.
+fs::path BuildWithRecord(const fs::path& dir, const std::string& name, int32_t kind, int32_t flags)
+{
+    WriteFile(dir / "payload.txt", "payload");
+    Project p;
+    p.path = dir / "p.toml";
+    p.description.productName = "X";
+    p.description.volumeBaseName = "X";
+    p.description.uninstallerName = "u.exe";
+    p.description.productFlags = PfChecksums | PfCompressed;
+    p.description.languageNames = {"English"};
+    p.description.messages = {{"x"}};
+    ProjectFile f;
+    f.source = dir / "payload.txt";
+    f.record.name = name;
+    f.record.kind = kind;
+    f.record.flags = flags;
+    p.files.push_back(f);
+    BuildOptions options;
+    options.output = dir / "odd.exe";
+    BuildInstaller(p, Bytes(kEmbeddedStub, kEmbeddedStub + kEmbeddedStubSize), options);
+    return options.output;
+}
+
+TEST_F(VeltpackTest, VerifyChecksEveryFileRecord)
+{
+    struct { const char* name; std::string file; int32_t kind, flags; int code; } kCases[] = {
+        {"empty name", "", DestInstall, 0, 70},
+        {"unknown kind", "a.txt", 3, 0, 110},
+        {"overwrite mode 4", "a.txt", DestShared, 0x04, 112},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        fs::path exe = BuildWithRecord(dir_, c.file, c.kind, c.flags);
+        Outcome r = Veltpack("verify " + exe.string());
+        EXPECT_EQ(1, r.status);
+        EXPECT_NE(std::string::npos, r.output.find("error code " + std::to_string(c.code) + ":")) << r.output;
+    }
+}
+
+TEST_F(VeltpackTest, ExtractRefusesNamesThatLeaveTheFolder)
+{
+    for (const char* name : {"..\\..\\escaped.txt", "C:\\escaped.txt", "\\escaped.txt", "a\\..\\..\\escaped.txt"}) {
+        SCOPED_TRACE(name);
+        fs::path exe = BuildWithRecord(dir_, name, DestInstall, 0);
+        fs::remove_all(dir_ / "deep");
+        fs::create_directories(dir_ / "deep" / "er");
+        Outcome r = Veltpack("extract " + exe.string() + " -C " + Path("deep/er"));
+        EXPECT_EQ(1, r.status);
+        EXPECT_NE(std::string::npos, r.output.find("refusing the name")) << r.output;
+        EXPECT_TRUE(fs::is_empty(dir_ / "deep" / "er"));
+        EXPECT_FALSE(fs::exists(dir_ / "escaped.txt"));
+        EXPECT_FALSE(fs::exists(dir_ / "deep" / "escaped.txt"));
+    }
+}
+
+} // namespace
