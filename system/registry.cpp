@@ -1,0 +1,537 @@
+#include "system/registry.h"
+
+#include "core/fatal.h"
+
+// Key handles name their type in the stack's fatal message.
+VELT_TYPE_NAME(HKEY__, "struct HKEY__");
+
+namespace {
+
+// The window on the registry: one current key and the keys (with their
+// display paths) that were current before each outstanding open.
+HKEY currentKey;            // target of every value operation, null when none
+Stack<HKEY> keyStack;       // previous current keys, innermost last
+Stack<String> pathStack;    // display paths of those keys
+String currentPath;         // display path of the current key
+
+const char kProgramTitle[] = "Veltpack";
+const char kSoftwarePrefix[] = "Software\\";
+
+struct RootName {
+    HKEY root;
+    const char* prefix;
+};
+
+const RootName kRootNames[] = {
+    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT\\"},
+    {HKEY_CURRENT_USER, "HKEY_CURRENT_USER\\"},
+    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE\\"},
+    {HKEY_USERS, "HKEY_USERS\\"},
+    {HKEY_CURRENT_CONFIG, "HKEY_CURRENT_CONFIG\\"},
+};
+
+// Display prefix of a predefined root, or null for a key of our own.
+const char* RootPrefix(HKEY root)
+{
+    for (const RootName& name : kRootNames) {
+        if (name.root == root)
+            return name.prefix;
+    }
+    return nullptr;
+}
+
+HKEY SoftwareRoot(BYTE user)
+{
+    return user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
+String SoftwarePath(const char* path)
+{
+    return String(kSoftwarePrefix) + path;
+}
+
+// Registry calls return their reason instead of setting it; keep it
+// readable for the caller. Returns 1 for success.
+BYTE Succeeded(LONG result)
+{
+    if (result == ERROR_SUCCESS)
+        return 1;
+    SetLastError((DWORD)result);
+    return 0;
+}
+
+// With RegShowErrors, shows the system's text for the last error in a
+// "Registry Error" box. A code of 0, or one without a text, shows nothing.
+void ReportFailure(RegistryFlags flags)
+{
+    if (!(flags & RegShowErrors))
+        return;
+    DWORD code = GetLastError();
+    if (code == 0)
+        return;
+    char* text = nullptr;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
+                       | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, code, LANG_USER_DEFAULT, (char*)&text, 0, nullptr);
+    if (text && *text)
+        MessageBoxA(nullptr, text, "Registry Error", MB_OK | MB_ICONERROR);
+    if (text)
+        LocalFree(text);
+    SetLastError(code);
+}
+
+[[noreturn]] void RequiredValueMissing(const char* name)
+{
+    FatalError("The following registry key is required by %s, but is invalid or does not "
+               "exist:\n\n%s%s\n\nIf you have tried moving this program to a different "
+               "computer by copying files, this will not work.  This program must be "
+               "reinstalled.",
+               kProgramTitle, currentPath.CStr(), name ? name : "");
+}
+
+// Splits a whole path at its last backslash: the parent keeps the
+// backslash, the name is what follows; without a backslash the parent is
+// empty and the whole path is the name.
+void SplitKeyPath(const char* path, String& parent, String& name)
+{
+    String whole(path);
+    int cut = whole.ReverseFindChar('\\') + 1;
+    parent = whole.Mid(0, cut);
+    name = whole.Mid(cut);
+}
+
+// The raw read of a value larger than the 32-byte first buffer. `size` is
+// the size the first query reported.
+BYTE QueryLongValue(const char* name, DWORD type, DWORD size, RegistryValue& value)
+{
+    value.tag = type == REG_SZ ? RegValueText : RegValueBytes;
+    value.kind = RegKindText;
+    // Text types count their terminating zero; the String keeps its own.
+    int count = (int)size;
+    if (type == REG_SZ || type == REG_MULTI_SZ)
+        count--;
+    value.text.Clear();
+    if (count < 1)
+        return 1;
+    // The String always has a byte for its terminator behind the length,
+    // so `size` bytes fit even when size is count + 1.
+    value.text.Reset(count);
+    DWORD got = size;
+    if (!Succeeded(RegQueryValueExA(currentKey, name, nullptr, nullptr,
+                                    (BYTE*)value.text.Data(), &got))) {
+        value.text.Clear();
+        return 0;
+    }
+    // The value may have shrunk between the two queries.
+    if (got < size) {
+        int kept = (int)got;
+        if (type == REG_SZ || type == REG_MULTI_SZ)
+            kept--;
+        value.text.SetLength(kept);
+    }
+    return 1;
+}
+
+}  // namespace
+
+// Conversions of RegistryValue.
+
+// A date is set when it has a day number; a time is set when it is not
+// midnight's zero fields (the holder starts with every field 0).
+static bool DateIsSet(const CalendarDateTime& value)
+{
+    return value.dayNumber != 0;
+}
+
+static bool TimeIsSet(const CalendarDateTime& value)
+{
+    return value.hour != 0 || value.minute != 0 || value.second != 0;
+}
+
+BYTE RegistryValue::ToBool() const
+{
+    switch (kind) {
+    case RegKindNone:
+        return 0;
+    case RegKindInteger:
+        return integer != 0;
+    case RegKindReal:
+        return real != 0;
+    case RegKindText:
+        return !text.IsEmpty();
+    }
+    switch (tag) {
+    case RegValueDate:
+        return DateIsSet(dateTime);
+    case RegValueDateTime:
+        return DateIsSet(dateTime) && TimeIsSet(dateTime);
+    case RegValueTime:
+        return TimeIsSet(dateTime);
+    }
+    return 0;
+}
+
+DWORD RegistryValue::ToInt() const
+{
+    switch (kind) {
+    case RegKindInteger:
+        return integer;
+    case RegKindReal:
+        return (DWORD)(long long)real;
+    case RegKindText: {
+        int pos = 0;
+        int number = text.ParseInt(pos);
+        return number == (int)0x80000000 ? 0 : (DWORD)number;
+    }
+    case RegKindDateTime:
+        return (DWORD)dateTime.dayNumber;
+    }
+    return 0;
+}
+
+String RegistryValue::ToText() const
+{
+    switch (kind) {
+    case RegKindNone:
+        return String();
+    case RegKindInteger:
+        return String::FromInt((int)integer);
+    case RegKindReal:
+        return String::FromDouble(real, -1);
+    case RegKindText:
+        return text;
+    }
+    bool date = DateIsSet(dateTime);
+    bool time = TimeIsSet(dateTime);
+    switch (tag) {
+    case RegValueDate:
+        if (date)
+            return dateTime.Format("m/d/yy");
+        break;
+    case RegValueDateTime:
+        if (date && time)
+            return dateTime.Format("m/d/yy HH:ii:ss");
+        if (date)
+            return dateTime.Format("m/d/yy");
+        if (time)
+            return dateTime.Format("HH:ii:ss");
+        break;
+    case RegValueTime:
+        if (time)
+            return dateTime.Format("HH:ii:ss");
+        break;
+    }
+    return String();
+}
+
+// Opening and closing.
+
+DWORD RegistryOpenKey(HKEY root, const char* subkey, RegistryFlags flags)
+{
+    HKEY key = nullptr;
+    DWORD result = RegOpenedExisting;
+    if (flags & RegOpenOnly) {
+        if (!Succeeded(RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &key)))
+            return RegOpenFailed;
+    } else {
+        DWORD disposition = 0;
+        if (!Succeeded(RegCreateKeyExA(root, subkey, 0, (char*)"", REG_OPTION_NON_VOLATILE,
+                                       KEY_ALL_ACCESS, nullptr, &key, &disposition)))
+            return RegOpenFailed;
+        // A key that is open must be reported as open, or the caller would
+        // never close it; so only a creation is told apart.
+        if (disposition == REG_CREATED_NEW_KEY)
+            result = RegCreatedNew;
+    }
+    keyStack.Push(currentKey);
+    currentKey = key;
+    pathStack.Push(currentPath);
+    if (const char* prefix = RootPrefix(root))
+        currentPath = prefix;
+    currentPath.Append(subkey);
+    return result;
+}
+
+DWORD RegistryOpenSubkey(const char* subkey, RegistryFlags flags)
+{
+    if (!currentKey)
+        return RegOpenFailed;
+    return RegistryOpenKey(currentKey, subkey, flags);
+}
+
+DWORD RegistryOpenSoftwareKey(const char* path, BYTE user, RegistryFlags flags)
+{
+    return RegistryOpenKey(SoftwareRoot(user), SoftwarePath(path).CStr(), flags);
+}
+
+void RegistryCloseKey()
+{
+    if (currentKey) {
+        RegCloseKey(currentKey);
+        currentKey = nullptr;
+    }
+    currentKey = keyStack.Pop();
+    currentPath = pathStack.Pop();
+}
+
+String RegistryCurrentPath()
+{
+    return currentPath;
+}
+
+int RegistryStackDepth()
+{
+    return keyStack.Count();
+}
+
+// Reading.
+
+BYTE RegistryQueryValue(const char* name, RegistryValue& value, RegistryFlags flags)
+{
+    if (!currentKey)
+        return 0;
+    BYTE buffer[32];
+    DWORD type = 0;
+    DWORD size = sizeof buffer;
+    LONG result = RegQueryValueExA(currentKey, name, nullptr, &type, buffer, &size);
+    if (result == ERROR_SUCCESS) {
+        switch (type) {
+        case REG_SZ:
+            value.tag = RegValueText;
+            value.kind = RegKindText;
+            value.text.Assign(buffer, (int)size - 1);
+            return 1;
+        case REG_BINARY:
+        case REG_MULTI_SZ:
+            value.tag = RegValueBytes;
+            value.kind = RegKindText;
+            value.text.Assign(buffer, (int)size);
+            return 1;
+        case REG_DWORD:
+            if (size != 4)
+                return 0;
+            value.tag = RegValueInteger;
+            value.kind = RegKindInteger;
+            CopyMemory(&value.integer, buffer, 4);
+            return 1;
+        }
+        return 0;
+    }
+    if (result == ERROR_MORE_DATA)
+        return QueryLongValue(name, type, size, value);
+    SetLastError((DWORD)result);
+    if ((result == ERROR_FILE_NOT_FOUND || result == ERROR_BADKEY) && (flags & RegMustExist))
+        RequiredValueMissing(name);
+    return 0;
+}
+
+String RegistryGetString(const char* name, const String& fallback, RegistryFlags flags)
+{
+    RegistryValue value;
+    if (!RegistryQueryValue(name, value, flags))
+        return fallback;
+    return value.ToText();
+}
+
+DWORD RegistryGetInt(const char* name, DWORD fallback, RegistryFlags flags)
+{
+    RegistryValue value;
+    if (!RegistryQueryValue(name, value, flags))
+        return fallback;
+    return value.ToInt();
+}
+
+BYTE RegistryGetBool(const char* name, BYTE fallback, RegistryFlags flags)
+{
+    RegistryValue value;
+    if (!RegistryQueryValue(name, value, flags))
+        return fallback;
+    return value.ToBool();
+}
+
+BYTE RegistryValueExists(const char* name)
+{
+    if (!currentKey)
+        return 0;
+    return Succeeded(RegQueryValueExA(currentKey, name, nullptr, nullptr, nullptr, nullptr));
+}
+
+String RegistryReadPath(HKEY root, const char* fullPath, const String& fallback,
+                        RegistryFlags flags)
+{
+    String keyPath, name;
+    SplitKeyPath(fullPath, keyPath, name);
+    if (name.IsEmpty())
+        return fallback;
+    if (!RegistryOpenKey(root, keyPath.CStr(), 0))
+        return fallback;
+    String text = RegistryGetString(name.CStr(), String(), flags);
+    RegistryCloseKey();
+    return text;
+}
+
+// Writing.
+
+BYTE RegistrySetString(const char* name, const String& value, RegistryFlags flags)
+{
+    if (!currentKey)
+        return 0;
+    if ((flags & RegEmptyDeletes) && value.IsEmpty())
+        return RegistryDeleteValue(name);
+    // The terminating zero is written too: the system counts it in the size
+    // of a text value, and the read takes one byte off that size.
+    return Succeeded(RegSetValueExA(currentKey, name, 0, REG_SZ, (const BYTE*)value.CStr(),
+                                    (DWORD)value.Length() + 1));
+}
+
+BYTE RegistrySetInt(const char* name, DWORD value, RegistryFlags flags)
+{
+    if (!currentKey)
+        return 0;
+    if ((flags & RegEmptyDeletes) && value == 0) {
+        RegistryDeleteValue(name);      // a value that was not there is gone too
+        return 1;
+    }
+    return Succeeded(RegSetValueExA(currentKey, name, 0, REG_DWORD, (const BYTE*)&value, 4));
+}
+
+BYTE RegistrySetBool(const char* name, BYTE value)
+{
+    return RegistrySetInt(name, value ? 1 : 0, 0);
+}
+
+BYTE RegistryDeleteValue(const char* name)
+{
+    if (!currentKey || !name || !*name)
+        return 0;
+    return Succeeded(RegDeleteValueA(currentKey, name));
+}
+
+// Keys.
+
+BYTE RegistryDeleteKey(const char* subkey, RegistryFlags flags)
+{
+    if (!currentKey || !subkey)
+        return 0;
+    if ((flags & RegOnlyIfEmpty) && !RegistrySubkeyIsEmpty(subkey))
+        return 0;
+    // The system deletes only keys without subkeys: empty the tree first.
+    // The open creates a missing subkey, so deleting a key that is not
+    // there succeeds and leaves nothing behind.
+    if (RegistryOpenSubkey(subkey, 0)) {
+        Array<String> children;
+        RegistryEnumSubkeys(&children);
+        for (int i = 0; i < children.Count(); i++)
+            RegistryDeleteKey(children.At(i)->CStr(), flags);
+        RegistryCloseKey();
+    } else {
+        ReportFailure(flags);
+    }
+    // An empty name deletes the current key itself.
+    if (!Succeeded(RegDeleteKeyA(currentKey, subkey))) {
+        ReportFailure(flags);
+        return 0;
+    }
+    return 1;
+}
+
+BYTE RegistryDeleteKeyUnder(HKEY root, const char* parentPath, const char* name,
+                            RegistryFlags flags)
+{
+    if (!RegistryOpenKey(root, parentPath, 0))
+        return 0;
+    BYTE deleted = RegistryDeleteKey(name, flags);
+    DWORD error = GetLastError();
+    RegistryCloseKey();
+    SetLastError(error);
+    return deleted;
+}
+
+BYTE RegistryDeleteKeyPath(HKEY root, const char* path, RegistryFlags flags)
+{
+    if (!path || !*path)
+        return 0;
+    String parent, name;
+    SplitKeyPath(path, parent, name);
+    return RegistryDeleteKeyUnder(root, parent.CStr(), name.CStr(), flags);
+}
+
+BYTE RegistryDeleteSoftwareKey(const char* path, BYTE user, RegistryFlags flags)
+{
+    return RegistryDeleteKeyPath(SoftwareRoot(user), SoftwarePath(path).CStr(), flags);
+}
+
+BYTE RegistryDeleteSoftwareSubkey(const char* parentPath, const char* name, BYTE user,
+                                  RegistryFlags flags)
+{
+    return RegistryDeleteKeyUnder(SoftwareRoot(user), SoftwarePath(parentPath).CStr(), name,
+                                  flags);
+}
+
+BYTE RegistrySoftwareKeyExists(const char* path, BYTE user)
+{
+    if (!path || !*path)
+        return 0;
+    HKEY key = nullptr;
+    if (!Succeeded(RegOpenKeyExA(SoftwareRoot(user), SoftwarePath(path).CStr(), 0,
+                                 KEY_ALL_ACCESS, &key)))
+        return 0;
+    RegCloseKey(key);
+    return 1;
+}
+
+int RegistryEnumSubkeys(Array<String>* names)
+{
+    if (!currentKey || !names)
+        return 0;
+    char name[199];
+    int count = 0;
+    for (;;) {
+        LONG result = RegEnumKeyA(currentKey, (DWORD)count, name, sizeof name);
+        if (result != ERROR_SUCCESS) {
+            // The end of the list is no error; anything else (a name
+            // longer than the buffer) stays readable.
+            SetLastError(result == ERROR_NO_MORE_ITEMS ? 0 : (DWORD)result);
+            break;
+        }
+        names->AddTail(String(name));
+        count++;
+    }
+    return count;
+}
+
+int RegistrySubkeyCount()
+{
+    if (!currentKey)
+        return -1;
+    DWORD subkeys = 0;
+    if (!Succeeded(RegQueryInfoKeyA(currentKey, nullptr, nullptr, nullptr, &subkeys, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)))
+        return -1;
+    return (int)subkeys;
+}
+
+BYTE RegistryHasSubkeys()
+{
+    return RegistrySubkeyCount() > 0;
+}
+
+BYTE RegistryKeyIsEmpty()
+{
+    if (!currentKey)
+        return 1;
+    DWORD subkeys = 0, values = 0;
+    if (!Succeeded(RegQueryInfoKeyA(currentKey, nullptr, nullptr, nullptr, &subkeys, nullptr,
+                                    nullptr, &values, nullptr, nullptr, nullptr, nullptr)))
+        return 1;
+    return subkeys == 0 && values == 0;
+}
+
+BYTE RegistrySubkeyIsEmpty(const char* subkey)
+{
+    if (!RegistryOpenSubkey(subkey, 0))
+        return 1;
+    BYTE empty = RegistryKeyIsEmpty();
+    RegistryCloseKey();
+    return empty;
+}

@@ -1,0 +1,135 @@
+// Registry access through one process-wide current key.
+//
+// Opening a key makes it current and pushes the key that was current before
+// (with its display path) on a stack; RegistryCloseKey closes the current key
+// and brings the previous one back. Every successful open must be matched by
+// exactly one close; a close without an open is a fatal stop (empty stack).
+// Failed operations push and pop nothing.
+//
+// Value operations work on the current key. The display path of the current
+// key ("HKEY_LOCAL_MACHINE\Software\..." ) names the key in the fatal message
+// of a missing required value.
+//
+// Registry functions return their Win32 reason codes instead of setting the
+// thread's last error; the wrappers here store a failing code with
+// SetLastError so that callers (and the "Registry Error" box) can read it.
+#pragma once
+
+#include <windows.h>
+
+#include "core/containers.h"
+#include "core/format.h"
+#include "core/string.h"
+
+// Option bits of the registry functions (RegistryFlags).
+typedef DWORD RegistryFlags;
+enum : DWORD {
+    RegMustExist = 0x02,    // a missing value or a bad key ends the program
+    RegEmptyDeletes = 0x08, // writing "" or 0 deletes the value instead
+    RegShowErrors = 0x10,   // failed key deletions are shown in a box
+    RegOnlyIfEmpty = 0x20,  // delete a key only when it has no subkeys or values
+    RegOpenOnly = 0x40,     // an open never creates the key
+};
+
+// Results of RegistryOpenKey and its variants.
+enum : DWORD {
+    RegOpenFailed = 0,
+    RegOpenedExisting = 1,
+    RegCreatedNew = 2,
+};
+
+// What a RegistryValue holds (its tag).
+enum : DWORD {
+    RegValueNothing = 0,
+    RegValueInteger = 6,
+    RegValueBytes = 11,
+    RegValueText = 12,
+    RegValueDate = 13,
+    RegValueDateTime = 14,
+    RegValueTime = 15,
+};
+
+// How a RegistryValue stores it (its kind); any other kind is the
+// date-and-time part.
+enum : DWORD {
+    RegKindNone = 0,
+    RegKindInteger = 1,
+    RegKindReal = 2,
+    RegKindText = 3,
+    RegKindDateTime = 4,
+};
+
+// The result of a raw value read. Registry reads only produce integers,
+// bytes and texts; the real and date-and-time forms exist for the
+// conversions.
+struct RegistryValue {
+    DWORD tag = RegValueNothing;    // what the value is (RegValue...)
+    DWORD kind = RegKindNone;       // where it is stored (RegKind...)
+    DWORD integer = 0;              // for RegKindInteger
+    double real = 0;                // for RegKindReal
+    String text;                    // for RegKindText: text or raw bytes
+    CalendarDateTime dateTime;      // for the date and time tags
+
+    BYTE ToBool() const;            // non-zero, non-empty, or a set date/time
+    DWORD ToInt() const;            // texts are parsed as [+-]digits
+    String ToText() const;          // numbers in decimal, dates as m/d/yy
+};
+
+// Opening and closing. An open returns RegOpenFailed (0), RegOpenedExisting
+// (1) or RegCreatedNew (2); on success the key is current until closed.
+DWORD RegistryOpenKey(HKEY root, const char* subkey, RegistryFlags flags);
+// The same relative to the current key; 0 when there is none.
+DWORD RegistryOpenSubkey(const char* subkey, RegistryFlags flags);
+// "Software\" + path under HKEY_CURRENT_USER (user true) or
+// HKEY_LOCAL_MACHINE (user false).
+DWORD RegistryOpenSoftwareKey(const char* path, BYTE user, RegistryFlags flags);
+void RegistryCloseKey();
+String RegistryCurrentPath();
+// How many opens are outstanding (the depth of the key stack).
+int RegistryStackDepth();
+
+// Reading values of the current key. A read that fails returns the default;
+// with RegMustExist a missing value ends the program with a message naming
+// the key and the value.
+BYTE RegistryQueryValue(const char* name, RegistryValue& value, RegistryFlags flags);
+String RegistryGetString(const char* name, const String& fallback, RegistryFlags flags);
+DWORD RegistryGetInt(const char* name, DWORD fallback, RegistryFlags flags);
+BYTE RegistryGetBool(const char* name, BYTE fallback, RegistryFlags flags);
+BYTE RegistryValueExists(const char* name);
+// Reads one value named by a whole path such as "Software\A\B\Value" (the
+// key is created when missing). The default comes back only when the path
+// names no value or the key cannot be opened; a missing value reads as "".
+String RegistryReadPath(HKEY root, const char* fullPath, const String& fallback,
+                        RegistryFlags flags);
+
+// Writing values of the current key; each returns 1 on success and 0 on
+// failure or when there is no current key.
+BYTE RegistrySetString(const char* name, const String& value, RegistryFlags flags);
+BYTE RegistrySetInt(const char* name, DWORD value, RegistryFlags flags);
+BYTE RegistrySetBool(const char* name, BYTE value);
+BYTE RegistryDeleteValue(const char* name);     // 0 for a null or empty name
+
+// Keys. RegistryDeleteKey removes a subkey of the current key with all its
+// subkeys; an empty subkey name removes the current key itself. A subkey
+// that does not exist counts as deleted.
+BYTE RegistryDeleteKey(const char* subkey, RegistryFlags flags);
+// Opens root\parentPath (creating it when missing), deletes name under it,
+// closes it again.
+BYTE RegistryDeleteKeyUnder(HKEY root, const char* parentPath, const char* name,
+                            RegistryFlags flags);
+// Splits path at its last backslash into parent and name; a path ending in
+// a backslash deletes the parent itself.
+BYTE RegistryDeleteKeyPath(HKEY root, const char* path, RegistryFlags flags);
+BYTE RegistryDeleteSoftwareKey(const char* path, BYTE user, RegistryFlags flags);
+BYTE RegistryDeleteSoftwareSubkey(const char* parentPath, const char* name, BYTE user,
+                                  RegistryFlags flags);
+// Does "Software\" + path exist? Leaves the current key alone.
+BYTE RegistrySoftwareKeyExists(const char* path, BYTE user);
+// Appends the names of the current key's direct subkeys; returns how many.
+int RegistryEnumSubkeys(Array<String>* names);
+int RegistrySubkeyCount();                      // -1 without a current key
+BYTE RegistryHasSubkeys();
+// True also when there is no current key or it cannot be queried.
+BYTE RegistryKeyIsEmpty();
+// Opens (creating) the subkey and tests it; true when it cannot be opened.
+BYTE RegistrySubkeyIsEmpty(const char* subkey);

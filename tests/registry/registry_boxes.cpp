@@ -1,0 +1,34 @@
+// A small GUI program that reaches the registry module's two boxes, for
+// the robot to answer:
+//   registry_boxes required   a required value is missing: the fatal box,
+//                             exit code 1
+//   registry_boxes errors     a key that cannot be deleted, with and
+//                             without RegShowErrors; exit code 40 when
+//                             both deletions failed and the stack is back
+#include <windows.h>
+
+#include <string.h>
+
+#include "system/registry.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
+{
+    if (!RegistryOpenKey(HKEY_CURRENT_USER, "Software\\", RegOpenOnly))
+        return 20;
+    if (strcmp(commandLine, "required") == 0) {
+        RegistryGetString("VeltpackMissingValue", "", RegMustExist);
+        return 21;      // not reached: the program ends in the fatal box
+    }
+    if (strcmp(commandLine, "errors") == 0) {
+        // Longer than a key name may be: the open and the deletion fail.
+        char name[301];
+        memset(name, 'k', 300);
+        name[300] = 0;
+        int shown = RegistryDeleteKey(name, RegShowErrors);
+        int silent = RegistryDeleteKey(name, 0);
+        int depth = RegistryStackDepth();
+        RegistryCloseKey();
+        return 40 + shown + 2 * silent + 4 * (depth != 1);
+    }
+    return 22;
+}

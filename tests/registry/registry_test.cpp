@@ -1,0 +1,620 @@
+// The registry module against Wine's real registry. Each test owns a
+// scratch key under HKEY_CURRENT_USER\Software\VeltpackTest (or the same
+// under HKEY_LOCAL_MACHINE), opened as the current key in SetUp and removed
+// in TearDown. Values are planted and checked with the raw API, so a fault
+// of the module cannot hide behind another fault of the module.
+#include "system/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const char kTestRoot[] = "Software\\VeltpackTest";
+
+// Removes a key with all its subkeys through the raw API.
+void DeleteTree(HKEY root, const std::string& path)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        char name[256];
+        while (RegEnumKeyA(key, 0, name, sizeof name) == ERROR_SUCCESS)
+            DeleteTree(key, name);
+        RegCloseKey(key);
+    }
+    RegDeleteKeyA(root, path.c_str());
+}
+
+bool KeyExists(HKEY root, const std::string& path)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void CreateKey(HKEY root, const std::string& path)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &key, nullptr));
+    RegCloseKey(key);
+}
+
+void SetRaw(HKEY root, const std::string& path, const char* name, DWORD type,
+            const void* data, DWORD size)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &key, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, (const BYTE*)data, size));
+    RegCloseKey(key);
+}
+
+// The raw value: its type and bytes; type REG_NONE with no bytes when it
+// is missing.
+struct RawValue {
+    DWORD type = REG_NONE;
+    std::string bytes;
+    bool exists = false;
+};
+
+RawValue GetRaw(HKEY root, const std::string& path, const char* name)
+{
+    RawValue value;
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return value;
+    char buffer[1024];
+    DWORD size = sizeof buffer;
+    if (RegQueryValueExA(key, name, nullptr, &value.type, (BYTE*)buffer, &size)
+        == ERROR_SUCCESS) {
+        value.exists = true;
+        value.bytes.assign(buffer, size);
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+std::string Text(const String& s)
+{
+    return std::string(s.CStr(), s.Length());
+}
+
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(0, RegistryStackDepth());
+        ASSERT_STREQ("", RegistryCurrentPath().CStr());
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        scratch = std::string(kTestRoot) + "\\" + info->name();
+        DeleteTree(root, scratch);
+        ASSERT_EQ(RegCreatedNew, RegistryOpenKey(root, scratch.c_str(), 0));
+        depth = RegistryStackDepth();
+        path = Text(RegistryCurrentPath());
+    }
+
+    void TearDown() override
+    {
+        ExpectBalanced();
+        RegistryCloseKey();
+        EXPECT_EQ(0, RegistryStackDepth());
+        EXPECT_STREQ("", RegistryCurrentPath().CStr());
+        DeleteTree(root, scratch);
+        DeleteTree(root, kTestRoot);
+    }
+
+    // After every operation the opens and closes it did must have paired up.
+    void ExpectBalanced()
+    {
+        EXPECT_EQ(depth, RegistryStackDepth());
+        EXPECT_EQ(path, Text(RegistryCurrentPath()));
+    }
+
+    std::string Sub(const char* name) const { return scratch + "\\" + name; }
+
+    HKEY root = HKEY_CURRENT_USER;
+    std::string scratch;    // the test's own key, below root
+    int depth = 0;          // stack depth with the scratch key current
+    std::string path;       // its display path
+};
+
+TEST_F(RegistryTest, ScratchKeyPathNamesRootAndSubkey)
+{
+    EXPECT_EQ("HKEY_CURRENT_USER\\" + scratch, path);
+    EXPECT_EQ(1, depth);
+}
+
+TEST_F(RegistryTest, NestedOpensRestoreKeyAndPathOnEachClose)
+{
+    std::string x = Sub("X");
+    ASSERT_EQ(RegCreatedNew, RegistryOpenKey(HKEY_LOCAL_MACHINE, x.c_str(), 0));
+    ASSERT_TRUE(RegistrySetString("outer", "1", 0));
+    EXPECT_EQ("HKEY_LOCAL_MACHINE\\" + x, Text(RegistryCurrentPath()));
+
+    // The subkey text is appended as it is, without a separator.
+    ASSERT_EQ(RegCreatedNew, RegistryOpenSubkey("Y", 0));
+    EXPECT_EQ("HKEY_LOCAL_MACHINE\\" + x + "Y", Text(RegistryCurrentPath()));
+    EXPECT_EQ(depth + 2, RegistryStackDepth());
+    EXPECT_FALSE(RegistryValueExists("outer"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, x + "\\Y"));
+
+    RegistryCloseKey();
+    EXPECT_EQ("HKEY_LOCAL_MACHINE\\" + x, Text(RegistryCurrentPath()));
+    EXPECT_TRUE(RegistryValueExists("outer"));      // the first key is current again
+    RegistryCloseKey();
+    ExpectBalanced();
+    DeleteTree(HKEY_LOCAL_MACHINE, x);
+    DeleteTree(HKEY_LOCAL_MACHINE, kTestRoot);
+}
+
+TEST_F(RegistryTest, OpenOnlyFailsOnMissingKeyThenCreateThenOpen)
+{
+    std::string missing = Sub("Missing");
+    EXPECT_EQ(RegOpenFailed, RegistryOpenKey(root, missing.c_str(), RegOpenOnly));
+    ExpectBalanced();
+    EXPECT_FALSE(KeyExists(root, missing));
+
+    EXPECT_EQ(RegCreatedNew, RegistryOpenKey(root, missing.c_str(), 0));
+    RegistryCloseKey();
+    EXPECT_EQ(RegOpenedExisting, RegistryOpenKey(root, missing.c_str(), 0));
+    RegistryCloseKey();
+    EXPECT_EQ(RegOpenedExisting, RegistryOpenKey(root, missing.c_str(), RegOpenOnly));
+    RegistryCloseKey();
+    ExpectBalanced();
+}
+
+TEST_F(RegistryTest, OpenSubkeyWithoutCurrentKeyFails)
+{
+    RegistryCloseKey();
+    EXPECT_EQ(RegOpenFailed, RegistryOpenSubkey("Anything", 0));
+    EXPECT_EQ(0, RegistryStackDepth());
+    ASSERT_EQ(RegOpenedExisting, RegistryOpenKey(root, scratch.c_str(), 0));
+}
+
+TEST_F(RegistryTest, SoftwareKeysAreUnderTheChosenRoot)
+{
+    std::string below = std::string("VeltpackTest\\") + ::testing::UnitTest::GetInstance()
+                                                            ->current_test_info()->name();
+    ASSERT_EQ(RegOpenedExisting, RegistryOpenSoftwareKey(below.c_str(), 1, RegOpenOnly));
+    EXPECT_EQ(path, Text(RegistryCurrentPath()));
+    RegistryCloseKey();
+    EXPECT_TRUE(RegistrySoftwareKeyExists(below.c_str(), 1));
+    EXPECT_FALSE(RegistrySoftwareKeyExists(below.c_str(), 0));     // not under the machine
+    EXPECT_FALSE(RegistrySoftwareKeyExists((below + "\\Missing").c_str(), 1));
+    EXPECT_FALSE(KeyExists(root, Sub("Missing")));                 // the test creates nothing
+    EXPECT_FALSE(RegistrySoftwareKeyExists("", 1));
+    EXPECT_FALSE(RegistrySoftwareKeyExists(nullptr, 1));
+    ExpectBalanced();
+}
+
+struct ReadCase {
+    const char* label;
+    DWORD type;             // REG_NONE: no value is planted
+    std::string data;       // the raw bytes planted
+    bool read;              // the raw read succeeds
+    std::string text;       // RegistryGetString with the default "default"
+    DWORD integer;          // RegistryGetInt with the default 99
+};
+
+std::string Bytes(const char* text, size_t size)
+{
+    return std::string(text, size);
+}
+
+TEST_F(RegistryTest, TypedReadsOfEachTypeAndSize)
+{
+    const DWORD seven = 7;
+    const DWORD minusFive = (DWORD)-5;
+    const std::string x31(31, 'x'), x32(32, 'x'), x99(99, 'x'), e49(49, 'e'), e19(19, 'e');
+    const ReadCase kCases[] = {
+        {"dword 7", REG_DWORD, Bytes((const char*)&seven, 4), true, "7", 7},
+        {"dword -5", REG_DWORD, Bytes((const char*)&minusFive, 4), true, "-5", minusFive},
+        {"dword of 2 bytes", REG_DWORD, Bytes("\x07\x00", 2), false, "default", 99},
+        {"missing", REG_NONE, "", false, "default", 99},
+        {"sz 42", REG_SZ, Bytes("42", 3), true, "42", 42},
+        {"sz -12abc", REG_SZ, Bytes("-12abc", 7), true, "-12abc", (DWORD)-12},
+        {"sz abc", REG_SZ, Bytes("abc", 4), true, "abc", 0},
+        {"sz of 0 bytes", REG_SZ, "", true, "", 0},
+        {"sz of 1 byte", REG_SZ, Bytes("", 1), true, "", 0},
+        {"sz of 32 bytes", REG_SZ, x31 + '\0', true, x31, 0},           // fits the first query
+        {"sz of 33 bytes", REG_SZ, x32 + '\0', true, x32, 0},           // second query
+        {"sz of 100 bytes", REG_SZ, x99 + '\0', true, x99, 0},
+        {"binary", REG_BINARY, Bytes("12\0z", 4), true, Bytes("12\0z", 4), 12},
+        {"binary of 40 bytes", REG_BINARY, std::string(40, '\x01'), true,
+         std::string(40, '\x01'), 0},
+        {"multi-sz short", REG_MULTI_SZ, Bytes("a\0b\0\0", 5), true, Bytes("a\0b\0\0", 5), 0},
+        {"multi-sz long", REG_MULTI_SZ, x32 + '\0' + "b" + '\0' + '\0',
+         true, x32 + '\0' + "b" + '\0', 0},                             // one zero less
+        {"expand-sz short", REG_EXPAND_SZ, e19 + '\0', false, "default", 99},
+        {"expand-sz long", REG_EXPAND_SZ, e49 + '\0', true, e49 + '\0', 0},  // raw bytes
+    };
+    for (const ReadCase& c : kCases) {
+        SCOPED_TRACE(c.label);
+        if (c.type != REG_NONE)
+            SetRaw(root, scratch, c.label, c.type, c.data.data(), (DWORD)c.data.size());
+        RegistryValue value;
+        EXPECT_EQ(c.read, RegistryQueryValue(c.label, value, 0) != 0);
+        EXPECT_EQ(c.text, Text(RegistryGetString(c.label, "default", 0)));
+        EXPECT_EQ(c.integer, RegistryGetInt(c.label, 99, 0));
+        ExpectBalanced();
+    }
+}
+
+TEST_F(RegistryTest, ReadsTagTheValue)
+{
+    const DWORD one = 1;
+    SetRaw(root, scratch, "dword", REG_DWORD, &one, 4);
+    SetRaw(root, scratch, "text", REG_SZ, "t", 2);
+    SetRaw(root, scratch, "long text", REG_SZ, std::string(40, 't').c_str(), 41);
+    SetRaw(root, scratch, "bytes", REG_BINARY, "b", 1);
+    SetRaw(root, scratch, "long bytes", REG_EXPAND_SZ, std::string(40, 'e').c_str(), 41);
+    struct {
+        const char* name;
+        DWORD tag;
+        DWORD kind;
+    } const kCases[] = {
+        {"dword", RegValueInteger, RegKindInteger},
+        {"text", RegValueText, RegKindText},
+        {"long text", RegValueText, RegKindText},
+        {"bytes", RegValueBytes, RegKindText},
+        {"long bytes", RegValueBytes, RegKindText},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        RegistryValue value;
+        ASSERT_TRUE(RegistryQueryValue(c.name, value, 0));
+        EXPECT_EQ(c.tag, value.tag);
+        EXPECT_EQ(c.kind, value.kind);
+    }
+}
+
+TEST_F(RegistryTest, BoolReads)
+{
+    const DWORD zero = 0, two = 2;
+    SetRaw(root, scratch, "zero", REG_DWORD, &zero, 4);
+    SetRaw(root, scratch, "two", REG_DWORD, &two, 4);
+    SetRaw(root, scratch, "empty", REG_SZ, "", 1);
+    SetRaw(root, scratch, "text", REG_SZ, "no", 3);     // any text is true
+    EXPECT_EQ(0, RegistryGetBool("zero", 1, 0));
+    EXPECT_EQ(1, RegistryGetBool("two", 0, 0));
+    EXPECT_EQ(0, RegistryGetBool("empty", 1, 0));       // read, so not the default
+    EXPECT_EQ(1, RegistryGetBool("text", 0, 0));
+    EXPECT_EQ(1, RegistryGetBool("missing", 1, 0));
+    EXPECT_EQ(0, RegistryGetBool("missing", 0, 0));
+}
+
+TEST(RegistryNoKey, OperationsWithoutCurrentKeyFail)
+{
+    ASSERT_EQ(0, RegistryStackDepth());
+    RegistryValue value;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(RegistryQueryValue("x", value, RegMustExist));
+    EXPECT_EQ(RegValueNothing, value.tag);
+    EXPECT_STREQ("d", RegistryGetString("x", "d", 0).CStr());
+    EXPECT_EQ(5u, RegistryGetInt("x", 5, 0));
+    EXPECT_FALSE(RegistryValueExists("x"));
+    EXPECT_FALSE(RegistrySetString("x", "v", 0));
+    EXPECT_FALSE(RegistrySetString("x", "", RegEmptyDeletes));
+    EXPECT_FALSE(RegistrySetInt("x", 1, 0));
+    EXPECT_FALSE(RegistrySetInt("x", 0, RegEmptyDeletes));
+    EXPECT_FALSE(RegistrySetBool("x", 1));
+    EXPECT_FALSE(RegistryDeleteValue("x"));
+    EXPECT_FALSE(RegistryDeleteKey("x", 0));
+    EXPECT_EQ(-1, RegistrySubkeyCount());
+    EXPECT_FALSE(RegistryHasSubkeys());
+    EXPECT_TRUE(RegistryKeyIsEmpty());
+    EXPECT_TRUE(RegistrySubkeyIsEmpty("x"));
+    Array<String> names;
+    EXPECT_EQ(0, RegistryEnumSubkeys(&names));
+    EXPECT_EQ(0, RegistryStackDepth());
+    EXPECT_STREQ("", RegistryCurrentPath().CStr());
+}
+
+TEST_F(RegistryTest, WrittenTextsReadBackUnchanged)
+{
+    const std::string kTexts[] = {"hello", "", std::string(31, 'a'), std::string(32, 'b'),
+                                  std::string(300, 'c')};
+    for (const std::string& text : kTexts) {
+        SCOPED_TRACE(text.size());
+        ASSERT_TRUE(RegistrySetString("v", String(text.c_str()), 0));
+        EXPECT_EQ(text, Text(RegistryGetString("v", "default", 0)));
+        RawValue raw = GetRaw(root, scratch, "v");
+        EXPECT_EQ((DWORD)REG_SZ, raw.type);
+        EXPECT_EQ(text + '\0', raw.bytes);      // stored with its terminating zero
+    }
+    ExpectBalanced();
+}
+
+TEST_F(RegistryTest, IntWritesAreFourByteDwords)
+{
+    ASSERT_TRUE(RegistrySetInt("n", 0x01020304, 0));
+    RawValue raw = GetRaw(root, scratch, "n");
+    EXPECT_EQ((DWORD)REG_DWORD, raw.type);
+    EXPECT_EQ(Bytes("\x04\x03\x02\x01", 4), raw.bytes);
+    ASSERT_TRUE(RegistrySetBool("b", 7));
+    EXPECT_EQ(Bytes("\x01\0\0\0", 4), GetRaw(root, scratch, "b").bytes);
+    ASSERT_TRUE(RegistrySetBool("b", 0));
+    EXPECT_EQ(Bytes("\0\0\0\0", 4), GetRaw(root, scratch, "b").bytes);
+    ASSERT_TRUE(RegistrySetInt("zero", 0, 0));      // without the flag 0 is written
+    EXPECT_TRUE(GetRaw(root, scratch, "zero").exists);
+}
+
+TEST_F(RegistryTest, EmptyDeletesRemovesInsteadOfWriting)
+{
+    SetRaw(root, scratch, "s", REG_SZ, "x", 2);
+    SetRaw(root, scratch, "n", REG_SZ, "x", 2);
+    EXPECT_TRUE(RegistrySetString("s", "", RegEmptyDeletes));
+    EXPECT_FALSE(GetRaw(root, scratch, "s").exists);
+    EXPECT_FALSE(RegistrySetString("s", "", RegEmptyDeletes));     // nothing left to delete
+    EXPECT_TRUE(RegistrySetInt("n", 0, RegEmptyDeletes));
+    EXPECT_FALSE(GetRaw(root, scratch, "n").exists);
+    EXPECT_TRUE(RegistrySetInt("never", 0, RegEmptyDeletes));      // true all the same
+    EXPECT_TRUE(RegistrySetString("s", "kept", RegEmptyDeletes));
+    EXPECT_EQ(Bytes("kept", 5), GetRaw(root, scratch, "s").bytes);
+    ExpectBalanced();
+}
+
+TEST_F(RegistryTest, DeleteValue)
+{
+    SetRaw(root, scratch, "v", REG_SZ, "x", 2);
+    SetRaw(root, scratch, "", REG_SZ, "default value", 14);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(RegistryDeleteValue(""));
+    EXPECT_FALSE(RegistryDeleteValue(nullptr));
+    EXPECT_EQ(0xdeadbeefu, GetLastError());         // the system was not asked
+    EXPECT_TRUE(GetRaw(root, scratch, "").exists);
+    EXPECT_TRUE(RegistryValueExists("v"));
+    EXPECT_TRUE(RegistryDeleteValue("v"));
+    EXPECT_FALSE(RegistryValueExists("v"));
+    EXPECT_FALSE(RegistryDeleteValue("v"));
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
+    ExpectBalanced();
+}
+
+TEST_F(RegistryTest, ValueExistsWithoutReadingData)
+{
+    SetRaw(root, scratch, "big", REG_BINARY, std::string(500, 'b').data(), 500);
+    SetRaw(root, scratch, "odd", REG_DWORD, "\1\2", 2);     // unreadable, but there
+    EXPECT_TRUE(RegistryValueExists("big"));
+    EXPECT_TRUE(RegistryValueExists("odd"));
+    EXPECT_FALSE(RegistryValueExists("missing"));
+}
+
+void PlantTree(HKEY root, const std::string& top)
+{
+    SetRaw(root, top, "v1", REG_SZ, "1", 2);
+    SetRaw(root, top + "\\B", "v2", REG_SZ, "2", 2);
+    SetRaw(root, top + "\\B\\C", "v3", REG_SZ, "3", 2);
+    CreateKey(root, top + "\\B\\C2");
+    CreateKey(root, top + "\\B2");
+}
+
+TEST_F(RegistryTest, DeleteKeyRemovesEveryLevel)
+{
+    PlantTree(root, Sub("A"));
+    CreateKey(root, Sub("Sibling"));
+    EXPECT_TRUE(RegistryDeleteKey("A", 0));
+    ExpectBalanced();
+    EXPECT_FALSE(KeyExists(root, Sub("A")));
+    EXPECT_TRUE(KeyExists(root, Sub("Sibling")));
+}
+
+TEST_F(RegistryTest, DeleteKeyOfMissingKeySucceedsAndLeavesNothing)
+{
+    EXPECT_TRUE(RegistryDeleteKey("Missing", 0));
+    ExpectBalanced();
+    EXPECT_FALSE(KeyExists(root, Sub("Missing")));
+    EXPECT_FALSE(RegistryDeleteKey(nullptr, 0));
+}
+
+TEST_F(RegistryTest, OnlyIfEmptyKeepsKeysWithValuesOrSubkeys)
+{
+    SetRaw(root, Sub("WithValue"), "v", REG_SZ, "x", 2);
+    CreateKey(root, Sub("WithSubkey\\Child"));
+    CreateKey(root, Sub("Empty"));
+    EXPECT_FALSE(RegistryDeleteKey("WithValue", RegOnlyIfEmpty));
+    EXPECT_FALSE(RegistryDeleteKey("WithSubkey", RegOnlyIfEmpty));
+    EXPECT_TRUE(RegistryDeleteKey("Empty", RegOnlyIfEmpty));
+    ExpectBalanced();
+    EXPECT_TRUE(GetRaw(root, Sub("WithValue"), "v").exists);
+    EXPECT_TRUE(KeyExists(root, Sub("WithSubkey\\Child")));
+    EXPECT_FALSE(KeyExists(root, Sub("Empty")));
+}
+
+TEST_F(RegistryTest, DeleteKeyUnderAndPath)
+{
+    PlantTree(root, Sub("Parent\\A"));
+    EXPECT_TRUE(RegistryDeleteKeyUnder(root, Sub("Parent").c_str(), "A", 0));
+    ExpectBalanced();
+    EXPECT_FALSE(KeyExists(root, Sub("Parent\\A")));
+    EXPECT_TRUE(KeyExists(root, Sub("Parent")));
+
+    PlantTree(root, Sub("Parent\\A"));
+    EXPECT_TRUE(RegistryDeleteKeyPath(root, Sub("Parent\\A").c_str(), 0));
+    ExpectBalanced();
+    EXPECT_FALSE(KeyExists(root, Sub("Parent\\A")));
+    EXPECT_TRUE(KeyExists(root, Sub("Parent")));
+
+    // A missing parent is created and stays.
+    EXPECT_TRUE(RegistryDeleteKeyUnder(root, Sub("NewParent").c_str(), "A", 0));
+    EXPECT_TRUE(KeyExists(root, Sub("NewParent")));
+    EXPECT_FALSE(RegistryDeleteKeyPath(root, "", 0));
+    EXPECT_FALSE(RegistryDeleteKeyPath(root, nullptr, 0));
+    ExpectBalanced();
+}
+
+// A path ending in a backslash names no subkey: the parent itself goes,
+// and with RegOnlyIfEmpty only when it is empty.
+TEST_F(RegistryTest, EmptySubkeyNameDeletesTheParent)
+{
+    PlantTree(root, Sub("Whole"));
+    EXPECT_TRUE(RegistryDeleteKeyPath(root, (Sub("Whole") + "\\").c_str(), 0));
+    ExpectBalanced();
+    EXPECT_FALSE(KeyExists(root, Sub("Whole")));
+
+    SetRaw(root, Sub("Full"), "v", REG_SZ, "x", 2);
+    EXPECT_FALSE(RegistryDeleteKeyPath(root, (Sub("Full") + "\\").c_str(), RegOnlyIfEmpty));
+    EXPECT_TRUE(GetRaw(root, Sub("Full"), "v").exists);
+    CreateKey(root, Sub("Branch\\Leaf"));
+    EXPECT_FALSE(RegistryDeleteKeyPath(root, (Sub("Branch") + "\\").c_str(), RegOnlyIfEmpty));
+    EXPECT_TRUE(KeyExists(root, Sub("Branch\\Leaf")));
+
+    CreateKey(root, Sub("Empty"));
+    EXPECT_TRUE(RegistryDeleteKeyPath(root, (Sub("Empty") + "\\").c_str(), RegOnlyIfEmpty));
+    EXPECT_FALSE(KeyExists(root, Sub("Empty")));
+    ExpectBalanced();
+}
+
+TEST_F(RegistryTest, SoftwareDeletions)
+{
+    std::string below = std::string("VeltpackTest\\") + ::testing::UnitTest::GetInstance()
+                                                            ->current_test_info()->name();
+    PlantTree(root, Sub("A"));
+    PlantTree(root, Sub("B"));
+    EXPECT_TRUE(RegistryDeleteSoftwareKey((below + "\\A").c_str(), 1, 0));
+    EXPECT_FALSE(KeyExists(root, Sub("A")));
+    EXPECT_TRUE(RegistryDeleteSoftwareSubkey(below.c_str(), "B", 1, 0));
+    EXPECT_FALSE(KeyExists(root, Sub("B")));
+    ExpectBalanced();
+}
+
+TEST_F(RegistryTest, SubkeyQueries)
+{
+    EXPECT_EQ(0, RegistrySubkeyCount());
+    EXPECT_FALSE(RegistryHasSubkeys());
+    EXPECT_TRUE(RegistryKeyIsEmpty());
+
+    SetRaw(root, scratch, "v", REG_SZ, "x", 2);
+    EXPECT_FALSE(RegistryKeyIsEmpty());             // a value is enough
+
+    CreateKey(root, Sub("one"));
+    CreateKey(root, Sub("two\\deeper"));
+    SetRaw(root, Sub("three"), "v", REG_SZ, "x", 2);
+    EXPECT_EQ(3, RegistrySubkeyCount());
+    EXPECT_TRUE(RegistryHasSubkeys());
+
+    Array<String> names;
+    names.AddTail(String("kept"));
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(3, RegistryEnumSubkeys(&names));
+    EXPECT_EQ(0u, GetLastError());                  // the end of the list is no error
+    ASSERT_EQ(4, names.Count());
+    EXPECT_STREQ("kept", names.At(0)->CStr());     // appended, not replaced
+    std::string all;
+    for (int i = 1; i < 4; i++)
+        all += std::string(names.At(i)->CStr()) + ";";
+    for (const char* name : {"one;", "two;", "three;"})
+        EXPECT_NE(std::string::npos, all.find(name)) << all;
+    EXPECT_EQ(0, RegistryEnumSubkeys(nullptr));
+
+    EXPECT_TRUE(RegistrySubkeyIsEmpty("one"));
+    EXPECT_FALSE(RegistrySubkeyIsEmpty("two"));
+    EXPECT_FALSE(RegistrySubkeyIsEmpty("three"));
+    EXPECT_TRUE(RegistrySubkeyIsEmpty("four"));     // opened with create semantics
+    EXPECT_TRUE(KeyExists(root, Sub("four")));
+    ExpectBalanced();
+}
+
+TEST_F(RegistryTest, ReadPathReadsOneValueByWholePath)
+{
+    SetRaw(root, Sub("K"), "Value", REG_SZ, "found", 6);
+    SetRaw(root, Sub("K"), "Empty", REG_SZ, "", 1);
+    struct {
+        std::string path;
+        const char* expected;
+    } const kCases[] = {
+        {Sub("K\\Value"), "found"},
+        {Sub("K\\Empty"), ""},
+        {Sub("K\\Missing"), ""},            // a missing value is not the default
+        {Sub("NewKey\\Missing"), ""},       // the key is created on the way
+        {Sub("K\\"), "default"},            // no value name
+        {"", "default"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_STREQ(c.expected, RegistryReadPath(root, c.path.c_str(), "default", 0).CStr());
+        ExpectBalanced();
+    }
+    EXPECT_TRUE(KeyExists(root, Sub("NewKey")));
+}
+
+TEST_F(RegistryTest, ReadPathWithoutBackslashReadsTheRootKey)
+{
+    const char kName[] = "VeltpackTestRootValue";
+    SetRaw(root, "", kName, REG_SZ, "at the root", 12);
+    String text = RegistryReadPath(root, kName, "default", 0);
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(root, nullptr, 0, KEY_ALL_ACCESS, &key));
+    RegDeleteValueA(key, kName);
+    RegCloseKey(key);
+    EXPECT_STREQ("at the root", text.CStr());
+    ExpectBalanced();
+}
+
+TEST_F(RegistryTest, MustExistReadsAPresentValueNormally)
+{
+    SetRaw(root, scratch, "v", REG_SZ, "here", 5);
+    EXPECT_STREQ("here", RegistryGetString("v", "", RegMustExist).CStr());
+}
+
+TEST(RegistryValueConversions, RealAndDateForms)
+{
+    RegistryValue real;
+    real.kind = RegKindReal;
+    real.real = -2.75;
+    EXPECT_EQ((DWORD)-2, real.ToInt());             // toward zero
+    EXPECT_STREQ("-2.75", real.ToText().CStr());
+    EXPECT_EQ(1, real.ToBool());
+    real.real = 0;
+    EXPECT_EQ(0, real.ToBool());
+
+    RegistryValue date;
+    date.kind = RegKindDateTime;
+    date.tag = RegValueDate;
+    date.dateTime.Set(3, 7, 2001);
+    EXPECT_STREQ("3/7/2001", date.ToText().CStr());
+    EXPECT_EQ(2451975u, date.ToInt());             // the day number
+    EXPECT_EQ(1, date.ToBool());
+
+    struct {
+        DWORD tag;
+        bool date;
+        bool time;
+        const char* text;
+        BYTE set;
+    } const kDateCases[] = {
+        {RegValueDateTime, true, true, "3/7/2001 13:05:09", 1},
+        {RegValueDateTime, true, false, "3/7/2001", 0},
+        {RegValueDateTime, false, true, "13:05:09", 0},
+        {RegValueDateTime, false, false, "", 0},
+        {RegValueTime, false, true, "13:05:09", 1},
+        {RegValueTime, true, false, "", 0},
+        {RegValueDate, false, true, "", 0},
+    };
+    for (const auto& c : kDateCases) {
+        SCOPED_TRACE(c.text);
+        RegistryValue value;
+        value.kind = RegKindDateTime;
+        value.tag = c.tag;
+        if (c.date)
+            value.dateTime.Set(3, 7, 2001);
+        if (c.time) {
+            value.dateTime.hour = 13;
+            value.dateTime.minute = 5;
+            value.dateTime.second = 9;
+        }
+        EXPECT_STREQ(c.text, value.ToText().CStr());
+        EXPECT_EQ(c.set, value.ToBool());
+    }
+
+    RegistryValue empty;
+    EXPECT_EQ(0, empty.ToBool());
+    EXPECT_EQ(0u, empty.ToInt());
+    EXPECT_STREQ("", empty.ToText().CStr());
+}
+
+}  // namespace
