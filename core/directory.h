@@ -1,0 +1,60 @@
+// Directories, drives and the program's own location, on the Win32 API.
+//
+// Every function reports failure by its result (false, -1 or an empty
+// text); none stops the program and none leaves the current directory
+// changed. The path texts themselves are in core/paths.h.
+#pragma once
+
+#include "core/string.h"
+
+// The prefix of every temporary file the program makes.
+extern const char kTempFilePrefix[];
+
+// path names an existing directory. False for a null or empty path.
+bool DirectoryExists(const char* path);
+// Creates path and each missing parent (never a drive root or other parent
+// of fewer than 4 characters). True when path exists as a directory
+// afterwards; a root counts as existing.
+bool CreateDirectoryPath(const char* path);
+// Removes the empty directory path (one trailing backslash allowed).
+// False for fewer than 4 characters.
+bool RemoveDirectoryOnly(const char* path);
+// Removes path with everything in it, read-only files too; goes on past
+// entries it cannot remove and then returns false. Refuses, deleting
+// nothing, a path of fewer than 4 characters, a drive root, a path inside
+// the Windows directory, and a path that holds the Windows directory.
+// Links to directories elsewhere are removed, not walked into.
+bool RemoveDirectoryTree(const char* path);
+// Deletes name even when it is read-only. On failure the read-only flag is
+// put back as it was.
+bool DeleteFileForced(const char* name);
+String GetCurrentDirectoryString();
+
+// The program's own file: full path, directory, file name, drive letter,
+// and a name in the same directory.
+String GetModulePath();
+String GetModuleDirectory();
+String GetModuleFileTitle();
+char GetModuleDrive();
+String PathNextToModule(const char* name);
+
+String GetWindowsDirectoryString();
+String GetSystemDirectoryString();
+// The 8.3 form of path; path itself when the system has none. "" for "".
+String GetShortPath(const char* path);
+// Makes a new empty file "QDTxxxx.tmp" in dir and returns its name; empty
+// when that fails.
+String MakeTempFileName(const char* dir);
+
+// Drives are given by letter ('C' or 'c').
+bool DriveExists(char letter);
+// Free bytes for the caller on the drive; -1 for a non-letter or failure.
+long long DiskFreeSpace(char letter);
+// The same for a root text such as "C:\".
+long long DiskFreeSpaceOfRoot(const char* root);
+// Bytes per cluster of the drive; -1 for a non-letter or failure.
+int ClusterSize(char letter);
+
+// Opens path with its associated program (working directory: the
+// program's own). True when the system started it.
+bool ShellOpen(const char* path);

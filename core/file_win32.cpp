@@ -1,0 +1,619 @@
+// File and the whole-file helpers on top of the Win32 file API and the C
+// runtime's streams.
+#include "core/file.h"
+
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "core/directory.h"
+#include "core/fatal.h"
+#include "core/paths.h"
+
+namespace {
+
+// Name under which this module's internal checks report.
+const char kModuleName[] = "File32";
+const int kPopEmptyStackLine = 930;
+
+const DWORD kRetryDelayMs = 500;
+const int kCompareChunk = 4096;
+
+// The system's text for an error code, without the line break it ends
+// with; empty for code 0.
+String SystemErrorText(DWORD code)
+{
+    String text;
+    if (code == 0)
+        return text;
+    char buffer[512];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             NULL, code, 0, buffer, sizeof buffer, NULL);
+    if (n == 0) {
+        text.Format("Error %lu", (unsigned long)code);
+        return text;
+    }
+    text.Assign(buffer, (int)n);
+    text.TrimRight();
+    return text;
+}
+
+HANDLE AsHandle(void* handle)
+{
+    return (HANDLE)handle;
+}
+
+DWORD DispositionOf(int flags)
+{
+    static const DWORD kDispositions[] = {OPEN_ALWAYS, OPEN_EXISTING, CREATE_NEW, CREATE_ALWAYS};
+    return kDispositions[flags & FoDispositionMask];
+}
+
+DWORD ShareOf(bool exclusive)
+{
+    return exclusive ? 0 : (FILE_SHARE_READ | FILE_SHARE_WRITE);
+}
+
+} // namespace
+
+File::~File()
+{
+    Close();
+}
+
+bool File::OpenHandle(const char* path, unsigned long access, unsigned long share,
+                      unsigned long disposition, unsigned long attributes)
+{
+    HANDLE handle = CreateFileA(path, access, share, NULL, disposition, attributes, NULL);
+    handle_ = (handle == INVALID_HANDLE_VALUE) ? nullptr : (void*)handle;
+    return handle_ != nullptr;
+}
+
+bool File::Open(const char* name, int flags, unsigned long attributes)
+{
+    Close();
+    name_.Assign(name);
+    canRead_ = !(flags & FoNoRead);
+    canWrite_ = !(flags & FoNoWrite);
+    DWORD access = (canRead_ ? GENERIC_READ : 0) | (canWrite_ ? GENERIC_WRITE : 0);
+    DWORD share = ((flags & FoShareRead) ? FILE_SHARE_READ : 0)
+                  | ((flags & FoShareWrite) ? FILE_SHARE_WRITE : 0);
+
+    bool temporary = (flags & (FoTempInDirectory | FoTempBeside)) != 0;
+    if (flags & FoTempInDirectory)
+        openedName_ = MakeTempFileName(name_.CStr());
+    else if (flags & FoTempBeside)
+        openedName_ = MakeTempFileName(PathDirectory(name_.CStr()).CStr());
+    else
+        openedName_ = name_;
+
+    bool opened = (!temporary || !openedName_.IsEmpty())
+                  && OpenHandle(openedName_.CStr(), access, share, DispositionOf(flags), attributes);
+    if (!opened && (flags & FoRetry)) {
+        // Virus scanners and indexers hold new files for a moment.
+        Sleep(kRetryDelayMs);
+        opened = (!temporary || !openedName_.IsEmpty())
+                 && OpenHandle(openedName_.CStr(), access, share, DispositionOf(flags), attributes);
+    }
+    if (!opened) {
+        if (temporary && !openedName_.IsEmpty()) {
+            // The system made the empty temporary file for us; it is of no
+            // use to anyone now.
+            DWORD error = GetLastError();
+            DeleteFileA(openedName_.CStr());
+            SetLastError(error);
+        }
+        if (flags & FoRequired)
+            FatalError("Failed to open required file:\r\n%s", name_.CStr());
+        return false;
+    }
+    if ((flags & FoInMemory) && !LoadIntoMemory()) {
+        Close();
+        return false;
+    }
+    if (flags & FoAppend)
+        SeekEnd(0);
+    if (flags & FoCloseAfter)
+        Close();
+    return true;
+}
+
+bool File::OpenExisting(const char* name, bool read, bool write, bool exclusive)
+{
+    Close();
+    name_.Assign(name);
+    openedName_ = name_;
+    DWORD access = (read ? GENERIC_READ : 0) | (write ? GENERIC_WRITE : 0);
+    if (!OpenHandle(name_.CStr(), access, ShareOf(exclusive), OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL))
+        return false;
+    canRead_ = read;
+    canWrite_ = write;
+    return true;
+}
+
+bool File::Create(const char* name, bool exclusive)
+{
+    Close();
+    name_.Assign(name);
+    openedName_ = name_;
+    if (!OpenHandle(name_.CStr(), GENERIC_READ | GENERIC_WRITE, ShareOf(exclusive),
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL))
+        return false;
+    canRead_ = true;
+    canWrite_ = true;
+    return true;
+}
+
+// On entry: memory mode with changes, and a handle. Afterwards memory mode
+// is off; the file holds exactly the memory content.
+bool File::WriteBack()
+{
+    inMemory_ = false;
+    dirty_ = false;
+    if (!Rewind()) {
+        SetSystemError();
+        return false;
+    }
+    // Cutting after a failed write could throw away the old tail for
+    // nothing: cut only once the new content is complete.
+    if (!Write(memory_.Data(), memory_.Length()))
+        return false;
+    if (!Truncate()) {
+        SetSystemError();
+        return false;
+    }
+    return true;
+}
+
+bool File::Close()
+{
+    bool ok = true;
+    if (handle_ && inMemory_ && dirty_)
+        ok = WriteBack();
+    inMemory_ = false;
+    dirty_ = false;
+    memory_.Clear();
+    memoryPosition_ = 0;
+    if (handle_) {
+        CloseHandle(AsHandle(handle_));
+        handle_ = nullptr;
+    }
+    positions_.Clear();
+    canRead_ = false;
+    canWrite_ = false;
+    return ok;
+}
+
+void File::SetSystemError()
+{
+    lastError_ = SystemErrorText(GetLastError());
+}
+
+bool File::ReadFromMemory(void* buffer, int count)
+{
+    if (memoryPosition_ > memory_.Length() - count) {
+        lastError_ = "Read past end of file";
+        return false;
+    }
+    memcpy(buffer, memory_.CStr() + memoryPosition_, (size_t)count);
+    memoryPosition_ += count;
+    return true;
+}
+
+bool File::Read(void* buffer, int count)
+{
+    if (count == 0)
+        return true;
+    if (count < 0) {
+        lastError_.Format("Illegal block size %d", count);
+        return false;
+    }
+    if (!buffer) {
+        lastError_ = "NULL block pointer";
+        return false;
+    }
+    if (!canRead_) {
+        lastError_ = "Read access denied";
+        return false;
+    }
+    if (inMemory_)
+        return ReadFromMemory(buffer, count);
+    if (!handle_) {
+        lastError_ = "File not open";
+        return false;
+    }
+    DWORD start = SetFilePointer(AsHandle(handle_), 0, NULL, FILE_CURRENT);
+    DWORD done = 0;
+    if (!ReadFile(AsHandle(handle_), buffer, (DWORD)count, &done, NULL)) {
+        SetSystemError();
+        return false;
+    }
+    if (done < (DWORD)count) {
+        // A short read is a failure; leave the position where the caller
+        // had it, so a retry or another read starts from the same place.
+        SetFilePointer(AsHandle(handle_), (LONG)start, NULL, FILE_BEGIN);
+        lastError_ = "Read past end of file";
+        return false;
+    }
+    return true;
+}
+
+void File::WriteToMemory(const void* buffer, int count)
+{
+    int end = memoryPosition_ + count;
+    int oldLength = memory_.Length();
+    if (end > oldLength) {
+        memory_.SetLength(end);
+        // A position beyond the end leaves a gap; a file would read it as
+        // zeros.
+        if (memoryPosition_ > oldLength)
+            memset(memory_.Data() + oldLength, 0, (size_t)(memoryPosition_ - oldLength));
+    }
+    memcpy(memory_.Data() + memoryPosition_, buffer, (size_t)count);
+    memoryPosition_ = end;
+    dirty_ = true;
+}
+
+bool File::Write(const void* buffer, int count)
+{
+    if (count == 0)
+        return true;
+    if (count < 0) {
+        lastError_ = "Illegal block size";
+        return false;
+    }
+    if (!canWrite_) {
+        lastError_ = "Write access denied";
+        return false;
+    }
+    if (!buffer) {
+        lastError_ = "NULL block pointer";
+        return false;
+    }
+    if (inMemory_) {
+        WriteToMemory(buffer, count);
+        return true;
+    }
+    if (!handle_)
+        FatalError("Write to unopened File:\n%s", name_.CStr());
+    DWORD done = 0;
+    if (!WriteFile(AsHandle(handle_), buffer, (DWORD)count, &done, NULL)) {
+        SetSystemError();
+        return false;
+    }
+    if (done < (DWORD)count) {
+        lastError_ = "Not all data could be written";
+        return false;
+    }
+    return true;
+}
+
+// The seek of ReadAt failed: report it as a read would, or with the
+// system's reason.
+bool File::SeekFailed(void* buffer, int count)
+{
+    if (count <= 0 || !buffer || !canRead_ || !IsOpen())
+        return Read(buffer, count);
+    SetSystemError();
+    return false;
+}
+
+bool File::ReadAt(int offset, void* buffer, int count)
+{
+    PushPosition();
+    // Reading from the old position after a failed seek would hand back
+    // the wrong bytes as if they were right.
+    bool ok = Seek(offset) ? Read(buffer, count) : SeekFailed(buffer, count);
+    PopPosition();
+    return ok;
+}
+
+bool File::ReadRange(String& out, int offset, int count)
+{
+    if (offset < 0 || count < 0 || (long long)offset + count > (long long)Size())
+        return false;
+    out.SetLength(count);
+    if (!ReadAt(offset, out.Data(), count)) {
+        out.Clear();
+        return false;
+    }
+    return true;
+}
+
+bool File::ReadAll(String& out)
+{
+    if (!IsOpen())
+        return false;
+    int size = Size();
+    if (size < 0) {
+        out.Clear();
+        return false;
+    }
+    out.SetLength(size);
+    if (size == 0)
+        return true;
+    if (!ReadAt(0, out.Data(), size)) {
+        out.Clear();
+        return false;
+    }
+    return true;
+}
+
+String File::ReadCString()
+{
+    String text;
+    char c;
+    while (Read(&c, 1) && c != 0)
+        text.Append(c);
+    return text;
+}
+
+int File::Tell()
+{
+    if (inMemory_)
+        return memoryPosition_;
+    if (!handle_)
+        return -1;
+    return (int)SetFilePointer(AsHandle(handle_), 0, NULL, FILE_CURRENT);
+}
+
+bool File::Seek(int position)
+{
+    if (inMemory_) {
+        if (position < 0) {
+            SetLastError(ERROR_NEGATIVE_SEEK);
+            return false;
+        }
+        memoryPosition_ = position;
+        return true;
+    }
+    if (!handle_)
+        return false;
+    return SetFilePointer(AsHandle(handle_), position, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+}
+
+bool File::SeekEnd(int delta)
+{
+    if (inMemory_)
+        return Seek(memory_.Length() + delta);
+    if (!handle_)
+        return false;
+    return SetFilePointer(AsHandle(handle_), delta, NULL, FILE_END) != INVALID_SET_FILE_POINTER;
+}
+
+int File::Size()
+{
+    if (inMemory_)
+        return memory_.Length();
+    if (!handle_)
+        return -1;
+    // The size itself, without moving the position back and forth.
+    return (int)GetFileSize(AsHandle(handle_), NULL);
+}
+
+int File::PushPosition()
+{
+    int position = Tell();
+    positions_.Push(position);
+    return position;
+}
+
+int File::PushPositionAndSeek(int position)
+{
+    int old = PushPosition();
+    Seek(position);
+    return old;
+}
+
+bool File::PopPosition()
+{
+    if (positions_.IsEmpty())
+        AssertionStop(kModuleName, kPopEmptyStackLine);
+    return Seek(positions_.Pop());
+}
+
+bool File::Truncate()
+{
+    if (!canWrite_)
+        return false;
+    if (inMemory_) {
+        // Cutting changes the content as much as writing does.
+        if (memoryPosition_ != memory_.Length()) {
+            int oldLength = memory_.Length();
+            memory_.SetLength(memoryPosition_);
+            if (memoryPosition_ > oldLength)
+                memset(memory_.Data() + oldLength, 0, (size_t)(memoryPosition_ - oldLength));
+            dirty_ = true;
+        }
+        return true;
+    }
+    if (!handle_)
+        return false;
+    return SetEndOfFile(AsHandle(handle_)) != 0;
+}
+
+bool File::Flush()
+{
+    if (!handle_)
+        return false;
+    return FlushFileBuffers(AsHandle(handle_)) != 0;
+}
+
+bool File::LoadIntoMemory()
+{
+    // Already there: reloading would drop changes not yet written back.
+    if (inMemory_)
+        return true;
+    int position = Tell();
+    if (!ReadAll(memory_))
+        return false;
+    inMemory_ = true;
+    dirty_ = false;
+    memoryPosition_ = position < 0 ? 0 : position;
+    return true;
+}
+
+bool File::GetTime(DateTime* time)
+{
+    if (!time || !handle_)
+        return false;
+    FILETIME written;
+    return GetFileTime(AsHandle(handle_), NULL, NULL, &written) && time->SetFromFileTime(written, true);
+}
+
+bool File::SetTime(const DateTime& time)
+{
+    if (!handle_)
+        return false;
+    FILETIME local;
+    FILETIME written;
+    if (!time.ToFileTime(&local) || !LocalFileTimeToFileTime(&local, &written))
+        return false;
+    // Data still in the system's buffers would stamp its own time later.
+    Flush();
+    return SetFileTime(AsHandle(handle_), NULL, NULL, &written) != 0;
+}
+
+bool GetFileTimeByName(const char* name, DateTime* time)
+{
+    File file;
+    return file.OpenForRead(name, false) && file.GetTime(time);
+}
+
+bool FileIsWritable(const char* name)
+{
+    File file;
+    return file.Open(name, FoOpenExisting | FoNoRead | FoRetry | FoShareRead | FoShareWrite
+                               | FoCloseAfter,
+                     FILE_ATTRIBUTE_NORMAL);
+}
+
+bool FilesEqual(const void* bytes, int size, const char* name)
+{
+    // Read access is all a comparison needs; asking for write access too
+    // would call a read-only copy different from its identical source.
+    File file;
+    if (size < 0 || !file.OpenForRead(name, false) || file.Size() != size)
+        return false;
+    char* chunk = (char*)malloc(kCompareChunk);
+    if (!chunk)
+        return false;
+    const char* expected = (const char*)bytes;
+    bool equal = true;
+    for (int offset = 0; equal && offset < size; offset += kCompareChunk) {
+        int n = (size - offset < kCompareChunk) ? size - offset : kCompareChunk;
+        equal = file.Read(chunk, n) && memcmp(chunk, expected + offset, (size_t)n) == 0;
+    }
+    free(chunk);
+    return equal;
+}
+
+bool AppendTextToFile(const char* name, const char* text)
+{
+    if (!name || !*name)
+        return false;
+    FILE* stream = fopen(name, "a+b");
+    if (!stream)
+        return false;
+    size_t length = text ? strlen(text) : 0;
+    bool ok = fwrite(text ? text : "", 1, length, stream) == length;
+    // Buffered data meets the disk only here: a full disk shows up now.
+    if (fclose(stream) != 0)
+        ok = false;
+    return ok;
+}
+
+bool FileExists(const char* name)
+{
+    if (!name || !*name)
+        return false;
+    FILE* stream = fopen(name, "r");
+    if (!stream)
+        return false;
+    fclose(stream);
+    return true;
+}
+
+int FileSizeByName(const char* name)
+{
+    if (!name || !*name)
+        return -1;
+    FILE* stream = fopen(name, "rb");
+    if (!stream)
+        return -1;
+    long size = -1;
+    if (fseek(stream, 0, SEEK_END) == 0)
+        size = ftell(stream);
+    fclose(stream);
+    return (int)size;
+}
+
+bool ReadFileToString(const char* name, String& out)
+{
+    out.Clear();
+    if (!name || !*name)
+        return false;
+    FILE* stream = fopen(name, "rb");
+    if (!stream)
+        return false;
+    bool ok = true;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, stream)) > 0)
+        out.Append(buffer, (int)n);
+    if (ferror(stream)) {
+        out.Clear();
+        ok = false;
+    }
+    fclose(stream);
+    return ok;
+}
+
+bool WriteFileFromBytes(const char* name, const void* bytes, int count)
+{
+    if (!name || !*name)
+        return false;
+    FILE* stream = fopen(name, "wb");
+    if (!stream)
+        return false;
+    bool ok = true;
+    if (count > 0 && bytes)
+        ok = fwrite(bytes, 1, (size_t)count, stream) == (size_t)count;
+    if (fclose(stream) != 0)
+        ok = false;
+    return ok;
+}
+
+bool WriteFileFromString(const char* name, const String& content)
+{
+    return WriteFileFromBytes(name, content.CStr(), content.Length());
+}
+
+bool SetReadOnly(const char* name, bool on)
+{
+    if (!name)
+        return false;
+    DWORD attributes = GetFileAttributesA(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    bool isReadOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (isReadOnly == on)
+        return true;
+    // Only these can be set; the others (directory, compressed...) are
+    // reported but must not be handed back. FILE_ATTRIBUTE_NORMAL stands
+    // for "none of them" and is valid only alone.
+    const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
+                           | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY
+                           | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    attributes = (attributes ^ FILE_ATTRIBUTE_READONLY) & settable;
+    return SetFileAttributesA(name, attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+bool SetAttributes(const char* name, unsigned long attributes)
+{
+    if (!name)
+        return false;
+    return SetFileAttributesA(name, attributes) != 0;
+}
