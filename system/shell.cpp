@@ -1,0 +1,273 @@
+#include "system/shell.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include "core/directory.h"
+#include "core/paths.h"
+#include "system/registry.h"
+
+namespace {
+
+// The shell link class and the two interfaces we use from it. Defined here
+// so that the stub needs no GUID library.
+const GUID kShellLinkClass = {0x00021401, 0x0000, 0x0000,
+                              {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const GUID kShellLinkAnsi = {0x000214EE, 0x0000, 0x0000,
+                             {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const GUID kPersistFile = {0x0000010B, 0x0000, 0x0000,
+                           {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+const int kVersionPartWidth = 10;
+
+// A folder text loses one trailing backslash, except a drive root (C:\).
+String WithoutTrailingBackslash(String folder)
+{
+    if (folder.Length() > 3)
+        folder.StripTrailing('\\');
+    return folder;
+}
+
+// The looked-up folder, or `fallback` joined with `name` when the lookup
+// is empty.
+String FolderOr(const String& found, const String& fallback, const char* name)
+{
+    if (!found.IsEmpty())
+        return found;
+    return PathJoin(fallback.CStr(), name);
+}
+
+String UnderWindows(const String& found, const char* name)
+{
+    return FolderOr(found, GetWindowsDirectoryString(), name);
+}
+
+// Links a function of the system's version.dll at run time. The library is
+// loaded by its full path in the system directory, never by bare name, so
+// a version.dll placed beside the installer cannot be picked up; linking
+// at run time also keeps it out of the stub's import table.
+FARPROC LinkVersionFunction(const char* name)
+{
+    static HMODULE library;
+    if (!library) {
+        String path = GetSystemDirectoryString() + "\\version.dll";
+        library = LoadLibraryA(path.CStr());
+        if (!library)
+            return nullptr;
+    }
+    return GetProcAddress(library, name);
+}
+
+typedef DWORD(WINAPI* VersionSizeFunction)(LPCSTR, LPDWORD);
+typedef BOOL(WINAPI* VersionInfoFunction)(LPCSTR, DWORD, DWORD, LPVOID);
+typedef BOOL(WINAPI* VersionQueryFunction)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+
+// The FileVersion string of the 040904E4 block, "" when there is none.
+String ReadFileVersion(const char* path)
+{
+    VersionSizeFunction getSize =
+        (VersionSizeFunction)(void*)LinkVersionFunction("GetFileVersionInfoSizeA");
+    VersionInfoFunction getInfo =
+        (VersionInfoFunction)(void*)LinkVersionFunction("GetFileVersionInfoA");
+    VersionQueryFunction query = (VersionQueryFunction)(void*)LinkVersionFunction("VerQueryValueA");
+    if (!getSize || !getInfo || !query)
+        return String();
+    DWORD ignored = 0;
+    DWORD size = getSize(path, &ignored);
+    if (size == 0)
+        return String();
+    String block;
+    block.Reset((int)size);
+    char* found = nullptr;
+    UINT foundLength = 0;
+    String text;
+    if (getInfo(path, 0, size, block.Data())
+        && query(block.Data(), "\\StringFileInfo\\040904E4\\FileVersion", (void**)&found,
+                 &foundLength)
+        && found && foundLength > 0)
+        text.AssignUpTo(found, (int)foundLength);
+    return text;
+}
+
+// Left-fills every dot-separated part with zeros to kVersionPartWidth.
+void PadVersionParts(String& text)
+{
+    int start = 0;
+    for (int i = 0; i <= text.Length(); i++) {
+        if (i == text.Length() || text.CharAt(i) == '.') {
+            int missing = kVersionPartWidth - (i - start);
+            if (missing > 0) {
+                text.Insert('0', start, missing);
+                i += missing;
+            }
+            start = i + 1;
+        }
+    }
+}
+
+}  // namespace
+
+String ShellFolderPath(const char* name)
+{
+    String path = String::Formatted(
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\%s", name);
+    return WithoutTrailingBackslash(
+        RegistryReadPath(HKEY_CURRENT_USER, path.CStr(), String(), 0));
+}
+
+String WindowsSettingPath(const char* name)
+{
+    String path = String::Formatted("Software\\Microsoft\\Windows\\CurrentVersion\\%s", name);
+    return WithoutTrailingBackslash(
+        RegistryReadPath(HKEY_LOCAL_MACHINE, path.CStr(), String(), 0));
+}
+
+String DesktopFolder()
+{
+    return UnderWindows(ShellFolderPath("Desktop"), "Desktop");
+}
+
+String PersonalFolder()
+{
+    String found = ShellFolderPath("Personal");
+    return found.IsEmpty() ? String("c:\\My Documents") : found;
+}
+
+String FavoritesFolder()
+{
+    return UnderWindows(ShellFolderPath("Favorites"), "Favorites");
+}
+
+String FontsFolder()
+{
+    return UnderWindows(ShellFolderPath("Fonts"), "Fonts");
+}
+
+String StartMenuRootFolder()
+{
+    return UnderWindows(ShellFolderPath("Start Menu"), "Start Menu");
+}
+
+String ProgramsFolder()
+{
+    String found = ShellFolderPath("Programs");
+    return found.IsEmpty() ? PathJoin(StartMenuRootFolder().CStr(), "Programs") : found;
+}
+
+// The value is "Startup", the folder of the fallback "StartUp".
+String StartupFolder()
+{
+    String found = ShellFolderPath("Startup");
+    return found.IsEmpty() ? PathJoin(ProgramsFolder().CStr(), "StartUp") : found;
+}
+
+String ProgramFilesFolder()
+{
+    String found = WindowsSettingPath("ProgramFilesDir");
+    return found.IsEmpty() ? String("c:\\Program Files") : found;
+}
+
+String CommonFilesFolder()
+{
+    String found = WindowsSettingPath("CommonFilesDir");
+    return found.IsEmpty() ? PathJoin(ProgramFilesFolder().CStr(), "Common Files") : found;
+}
+
+String DevicePathFolder()
+{
+    return UnderWindows(WindowsSettingPath("DevicePath"), "INF");
+}
+
+String MediaFolder()
+{
+    return UnderWindows(WindowsSettingPath("MediaPath"), "Media");
+}
+
+char BootDriveLetter()
+{
+    String bootDir = RegistryReadPath(
+        HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Setup\\BootDir",
+        String(), 0);
+    char letter = bootDir.CharAt(0);
+    if (bootDir.CharAt(1) != ':')
+        return 'C';
+    if (letter >= 'a' && letter <= 'z')
+        return (char)(letter - 'a' + 'A');
+    if (letter >= 'A' && letter <= 'Z')
+        return letter;
+    return 'C';
+}
+
+// Saves the link object to linkPath through its persist-file interface.
+static BYTE SaveShortcut(IShellLinkA* link, String& linkPath)
+{
+    IPersistFile* file = nullptr;
+    if (FAILED(link->QueryInterface(kPersistFile, (void**)&file)))
+        return 0;
+    if (linkPath.Find(".LNK", 0, String::FindNoCase) < 0)
+        linkPath.Append(".LNK");
+    CreateDirectoryPath(PathDirectory(linkPath.CStr()).CStr());
+    WCHAR wideName[MAX_PATH] = {};
+    BYTE saved = 0;
+    // A name that does not fit is not saved: a cut-off name would be
+    // written unterminated.
+    if (MultiByteToWideChar(CP_ACP, 0, linkPath.CStr(), -1, wideName, MAX_PATH) > 0)
+        saved = file->Save(wideName, TRUE) == S_OK;
+    file->Release();
+    return saved;
+}
+
+BYTE CreateShortcut(String& linkPath, const char* target, const char* arguments,
+                    const char* workingDirectory, const char* iconFile)
+{
+    if (FAILED(CoInitialize(nullptr)))
+        return 0;
+    IShellLinkA* link = nullptr;
+    if (FAILED(CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, kShellLinkAnsi,
+                                (void**)&link))) {
+        CoUninitialize();
+        return 0;
+    }
+    link->SetPath(target);
+    link->SetIconLocation(iconFile && *iconFile ? iconFile : target, 0);
+    if (arguments)
+        link->SetArguments(arguments);
+    if (workingDirectory)
+        link->SetWorkingDirectory(workingDirectory);
+    BYTE saved = SaveShortcut(link, linkPath);
+    link->Release();
+    CoUninitialize();
+    return saved;
+}
+
+BYTE CreateDesktopShortcut(const char* name, const char* target, const char* arguments,
+                           const char* workingDirectory, String* linkPath,
+                           const char* iconFile)
+{
+    String link = PathJoin(DesktopFolder().CStr(), name);
+    BYTE saved = CreateShortcut(link, target, arguments, workingDirectory, iconFile);
+    if (linkPath)
+        *linkPath = link;
+    return saved;
+}
+
+BYTE CreateProgramsShortcut(const char* name, const char* target, const char* arguments,
+                            const char* workingDirectory, String* linkPath,
+                            const char* iconFile)
+{
+    String link = PathJoin(ProgramsFolder().CStr(), name);
+    BYTE saved = CreateShortcut(link, target, arguments, workingDirectory, iconFile);
+    if (linkPath)
+        *linkPath = link;
+    return saved;
+}
+
+String FileVersionText(const char* path, BYTE padded)
+{
+    String text = ReadFileVersion(path);
+    if (padded && !text.IsEmpty()) {
+        text.MakeUpper();
+        PadVersionParts(text);
+    }
+    return text;
+}
