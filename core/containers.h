@@ -74,19 +74,11 @@ struct CollectionIterator {
     intptr_t previous;      // element a backward step reaches
 };
 
-template <typename T> class List;
-
-// The interface every container implements. A walk:
-//     CollectionIterator it;
-//     for (T* e = c.First(it); e != 0; e = c.Next(it)) ...
-// RemoveCurrent(it) inside such a walk is allowed; the walk goes on with the
-// element that followed.
-template <typename T>
-class Collection {
+// The part of every collection that does not depend on the element type,
+// compiled once (core/containers.cpp).
+class CollectionCore {
 public:
-    typedef T Element;
-
-    virtual ~Collection() {}
+    virtual ~CollectionCore() {}
     int32_t Count() const { return count; }
     bool IsEmpty() const { return count == 0; }
 
@@ -94,6 +86,41 @@ public:
     // there is anything to walk.
     virtual bool BeginForward(CollectionIterator& it) = 0;
     virtual bool BeginBackward(CollectionIterator& it) = 0;
+
+    virtual void Clear() = 0;
+    // Removes the walk's current element; the walk's neighbours stay, so
+    // Next / Previous carry on. False when the walk stands on nothing.
+    virtual bool RemoveCurrent(CollectionIterator& it) = 0;
+    // The N forms remove up to n elements and return how many they removed.
+    virtual int32_t RemoveFirstN(int32_t n);
+    virtual bool RemoveFirst() = 0;
+    virtual int32_t RemoveLastN(int32_t n);
+    virtual bool RemoveLast() = 0;
+    // Removes elements at the front until at most n are left.
+    virtual void KeepLast(int32_t n);
+    // Forward by n: element k afterwards is the one that stood at
+    // (k + n) mod count, so the first n move to the end. A negative n
+    // rotates the other way; n = count changes nothing.
+    virtual void RotateForward(int32_t n);
+    virtual void RotateBackward(int32_t n);
+
+protected:
+    // The concrete rotation, forward by r with 0 < r < count.
+    virtual void Rotate(int32_t r) = 0;
+
+    int32_t count = 0;      // elements held
+};
+
+// The interface every container implements. A walk:
+//     CollectionIterator it;
+//     for (T* e = c.First(it); e != 0; e = c.Next(it)) ...
+// RemoveCurrent(it) inside such a walk is allowed; the walk goes on with the
+// element that followed.
+template <typename T>
+class Collection : public CollectionCore {
+public:
+    typedef T Element;
+
     // Move the walk and return the element's address; null (and a cleared
     // iterator) at the end or when empty.
     virtual T* First(CollectionIterator& it) = 0;
@@ -117,17 +144,6 @@ public:
     // Adds the other's elements in front, keeping their order.
     virtual void AddAllHead(Collection<T>& other);
 
-    virtual void Clear() = 0;
-    // Removes the walk's current element; the walk's neighbours stay, so
-    // Next / Previous carry on. False when the walk stands on nothing.
-    virtual bool RemoveCurrent(CollectionIterator& it) = 0;
-    // The N forms remove up to n elements and return how many they removed.
-    virtual int32_t RemoveFirstN(int32_t n);
-    virtual bool RemoveFirst() = 0;
-    virtual int32_t RemoveLastN(int32_t n);
-    virtual bool RemoveLast() = 0;
-    // Removes elements at the front until at most n are left.
-    virtual void KeepLast(int32_t n) { RemoveFirstN(count - n); }
     // Copies of the element, which is then removed; a default value when
     // there is none.
     virtual T PopFirst();
@@ -135,63 +151,32 @@ public:
     // Like RemoveCurrent, but returns the element and clears the whole
     // iterator, which ends the walk.
     virtual T TakeCurrent(CollectionIterator& it);
-    // Forward by n: element k afterwards is the one that stood at
-    // (k + n) mod count, so the first n move to the end. A negative n
-    // rotates the other way; n = count changes nothing.
-    virtual void RotateForward(int32_t n);
-    virtual void RotateBackward(int32_t n);
-
-protected:
-    // The concrete rotation, forward by r with 0 < r < count.
-    virtual void Rotate(int32_t r) = 0;
-
-    int32_t count = 0;      // elements held
 };
 
 template <typename T>
 void Collection<T>::AddAllTail(Collection<T>& other)
 {
-    if (&other == this) {   // a walk over ourselves would meet its own adds
-        List<T> copy;
-        copy.AddAllTail(*this);
-        AddAllTail(copy);
-        return;
-    }
+    // Only the elements there were at the start, so that adding a
+    // collection to itself ends.
+    int32_t left = other.count;
     CollectionIterator it;
-    for (T* e = other.First(it); e != 0; e = other.Next(it))
+    for (T* e = other.First(it); e != 0 && left > 0; e = other.Next(it), left--)
         AddTailFrom(e);
 }
 
 template <typename T>
 void Collection<T>::AddAllHead(Collection<T>& other)
 {
+    // A backward walk over ourselves would lose its place as the indexed
+    // classes shift; and two copies of the same elements read the same
+    // whichever copy is added in front.
     if (&other == this) {
-        List<T> copy;
-        copy.AddAllTail(*this);
-        AddAllHead(copy);
+        AddAllTail(other);
         return;
     }
     CollectionIterator it;
     for (T* e = other.Last(it); e != 0; e = other.Previous(it))
         AddHeadFrom(e);
-}
-
-template <typename T>
-int32_t Collection<T>::RemoveFirstN(int32_t n)
-{
-    int32_t removed = 0;
-    while (removed < n && RemoveFirst())
-        removed++;
-    return removed;
-}
-
-template <typename T>
-int32_t Collection<T>::RemoveLastN(int32_t n)
-{
-    int32_t removed = 0;
-    while (removed < n && RemoveLast())
-        removed++;
-    return removed;
 }
 
 template <typename T>
@@ -225,30 +210,6 @@ T Collection<T>::TakeCurrent(CollectionIterator& it)
         RemoveCurrent(it);
     it = CollectionIterator();
     return value;
-}
-
-template <typename T>
-void Collection<T>::RotateForward(int32_t n)
-{
-    if (count < 2)
-        return;
-    int32_t r = n % count;  // before negating, so INT32_MIN is harmless
-    if (r < 0)
-        RotateBackward(-r);
-    else if (r != 0)
-        Rotate(r);
-}
-
-template <typename T>
-void Collection<T>::RotateBackward(int32_t n)
-{
-    if (count < 2)
-        return;
-    int32_t r = n % count;
-    if (r < 0)
-        RotateForward(-r);
-    else if (r != 0)
-        Rotate(count - r);
 }
 
 // ---------------------------------------------------------------------------
@@ -364,12 +325,8 @@ public:
     T* InsertAt(int32_t i, const T& value) override
     {
         i = i < 0 ? 0 : i > this->count ? this->count : i;
-        T* fresh = new T[this->count + 1];
-        for (int32_t k = 0; k < i; k++)
-            fresh[k] = block[k];
+        T* fresh = Rebuilt(this->count + 1, i, 0, -1);
         fresh[i] = value;   // before the old block goes: value may live in it
-        for (int32_t k = i; k < this->count; k++)
-            fresh[k + 1] = block[k];
         Replace(fresh, this->count + 1);
         return &block[i];
     }
@@ -378,10 +335,7 @@ public:
     {
         if (i < 0 || i >= this->count)
             return false;
-        T* fresh = this->count > 1 ? new T[this->count - 1] : 0;
-        for (int32_t k = 0; k < this->count - 1; k++)
-            fresh[k] = block[k < i ? k : k + 1];
-        Replace(fresh, this->count - 1);
+        Replace(Rebuilt(this->count - 1, i, 0, 1), this->count - 1);
         return true;
     }
 
@@ -389,12 +343,8 @@ public:
     {
         if (n < 0)
             n = 0;
-        if (n == this->count)
-            return;
-        T* fresh = n > 0 ? new T[n] : 0;
-        for (int32_t k = 0; k < n && k < this->count; k++)
-            fresh[k] = block[k];
-        Replace(fresh, n);
+        if (n != this->count)
+            Replace(Rebuilt(n, n, 0, 0), n);
     }
 
 protected:
@@ -402,13 +352,24 @@ protected:
 
     void Rotate(int32_t r) override
     {
-        T* fresh = new T[this->count];
-        for (int32_t k = 0; k < this->count; k++)
-            fresh[k] = block[(k + r) % this->count];
-        Replace(fresh, this->count);
+        Replace(Rebuilt(this->count, this->count - r, r, r - this->count), this->count);
     }
 
 private:
+    // A new block of n elements in which element k is a copy of the old
+    // element k + before (k < split) or k + after (k >= split), or default
+    // when that lies outside. Every change of size or order is one such
+    // copy, so the loop exists once per element type.
+    T* Rebuilt(int32_t n, int32_t split, int32_t before, int32_t after) const
+    {
+        T* fresh = n > 0 ? new T[n] : 0;
+        for (int32_t k = 0; k < n; k++) {
+            int32_t from = k + (k < split ? before : after);
+            if (from >= 0 && from < this->count)
+                fresh[k] = block[from];
+        }
+        return fresh;
+    }
     void Replace(T* fresh, int32_t n)
     {
         delete[] block;
@@ -417,10 +378,7 @@ private:
     }
     void CopyFrom(const Vector& other)
     {
-        T* fresh = other.count > 0 ? new T[other.count] : 0;
-        for (int32_t k = 0; k < other.count; k++)
-            fresh[k] = other.block[k];
-        Replace(fresh, other.count);
+        Replace(other.Rebuilt(other.count, other.count, 0, 0), other.count);
     }
 
     T* block = 0;           // count elements, from new T[count]; null when 0
@@ -554,6 +512,28 @@ private:
 
 // ---------------------------------------------------------------------------
 
+// The links of a doubly linked list, apart from its elements: the linking
+// does not depend on the element type and is compiled once.
+struct ListLink {
+    ListLink* previous;     // toward the head; null for the head
+    ListLink* next;         // toward the tail; null for the tail
+};
+
+struct ListLinks {
+    ListLink* head = 0;     // first node; null when empty
+    ListLink* tail = 0;     // last node; null when empty
+
+    void AddTail(ListLink* link);
+    void AddHead(ListLink* link);
+    void Unlink(ListLink* link);
+    // Moves the first r nodes behind the tail, relinking only.
+    void MoveHeadToTail(int32_t r);
+    // Puts the walk on `link` (null: clears it) and returns link.
+    static ListLink* StepTo(CollectionIterator& it, ListLink* link);
+    bool BeginForward(CollectionIterator& it) const;
+    bool BeginBackward(CollectionIterator& it) const;
+};
+
 // A doubly linked list, one node per element.
 template <typename T>
 class List : public Collection<T> {
@@ -570,86 +550,71 @@ public:
     }
     ~List() override { Clear(); }
 
-    bool BeginForward(CollectionIterator& it) override
+    bool BeginForward(CollectionIterator& it) override { return links.BeginForward(it); }
+    bool BeginBackward(CollectionIterator& it) override { return links.BeginBackward(it); }
+    T* First(CollectionIterator& it) override { return ElementOf(links.StepTo(it, links.head)); }
+    T* Next(CollectionIterator& it) override { return ElementOf(links.StepTo(it, AsLink(it.next))); }
+    T* Last(CollectionIterator& it) override { return ElementOf(links.StepTo(it, links.tail)); }
+    T* Previous(CollectionIterator& it) override
     {
-        it = CollectionIterator();
-        it.next = (intptr_t)head;
-        return head != 0;
+        return ElementOf(links.StepTo(it, AsLink(it.previous)));
     }
-    bool BeginBackward(CollectionIterator& it) override
-    {
-        it = CollectionIterator();
-        it.previous = (intptr_t)tail;
-        return tail != 0;
-    }
-    T* First(CollectionIterator& it) override { return StepTo(it, head); }
-    T* Next(CollectionIterator& it) override { return StepTo(it, AsNode(it.next)); }
-    T* Last(CollectionIterator& it) override { return StepTo(it, tail); }
-    T* Previous(CollectionIterator& it) override { return StepTo(it, AsNode(it.previous)); }
-    T* PeekFirst() override { return ElementOf(head); }
-    T* PeekLast() override { return ElementOf(tail); }
-    T* Current(const CollectionIterator& it) override { return ElementOf(AsNode(it.current)); }
-    T* PeekNext(const CollectionIterator& it) override { return ElementOf(AsNode(it.next)); }
-    T* PeekPrevious(const CollectionIterator& it) override { return ElementOf(AsNode(it.previous)); }
+    T* PeekFirst() override { return ElementOf(links.head); }
+    T* PeekLast() override { return ElementOf(links.tail); }
+    T* Current(const CollectionIterator& it) override { return ElementOf(AsLink(it.current)); }
+    T* PeekNext(const CollectionIterator& it) override { return ElementOf(AsLink(it.next)); }
+    T* PeekPrevious(const CollectionIterator& it) override { return ElementOf(AsLink(it.previous)); }
 
     T* AddTail(const T& value) override
     {
-        Node* node = new Node{tail, 0, value};
-        if (tail != 0)
-            tail->next = node;
-        else
-            head = node;
-        tail = node;
+        Node* node = new Node(value);
+        links.AddTail(node);
         this->count++;
         return &node->element;
     }
     T* AddHead(const T& value) override
     {
-        Node* node = new Node{0, head, value};
-        if (head != 0)
-            head->previous = node;
-        else
-            tail = node;
-        head = node;
+        Node* node = new Node(value);
+        links.AddHead(node);
         this->count++;
         return &node->element;
     }
 
     void Clear() override
     {
-        while (head != 0)
-            Unlink(head);
+        while (links.head != 0)
+            Free(links.head);
     }
     bool RemoveCurrent(CollectionIterator& it) override
     {
-        Node* node = AsNode(it.current);
-        if (node == 0)
+        ListLink* link = AsLink(it.current);
+        if (link == 0)
             return false;
-        Unlink(node);
+        Free(link);
         it.current = 0;
         return true;
     }
     bool RemoveFirst() override
     {
-        if (head == 0)
+        if (links.head == 0)
             return false;
-        Unlink(head);
+        Free(links.head);
         return true;
     }
     bool RemoveLast() override
     {
-        if (tail == 0)
+        if (links.tail == 0)
             return false;
-        Unlink(tail);
+        Free(links.tail);
         return true;
     }
     // Removes the element at `element` (an address this list handed out);
     // false when no node of this list holds it.
     bool RemoveElement(const T* element)
     {
-        for (Node* node = head; node != 0; node = node->next) {
-            if (&node->element == element) {
-                Unlink(node);
+        for (ListLink* link = links.head; link != 0; link = link->next) {
+            if (&static_cast<Node*>(link)->element == element) {
+                Free(link);
                 return true;
             }
         }
@@ -657,57 +622,24 @@ public:
     }
 
 protected:
-    // Moves the first r nodes behind the tail, relinking only.
-    void Rotate(int32_t r) override
-    {
-        for (int32_t k = 0; k < r; k++) {
-            Node* node = head;
-            head = node->next;
-            head->previous = 0;
-            node->previous = tail;
-            node->next = 0;
-            tail->next = node;
-            tail = node;
-        }
-    }
+    void Rotate(int32_t r) override { links.MoveHeadToTail(r); }
 
-    struct Node {
-        Node* previous;     // toward the head; null for the head
-        Node* next;         // toward the tail; null for the tail
+    struct Node : ListLink {
+        explicit Node(const T& value) : element(value) {}
         T element;
     };
 
-    static Node* AsNode(intptr_t position) { return (Node*)position; }
-    static T* ElementOf(Node* node) { return node ? &node->element : 0; }
+    static ListLink* AsLink(intptr_t position) { return (ListLink*)position; }
+    static T* ElementOf(ListLink* link) { return link ? &static_cast<Node*>(link)->element : 0; }
 
-    T* StepTo(CollectionIterator& it, Node* node)
+    void Free(ListLink* link)
     {
-        if (node == 0) {
-            it = CollectionIterator();
-            return 0;
-        }
-        it.current = (intptr_t)node;
-        it.next = (intptr_t)node->next;
-        it.previous = (intptr_t)node->previous;
-        return &node->element;
-    }
-
-    void Unlink(Node* node)
-    {
-        if (node->previous != 0)
-            node->previous->next = node->next;
-        else
-            head = node->next;
-        if (node->next != 0)
-            node->next->previous = node->previous;
-        else
-            tail = node->previous;
-        delete node;
+        links.Unlink(link);
+        delete static_cast<Node*>(link);
         this->count--;
     }
 
-    Node* head = 0;         // first node; null when empty
-    Node* tail = 0;         // last node; null when empty
+    ListLinks links;        // the nodes, each a Node
 };
 
 // ---------------------------------------------------------------------------
@@ -719,9 +651,10 @@ public:
     T* Push(const T& value) { return this->AddTail(value); }
     T Pop()
     {
-        if (this->tail == 0)
+        T* top = this->PeekLast();
+        if (top == 0)
             FatalError("Stack<%s>::pop", TypeName<T>::kText);
-        T value = this->tail->element;
+        T value = *top;
         this->RemoveLast();
         return value;
     }
@@ -764,7 +697,7 @@ public:
     HashTable() {}
     HashTable(const HashTable&) = delete;
     HashTable& operator=(const HashTable&) = delete;
-    ~HashTable() override { Clear(); }
+    ~HashTable() override { delete[] chains; }
 
     // Stores value under key. True when the key is new; false when it was
     // already there (its value is replaced) or the table has no chains.
@@ -818,8 +751,9 @@ public:
     void Reset(int32_t n)
     {
         Clear();
-        chains.Resize(n);
-        bucketCount = chains.Count();
+        delete[] chains;
+        bucketCount = n > 0 ? n : 0;
+        chains = bucketCount > 0 ? new List<Entry>[bucketCount] : 0;
     }
 
     int32_t BucketCount() const { return bucketCount; }
@@ -857,7 +791,7 @@ public:
 
     void Clear() override
     {
-        for (int32_t i = 0; i < chains.Count(); i++)
+        for (int32_t i = 0; i < bucketCount; i++)
             chains[i].Clear();
         firstAdded = lastAdded = 0;
         this->count = 0;
@@ -923,7 +857,9 @@ private:
     }
 
     int32_t bucketCount = 0;        // chains; 0 until Reset
-    Vector<List<Entry>> chains;     // hash chains
+    // A plain block rather than a Vector: the index is always in range, and
+    // a Vector of lists would cost the stub a container instantiation.
+    List<Entry>* chains = 0;        // bucketCount hash chains
     Entry* firstAdded = 0;          // insertion order
     Entry* lastAdded = 0;
 };
