@@ -46,7 +46,8 @@ const Scale kScales[] = {
     {100.0, " Hundred"},
 };
 
-double WholePart(double x)
+// x without its fraction (toward zero); |x| must stay below 2^63.
+double Truncated(double x)
 {
     return (double)(int64_t)x;
 }
@@ -226,19 +227,22 @@ void CalendarDate::Set(int32_t newMonth, int32_t newDay, int32_t newYear)
     year = newYear;
     if (month <= 0)
         return;
-    int64_t y = year < 0 ? (int64_t)year + 1 : year;
-    int64_t m = month;
+    // y stays inside int32: +1 only for negative years, -1 only after that
+    // or for years >= 0. The reform test is taken in double, where y * 10000
+    // cannot overflow.
+    int32_t y = year < 0 ? year + 1 : year;
+    int32_t m = month;
     if (m < 3) {
         y -= 1;
         m += 12;
     }
-    int64_t b = 0;
-    if (m * 100 + day + y * 10000 >= 15821015) {
-        int64_t a = y / 100;
+    int32_t b = 0;
+    if ((double)m * 100 + day + (double)y * 10000 >= 15821015.0) {
+        int32_t a = y / 100;
         b = 2 - a + a / 4;
     }
-    double number = (double)(int64_t)((double)(m + 1) * 30.6001) + day
-                  + (double)(int64_t)((double)y * 365.25) + (double)b + 1720994.0;
+    double number = Truncated((double)(m + 1) * 30.6001) + day + Truncated((double)y * 365.25)
+                  + b + 1720994.0;
     // Years far outside any calendar would not fit; they get no day number.
     dayNumber = number > -2147483647.0 && number < 2147483647.0 ? (int32_t)number : 0;
     weekday = dayNumber != 0 ? (dayNumber + 2) % 7 + 1 : 0;
@@ -340,34 +344,32 @@ String OrdinalSuffix(int32_t n)
 String OrdinalWords(int32_t n)
 {
     String out;
-    int64_t v = n;
-    if (v < 0) {
+    if (n < 0)
         out += "Negative ";
-        v = -v;
-    }
-    int64_t lastTwo = v % 100;
-    int64_t lastDigit = v % 10;
+    uint32_t v = n < 0 ? 0u - (uint32_t)n : (uint32_t)n;  // INT32_MIN too
+    uint32_t lastTwo = v % 100;
+    uint32_t lastDigit = v % 10;
     if (lastTwo == 0 || (lastTwo >= 10 && lastTwo <= 19)) {
         if (lastTwo == 12) {
             if (v > 12) {
-                out += NumberToWords((double)(v - 12), WordsWhole);
+                out += NumberToWords(v - 12, WordsWhole);
                 out += ' ';
             }
             out += "Twelfth";
         } else {
-            out += NumberToWords((double)v, WordsWhole);
+            out += NumberToWords(v, WordsWhole);
             out += "th";
         }
     } else if (lastDigit == 0) {
-        int64_t hundreds = v / 100 * 100;
+        uint32_t hundreds = v / 100 * 100;
         if (hundreds != 0) {
-            out += NumberToWords((double)hundreds, WordsWhole);
+            out += NumberToWords(hundreds, WordsWhole);
             out += ' ';
         }
         out += kOrdinalTensWords[lastTwo / 10 - 1];
     } else {
         if (v > lastDigit) {
-            out += NumberToWords((double)(v - lastDigit), WordsWhole);
+            out += NumberToWords(v - lastDigit, WordsWhole);
             out += ' ';
         }
         out += kOrdinalUnitWords[lastDigit - 1];
@@ -389,11 +391,11 @@ String NumberToWords(double x, int mode)
     bool wholeDone = false;
     for (const Scale& scale : kScales) {
         if (x >= scale.size) {
-            double times = WholePart(WholePart(x) / scale.size);
+            double times = Truncated(Truncated(x) / scale.size);
             out += NumberToWords(times, WordsWhole);
             out += scale.word;
             x -= times * scale.size;
-            if (WholePart(x) == 0) {
+            if (Truncated(x) == 0) {
                 wholeDone = true;
                 break;
             }
@@ -401,18 +403,18 @@ String NumberToWords(double x, int mode)
         }
     }
     if (!wholeDone && x >= 20) {
-        int tens = (int)(WholePart(x) - 20) / 10;
+        int tens = (int)(Truncated(x) - 20) / 10;
         out += kTensWords[tens];
         x -= (tens + 2) * 10;
-        if (WholePart(x) == 0)
+        if (Truncated(x) == 0)
             wholeDone = true;
         else
             out += ' ';
     }
     if (!wholeDone)
-        out += kUnitWords[(int)WholePart(x)];
+        out += kUnitWords[(int)Truncated(x)];
 
-    double fraction = x - WholePart(x);
+    double fraction = x - Truncated(x);
     if (mode == WordsWhole)
         return out;
     if (fraction == 0) {
@@ -437,7 +439,7 @@ String NumberToWords(double x, int mode)
     } else {
         out += " and ";
         double eighths = fraction * 8;
-        if (eighths == WholePart(eighths))
+        if (eighths == Truncated(eighths))
             out += kEighthWords[(int)eighths - 1];
         else
             out.AppendFormat("%.0f/1000", fraction * 1000);

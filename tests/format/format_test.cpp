@@ -177,6 +177,8 @@ TEST(Ordinals, Words)
         {1000, "One Thousandth"},
         {1012, "One Thousand Twelfth"},
         {-3, "Negative Third"},
+        {INT32_MIN, "Negative Two Thousand One Hundred Forty Seven Million Four Hundred Eighty "
+                    "Three Thousand Six Hundred Forty Eighth"},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.text);
@@ -333,6 +335,20 @@ TEST(CalendarDate, MonthZeroKeepsTheDayNumber)
     EXPECT_EQ(0, date.month);
     EXPECT_EQ(5, date.day);
     EXPECT_TRUE(date.IsInvalid());
+}
+
+TEST(CalendarDate, YearsBeyondAnyCalendarGetNoDayNumber)
+{
+    for (int32_t year : {INT32_MAX, INT32_MIN}) {
+        for (int32_t month : {1, 3}) {
+            SCOPED_TRACE(::testing::Message() << month << "/1/" << year);
+            CalendarDate date;
+            date.Set(month, 1, year);
+            EXPECT_EQ(0, date.dayNumber);
+            EXPECT_EQ(0, date.weekday);
+            EXPECT_TRUE(date.IsInvalid());
+        }
+    }
 }
 
 TEST(CalendarDate, Validity)
