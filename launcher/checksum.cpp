@@ -29,3 +29,20 @@ uint32_t Checksum(const uint8_t* data, int32_t length)
         sum += (uint32_t)(int32_t)(int8_t)p[i];
     return sum + (uint32_t)length;
 }
+
+void Scramble(String& buffer, uint32_t key)
+{
+    uint8_t* p = (uint8_t*)buffer.Data();
+    int32_t length = buffer.Length();
+    int32_t i = 0;
+    for (; i + 4 <= length; i += 4) {
+        p[i] ^= (uint8_t)key;
+        p[i + 1] ^= (uint8_t)(key >> 8);
+        p[i + 2] ^= (uint8_t)(key >> 16);
+        p[i + 3] ^= (uint8_t)(key >> 24);
+    }
+    // The tail takes the key's low bytes in order; its top byte is never
+    // used on a tail, as the archives already built expect.
+    for (int shift = 0; i < length; i++, shift += 8)
+        p[i] ^= (uint8_t)(key >> shift);
+}

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -46,6 +47,52 @@ TEST(Checksum, LengthSeparatesEqualWords)
     // The same word, alone and with a zero tail byte: only the length differs.
     const uint8_t bytes[5] = {9, 8, 7, 6, 0};
     EXPECT_EQ(Checksum(bytes, 4) + 1, Checksum(bytes, 5));
+}
+
+} // namespace
+
+namespace {
+
+struct ScrambleCase {
+    const char* name;
+    size_t length;          // of a zero buffer
+    std::string expected;   // the key's bytes as they land
+};
+
+TEST(Scramble, WholeWordsTakeTheKeyTailsItsLowBytes)
+{
+    const uint32_t key = 0x44332211u;
+    static const ScrambleCase kCases[] = {
+        {"empty", 0, ""},
+        {"one byte takes k0", 1, "\x11"},
+        {"two bytes take k0 k1", 2, "\x11\x22"},
+        {"three bytes never take k3", 3, "\x11\x22\x33"},
+        {"one word, little-endian", 4, "\x11\x22\x33\x44"},
+        {"word then a tail restarting at k0", 5, "\x11\x22\x33\x44\x11"},
+        {"word then three", 7, "\x11\x22\x33\x44\x11\x22\x33"},
+    };
+    for (const ScrambleCase& c : kCases) {
+        SCOPED_TRACE(c.name);
+        String buffer;
+        if (c.length > 0) {
+            buffer.SetLength((int)c.length);
+            memset(buffer.Data(), 0, c.length);
+        }
+        Scramble(buffer, key);
+        EXPECT_EQ(String(c.expected.data(), (int)c.expected.size()), buffer);
+    }
+}
+
+TEST(Scramble, TwiceRestoresTheBuffer)
+{
+    std::string bytes;
+    for (int i = 0; i < 1003; i++)
+        bytes += (char)(i * 37 + 11);
+    String buffer(bytes.data(), (int)bytes.size());
+    Scramble(buffer, 0xDEADBEEFu);
+    EXPECT_NE(String(bytes.data(), (int)bytes.size()), buffer);
+    Scramble(buffer, 0xDEADBEEFu);
+    EXPECT_EQ(String(bytes.data(), (int)bytes.size()), buffer);
 }
 
 } // namespace

@@ -1,0 +1,352 @@
+#include "launcher/codec.h"
+
+#include <string.h>
+
+#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the block decoder loads words little-endian"
+#endif
+
+namespace {
+
+const uint32_t kBlockMagic = 0x9EC72BA1u;
+const int32_t kBlockHeader = 8;     // magic and length
+
+uint32_t LoadLittle32(const uint8_t* p)
+{
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16)
+         | ((uint32_t)p[3] << 24);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// BitReader
+
+void BitReader::Attach(const uint8_t* data, int32_t size)
+{
+    data_ = data;
+    size_ = size;
+    bitCount_ = (int64_t)size * 8;
+    position_ = 0;
+}
+
+int BitReader::ReadBit()
+{
+    if (Lacks(1))
+        return 0;
+    int bit = (data_[position_ >> 3] >> (position_ & 7)) & 1;
+    position_++;
+    return bit;
+}
+
+bool BitReader::ReadBits(void* dst, int64_t n)
+{
+    if (dst == nullptr || n < 1 || Lacks(n))
+        return false;
+    uint8_t* out = (uint8_t*)dst;
+    for (int64_t i = 0; i < n; i++) {
+        uint8_t mask = (uint8_t)(1u << (i & 7));
+        if (ReadBit())
+            out[i >> 3] |= mask;
+        else
+            out[i >> 3] &= (uint8_t)~mask;
+    }
+    return true;
+}
+
+bool BitReader::ReadNumber(uint32_t& out, int base, int step)
+{
+    if (Lacks(2) || base < 0 || base > 64 || step < 1 || step > 16)
+        return false;
+    int width = 0;
+    while (ReadBit() == 1) {
+        if (width < 64)                 // past 32 it no longer matters
+            width += step;
+    }
+    width += base;
+    if (width > 32)
+        width = 32;
+    uint8_t field[4] = {0, 0, 0, 0};
+    bool ok = ReadBits(field, width);   // a width of 0 fails here
+    out = LoadLittle32(field);
+    return ok;
+}
+
+// ---------------------------------------------------------------------------
+// ByteStream
+
+bool ByteStream::Seek(int32_t position)
+{
+    if (position < 0)
+        return false;
+    position_ = position;
+    return true;
+}
+
+int32_t ByteStream::Remaining() const
+{
+    return position_ < Length() ? Length() - position_ : 0;
+}
+
+char* ByteStream::Advance(int32_t n)
+{
+    if (n < 0 || position_ < 0 || n > String::MaxLength - position_)
+        return nullptr;
+    int32_t end = position_ + n;
+    if (end > Length())
+        EnsureLength(end);
+    position_ = end;
+    return Data() + end - n;
+}
+
+bool ByteStream::Fill(uint8_t b, int32_t n)
+{
+    if (n < 1)
+        return false;
+    char* area = Advance(n);
+    if (area == nullptr)
+        return false;
+    memset(area, b, (size_t)n);
+    return true;
+}
+
+bool ByteStream::CopyWithin(int32_t src, int32_t n)
+{
+    // n > position_ - src is src + n > position_ without the overflow.
+    if (src < 0 || n < 1 || position_ < 0 || position_ > Length() || n > position_ - src)
+        return false;
+    char* area = Advance(n);                // may move the block: take src after it
+    if (area == nullptr)
+        return false;
+    memcpy(area, Data() + src, (size_t)n);
+    return true;
+}
+
+bool ByteStream::Write(const void* bytes, int32_t n)
+{
+    if (n < 1 || bytes == nullptr)
+        return false;
+    char* area = Advance(n);
+    if (area == nullptr)
+        return false;
+    memcpy(area, bytes, (size_t)n);
+    return true;
+}
+
+int32_t ByteStream::ReadBytes(void* out, int32_t n)
+{
+    if (n < 1 || out == nullptr)
+        return 0;
+    int32_t available = Remaining();
+    if (available > n)
+        available = n;
+    if (available > 0) {
+        memcpy(out, Data() + position_, (size_t)available);
+        position_ += available;
+    }
+    memset((char*)out + available, 0, (size_t)(n - available));
+    return available;
+}
+
+int32_t ByteStream::ReadInt()
+{
+    uint8_t bytes[4];
+    ReadBytes(bytes, 4);
+    return (int32_t)LoadLittle32(bytes);
+}
+
+uint8_t ByteStream::ReadByte()
+{
+    uint8_t b;
+    ReadBytes(&b, 1);
+    return b;
+}
+
+String ByteStream::ReadText()
+{
+    int32_t available = Remaining();
+    if (available == 0)
+        return String();
+    const char* start = Data() + position_;
+    const char* zero = (const char*)memchr(start, 0, (size_t)available);
+    int32_t count = zero ? (int32_t)(zero - start) : available;
+    position_ += zero ? count + 1 : count;
+    return String(start, count);
+}
+
+// ---------------------------------------------------------------------------
+// Unpack
+//
+// The fast reader looks at the stream through 64-bit windows: Peek(bit)
+// returns the bits from `bit` on in its low bits, at least 57 of them valid,
+// with zeros past the end of the block. Every read first checks the number
+// of bits left, so the zeros are never taken for data.
+
+namespace {
+
+struct FastBits {
+    const uint8_t* data;    // the whole block
+    int32_t size;           // its bytes
+    uint64_t end;           // size * 8
+    uint64_t position;      // next bit; position <= end on every path that goes on
+
+    uint64_t Left() const { return end - position; }
+
+    uint64_t Peek(uint64_t bit) const
+    {
+        uint64_t byte = bit >> 3;
+        uint64_t window = 0;
+        if (byte + 8 <= (uint64_t)size) {
+            memcpy(&window, data + byte, 8);
+        } else {
+            for (uint64_t i = 0; byte + i < (uint64_t)size; i++)
+                window |= (uint64_t)data[byte + i] << (8 * i);
+        }
+        return window >> (bit & 7);
+    }
+
+    // The format's number. Fails where the plain reader fails: fewer than 2
+    // bits, or the ones running to the end (the field then has no bits).
+    bool Number(uint32_t& out, unsigned base, unsigned step)
+    {
+        if (Left() < 2)
+            return false;
+        uint64_t ones = 0;
+        for (;;) {
+            uint64_t valid = end - (position + ones);
+            if (valid == 0)
+                return false;
+            if (valid > 57)
+                valid = 57;
+            uint64_t zeros = ~Peek(position + ones);
+            uint64_t run = zeros ? (uint64_t)__builtin_ctzll(zeros) : 64;
+            if (run < valid) {
+                ones += run;
+                break;
+            }
+            ones += valid;
+        }
+        position += ones + 1;                   // the ending zero is there
+        uint64_t width = ones >= 32 ? 32 : base + ones * step;
+        if (width > 32)
+            width = 32;
+        if (width == 0 || Left() < width)
+            return false;
+        out = (uint32_t)(Peek(position) & ((uint64_t(1) << width) - 1));
+        position += width;
+        return true;
+    }
+
+    // count bytes from the current bit on, at any alignment. The caller has
+    // checked that count * 8 bits are left.
+    void Bytes(uint8_t* out, uint32_t count)
+    {
+        const uint8_t* in = data + (position >> 3);
+        unsigned shift = (unsigned)(position & 7);
+        position += (uint64_t)count * 8;
+        if (shift == 0) {
+            memcpy(out, in, count);
+            return;
+        }
+        // With a shift, output byte i takes bits from in[i] and in[i + 1];
+        // the last in[count] lies inside the block because its bits do.
+        const uint8_t* blockEnd = data + size;
+        uint32_t i = 0;
+        for (; i + 8 <= count && in + i + 9 <= blockEnd; i += 8) {
+            uint64_t word;
+            memcpy(&word, in + i, 8);
+            word = (word >> shift) | ((uint64_t)in[i + 8] << (64 - shift));
+            memcpy(out + i, &word, 8);
+        }
+        for (; i < count; i++)
+            out[i] = (uint8_t)((in[i] >> shift) | (in[i + 1] << (8 - shift)));
+    }
+};
+
+// Decodes the tokens of a block into out[0, length). True when they fill it
+// exactly.
+//
+// On entry to each pass: done < length, out[0, done) is decoded, and
+// in.position <= in.end. Each token is checked against both buffers before
+// a byte moves: a count of 0 (a wrapped 32-bit count) or one running past
+// `length` fails at once, so no write leaves out[0, length) and no copy
+// reads beyond `done`. Each pass writes at least one byte, so any input ends.
+bool DecodeTokens(FastBits& in, uint8_t* out, uint32_t length)
+{
+    uint32_t done = 0;
+    while (done < length) {
+        if (in.Left() < 2)
+            return false;                       // no token fits in one bit
+        uint64_t prefix = in.Peek(in.position);
+        uint32_t room = length - done;
+        if ((prefix & 1) == 0) {                // literal run
+            in.position += 1;
+            uint32_t n;
+            if (!in.Number(n, 2, 2))
+                return false;
+            uint32_t count = n + 1;
+            if (count == 0 || count > room || in.Left() < (uint64_t)count * 8)
+                return false;
+            in.Bytes(out + done, count);
+            done += count;
+        } else if (prefix & 2) {                // byte run
+            in.position += 2;
+            uint8_t value = 0;                  // missing value bits read as 0
+            if (in.Left() >= 8) {
+                value = (uint8_t)in.Peek(in.position);
+                in.position += 8;
+            }
+            uint32_t n;
+            if (!in.Number(n, 1, 1))
+                return false;
+            uint32_t count = n + 3;
+            if (count == 0 || count > room)
+                return false;
+            memset(out + done, value, count);
+            done += count;
+        } else {                                // copy
+            in.position += 2;
+            uint32_t count, distance;
+            if (!in.Number(count, 2, 1) || !in.Number(distance, 12, 2))
+                return false;
+            count += 4;
+            distance += 4;
+            if (count == 0 || count > room || distance > done || count > distance)
+                return false;
+            memcpy(out + done, out + done - distance, count);
+            done += count;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool Unpack(uint8_t*& data, int32_t& size)
+{
+    if (data == nullptr || size < kBlockHeader || LoadLittle32(data) != kBlockMagic)
+        return false;
+    int32_t length = (int32_t)LoadLittle32(data + 4);
+    if (length < 0 || length > String::MaxLength)
+        return false;
+    // The buffer comes from String so that running out of memory takes the
+    // program's one out-of-memory path. An empty expansion still gets a block.
+    String output;
+    output.SetLength(length > 0 ? length : 1);
+    FastBits in = {data, size, (uint64_t)size * 8, kBlockHeader * 8};
+    if (!DecodeTokens(in, (uint8_t*)output.Data(), (uint32_t)length))
+        return false;
+    data = (uint8_t*)output.Detach();
+    size = length;
+    return true;
+}
+
+bool UnpackInPlace(String& content)
+{
+    uint8_t* data = (uint8_t*)content.Data();
+    int32_t size = content.Length();
+    if (!Unpack(data, size))
+        return false;
+    content.Adopt(data, size);
+    return true;
+}
