@@ -15,6 +15,7 @@
 #include "core/containers.h"
 #include "core/format.h"
 #include "core/string.h"
+#include "launcher/codec.h"
 
 // Flag word of File::Open. The low two bits are a value (the disposition),
 // the rest single bits.
@@ -114,6 +115,7 @@ private:
     bool WriteBack();
     bool ReadFromMemory(void* buffer, int count);
     void WriteToMemory(const void* buffer, int count);
+    void ZeroFillToPosition();
     bool SeekFailed(void* buffer, int count);
     void SetSystemError();
 
@@ -121,8 +123,7 @@ private:
     String name_;               // name given to the last open call
     String openedName_;         // the file that call actually opened
     Stack<int> positions_;      // saved positions, last on top
-    String memory_;             // whole content while in memory mode
-    int memoryPosition_ = 0;    // read/write position in memory_
+    ByteStream memory_;         // whole content while in memory mode, with its position
     bool inMemory_ = false;     // reads, writes, seeks and size use memory_
     bool dirty_ = false;        // memory_ was changed and must be written back
     bool canRead_ = false;      // read access was asked for

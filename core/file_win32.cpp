@@ -175,7 +175,7 @@ bool File::Close()
     inMemory_ = false;
     dirty_ = false;
     memory_.Clear();
-    memoryPosition_ = 0;
+    memory_.Seek(0);
     if (handle_) {
         CloseHandle(AsHandle(handle_));
         handle_ = nullptr;
@@ -193,12 +193,11 @@ void File::SetSystemError()
 
 bool File::ReadFromMemory(void* buffer, int count)
 {
-    if (memoryPosition_ > memory_.Length() - count) {
+    if (memory_.Remaining() < count) {
         lastError_ = "Read past end of file";
         return false;
     }
-    memcpy(buffer, memory_.CStr() + memoryPosition_, (size_t)count);
-    memoryPosition_ += count;
+    memory_.ReadBytes(buffer, count);
     return true;
 }
 
@@ -240,19 +239,21 @@ bool File::Read(void* buffer, int count)
     return true;
 }
 
+// A position beyond the end leaves a gap, which a file reads as zeros.
+void File::ZeroFillToPosition()
+{
+    int position = memory_.Position();
+    int length = memory_.Length();
+    if (position > length) {
+        memory_.Seek(length);
+        memory_.Fill(0, position - length);
+    }
+}
+
 void File::WriteToMemory(const void* buffer, int count)
 {
-    int end = memoryPosition_ + count;
-    int oldLength = memory_.Length();
-    if (end > oldLength) {
-        memory_.SetLength(end);
-        // A position beyond the end leaves a gap; a file would read it as
-        // zeros.
-        if (memoryPosition_ > oldLength)
-            memset(memory_.Data() + oldLength, 0, (size_t)(memoryPosition_ - oldLength));
-    }
-    memcpy(memory_.Data() + memoryPosition_, buffer, (size_t)count);
-    memoryPosition_ = end;
+    ZeroFillToPosition();
+    memory_.Write(buffer, count);
     dirty_ = true;
 }
 
@@ -353,7 +354,7 @@ String File::ReadCString()
 int File::Tell()
 {
     if (inMemory_)
-        return memoryPosition_;
+        return memory_.Position();
     if (!handle_)
         return -1;
     return (int)SetFilePointer(AsHandle(handle_), 0, NULL, FILE_CURRENT);
@@ -362,11 +363,10 @@ int File::Tell()
 bool File::Seek(int position)
 {
     if (inMemory_) {
-        if (position < 0) {
+        if (!memory_.Seek(position)) {
             SetLastError(ERROR_NEGATIVE_SEEK);
             return false;
         }
-        memoryPosition_ = position;
         return true;
     }
     if (!handle_)
@@ -420,11 +420,9 @@ bool File::Truncate()
         return false;
     if (inMemory_) {
         // Cutting changes the content as much as writing does.
-        if (memoryPosition_ != memory_.Length()) {
-            int oldLength = memory_.Length();
-            memory_.SetLength(memoryPosition_);
-            if (memoryPosition_ > oldLength)
-                memset(memory_.Data() + oldLength, 0, (size_t)(memoryPosition_ - oldLength));
+        if (memory_.Position() != memory_.Length()) {
+            ZeroFillToPosition();
+            memory_.CutAtPosition();
             dirty_ = true;
         }
         return true;
@@ -451,7 +449,7 @@ bool File::LoadIntoMemory()
         return false;
     inMemory_ = true;
     dirty_ = false;
-    memoryPosition_ = position < 0 ? 0 : position;
+    memory_.Seek(position < 0 ? 0 : position);
     return true;
 }
 
