@@ -211,6 +211,23 @@ struct FastBits {
     {
         if (Left() < 2)
             return false;
+        // Usually the prefix, its ending zero and the field all lie in one
+        // window of 57 valid bits.
+        if (Left() >= 57) {
+            uint64_t window = Peek(position);
+            uint64_t zeros = ~window;
+            uint64_t run = zeros ? (uint64_t)__builtin_ctzll(zeros) : 64;
+            uint64_t width = run >= 32 ? 32 : base + run * step;
+            if (width > 32)
+                width = 32;
+            if (run + 1 + width <= 57) {
+                if (width == 0)
+                    return false;
+                out = (uint32_t)((window >> (run + 1)) & ((uint64_t(1) << width) - 1));
+                position += run + 1 + width;
+                return true;
+            }
+        }
         uint64_t ones = 0;
         for (;;) {
             uint64_t valid = end - (position + ones);
