@@ -189,7 +189,7 @@ BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const
         int number = 2;
         for (uint64_t at = inSection; at < block.size(); number++) {
             uint64_t n = std::min<uint64_t>(block.size() - at, (uint64_t)options.volumeSize);
-            fs::path volume = options.output.parent_path() / VolumeFileName(d.volumeBaseName, number);
+            fs::path volume = options.output.parent_path() / PathFromUtf8(VolumeFileName(d.volumeBaseName, number));
             pending.push_back(WriteTemp(volume, std::span<const uint8_t>(block).subspan(at, n)));
             at += n;
         }
@@ -295,7 +295,7 @@ ArchiveFault ReadInstaller(const fs::path& path, Installer& in)
     // A section holding at least the whole block is used in place.
     Bytes block(section.begin() + p, section.begin() + p + std::min<int64_t>(sectionPart, d.payloadSize));
     for (int number = 2; (int64_t)block.size() < d.payloadSize; number++) {
-        fs::path volume = path.parent_path() / VolumeFileName(d.volumeBaseName, number);
+        fs::path volume = path.parent_path() / PathFromUtf8(VolumeFileName(d.volumeBaseName, number));
         std::error_code ec;
         if (!fs::is_regular_file(volume, ec))
             return {0, "volume " + std::to_string(number) + " (" + volume.string()

@@ -1,30 +1,110 @@
 #include "builder/platform.h"
 
-#include <sys/stat.h>
-#include <sys/types.h>
 #include <ctime>
 
 #ifdef _WIN32
-#include <io.h>
-#include <sys/utime.h>
+#include <windows.h>
+#include <shellapi.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
 #endif
 
 namespace velt {
 
+#ifdef _WIN32
+
+// Windows keeps times as FILETIMEs (100 ns steps since 1601, UTC) and knows
+// the local zone itself. The C library's localtime would read the zone from
+// a TZ variable in its own older syntax instead, and under Wine that
+// variable is the Unix one ("Europe/Berlin"), which it misreads.
+namespace {
+
+constexpr int64_t kTicksPerSecond = 10000000;
+constexpr int64_t kTicksTo1970 = 116444736000000000;   // 1601-01-01 to 1970-01-01
+
+FILETIME FileTimeOf(int64_t seconds)
+{
+    uint64_t ticks = (uint64_t)(seconds * kTicksPerSecond + kTicksTo1970);
+    return {(DWORD)ticks, (DWORD)(ticks >> 32)};
+}
+
+} // namespace
+
 std::optional<int64_t> FileModifiedTime(const std::filesystem::path& path)
 {
-#ifdef _WIN32
-    struct _stat64 st;
-    if (_wstat64(path.c_str(), &st) != 0)
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         return std::nullopt;
+    int64_t ticks = (int64_t)(((uint64_t)data.ftLastWriteTime.dwHighDateTime << 32)
+                              | data.ftLastWriteTime.dwLowDateTime) - kTicksTo1970;
+    // Whole seconds, rounded down as stat() does for times before 1970.
+    return ticks >= 0 ? ticks / kTicksPerSecond : -((-ticks + kTicksPerSecond - 1) / kTicksPerSecond);
+}
+
+DateTime LocalDateTime(int64_t seconds)
+{
+    if (seconds < -kTicksTo1970 / kTicksPerSecond)
+        return {};
+    FILETIME utc = FileTimeOf(seconds);
+    SYSTEMTIME universal, local;
+    // SystemTimeToTzSpecificLocalTime applies daylight saving time by the
+    // date converted, where FileTimeToLocalFileTime would use today's.
+    if (!FileTimeToSystemTime(&utc, &universal) || !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local))
+        return {};
+    return {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
+}
+
+bool SetFileModifiedTime(const std::filesystem::path& path, const DateTime& time)
+{
+    SYSTEMTIME local = {};
+    local.wYear = (WORD)time.year;
+    local.wMonth = (WORD)time.month;
+    local.wDay = (WORD)time.day;
+    local.wHour = (WORD)time.hour;
+    local.wMinute = (WORD)time.minute;
+    local.wSecond = (WORD)time.second;
+    SYSTEMTIME universal;
+    FILETIME stamp;
+    if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &universal) || !SystemTimeToFileTime(&universal, &stamp))
+        return false;
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = SetFileTime(file, nullptr, &stamp, &stamp) != 0;
+    return CloseHandle(file) && ok;
+}
+
+bool StderrIsTerminal()
+{
+    // _isatty() is also true for NUL; only a console takes a progress bar.
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv)
+{
+    SetConsoleOutputCP(CP_UTF8);
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide)
+        return {argv, argv + argc};
+    std::vector<std::string> args;
+    for (int i = 0; i < count; i++)
+        args.push_back(PathToUtf8(std::filesystem::path(wide[i])));
+    LocalFree(wide);
+    return args;
+}
+
 #else
+
+std::optional<int64_t> FileModifiedTime(const std::filesystem::path& path)
+{
     struct stat st;
     if (stat(path.c_str(), &st) != 0)
         return std::nullopt;
-#endif
     return (int64_t)st.st_mtime;
 }
 
@@ -32,11 +112,7 @@ DateTime LocalDateTime(int64_t seconds)
 {
     time_t t = (time_t)seconds;
     struct tm tm {};
-#ifdef _WIN32
-    localtime_s(&tm, &t);
-#else
     localtime_r(&t, &tm);
-#endif
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
@@ -53,22 +129,31 @@ bool SetFileModifiedTime(const std::filesystem::path& path, const DateTime& time
     time_t t = mktime(&tm);
     if (t == (time_t)-1)
         return false;
-#ifdef _WIN32
-    struct __utimbuf64 times = {t, t};
-    return _wutime64(path.c_str(), &times) == 0;
-#else
     struct utimbuf times = {t, t};
     return utime(path.c_str(), &times) == 0;
-#endif
 }
 
 bool StderrIsTerminal()
 {
-#ifdef _WIN32
-    return _isatty(2) != 0;
-#else
     return isatty(2) != 0;
+}
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv)
+{
+    return {argv, argv + argc};
+}
+
 #endif
+
+std::filesystem::path PathFromUtf8(const std::string& utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string PathToUtf8(const std::filesystem::path& path)
+{
+    std::u8string utf8 = path.u8string();
+    return std::string(utf8.begin(), utf8.end());
 }
 
 } // namespace velt

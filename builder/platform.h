@@ -1,5 +1,6 @@
 // What differs between the systems the builder runs on: file times, the
-// local time zone and terminals. Everything else is standard C++.
+// local time zone, terminals, the command line and the encoding of file
+// names. Everything else is standard C++.
 #pragma once
 
 #include "builder/format.h"
@@ -7,6 +8,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace velt {
 
@@ -21,5 +24,16 @@ bool SetFileModifiedTime(const std::filesystem::path& path, const DateTime& time
 
 // True when standard error is a terminal (a progress bar is welcome there).
 bool StderrIsTerminal();
+
+// The builder's texts are UTF-8: project files, arguments, messages. A path
+// made from a plain std::string would take the bytes as the system's narrow
+// encoding, which on Windows is not UTF-8; these two convert explicitly.
+std::filesystem::path PathFromUtf8(const std::string& utf8);
+std::string PathToUtf8(const std::filesystem::path& path);
+
+// The program's arguments in UTF-8. Windows hands main() its arguments in
+// the ANSI code page, so they are read from the wide command line there,
+// and the console is set to show the UTF-8 the program prints.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 } // namespace velt

@@ -3,6 +3,7 @@
 #include "builder/icon.h"
 #include "builder/messages.h"
 #include "builder/pe.h"
+#include "builder/platform.h"
 #include "builder/text.h"
 
 #include <toml++/toml.h>
@@ -106,7 +107,7 @@ public:
     // A path relative to the project's directory; the file must exist.
     fs::path File(const toml::node& node, const std::string& utf8)
     {
-        fs::path p = dir_ / fs::path(utf8);
+        fs::path p = dir_ / PathFromUtf8(utf8);
         std::error_code ec;
         if (!fs::is_regular_file(p, ec))
             Fail(node, "no such file: " + p.string());
@@ -291,7 +292,7 @@ std::vector<std::pair<fs::path, std::string>> ExpandGlob(const Reader& r, const 
 {
     std::string base, pattern;
     SplitGlob(source, base, pattern);
-    fs::path root = r.Dir() / fs::path(base);
+    fs::path root = r.Dir() / PathFromUtf8(base);
     std::vector<std::pair<fs::path, std::string>> matches;
     std::error_code ec;
     if (!fs::is_directory(root, ec))
@@ -299,7 +300,8 @@ std::vector<std::pair<fs::path, std::string>> ExpandGlob(const Reader& r, const 
     for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
         if (!it->is_regular_file(ec))
             continue;
-        std::string relative = it->path().lexically_relative(root).generic_string();
+        std::u8string generic = it->path().lexically_relative(root).generic_u8string();
+        std::string relative(generic.begin(), generic.end());
         if (GlobMatch(pattern, relative))
             matches.emplace_back(it->path(), relative);
     }
@@ -392,7 +394,7 @@ void ReadFiles(Reader& r, const toml::table& root, Project& p)
         } else {
             fs::path file = r.File(sourceNode, *source);
             r.inputs.pop_back();                  // added below with the others
-            std::string fileName = file.filename().string();
+            std::string fileName = PathToUtf8(file.filename());
             sources.emplace_back(file, fileName);
             if (nameUtf8.empty())
                 nameUtf8 = fileName;

@@ -1,5 +1,6 @@
 # veltpack: the format code as a library (shared with the tests), and the
-# program, which carries the stub given by VELT_STUB inside itself.
+# program, which carries a stub inside itself: natively the one given by
+# VELT_STUB, in the Win32 build (veltpack.exe) the velt-stub it builds.
 if(NOT TARGET veltpack_compress)
   message(STATUS "veltpack: the compressor is missing; the builder is skipped")
   return()
@@ -17,6 +18,20 @@ add_library(veltpack_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/text.cpp)
 target_include_directories(veltpack_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(veltpack_core PUBLIC veltpack_compress velt)
+if(WIN32 AND NOT VELTPACK_TOML_INCLUDE)
+  # toml++ is header-only and builds with MinGW as it is, but the cross
+  # compiler must not see the host's /usr/include (glibc headers): give it a
+  # folder that holds nothing but a link to toml++.
+  find_path(VELTPACK_TOML_HOST toml++/toml.h PATHS /usr/include /usr/local/include
+            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+  if(NOT VELTPACK_TOML_HOST)
+    message(STATUS "veltpack: toml++ not found on the host; veltpack.exe is skipped")
+    return()
+  endif()
+  set(VELTPACK_TOML_INCLUDE ${CMAKE_BINARY_DIR}/toml-include)
+  file(MAKE_DIRECTORY ${VELTPACK_TOML_INCLUDE})
+  file(CREATE_LINK ${VELTPACK_TOML_HOST}/toml++ ${VELTPACK_TOML_INCLUDE}/toml++ SYMBOLIC)
+endif()
 if(VELTPACK_TOML_INCLUDE)
   # A directory that holds only toml++ (the Windows build must not see the
   # host's other headers).
@@ -26,7 +41,14 @@ endif()
 # The embedded stub: a generated source that is rebuilt when the stub
 # changes. Without a stub at configure time the builder needs --stub.
 set(veltpack_stub_source ${CMAKE_CURRENT_BINARY_DIR}/embedded_stub.cpp)
-if(VELT_STUB AND EXISTS ${VELT_STUB})
+if(WIN32 AND TARGET velt-stub)
+  # veltpack.exe carries the stub of its own build.
+  add_custom_command(OUTPUT ${veltpack_stub_source}
+    COMMAND ${CMAKE_COMMAND} -DINPUT=$<TARGET_FILE:velt-stub> -DOUTPUT=${veltpack_stub_source}
+            -P ${CMAKE_CURRENT_LIST_DIR}/embed.cmake
+    DEPENDS velt-stub ${CMAKE_CURRENT_LIST_DIR}/embed.cmake
+    COMMENT "Embedding this build's stub")
+elseif(VELT_STUB AND EXISTS ${VELT_STUB})
   add_custom_command(OUTPUT ${veltpack_stub_source}
     COMMAND ${CMAKE_COMMAND} -DINPUT=${VELT_STUB} -DOUTPUT=${veltpack_stub_source}
             -P ${CMAKE_CURRENT_LIST_DIR}/embed.cmake

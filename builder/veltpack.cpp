@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -167,7 +168,7 @@ int Build(int argc, char** argv)
     }
     if (a.positional.size() != 1)
         throw UsageError("build needs exactly one project file");
-    fs::path projectPath = a.positional[0];
+    fs::path projectPath = PathFromUtf8(a.positional[0]);
     BuildOptions options;
     if (a.options.count("level")) {
         const std::string& level = a.options["level"];
@@ -181,7 +182,7 @@ int Build(int argc, char** argv)
 
     Bytes stub;
     if (a.options.count("stub")) {
-        stub = ReadWholeFile(a.options["stub"]);
+        stub = ReadWholeFile(PathFromUtf8(a.options["stub"]));
     } else if (kEmbeddedStubSize > 0) {
         stub.assign(kEmbeddedStub, kEmbeddedStub + kEmbeddedStubSize);
     } else {
@@ -190,9 +191,10 @@ int Build(int argc, char** argv)
 
     Project project = LoadProject(projectPath);
     if (a.options.count("output")) {
-        options.output = a.options["output"];
+        options.output = PathFromUtf8(a.options["output"]);
     } else {
-        options.output = projectPath.parent_path() / (Cp1252ToUtf8(project.description.productName) + ".exe");
+        options.output = projectPath.parent_path()
+                         / PathFromUtf8(Cp1252ToUtf8(project.description.productName) + ".exe");
     }
     ProgressBar bar;
     if (StderrIsTerminal())
@@ -503,11 +505,11 @@ int Inspect(int argc, char** argv)
     if (a.positional.size() != 1)
         throw UsageError("inspect needs exactly one installer");
     Installer in;
-    ArchiveFault fault = ReadInstaller(a.positional[0], in);
+    ArchiveFault fault = ReadInstaller(PathFromUtf8(a.positional[0]), in);
     if (a.options.count("--json"))
-        PrintJson(in, a.positional[0], fault);
+        PrintJson(in, PathFromUtf8(a.positional[0]), fault);
     else
-        PrintText(in, a.positional[0], fault);
+        PrintText(in, PathFromUtf8(a.positional[0]), fault);
     return fault ? 1 : 0;
 }
 
@@ -521,7 +523,7 @@ int Verify(int argc, char** argv)
     if (a.positional.size() != 1)
         throw UsageError("verify needs exactly one installer");
     Installer in;
-    ArchiveFault fault = ReadInstaller(a.positional[0], in);
+    ArchiveFault fault = ReadInstaller(PathFromUtf8(a.positional[0]), in);
     if (!fault) {
         std::printf("%s: sound (%zu files, %zu languages, %zu messages)\n", a.positional[0].c_str(),
                     in.records.size(), in.description.languageNames.size(),
@@ -546,14 +548,14 @@ int Extract(int argc, char** argv)
     if (a.positional.size() != 1 || !a.options.count("dir"))
         throw UsageError("extract needs an installer and -C DIR");
     Installer in;
-    ArchiveFault fault = ReadInstaller(a.positional[0], in);
+    ArchiveFault fault = ReadInstaller(PathFromUtf8(a.positional[0]), in);
     if (fault) {
         std::fprintf(stderr, "veltpack: %s: %s%s\n", a.positional[0].c_str(),
                      fault.code ? ("error code " + std::to_string(fault.code) + ": ").c_str() : "",
                      fault.what.c_str());
         return 1;
     }
-    fs::path dir = a.options["dir"];
+    fs::path dir = PathFromUtf8(a.options["dir"]);
     // Every name is checked before anything is written.
     std::vector<fs::path> targets;
     for (const FileRecord& r : in.records) {
@@ -565,16 +567,15 @@ int Extract(int argc, char** argv)
                                      + (error.empty() ? "it is not in normal form" : error));
         std::replace(clean.begin(), clean.end(), '\\', '/');
         const char* folder = (r.flags & FfToUninstallDir) ? "uninstall" : DestKindName(r.kind);
-        targets.push_back(dir / folder / fs::path(clean));
+        targets.push_back(dir / folder / PathFromUtf8(clean));
     }
     for (size_t i = 0; i < in.records.size(); i++) {
         const FileRecord& r = in.records[i];
         fs::create_directories(targets[i].parent_path());
-        std::FILE* f = std::fopen(targets[i].string().c_str(), "wb");
-        bool ok = f && std::fwrite(r.data.data(), 1, r.data.size(), f) == r.data.size();
-        if (f && std::fclose(f) != 0)
-            ok = false;
-        if (!ok)
+        std::ofstream out(targets[i], std::ios::binary | std::ios::trunc);
+        out.write((const char*)r.data.data(), (std::streamsize)r.data.size());
+        out.close();
+        if (!out)
             throw std::runtime_error(targets[i].string() + ": cannot write the file");
         if (r.time.month != 0 && !SetFileModifiedTime(targets[i], r.time))
             throw std::runtime_error(targets[i].string() + ": cannot set the file's time");
@@ -587,6 +588,12 @@ int Extract(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    std::vector<std::string> utf8 = Utf8Arguments(argc, argv);
+    std::vector<char*> args;
+    for (std::string& arg : utf8)
+        args.push_back(arg.data());
+    argc = (int)args.size();
+    argv = args.data();
     if (argc < 2) {
         std::fputs(kUsage, stderr);
         return 2;
