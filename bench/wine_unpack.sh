@@ -15,7 +15,7 @@ win32=$(realpath "$2")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-"$release/bench/bench_codec" --write-blocks "$work/blocks" --benchmark_filter='^$' >/dev/null
+"$release/bench/bench_codec" --write-blocks "$work/blocks" --benchmark_list_tests=true >/dev/null
 i686-w64-mingw32-g++-posix -std=c++20 -O2 -static -I"$source_dir" \
   -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0501 \
   "$here/unpack_timer_win32.cpp" "$win32/libvelt.a" \

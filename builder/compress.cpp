@@ -354,9 +354,9 @@ public:
     }
 
 private:
-    static constexpr size_t kSegment = 1 << 16;
+    static constexpr size_t kSegment = 1 << 18;
     static constexpr uint32_t kNiceLength = 128;  // tokens this long are taken as found
-    static constexpr int kDepth = 16;
+    static constexpr int kDepth = 12;
     static constexpr size_t kSmallInput = 4096;   // complete chain walks below this size
     static constexpr uint32_t kNoPrice = std::numeric_limits<uint32_t>::max();
     static constexpr uint32_t kFromEnd = std::numeric_limits<uint32_t>::max();
@@ -453,13 +453,20 @@ private:
             Match matches[kNiceLength];
             size_t count = 0;
             uint32_t longest = 0;
-            finder_.Walk(pos, depth_, [&](uint32_t distance, uint32_t length) {
-                if (length > longest) {
-                    longest = length;
-                    matches[count++] = {length, distance};
-                }
-                return length < kNiceLength && count < kNiceLength;
-            });
+            // Data that keeps failing to match is searched ever more
+            // sparsely (never on short inputs, whose parse stays exact);
+            // the parse still prices every position.
+            size_t stride = depth_ == std::numeric_limits<int>::max() ? 1 : 1 + (misses_ >> 7);
+            if (pos % stride == 0) {
+                finder_.Walk(pos, depth_, [&](uint32_t distance, uint32_t length) {
+                    if (length > longest) {
+                        longest = length;
+                        matches[count++] = {length, distance};
+                    }
+                    return length < kNiceLength && count < kNiceLength;
+                });
+            }
+            misses_ = (count == 0 && run < kMinRun) ? misses_ + 1 : 0;
             InsertUnlessInsideRun(pos, run);
             if (run >= kNiceLength || longest >= kNiceLength) {
                 if (run >= longest)
@@ -532,6 +539,7 @@ private:
     const std::function<void(size_t, size_t)>& progress_;
     ChainFinder finder_;
     int depth_;                         // chain candidates looked at per position
+    size_t misses_ = 0;                 // positions in a row without any token
     std::vector<uint32_t> priceEnd_;    // see the block comment above
     std::vector<uint32_t> best_;
     std::vector<uint32_t> literalFrom_; // start of the literal run into best_[r], or kFromEnd
