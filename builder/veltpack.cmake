@@ -70,3 +70,6 @@ target_include_directories(veltpack_stub PUBLIC ${CMAKE_SOURCE_DIR})
 
 add_executable(veltpack ${CMAKE_CURRENT_LIST_DIR}/veltpack.cpp)
 target_link_libraries(veltpack PRIVATE veltpack_core veltpack_stub)
+if(WIN32)
+  target_link_options(veltpack PRIVATE -s)   # the one file vendors install: half the size
+endif()
