@@ -20,6 +20,9 @@ rm -rf "$work" && mkdir -p "$work" && cd "$work"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 veltpack_wine() { "$wine_run" "$WINEPREFIX" "$veltpack_exe" "$@"; }
 
+# Wine maps Unix file names through the locale's character set: the names
+# below are UTF-8 on disk.
+export LC_ALL=C.UTF-8
 # Both builders see the same zone: Wine takes the Windows zone from TZ.
 export TZ=Europe/Berlin SOURCE_DATE_EPOCH=1700000000   # 2023-11-14 22:13:20 UTC
 
