@@ -1,7 +1,86 @@
-// Entry of the stub. For now it only ends; the installation road follows.
+// Entry of the stub: start-up, the command line, then either the uninstall
+// branch or the installation road. Every way out ends through ExitProgram
+// or a fatal stop, so the exit code is always 1.
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+#include "core/fatal.h"
+#include "launcher/archive.h"
+#include "launcher/codec.h"
+#include "launcher/command_line.h"
+#include "launcher/description.h"
+#include "launcher/report.h"
+#include "launcher/state.h"
+#include "ui/background.h"
+
+namespace {
+
+constexpr int kInterpreterBufferSize = 256;
+
+// Batch files are started through the command interpreter.
+void FindCommandInterpreter()
 {
-    ExitProcess(1);
+    char expanded[kInterpreterBufferSize];
+    DWORD length = ExpandEnvironmentStringsA("%comspec%", expanded, sizeof expanded);
+    if (length > 0 && length <= sizeof expanded)
+        CommandInterpreter = expanded;
+    if (CommandInterpreter.IsBlank())
+        CommandInterpreter = "command.com";
+}
+
+void SetStartColours()
+{
+    TitleColor = GetSysColor(COLOR_WINDOWTEXT);
+    TopColor = GetSysColor(COLOR_WINDOW);
+    BottomColor = 0;
+    MonoColor = 1;
+}
+
+void ApplyCommandLine(const char* arguments)
+{
+    CommandLine options;
+    String error;
+    if (!ParseCommandLine(String(arguments), options, error))
+        UsageError(error.CStr());
+    AutomaticMode = options.automatic;
+    UninstallRequested = options.uninstall;
+    ProductName = options.productName;
+    InstallDirectoryOverride = options.installDirectory;
+}
+
+[[noreturn]] void RunUninstall()
+{
+    if (ProductName.IsEmpty())
+        UsageError("Product name required");
+    // The uninstall run takes over here.
+    ExitProgram();
+}
+
+[[noreturn]] void RunInstallation()
+{
+    File own;
+    OpenOwnFile(own);
+    ArchiveSection section = LocateArchive(own);
+    ByteStream description;
+    LoadDescription(description);
+    ReadDescription(description, ArchiveInfo.descriptionKey);
+    String uninstaller = BuildUninstallerImage(own, section);
+    // The install sequence takes over from here; until then the file data
+    // is assembled and checked at once.
+    AssembleFileData();
+    ExitProgram();
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int)
+{
+    RestrictLibrarySearch();
+    FindCommandInterpreter();
+    ProgramInstance = instance;
+    SetStartColours();
+    BackgroundWindow = CreateBackgroundWindow(instance, NULL);
+    ApplyCommandLine(arguments);
+    if (UninstallRequested)
+        RunUninstall();
+    RunInstallation();
 }

@@ -1,6 +1,13 @@
 // The program's reporting routines.
 #include "launcher/report.h"
 
+#include <stdarg.h>
+
+#include "core/directory.h"
+#include "core/fatal.h"
+#include "launcher/description.h"
+#include "launcher/state.h"
+
 HWND BackgroundWindow = NULL;
 HWND ProgressDialog = NULL;
 
@@ -15,4 +22,84 @@ void ExitProgram()
         ProgressDialog = NULL;
     }
     ExitProcess(1);
+}
+
+namespace {
+
+const char kCorruptArchive[] =
+    "This self-extracting archive is corrupt.  This is often caused by a virus on your "
+    "computer.  The installation cannot proceed.\r\n\r\nCheck your system for viruses, then ask "
+    "your vendor to send you a replacement.\r\n\r\nError code: %d";
+const char kUsage[] =
+    "%s\n\nUsage:\n%s [/a] [/d:<dir>] [/n:<name>] [/u:<name>]\n\n/a\tAutomatic mode\n"
+    "/d:\"dir\"\tOverride installation directory\n/n:\"name\"\tOverride product name\n"
+    "/u:\"name\"\tUninstall product by name";
+
+char* LastErrorBuffer = NULL;   // allocated by the system, kept until the next call
+
+}  // namespace
+
+void ShowError(const char* format, ...)
+{
+    if (AutomaticMode)
+        return;
+    String text;
+    va_list args;
+    va_start(args, format);
+    text.AppendFormatV(format, args);
+    va_end(args);
+    if (text.IsBlank())
+        return;
+    const char* caption = MessageText(21);
+    if (!*caption)
+        caption = "Error";
+    HWND owner = ProgressDialog != NULL ? ProgressDialog : BackgroundWindow;
+    MessageBoxA(owner, text.CStr(), caption, MB_ICONHAND);
+}
+
+void ArchiveCorrupt(int code)
+{
+    // The archive's own text is a format with one %d, like the built-in one.
+    const char* text = MessageText(13);
+    String message = String::Formatted(*text ? text : kCorruptArchive, code);
+    FatalError("%s", message.CStr());
+}
+
+void UsageError(const char* text)
+{
+    FatalError(kUsage, text, GetModuleFileTitle().CStr());
+}
+
+const char* LastErrorText()
+{
+    DWORD code = GetLastError();
+    if (code == 0)
+        return "";
+    if (LastErrorBuffer != NULL) {
+        LocalFree(LastErrorBuffer);
+        LastErrorBuffer = NULL;
+    }
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, NULL, code,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&LastErrorBuffer, 0, NULL);
+    return LastErrorBuffer != NULL ? LastErrorBuffer : "";
+}
+
+BYTE IsWindowsNT()
+{
+    OSVERSIONINFOA version;
+    version.dwOSVersionInfoSize = sizeof version;
+    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+BYTE PumpMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+        if (message.message == WM_DESTROY || message.message == WM_CLOSE
+            || message.message == WM_QUIT)
+            return 1;
+    }
+    return 0;
 }

@@ -1,0 +1,392 @@
+// ReadDescription against descriptions written here, field by field, and
+// the message table's lookups and replacements.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/directory.h"
+#include "launcher/checksum.h"
+#include "launcher/codec.h"
+#include "launcher/description.h"
+#include "launcher/state.h"
+#include "system/shell.h"
+#include "ui/background.h"
+
+namespace {
+
+struct TestAssociation {
+    int32_t flags;
+    std::string texts[6];       // extension, type, description, verb, command, language
+};
+
+// Every field of a description, with sound defaults; the writer below puts
+// them in stream order.
+struct TestDescription {
+    uint32_t flags = 0;
+    int32_t date[6] = {2001, 2, 3, 4, 5, 6};
+    int32_t fileCount = 1;
+    std::vector<int32_t> sizes = {10};
+    int32_t payloadSize = 10;
+    uint32_t payloadChecksum = 0x12345678;
+    std::string publisher = "Acme", product = "Tool", startMenu, defaultDirectory;
+    std::string displayVersion = "1.0", registry = "Acme\\Tool", license, readme;
+    std::string uninstallSubdir = "Uninst", displayName, volume = "DISK";
+    std::string uninstaller = "Uninstall.exe";
+    uint32_t title = 0x00112233, top = 0x00445566, bottom = 0x00778899;
+    std::string bitmap;
+    std::string master = "Base";          // written only with PfNeedsMaster
+    bool writeMaster = false;             // force it in without the flag
+    std::string batches[5] = {"pre", "post", "final", "un1", "un2"};
+    int32_t iconOffset = 0;
+    std::string icon;
+    int32_t associationCount = -1;        // -1: the size of associations
+    std::vector<TestAssociation> associations;
+    int languageCount = -1;               // -1: the size of languages
+    int32_t messageCount = -1;            // -1: the size of messages
+    std::vector<std::string> languages = {"English"};
+    std::vector<std::vector<std::string>> messages = {{"Title of <product>"}, {"Second"}};
+    uint32_t endMarker = kDescriptionEndMarker;
+};
+
+class Writer {
+public:
+    void Int(uint32_t v)
+    {
+        for (int i = 0; i < 4; i++)
+            bytes.push_back((char)(v >> (8 * i)));
+    }
+    void Byte(uint8_t v) { bytes.push_back((char)v); }
+    void Text(const std::string& s)
+    {
+        bytes += s;
+        bytes.push_back(0);
+    }
+    std::string bytes;
+};
+
+std::string Write(const TestDescription& d)
+{
+    Writer w;
+    w.Int(d.flags);
+    for (int32_t field : d.date)
+        w.Int(field);
+    w.Int(d.fileCount);
+    for (int32_t size : d.sizes)
+        w.Int(size);
+    w.Int(d.payloadSize);
+    w.Int(d.payloadChecksum);
+    for (const std::string* s : {&d.publisher, &d.product, &d.startMenu, &d.defaultDirectory,
+                                 &d.displayVersion, &d.registry, &d.license, &d.readme,
+                                 &d.uninstallSubdir, &d.displayName, &d.volume, &d.uninstaller})
+        w.Text(*s);
+    w.Int(d.title);
+    w.Int(d.top);
+    w.Int(d.bottom);
+    w.Int((uint32_t)d.bitmap.size());
+    w.bytes += d.bitmap;
+    if ((d.flags & PfNeedsMaster) || d.writeMaster)
+        w.Text(d.master);
+    for (const std::string& batch : d.batches)
+        w.Text(batch);
+    w.Byte(10);                             // the build date: day, month, year
+    w.Byte(12);
+    w.Byte(0xD1);
+    w.Byte(0x07);
+    w.Int(d.iconOffset);
+    w.bytes += d.icon;
+    w.Int(d.associationCount >= 0 ? d.associationCount : (int32_t)d.associations.size());
+    for (const TestAssociation& a : d.associations) {
+        w.Int(a.flags);
+        for (const std::string& text : a.texts)
+            w.Text(text);
+    }
+    w.Byte((uint8_t)(d.languageCount >= 0 ? d.languageCount : (int)d.languages.size()));
+    w.Int(d.messageCount >= 0 ? d.messageCount : (int32_t)d.messages.size());
+    for (const std::string& name : d.languages)
+        w.Text(name);
+    for (const std::vector<std::string>& message : d.messages)
+        for (const std::string& text : message)
+            w.Text(text);
+    w.Int(d.endMarker);
+    return w.bytes;
+}
+
+// A 2x2 24-bit picture without its file header.
+std::string SmallBitmap()
+{
+    Writer w;
+    w.Int(40);
+    w.Int(2);
+    w.Int(2);
+    w.bytes += std::string("\x01\x00\x18\x00", 4);
+    for (int i = 0; i < 6; i++)
+        w.Int(0);
+    w.bytes += std::string(16, '\x7f');     // two rows of 8 bytes
+    return w.bytes;
+}
+
+const COLORREF kStartTitle = 0x00010101, kStartTop = 0x00020202;
+
+void ResetState()
+{
+    ProductName.Clear();
+    AutomaticMode = 0;
+    SelectedLanguage = 0;
+    TitleColor = kStartTitle;
+    TopColor = kStartTop;
+    BottomColor = 0;
+    MonoColor = 1;
+    BackgroundImage.Clear();
+    MasterProduct.Clear();
+    ResizeMessageTable(0, 0);
+}
+
+int Read(const std::string& bytes, uint32_t key = 0)
+{
+    ByteStream stream;
+    stream.Assign(bytes.data(), (int)bytes.size());
+    return ReadDescriptionFields(stream, key);
+}
+
+std::string ProgramFiles(const char* name)
+{
+    return std::string(ProgramFilesFolder().CStr()) + "\\" + name;
+}
+
+std::string Windows(const char* name)
+{
+    return std::string(GetWindowsDirectoryString().CStr()) + "\\" + name;
+}
+
+struct DescriptionCase {
+    const char* name;
+    std::function<void(TestDescription&)> change;
+    int code;                                   // 0: sound
+    std::function<void()> check;                // run for sound descriptions
+};
+
+TEST(ReadDescription, AppliesEveryFieldRuleAndCheck)
+{
+    std::vector<std::string> manyMessages(10000, "m");
+    const DescriptionCase kCases[] = {
+        {"defaults", [](TestDescription&) {}, 0,
+         [] {
+             EXPECT_STREQ("Tool", ProductName.CStr());
+             EXPECT_STREQ("Acme\\Tool", StartMenuFolder.CStr());
+             EXPECT_EQ(ProgramFiles("Tool"), DefaultDirectory.CStr());
+             EXPECT_STREQ("Tool", DisplayName.CStr());
+             EXPECT_STREQ("1.0", DisplayVersion.CStr());
+             EXPECT_STREQ("Uninst", UninstallSubdir.CStr());
+             EXPECT_STREQ("DISK", VolumeBaseName.CStr());
+             EXPECT_STREQ("Uninstall.exe", UninstallerName.CStr());
+             EXPECT_STREQ("pre", PreInstallBatch.CStr());
+             EXPECT_STREQ("un2", UninstallBatch2.CStr());
+             EXPECT_EQ(2001, ArchiveDate.year);
+             EXPECT_EQ(6, ArchiveDate.second);
+             EXPECT_EQ(1, FileCount);
+             EXPECT_EQ(10, StoredSizes[0]);
+             EXPECT_EQ(10, PayloadSize);
+             EXPECT_EQ(0x12345678u, PayloadChecksum);
+             EXPECT_EQ(kStartTitle, TitleColor);     // no custom colours, no picture
+             EXPECT_EQ(kStartTop, TopColor);
+             EXPECT_EQ(1, MonoColor);
+             EXPECT_EQ(0, AutomaticMode);
+             EXPECT_EQ(0, IconOffset);
+             EXPECT_EQ(0, AssociationCount);
+             EXPECT_EQ(1, LanguageCount);
+             EXPECT_EQ(2, MessageCount());
+         }},
+        {"publisher empty", [](TestDescription& d) { d.publisher = ""; }, 0,
+         [] { EXPECT_STREQ("Tool", StartMenuFolder.CStr()); }},
+        {"start menu given", [](TestDescription& d) { d.startMenu = "Apps\\Tools"; }, 0,
+         [] { EXPECT_STREQ("Apps\\Tools", StartMenuFolder.CStr()); }},
+        {"display name given", [](TestDescription& d) { d.displayName = "Tool 2"; }, 0,
+         [] { EXPECT_STREQ("Tool 2", DisplayName.CStr()); }},
+        {"os directory", [](TestDescription& d) { d.defaultDirectory = "<OS>\\Tool"; }, 0,
+         [] { EXPECT_EQ(Windows("Tool"), DefaultDirectory.CStr()); }},
+        {"relative directory", [](TestDescription& d) { d.defaultDirectory = "Acme\\Tool"; }, 0,
+         [] { EXPECT_EQ(ProgramFiles("Acme\\Tool"), DefaultDirectory.CStr()); }},
+        {"absolute directory", [](TestDescription& d) { d.defaultDirectory = "D:\\Tool"; }, 0,
+         [] { EXPECT_STREQ("D:\\Tool", DefaultDirectory.CStr()); }},
+        {"master directory", [](TestDescription& d) { d.defaultDirectory = "<MASTER>"; }, 0,
+         [] { EXPECT_STREQ("<MASTER>", DefaultDirectory.CStr()); }},
+        {"automatic flag", [](TestDescription& d) { d.flags = PfAutomatic; }, 0,
+         [] { EXPECT_EQ(1, AutomaticMode); }},
+        {"shared directory",
+         [](TestDescription& d) { d.flags = PfUninstallSupport; }, 0,
+         [] {
+             std::string expected = std::string(CommonFilesFolder().CStr()) + "\\Acme";
+             EXPECT_EQ(expected, SharedDirectory.CStr());
+             EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(expected.c_str()));
+         }},
+        {"custom colours", [](TestDescription& d) { d.flags = PfCustomColors; }, 0,
+         [] {
+             EXPECT_EQ(0x00112233u, TitleColor);
+             EXPECT_EQ(0x00445566u, TopColor);
+             EXPECT_EQ(0x00778899u, BottomColor);
+             EXPECT_EQ(0, MonoColor);
+         }},
+        {"custom single colour",
+         [](TestDescription& d) {
+             d.flags = PfCustomColors;
+             d.bottom = d.top;
+         },
+         0, [] { EXPECT_EQ(1, MonoColor); }},
+        {"picture without custom colours", [](TestDescription& d) { d.bitmap = SmallBitmap(); }, 0,
+         [] {
+             EXPECT_EQ(0x00112233u, TitleColor);
+             EXPECT_EQ(kStartTop, TopColor);
+             EXPECT_EQ(2, BackgroundImage.Width());
+         }},
+        {"master product", [](TestDescription& d) { d.flags = PfNeedsMaster; }, 0,
+         [] { EXPECT_STREQ("Base", MasterProduct.CStr()); }},
+        // The stray text shifts every later field: the build date lands
+        // where the icon offset belongs.
+        {"master text without the flag", [](TestDescription& d) { d.writeMaster = true; }, 23, {}},
+        {"icon at the last offset",
+         [](TestDescription& d) {
+             d.iconOffset = kMaxIconOffset;
+             d.icon = std::string(kUninstallerIconSize, 'I');
+         },
+         0,
+         [] {
+             EXPECT_EQ(kMaxIconOffset, IconOffset);
+             EXPECT_EQ(kUninstallerIconSize, UninstallerIcon.Length());
+             EXPECT_EQ('I', UninstallerIcon.Last());
+         }},
+        {"icon offset too far", [](TestDescription& d) { d.iconOffset = kMaxIconOffset + 1; }, 23, {}},
+        {"icon offset negative", [](TestDescription& d) { d.iconOffset = -1; }, 23, {}},
+        {"associations",
+         [](TestDescription& d) {
+             d.associations = {{1, {"tly", "Tally.File", "Tally sheet", "open", "x.exe %1", ""}},
+                               {0, {".txt", "", "", "edit", "y.exe", "Deutsch"}}};
+         },
+         0,
+         [] {
+             ASSERT_EQ(2, AssociationCount);
+             EXPECT_EQ(1, Associations[0].flags);
+             EXPECT_STREQ("Tally.File", Associations[0].fileType.CStr());
+             EXPECT_STREQ("x.exe %1", Associations[0].command.CStr());
+             EXPECT_STREQ("edit", Associations[1].verb.CStr());
+             EXPECT_STREQ("Deutsch", Associations[1].language.CStr());
+         }},
+        {"negative association count", [](TestDescription& d) { d.associationCount = -5; }, 0,
+         [] { EXPECT_EQ(0, AssociationCount); }},
+        {"association count past the end",
+         [](TestDescription& d) { d.associationCount = 0x7fffffff; }, 32, {}},
+        {"two languages",
+         [](TestDescription& d) {
+             d.languages = {"English", "Deutsch"};
+             d.messages = {{"Hello", "Hallo"}, {"Bye", "Tschuess"}};
+         },
+         0,
+         [] {
+             ASSERT_EQ(2, LanguageCount);
+             EXPECT_STREQ("Deutsch", LanguageNames[1].CStr());
+             SelectedLanguage = 1;
+             EXPECT_STREQ("Tschuess", MessageText(1));
+             SelectedLanguage = 0;
+             EXPECT_STREQ("Hello", MessageText(0));
+         }},
+        {"10000 messages",
+         [&](TestDescription& d) {
+             d.messages.clear();
+             for (const std::string& m : manyMessages)
+                 d.messages.push_back({m});
+         },
+         0, [] { EXPECT_EQ(10000, MessageCount()); }},
+        {"10001 messages", [](TestDescription& d) { d.messageCount = 10001; }, 31, {}},
+        {"no messages", [](TestDescription& d) { d.messageCount = 0; }, 31, {}},
+        {"no languages", [](TestDescription& d) { d.languageCount = 0; }, 30, {}},
+        {"no files",
+         [](TestDescription& d) {
+             d.fileCount = 0;
+             d.sizes.clear();
+         },
+         27, {}},
+        {"more files than bytes", [](TestDescription& d) { d.fileCount = 0x10000000; }, 27, {}},
+        {"negative stored size", [](TestDescription& d) { d.sizes = {-1}; }, 28, {}},
+        {"empty payload", [](TestDescription& d) { d.payloadSize = 0; }, 29, {}},
+        {"blank volume name", [](TestDescription& d) { d.volume = " \t"; }, 21, {}},
+        {"blank uninstaller name", [](TestDescription& d) { d.uninstaller = ""; }, 33, {}},
+        {"end marker off by one field",
+         [](TestDescription& d) {
+             d.messages.push_back({"extra"});
+             d.messageCount = 2;
+         },
+         32, {}},
+        {"wrong end marker", [](TestDescription& d) { d.endMarker ^= 1; }, 32, {}},
+        {"damaged picture is dropped",
+         [](TestDescription& d) { d.bitmap = std::string(4, 'B'); }, 0,
+         [] { EXPECT_EQ(1, BackgroundImage.IsEmpty()); }},
+    };
+    for (const DescriptionCase& c : kCases) {
+        SCOPED_TRACE(c.name);
+        ResetState();
+        TestDescription d;
+        c.change(d);
+        EXPECT_EQ(c.code, Read(Write(d)));
+        if (c.code == 0 && c.check)
+            c.check();
+    }
+}
+
+TEST(ReadDescription, ChecksTheKeyOnlyWithChecksums)
+{
+    TestDescription d;
+    d.flags = PfChecksums;
+    std::string bytes = Write(d);
+    uint32_t sum = Checksum((const uint8_t*)bytes.data(), (int32_t)bytes.size());
+    ResetState();
+    EXPECT_EQ(0, Read(bytes, sum));
+    ResetState();
+    EXPECT_EQ(25, Read(bytes, sum + 1));
+    d.flags = 0;
+    ResetState();
+    EXPECT_EQ(0, Read(Write(d), 12345));
+}
+
+TEST(ReadDescription, KeepsTheNameFromTheCommandLine)
+{
+    ResetState();
+    ProductName = "Given";
+    EXPECT_EQ(0, Read(Write(TestDescription())));
+    EXPECT_STREQ("Given", ProductName.CStr());
+    EXPECT_STREQ("Acme\\Given", StartMenuFolder.CStr());
+    EXPECT_STREQ("Given", DisplayName.CStr());
+}
+
+TEST(ReadDescription, ShortDescriptionsEndInACode)
+{
+    std::string whole = Write(TestDescription());
+    for (size_t length = 0; length < whole.size(); length++) {
+        SCOPED_TRACE(length);
+        ResetState();
+        EXPECT_NE(0, Read(whole.substr(0, length)));
+    }
+}
+
+TEST(MessageText, ReplacesOnceAndStaysInsideTheTable)
+{
+    ResetState();
+    TestDescription d;
+    d.messages = {{"<Product> in <os>\\x and <PRODUCT>"}, {"plain"}};
+    ASSERT_EQ(0, Read(Write(d)));
+    std::string expected = "Tool in " + std::string(GetWindowsDirectoryString().CStr())
+                           + "\\x and Tool";
+    EXPECT_EQ(expected, MessageText(0));
+    ProductName = "Other";                  // the stored text was replaced already
+    EXPECT_EQ(expected, MessageText(0));
+    EXPECT_STREQ("plain", MessageText(1));
+    EXPECT_STREQ("", MessageText(2));
+    EXPECT_STREQ("", MessageText(-1));
+    SelectedLanguage = 1;                   // only one language
+    EXPECT_STREQ("", MessageText(1));
+    SelectedLanguage = 0;
+    ResizeMessageTable(0, 0);
+    EXPECT_STREQ("", MessageText(0));
+}
+
+}  // namespace

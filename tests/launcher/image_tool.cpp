@@ -1,0 +1,51 @@
+// Writes the uninstaller image the stub would build from an installer:
+//   image_tool.exe INSTALLER OUT
+// The archive is read from the file here (a test has no installer mapped
+// into its own image); everything after that is the stub's own code.
+#include <stdio.h>
+
+#include "core/file.h"
+#include "launcher/archive.h"
+#include "launcher/codec.h"
+#include "launcher/description.h"
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        fprintf(stderr, "usage: image_tool INSTALLER OUT\n");
+        return 2;
+    }
+    File installer;
+    if (!installer.OpenForRead(argv[1], false)) {
+        fprintf(stderr, "cannot open %s\n", argv[1]);
+        return 2;
+    }
+    ArchiveSection section;
+    if (FindArchiveSection(installer, section) != 0) {
+        fprintf(stderr, "no archive section\n");
+        return 2;
+    }
+    String archive;
+    if (!installer.ReadRange(archive, (int)section.rawOffset, (int)section.rawSize)) {
+        fprintf(stderr, "cannot read the section\n");
+        return 2;
+    }
+    const uint8_t* base = (const uint8_t*)archive.CStr();
+    ArchiveInfo.sectionBase = base;
+    ArchiveInfo.sectionLength = archive.Length();
+    SetArchiveCursor(base, base + archive.Length(), 20);
+    ByteStream description;
+    LoadDescription(description);
+    ReadDescription(description, ArchiveInfo.descriptionKey);
+    String image;
+    int code = BuildUninstallerImageFields(installer, section, image);
+    if (code != 0) {
+        fprintf(stderr, "corrupt-archive code %d\n", code);
+        return 3;
+    }
+    if (!WriteFileFromString(argv[2], image)) {
+        fprintf(stderr, "cannot write %s\n", argv[2]);
+        return 2;
+    }
+    return 0;
+}

@@ -1,0 +1,460 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the stub's start: installers built by veltpack, some
+damaged on purpose, run under Wine by the test robot, judged by the boxes
+they show and their exit code.
+
+    launcher_e2e.py GROUP ROBOT STUB IMAGE_TOOL
+
+GROUP is one of: usage, corrupt, volumes, image, mutations. The environment
+is that of velt_add_wine_test (WINEPREFIX, VELT_BUILDER, VELT_BINARY_DIR,
+VELT_SOURCE_DIR).
+"""
+
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import velt_archive as va  # noqa: E402
+
+GROUP, ROBOT, STUB, IMAGE_TOOL = sys.argv[1:5]
+BUILDER = os.environ["VELT_BUILDER"]
+WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "launcher", "e2e-" + GROUP)
+FAILURES = []
+
+FATAL = "FATAL ERROR"
+NO_ARCHIVE = ("This program performs installations and uninstallations.\\r\\nThere is no "
+              "installation archive present.\\r\\nNo Uninstallation parameters were "
+              "specified.\\r\\n\\r\\nYou should not delete this program or execute it directly.")
+VERSION = ("The installer version does not match the version of VELT.  Close all applications "
+           "and reinstall VELT.")
+BUILT_IN_CORRUPT = ("This self-extracting archive is corrupt.  This is often caused by a virus "
+                    "on your computer.  The installation cannot proceed.\\r\\n\\r\\nCheck your "
+                    "system for viruses, then ask your vendor to send you a replacement."
+                    "\\r\\n\\r\\nError code: %d")
+CORRUPT_13 = ("This installer is damaged and cannot continue.\\r\\n\\r\\nPlease ask your vendor "
+              "for a new copy.\\r\\n\\r\\nError code: %d")
+
+
+def winpath(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def check(condition, what):
+    if not condition:
+        FAILURES.append(what)
+        print("FAIL:", what, flush=True)
+    return condition
+
+
+class Run:
+    """One robot run: its exit code, the log lines, and the boxes seen."""
+    count = 0
+
+    def __init__(self, program, args=(), steps=(), app=None, timeout=30, background=False,
+                 line=None):
+        Run.count += 1
+        self.log_path = os.path.join(WORK, "run%03d.log" % Run.count)
+        cmd = ["wine", ROBOT, "--timeout", str(timeout), "--log", self.log_path]
+        for step in steps:
+            cmd += ["--do", step]
+        if app:
+            cmd += ["--app", winpath(app)]
+        cmd += ["--line", line] if line is not None else ["--", program] + list(args)
+        self.err_path = self.log_path + ".err"
+        with open(self.err_path, "wb") as err:
+            self.process = subprocess.Popen(cmd, stdin=subprocess.DEVNULL,
+                                            stdout=subprocess.DEVNULL, stderr=err)
+        if not background:
+            self.wait()
+
+    def wait(self):
+        self.status = self.process.wait()
+        self.read()
+        return self
+
+    def read(self):
+        try:
+            with open(self.log_path, encoding="utf-8", errors="replace") as f:
+                self.lines = f.read().splitlines()
+        except FileNotFoundError:           # the robot has not started yet
+            self.lines = []
+        self.boxes = {}
+        for line in self.lines:
+            parts = line.split(" ", 2)
+            if parts[0] == "box" and len(parts) == 3:
+                box = self.boxes.setdefault(parts[1], {"caption": None, "texts": []})
+                if parts[2].startswith("caption: "):
+                    box["caption"] = parts[2][len("caption: "):]
+                elif parts[2].startswith("static "):
+                    box["texts"].append(parts[2].split(": ", 1)[-1])
+        return self
+
+    def exit_code(self):
+        for line in self.lines:
+            if line.startswith("process 1 exit: "):
+                return int(line.split(": ")[1])
+        return None
+
+    def describe(self):
+        return "robot %s, log %s" % (self.status, self.log_path)
+
+
+def expect_box(what, run, caption, text):
+    """The run showed exactly one box, with this caption and text, and the
+    program ended with exit code 1."""
+    boxes = list(run.boxes.values())
+    ok = (len(boxes) == 1 and boxes[0]["caption"] == caption and text in boxes[0]["texts"]
+          and run.status == 1 and run.exit_code() == 1)
+    check(ok, "%s: expected box %r / %r, got %r (%s)" % (what, caption, text, boxes,
+                                                          run.describe()))
+
+
+def corrupt_text(code):
+    """Codes raised once the message table is read show its message 13."""
+    return CORRUPT_13 if code in (32, 35, 40, 42, 50, 53, 55, 60) else BUILT_IN_CORRUPT
+
+
+def expect_corrupt(what, run, code, text=CORRUPT_13):
+    expect_box(what, run, FATAL, text % code)
+
+
+def fatal_step():
+    return "caption=FATAL ERROR|press=1"
+
+
+def build(project_dir, name, extra=()):
+    out = os.path.join(WORK, name)
+    subprocess.run([BUILDER, "build", os.path.join(project_dir, "product.toml"), "-o", out,
+                    "--stub", STUB] + list(extra), check=True, stdout=subprocess.DEVNULL)
+    return out
+
+
+def write_project(directory, flags="", data_size=3000, seed=1):
+    """A small product: one text file and one file of random (so
+    incompressible) bytes."""
+    os.makedirs(directory, exist_ok=True)
+    with open(os.path.join(directory, "note.txt"), "w") as f:
+        f.write("A note.\n")
+    rng = random.Random(seed)
+    with open(os.path.join(directory, "data.bin"), "wb") as f:
+        f.write(bytes(rng.getrandbits(8) for _ in range(data_size)))
+    with open(os.path.join(directory, "product.toml"), "w") as f:
+        f.write('[product]\nname = "Probe"\npublisher = "Velt Tests"\nvolume-name = "PROBE"\n'
+                '\n[flags]\n%s\n\n[[files]]\nsource = "note.txt"\n\n[[files]]\n'
+                'source = "data.bin"\n' % flags)
+
+
+def save(name, data):
+    path = os.path.join(WORK, name)
+    with open(path, "wb") as f:
+        f.write(data)
+    return path
+
+
+# ------------------------------------------------------------------ groups
+
+def group_usage():
+    base = build(PROJECT, "probe.exe")
+    title = os.path.basename(base)
+    usage = ("\\n\\nUsage:\\n%s [/a] [/d:<dir>] [/n:<name>] [/u:<name>]\\n\\n/a\\tAutomatic mode"
+             "\\n/d:\"dir\"\\tOverride installation directory\\n/n:\"name\"\\tOverride product "
+             "name\\n/u:\"name\"\\tUninstall product by name" % title)
+    cases = [
+        (["/x"], "Illegal command line atom:\\nx" + usage),
+        (["setup"], "Unexpected command line parameter:\\nsetup" + usage),
+        (["/u"], "Product name required" + usage),
+        (["/a", "-U"], "Product name required" + usage),
+    ]
+    for args, text in cases:
+        run = Run(base, args, [fatal_step()])
+        expect_box("usage %s" % args, run, FATAL, text)
+    # The bare stub has no archive section; with /u it never looks for one.
+    stub = shutil.copy(STUB, os.path.join(WORK, "bare.exe"))
+    expect_box("no archive", Run(stub, [], [fatal_step()]), FATAL, NO_ARCHIVE)
+    run = Run(stub, ["/u:Probe"])
+    check(run.status == 1 and not run.boxes, "bare /u: no box, exit 1 (%s)" % run.describe())
+    # Switches that are understood end the run cleanly (nothing is installed yet).
+    run = Run(base, ["/a", "/d:C:\\ProbeDir", "/N:Other"])
+    check(run.status == 1 and not run.boxes, "sound switches (%s)" % run.describe())
+
+
+def renamed_section(data, name):
+    pe = va.Pe(data)
+    index, s = pe.archive()
+    out = bytearray(data)
+    out[s.entry:s.entry + 8] = name.ljust(8, b"\0")
+    return bytes(out)
+
+
+def group_corrupt():
+    base = build(PROJECT, "probe.exe")
+    inst = va.Installer.load(base)
+    d = inst.description
+
+    def changed(**fields):
+        new = dict(d)
+        new.update(fields)
+        return new
+
+    plain = va.write_description(d)
+    other_key = va.checksum(plain) ^ 0x5A5A5A5A
+    size = len(inst.file_data)
+    flat = bytes(size)
+    header_cases = [
+        ("magic", dict(header=dict(magic=0)), 20),
+        ("description size 0", dict(header=dict(description_size=0)), 22),
+        ("description size -5", dict(header=dict(description_size=-5)), 22),
+        ("description size past the section", dict(header=dict(description_size=0x100000)), 22),
+        ("section data size -1", dict(header=dict(section_data_size=-1)), 45),
+        ("section data before the file data",
+         dict(header=dict(section_data_size=24 + inst.description_size - 1)), -45),
+        ("section data past the section", dict(header=dict(section_data_size=0x7FFFFFF0)), -45),
+        ("description does not unpack", dict(packed=b"\x11" * 64), 47),
+        ("description checksum",
+         dict(header=dict(key=other_key), packed=va.scramble(va.pack(plain), other_key)), 25),
+        ("stub checksum", dict(header=dict(stub_checksum=inst.stub_checksum ^ 1)), 40),
+        ("blank volume name", dict(description=changed(volume=b" \t")), 21),
+        ("icon offset", dict(description=changed(icon_offset=999999)), 23),
+        ("no files", dict(description=changed(file_count=0, sizes=[])), 27),
+        ("negative stored size", dict(description=changed(sizes=[-1] + d["sizes"][1:])), 28),
+        ("no file data", dict(description=changed(payload_size=0)), 29),
+        ("no languages", dict(description=changed(language_count=0, languages=[],
+                                                  messages=[])), 30),
+        ("10001 messages", dict(description=changed(message_count=10001)), 31),
+        ("no messages", dict(description=changed(message_count=0, messages=[])), 31),
+        ("blank uninstaller name", dict(description=changed(uninstaller=b"")), 33),
+        ("file data checksum",
+         dict(file_data=bytes([inst.file_data[0] ^ 1]) + inst.file_data[1:]), 55),
+        ("file data does not unpack",
+         dict(file_data=flat, description=changed(payload_checksum=va.checksum(flat),
+                                                  flags=d["flags"] | va.PF_COMPRESSED)), 60),
+    ]
+    for name, change, code in header_cases:
+        # A negative code: raised only once the file data is assembled,
+        # after the message table was read.
+        text = CORRUPT_13 if code < 0 else corrupt_text(code)
+        path = save("corrupt-%d.exe" % abs(code), inst.build(**change))
+        run = Run(path, [], [fatal_step()])
+        expect_corrupt(name, run, abs(code), text)
+    # The end marker is read after the message table: message 13 is shown.
+    path = save("corrupt-32.exe", inst.build(description=changed(end=va.END_MARKER ^ 1)))
+    expect_corrupt("end marker", Run(path, [], [fatal_step()]), 32, CORRUPT_13)
+
+    for version in (621, 62):
+        path = save("version-%d.exe" % version, inst.build(header=dict(version=version)))
+        expect_box("version %d" % version, Run(path, [], [fatal_step()]), FATAL, VERSION)
+    for name in (b".VELT", b".veltx"):
+        path = save("renamed.exe", renamed_section(inst.data, name))
+        expect_box("section named %r" % name, Run(path, [], [fatal_step()]), FATAL, NO_ARCHIVE)
+
+    # The checks of the PE walk read the file the command line names: a
+    # sound installer started with a damaged copy's name as its first word.
+    # Without checksums, so that a changed header is not caught as code 40.
+    base = save("unchecked.exe", inst.build(description=changed(
+        flags=d["flags"] & ~va.PF_CHECKSUMS)))
+    inst = va.Installer.load(base)
+    pe = va.Pe(inst.data)
+    index, s = pe.archive()
+
+    def with_word(offset, fmt, value):
+        out = bytearray(inst.data)
+        struct.pack_into(fmt, out, offset, value)
+        return bytes(out)
+
+    copy_cases = [
+        ("PE offset 0x3F", with_word(0x3C, "<H", 0x3F), 43),
+        ("PE offset 0x1001", with_word(0x3C, "<H", 0x1001), 43),
+        ("3 sections", with_word(pe.pe + 6, "<H", 3), 44),
+        ("100 sections", with_word(pe.pe + 6, "<H", 100), 44),
+        ("raw offset 0", with_word(s.entry + 0x14, "<I", 0), 9),
+        ("raw offset unreachable", with_word(s.entry + 0x14, "<I", 0x80000000), 10),
+        ("stub past the end", with_word(s.entry + 0x14, "<I", len(inst.data) + 4096), 35),
+        ("section past the end", with_word(s.entry + 0x10, "<I", s.raw_size + 4096), 42),
+    ]
+    for name, data, code in copy_cases:
+        path = save("copy-%d.exe" % code, data)
+        run = Run(winpath(path), [], [fatal_step()], app=base)
+        expect_corrupt(name, run, code, corrupt_text(code))
+    # The first word of an unquoted command line ends at the first blank:
+    # the rest of the name is taken for an argument.
+    spaced = os.path.join(WORK, "two words")
+    os.makedirs(spaced, exist_ok=True)
+    shutil.copy(base, os.path.join(spaced, "probe.exe"))
+    line = winpath(os.path.join(spaced, "probe"))
+    run = Run(None, [], [fatal_step()], app=base, line=line)
+    check(run.status == 1 and len(run.boxes) == 1 and any(
+        t.startswith("Unexpected command line parameter:\\nwords\\probe\\n\\nUsage:")
+        for b in run.boxes.values() for t in b["texts"]),
+        "unquoted path with a blank (%s)" % run.describe())
+    # Quoted, the name is found, with ".EXE" added.
+    run = Run(None, [], [], app=base, line='"%s" /a' % line)
+    check(run.status == 1 and not run.boxes, "quoted path with a blank (%s)" % run.describe())
+
+
+def volume_project(directory, data_size):
+    write_project(directory, data_size=data_size, seed=data_size)
+    return build(directory, "vol-%d.exe" % data_size, ["--volume-size", "72K"])
+
+
+def wait_for_box(run, count, timeout=30):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        run.read()
+        if len(run.boxes) >= count:
+            return True
+        time.sleep(0.2)
+    return False
+
+
+def group_volumes():
+    for data_size, volumes in ((40000, 1), (100000, 2)):
+        installer = volume_project(os.path.join(WORK, "p%d" % data_size), data_size)
+        names = ["PROBE%d.VLT" % (k + 2) for k in range(volumes)]
+        for name in names:
+            check(os.path.exists(os.path.join(WORK, name)), "volume %s was written" % name)
+        check(not os.path.exists(os.path.join(WORK, "PROBE%d.VLT" % (volumes + 2))),
+              "no volume %d" % (volumes + 2))
+        run = Run(installer)
+        check(run.status == 1 and not run.boxes,
+              "%d volume files assemble (%s)" % (volumes + 1, run.describe()))
+
+    installer = os.path.join(WORK, "vol-100000.exe")
+    inst = va.Installer.load(installer)
+    total = inst.description["payload_size"]
+    in_section = len(inst.file_data)
+    second = os.path.join(WORK, "PROBE2.VLT")
+    aside = second + ".aside"
+    shutil.move(second, aside)
+    prompt = ("Please insert disk 2 of the installation in drive Z: and click OK.\\r\\n"
+              "Current size: %d\\r\\nTotal size: %d\\r\\nFilename: %s"
+              % (in_section, total, winpath(second)))
+    # Cancel, then No to the question: asked again; Cancel, then Yes ends it.
+    run = Run(installer, [], ["caption=Next Disk|press=2", "caption=Probe Setup|press=7",
+                              "caption=Next Disk|press=2", "caption=Probe Setup|press=6"])
+    captions = [b["caption"] for b in run.boxes.values()]
+    check(run.status == 1 and captions == ["Next Disk", "Probe Setup"] * 2
+          and prompt in list(run.boxes.values())[0]["texts"]
+          and "Do you really want to cancel the installation of Probe?" in
+          list(run.boxes.values())[1]["texts"],
+          "missing volume: prompt %r, cancel question (%s, boxes %r)"
+          % (prompt, run.describe(), list(run.boxes.values())))
+    # OK after the volume is back: the run goes on and ends cleanly.
+    run = Run(installer, [], ["caption=Next Disk|sleep=1500|press=1"], background=True)
+    if check(wait_for_box(run, 1), "the prompt appears (%s)" % run.log_path):
+        shutil.move(aside, second)
+    run.wait()
+    check(run.status == 1 and len(run.boxes) == 1,
+          "OK after the volume is back (%s)" % run.describe())
+    if os.path.exists(aside):
+        shutil.move(aside, second)
+    # One byte too many in the last volume.
+    third = os.path.join(WORK, "PROBE3.VLT")
+    with open(third, "ab") as f:
+        f.write(b"x")
+    expect_corrupt("volume too long", Run(installer, [], [fatal_step()]), 53)
+
+
+def group_image():
+    for name, flags in (("plain", ""), ("tally", None)):
+        if flags is None:
+            src = os.path.join(os.environ["VELT_SOURCE_DIR"], "examples", "tally.toml")
+            installer = os.path.join(WORK, "tally.exe")
+            subprocess.run([BUILDER, "build", src, "-o", installer, "--stub", STUB],
+                           check=True, stdout=subprocess.DEVNULL)
+        else:
+            installer = build(PROJECT, "image-%s.exe" % name)
+        inst = va.Installer.load(installer)
+        with open(installer, "ab") as f:        # bytes after the section are kept
+            f.write(b"appended tail")
+        with open(installer, "rb") as f:
+            data = f.read()
+        out = os.path.join(WORK, "image-%s.out" % name)
+        result = subprocess.run(["wine", IMAGE_TOOL, winpath(installer), winpath(out)],
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE)
+        if not check(result.returncode == 0, "image tool on %s: %r" % (name, result.stderr)):
+            continue
+        d = inst.description
+        expected = va.uninstaller_image(data, d["icon_offset"], d["icon"])
+        with open(out, "rb") as f:
+            got = f.read()
+        first = next((i for i in range(min(len(got), len(expected)))
+                      if got[i] != expected[i]), None)
+        check(got == expected, "uninstaller image of %s: %d vs %d bytes, first difference "
+              "at %r" % (name, len(got), len(expected), first))
+        check(va.Pe(got).count == va.Pe(data).count - 1, "one section fewer (%s)" % name)
+        check(d["icon_offset"] == 0 or got[d["icon_offset"]:d["icon_offset"] + 2216] == d["icon"],
+              "icon patched (%s)" % name)
+
+
+def mutants(inst, rng, count):
+    """Damaged copies of a sound installer: bits flipped in the section,
+    the section cut short, and bits flipped in the unpacked description
+    (checksums off, so the reader meets the damage)."""
+    pe = va.Pe(inst.data)
+    index, s = pe.archive()
+    start, end = s.raw_offset, s.raw_offset + s.raw_size
+    plain = va.write_description(dict(inst.description,
+                                      flags=inst.description["flags"] & ~va.PF_CHECKSUMS))
+    for n in range(count):
+        kind = n % 3
+        if kind == 0:
+            out = bytearray(inst.data)
+            for _ in range(rng.choice((1, 1, 2, 8))):
+                at = rng.randrange(start, start + inst.section_data_size)
+                out[at] ^= 1 << rng.randrange(8)
+            yield "flip", bytes(out)
+        elif kind == 1:
+            cut = rng.randrange(0, inst.section_data_size)
+            out = bytearray(inst.data[:start + cut]) + bytes(end - start - cut)
+            yield "cut at %d" % cut, bytes(out)
+        else:
+            damaged = bytearray(plain)
+            for _ in range(rng.choice((1, 2, 4))):
+                at = rng.randrange(len(damaged))
+                damaged[at] ^= 1 << rng.randrange(8)
+            key = va.checksum(bytes(damaged))
+            packed = va.scramble(va.pack(bytes(damaged)), key)
+            yield "description flip", inst.build(packed=packed, header=dict(key=key))
+
+
+def group_mutations():
+    write_project(PROJECT, flags="", data_size=3000)
+    base = build(PROJECT, "probe.exe")
+    inst = va.Installer.load(base)
+    rng = random.Random(int(os.environ.get("VELT_MUTATION_SEED", "6")))
+    count = int(os.environ.get("VELT_MUTATIONS", "210"))
+    outcomes = {}
+    for n, (what, data) in enumerate(mutants(inst, rng, count)):
+        path = save("mutant.exe", data)
+        # A fatal box is closed; a volume prompt (the damage may make the
+        # section look short) is cancelled and the question answered Yes.
+        run = Run(path, [], ["close", "press=6", "press=6"])
+        code = run.exit_code()
+        captions = [b["caption"] for b in run.boxes.values()]
+        texts = [t for b in run.boxes.values() for t in b["texts"] if t]
+        # A damaged message table may put any text in the corrupt-archive
+        # box; what matters is that the program stopped on its own.
+        ok = (code == 1 and run.status in (1, 104)
+              and all(c in (FATAL, "Next Disk", "Probe Setup") for c in captions))
+        outcome = "clean" if not captions else texts[0].rsplit(" ", 1)[-1] if texts else "?"
+        outcomes[outcome] = outcomes.get(outcome, 0) + 1
+        if not check(ok, "mutant %d (%s): exit %r, boxes %r (%s)"
+                     % (n, what, code, list(run.boxes.values()), run.describe())):
+            shutil.copy(path, os.path.join(WORK, "failed-mutant-%d.exe" % n))
+    print("outcomes:", sorted(outcomes.items()))
+
+
+if __name__ == "__main__":
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(WORK)
+    PROJECT = os.path.join(WORK, "project")
+    write_project(PROJECT, flags="checksums = true")
+    globals()["group_" + GROUP]()
+    print("%d runs, %d failures" % (Run.count, len(FAILURES)))
+    sys.exit(1 if FAILURES else 0)

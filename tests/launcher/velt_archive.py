@@ -1,0 +1,343 @@
+"""Reads and rewrites installers for the launcher's end-to-end tests.
+
+An installer is the stub with a last section ".velt" that holds the archive:
+six header words, the scrambled and packed description, then the file-data
+block (or its first part). This module takes one apart into plain Python
+values and puts it back together, recomputing the key, the checksums and the
+PE sizes, so that a test can damage exactly one field.
+"""
+
+import struct
+
+ARCHIVE_MAGIC = 12345678
+ARCHIVE_VERSION = 620
+BLOCK_MAGIC = 0x9EC72BA1
+END_MARKER = 0xD3E82B97
+CHECKSUM_START = 0x79E2BC9D
+ICON_SIZE = 2216
+SECTION_NAME = b".velt"
+
+PF_NEEDS_MASTER = 0x00010000
+PF_CHECKSUMS = 0x00000800
+PF_COMPRESSED = 0x00000020
+
+
+def checksum(data):
+    """The archive's additive sum: whole words unsigned, tail bytes signed,
+    then the length."""
+    n = len(data)
+    if n < 1:
+        return CHECKSUM_START
+    words = n // 4
+    total = CHECKSUM_START + sum(struct.unpack_from("<%dI" % words, data, 0))
+    for b in data[words * 4:]:
+        total += b - 256 if b >= 128 else b
+    return (total + n) & 0xFFFFFFFF
+
+
+def scramble(data, key):
+    """XOR with the key word; the tail takes the key's low bytes in order."""
+    data = bytearray(data)
+    words = len(data) // 4
+    for i in range(words):
+        (w,) = struct.unpack_from("<I", data, i * 4)
+        struct.pack_into("<I", data, i * 4, w ^ key)
+    for j, i in enumerate(range(words * 4, len(data))):
+        data[i] ^= (key >> (8 * j)) & 0xFF
+    return bytes(data)
+
+
+class _Bits:
+    def __init__(self, data):
+        self.data, self.pos, self.count = data, 64, len(data) * 8
+
+    def bit(self):
+        if self.pos >= self.count:
+            return 0
+        b = (self.data[self.pos >> 3] >> (self.pos & 7)) & 1
+        self.pos += 1
+        return b
+
+    def bits(self, n):
+        if n < 1 or self.pos + n > self.count:
+            raise ValueError("short block")
+        v = 0
+        for i in range(n):
+            v |= self.bit() << i
+        return v
+
+    def number(self, base, step):
+        if self.pos + 2 > self.count:
+            raise ValueError("short block")
+        width = 0
+        while self.bit():
+            width += step
+        return self.bits(min(width + base, 32))
+
+
+def unpack(block):
+    """Expands one compressed block (literal runs, byte runs, copies)."""
+    magic, length = struct.unpack_from("<Ii", block, 0)
+    if magic != BLOCK_MAGIC:
+        raise ValueError("no block")
+    r, out = _Bits(block), bytearray()
+    while len(out) < length:
+        if r.bit() == 0:
+            count = r.number(2, 2) + 1
+            out += bytes(r.bits(8) for _ in range(count))
+        elif r.bit() == 1:
+            value = r.bits(8)
+            out += bytes([value]) * (r.number(1, 1) + 3)
+        else:
+            n = r.number(2, 1) + 4
+            distance = r.number(12, 2) + 4
+            start = len(out) - distance
+            if start < 0 or n > distance:
+                raise ValueError("bad copy")
+            out += out[start:start + n]
+    if len(out) != length:
+        raise ValueError("overshoot")
+    return bytes(out)
+
+
+def pack(data):
+    """A valid block of literal runs only: bigger than the builder's, but
+    every byte is where a test expects it."""
+    bits = []
+
+    def put(value, n):
+        bits.extend((value >> i) & 1 for i in range(n))
+
+    def number(value, base, step):
+        k = 0
+        while value >= (1 << min(base + k * step, 32)):
+            k += 1
+        put((1 << k) - 1, k)
+        put(0, 1)
+        put(value, min(base + k * step, 32))
+
+    for start in range(0, len(data), 4096):
+        chunk = data[start:start + 4096]
+        put(0, 1)
+        number(len(chunk) - 1, 2, 2)
+        for b in chunk:
+            put(b, 8)
+    while len(bits) % 8:
+        bits.append(0)
+    body = bytes(sum(bits[i + j] << j for j in range(8)) for i in range(0, len(bits), 8))
+    return struct.pack("<Ii", BLOCK_MAGIC, len(data)) + body
+
+
+# The description's fields in stream order: (name, kind). Kinds: int,
+# byte, text, date (six ints), sizes (FileCount ints), bitmap (int n, n
+# bytes), master (text only with PF_NEEDS_MASTER), builddate (4 bytes),
+# icon (int offset, 2216 bytes when > 0), associations, languages.
+_TEXTS = ["publisher", "product", "start_menu", "default_directory", "display_version",
+          "registry", "license", "readme", "uninstall_subdir", "display_name", "volume",
+          "uninstaller"]
+_BATCHES = ["pre_install", "post_install", "final", "uninstall1", "uninstall2"]
+
+
+class _Reader:
+    def __init__(self, data):
+        self.data, self.pos = data, 0
+
+    def int(self):
+        v = struct.unpack_from("<i", self.data + b"\0" * 4, self.pos)[0]
+        self.pos += 4
+        return v
+
+    def byte(self):
+        v = self.data[self.pos] if self.pos < len(self.data) else 0
+        self.pos += 1
+        return v
+
+    def text(self):
+        end = self.data.find(b"\0", self.pos)
+        if end < 0:
+            end = len(self.data)
+        v = self.data[self.pos:end]
+        self.pos = end + 1
+        return v
+
+    def raw(self, n):
+        v = self.data[self.pos:self.pos + n]
+        self.pos += n
+        return v
+
+
+def read_description(data):
+    r, d = _Reader(data), {}
+    d["flags"] = r.int() & 0xFFFFFFFF
+    d["date"] = [r.int() for _ in range(6)]
+    d["file_count"] = r.int()
+    d["sizes"] = [r.int() for _ in range(d["file_count"])]
+    d["payload_size"] = r.int()
+    d["payload_checksum"] = r.int() & 0xFFFFFFFF
+    for name in _TEXTS:
+        d[name] = r.text()
+    d["colors"] = [r.int() & 0xFFFFFFFF for _ in range(3)]
+    d["bitmap"] = r.raw(r.int())
+    d["master"] = r.text() if d["flags"] & PF_NEEDS_MASTER else None
+    for name in _BATCHES:
+        d[name] = r.text()
+    d["build_date"] = r.raw(4)
+    d["icon_offset"] = r.int()
+    d["icon"] = r.raw(ICON_SIZE) if d["icon_offset"] > 0 else b""
+    d["associations"] = [(r.int(), [r.text() for _ in range(6)]) for _ in range(max(r.int(), 0))]
+    d["language_count"] = r.byte()
+    d["message_count"] = r.int()
+    d["languages"] = [r.text() for _ in range(d["language_count"])]
+    d["messages"] = [[r.text() for _ in range(d["language_count"])]
+                     for _ in range(d["message_count"])]
+    d["end"] = r.int() & 0xFFFFFFFF
+    return d
+
+
+def write_description(d):
+    out = bytearray()
+    i32 = lambda v: out.extend(struct.pack("<I", v & 0xFFFFFFFF))
+    text = lambda t: out.extend(t + b"\0")
+    i32(d["flags"])
+    for v in d["date"]:
+        i32(v)
+    i32(d["file_count"])
+    for v in d["sizes"]:
+        i32(v)
+    i32(d["payload_size"])
+    i32(d["payload_checksum"])
+    for name in _TEXTS:
+        text(d[name])
+    for v in d["colors"]:
+        i32(v)
+    i32(len(d["bitmap"]))
+    out += d["bitmap"]
+    if d["master"] is not None:
+        text(d["master"])
+    for name in _BATCHES:
+        text(d[name])
+    out += d["build_date"]
+    i32(d["icon_offset"])
+    out += d["icon"]
+    i32(len(d["associations"]))
+    for flags, texts in d["associations"]:
+        i32(flags)
+        for t in texts:
+            text(t)
+    out.append(d["language_count"] & 0xFF)
+    i32(d["message_count"])
+    for t in d["languages"]:
+        text(t)
+    for message in d["messages"]:
+        for t in message:
+            text(t)
+    i32(d["end"])
+    return bytes(out)
+
+
+class Section:
+    def __init__(self, data, entry):
+        self.entry = entry
+        self.name = data[entry:entry + 8].rstrip(b"\0")
+        (self.vsize, self.va, self.raw_size, self.raw_offset) = struct.unpack_from(
+            "<4I", data, entry + 8)
+
+
+class Pe:
+    """The few PE header fields the archive depends on."""
+
+    def __init__(self, data):
+        self.pe = struct.unpack_from("<H", data, 0x3C)[0]
+        self.count = struct.unpack_from("<H", data, self.pe + 6)[0]
+        optional_size = struct.unpack_from("<H", data, self.pe + 0x14)[0]
+        self.table = self.pe + 0x18 + optional_size
+        self.section_alignment, self.file_alignment = struct.unpack_from(
+            "<2I", data, self.pe + 0x18 + 0x20)
+        self.sections = [Section(data, self.table + 40 * i) for i in range(self.count)]
+
+    def archive(self):
+        for i, s in enumerate(self.sections):
+            if s.name == SECTION_NAME:
+                return i, s
+        return -1, None
+
+
+class Installer:
+    """An installer taken apart: the stub part, header words, description
+    and the file data held in the section."""
+
+    def __init__(self, data):
+        self.data = bytes(data)
+        pe = Pe(self.data)
+        self.index, s = pe.archive()
+        self.section = s
+        archive = self.data[s.raw_offset:s.raw_offset + s.raw_size]
+        (self.magic, self.version, self.description_size, self.key, self.stub_checksum,
+         self.section_data_size) = struct.unpack_from("<IiiIIi", archive, 0)
+        packed = scramble(archive[24:24 + self.description_size], self.key)
+        self.description = read_description(unpack(packed))
+        start = 24 + self.description_size
+        self.file_data = archive[start:self.section_data_size]
+
+    @staticmethod
+    def load(path):
+        with open(path, "rb") as f:
+            return Installer(f.read())
+
+    def build(self, description=None, file_data=None, header=None, packed=None,
+              keep_stub_checksum=False):
+        """The installer again, with any part replaced. header: a dict of
+        header words to force (magic, version, description_size, key,
+        stub_checksum, section_data_size)."""
+        description = self.description if description is None else description
+        file_data = self.file_data if file_data is None else file_data
+        plain = write_description(description)
+        key = checksum(plain)
+        packed = scramble(pack(plain), key) if packed is None else packed
+        words = dict(magic=ARCHIVE_MAGIC, version=ARCHIVE_VERSION,
+                     description_size=len(packed), key=key, stub_checksum=0,
+                     section_data_size=24 + len(packed) + len(file_data))
+        words.update(header or {})
+        body = packed + file_data
+        out = bytearray(self.data[:self.section.raw_offset])
+        pe = Pe(out)
+        s = pe.sections[self.index]
+        align = lambda n, a: (n + a - 1) // a * a
+        raw_size = align(24 + len(body), pe.file_alignment)
+        struct.pack_into("<4I", out, s.entry + 8, raw_size, s.va, raw_size, s.raw_offset)
+        size_of_image = align(s.va + raw_size, pe.section_alignment)
+        struct.pack_into("<I", out, pe.pe + 0x50, size_of_image)
+        initialised = struct.unpack_from("<I", out, pe.pe + 0x20)[0]
+        struct.pack_into("<I", out, pe.pe + 0x20, initialised - s.raw_size + raw_size)
+        if not ("stub_checksum" in (header or {}) or keep_stub_checksum):
+            words["stub_checksum"] = checksum(bytes(out))
+        archive = struct.pack("<IiiIIi", words["magic"], words["version"],
+                              words["description_size"], words["key"],
+                              words["stub_checksum"], words["section_data_size"]) + body
+        out += archive + b"\0" * (raw_size - len(archive))
+        return bytes(out)
+
+
+def uninstaller_image(data, icon_offset=0, icon=b""):
+    """The installer without its archive section, computed from the bytes
+    alone: the count and two size words lowered, later entries moved up with
+    their file offsets lowered, the bytes after the section kept, the icon
+    patched in."""
+    pe = Pe(data)
+    index, s = pe.archive()
+    z = s.raw_size
+    image = bytearray(data[:s.raw_offset] + data[s.raw_offset + z:])
+    struct.pack_into("<H", image, pe.pe + 6, pe.count - 1)
+    for offset in (pe.pe + 0x20, pe.pe + 0x50):
+        v = struct.unpack_from("<I", image, offset)[0]
+        struct.pack_into("<I", image, offset, (v - z) & 0xFFFFFFFF)
+    table = pe.table
+    for slot in range(index, pe.count + 1):
+        at = table + 40 * slot
+        image[at:at + 40] = image[at + 40:at + 80]
+        if slot <= pe.count - 2:
+            v = struct.unpack_from("<I", image, at + 0x14)[0]
+            struct.pack_into("<I", image, at + 0x14, (v - z) & 0xFFFFFFFF)
+    if icon_offset > 0 and icon_offset + ICON_SIZE <= len(image):
+        image[icon_offset:icon_offset + ICON_SIZE] = icon
+    return bytes(image)
