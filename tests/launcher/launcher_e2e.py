@@ -3,9 +3,9 @@
 damaged on purpose, run under Wine by the test robot, judged by the boxes
 they show and their exit code.
 
-    launcher_e2e.py GROUP ROBOT STUB IMAGE_TOOL
+    launcher_e2e.py GROUP ROBOT STUB IMAGE_TOOL REPORT_PROBE
 
-GROUP is one of: usage, corrupt, volumes, image, mutations. The environment
+GROUP is one of: usage, report, corrupt, volumes, image, mutations. The environment
 is that of velt_add_wine_test (WINEPREFIX, VELT_BUILDER, VELT_BINARY_DIR,
 VELT_SOURCE_DIR).
 """
@@ -21,7 +21,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import velt_archive as va  # noqa: E402
 
-GROUP, ROBOT, STUB, IMAGE_TOOL = sys.argv[1:5]
+GROUP, ROBOT, STUB, IMAGE_TOOL, REPORT_PROBE = sys.argv[1:6]
 BUILDER = os.environ["VELT_BUILDER"]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "launcher", "e2e-" + GROUP)
 FAILURES = []
@@ -181,6 +181,25 @@ def group_usage():
     # Switches that are understood end the run cleanly (nothing is installed yet).
     run = Run(base, ["/a", "/d:C:\\ProbeDir", "/N:Other"])
     check(run.status == 1 and not run.boxes, "sound switches (%s)" % run.describe())
+
+
+def group_report():
+    cases = [
+        # (mode, text, expected boxes as (caption, text))
+        ("error", "Disk full", [("Error", "Disk full"), ("Error", "shown 2")]),
+        ("error", "  \t ", [("Error", "shown 2")]),         # a blank text shows nothing
+        ("automatic", "Disk full", []),                     # automatic mode shows nothing
+        ("corrupt", "", [(FATAL, BUILT_IN_CORRUPT % 77)]),
+        ("fatal", "Stop here", [(FATAL, "Stop here")]),     # fatal boxes always show
+    ]
+    for mode, text, expected in cases:
+        steps = ["caption=%s|press=1" % caption for caption, _ in expected]
+        run = Run(REPORT_PROBE, [mode, text], steps)
+        seen = [(b["caption"], [t for t in b["texts"] if t]) for b in run.boxes.values()]
+        check(run.status == 1 and len(seen) == len(expected)
+              and all(c == e[0] and e[1] in t for (c, t), e in zip(seen, expected)),
+              "report %s %r: expected %r, got %r (%s)" % (mode, text, expected, seen,
+                                                          run.describe()))
 
 
 def renamed_section(data, name):

@@ -1,0 +1,28 @@
+// Calls one reporting routine, for the end-to-end tests to look at the box:
+//   report_probe.exe error|automatic|corrupt|fatal [TEXT]
+// "error" and "automatic" call ShowError("%s", TEXT) (the second in
+// automatic mode) and then end normally; "corrupt" stops with code 77;
+// "fatal" stops through FatalError in automatic mode.
+#include <string.h>
+
+#include "core/fatal.h"
+#include "launcher/report.h"
+#include "launcher/state.h"
+#include "ui/background.h"
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return 2;
+    const char* text = argc > 2 ? argv[2] : "";
+    BackgroundWindow = CreateBackgroundWindow(GetModuleHandleA(NULL), NULL);
+    if (strcmp(argv[1], "automatic") == 0 || strcmp(argv[1], "fatal") == 0)
+        AutomaticMode = 1;
+    if (strcmp(argv[1], "corrupt") == 0)
+        ArchiveCorrupt(77);
+    if (strcmp(argv[1], "fatal") == 0)
+        FatalError("%s", text);
+    ShowError("%s", text);
+    ShowError("shown %d", 2);
+    ExitProgram();
+}
