@@ -7,7 +7,17 @@ set -euo pipefail
 veltpack=$1 examples=$2 work=$3
 rm -rf "$work" && mkdir -p "$work"
 "$veltpack" build "$examples/tally.toml" -o "$work/setup.exe" >/dev/null
-"$veltpack" build "$examples/tally.toml" -o "$work/split.exe" --volume-size 28K >/dev/null
+
+# A split installer: the example with as many bytes again that do not
+# compress, and volumes of the whole example installer's size and 8 KB more,
+# so the split follows the stub's size.
+size=$(stat -c %s "$work/setup.exe")
+cp -r "$examples" "$work/src"
+/usr/bin/python3 -c 'import random, sys; random.seed(7); sys.stdout.buffer.write(random.randbytes(int(sys.argv[1])))' \
+  "$size" >"$work/src/noise.bin"
+printf '\n[[files]]\nsource = "noise.bin"\n' >>"$work/src/tally.toml"
+"$veltpack" build "$work/src/tally.toml" -o "$work/split.exe" --volume-size $((size + 8192)) >/dev/null
+[[ -f "$work/TALLY2.VLT" ]] || { echo "the split installer has no volume"; exit 1; }
 
 for exe in "$work/setup.exe" "$work/split.exe"; do
   i686-w64-mingw32-objdump -x "$exe" >"$work/objdump.txt"
