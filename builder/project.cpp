@@ -583,6 +583,26 @@ std::vector<std::string> SplitPath(const std::string& s)
     }
 }
 
+// Windows opens a device instead of a file for these names, in every
+// folder, in any letter case, with any extension ("nul.txt") and with
+// blanks before the extension ("con .log").
+bool IsDeviceName(const std::string& part)
+{
+    std::string base = part.substr(0, part.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();
+    std::transform(base.begin(), base.end(), base.begin(),
+                   [](unsigned char c) { return (char)std::toupper(c); });
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (base == device)
+            return true;
+    if (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0)
+        return false;
+    std::string number = base.substr(std::min<size_t>(3, base.size()));
+    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9')
+        || number == "\u00B9" || number == "\u00B2" || number == "\u00B3";   // superscript 1, 2, 3
+}
+
 } // namespace
 
 Bytes ReadWholeFile(const fs::path& path)
@@ -632,6 +652,10 @@ std::string NormaliseInstallName(const std::string& name, std::string& error)
             }
         if (part.back() == ' ' || part.back() == '.') {
             error = "a name part must not end in a blank or a full stop";
+            return "";
+        }
+        if (IsDeviceName(part)) {
+            error = "\"" + part + "\" is a device name on Windows (CON, NUL, COM1 and the like)";
             return "";
         }
         if (cut == std::string::npos)

@@ -47,7 +47,9 @@ bool GlobMatch(const std::string& pattern, const std::string& path);
 
 // Checks and normalises a name under a destination: '/' becomes '\\';
 // returns "" and sets `error` when it is empty, absolute, names a drive,
-// or climbs out with "..".
+// climbs out with "..", or has a part that Windows would not store as
+// such a file (a character it forbids, a trailing blank or full stop, or
+// a device name such as NUL or COM1).
 std::string NormaliseInstallName(const std::string& name, std::string& error);
 
 } // namespace velt

@@ -250,6 +250,10 @@ TEST_F(VeltpackTest, BadProjectsAreRefusedWithTheirPlace)
         {"escaping name", "[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\nname = \"../a.txt\"\n",
          "p.toml:5:8: bad name \"../a.txt\""},
         {"drive name", "[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\nname = \"C:\\\\a.txt\"\n", "p.toml:5:8: bad name"},
+        {"device name", "[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\nname = \"logs/Nul.txt\"\n",
+         "p.toml:5:8: bad name \"logs/Nul.txt\": \"Nul.txt\" is a device name on Windows"},
+        {"trailing full stop", "[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\nname = \"logs./a.txt\"\n",
+         "p.toml:5:8: bad name \"logs./a.txt\": a name part must not end in a blank or a full stop"},
         {"twice", "[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\n[[files]]\nsource = \"a.txt\"\nname = \"A.TXT\"\n",
          "p.toml:5:1: \"A.TXT\" is installed twice (first at"},
         {"destination", "[product]\nname = \"X\"\n[[files]]\nsource = \"a.txt\"\ndestination = \"desktop\"\n",
@@ -408,7 +412,9 @@ TEST_F(VeltpackTest, VerifyChecksEveryFileRecord)
 
 TEST_F(VeltpackTest, ExtractRefusesNamesThatLeaveTheFolder)
 {
-    for (const char* name : {"..\\..\\escaped.txt", "C:\\escaped.txt", "\\escaped.txt", "a\\..\\..\\escaped.txt"}) {
+    // On Windows a device name (NUL.txt) leaves the folder too: it writes to the device.
+    for (const char* name : {"..\\..\\escaped.txt", "C:\\escaped.txt", "\\escaped.txt", "a\\..\\..\\escaped.txt",
+                             "NUL.txt", "logs\\com1", "logs \\escaped.txt"}) {
         SCOPED_TRACE(name);
         fs::path exe = BuildWithRecord(dir_, name, DestInstall, 0);
         fs::remove_all(dir_ / "deep");

@@ -233,6 +233,23 @@ TEST(Names, InstallNamesStayInsideTheirDestination)
         {"a/b/", ""},
         {"bad|name", ""},
         {"trailing. ", ""},
+        {"folder./x", ""},
+        {"folder /x", ""},
+        // Names Windows opens as devices, in any part, case and extension.
+        {"NUL", ""},
+        {"con.txt", ""},
+        {"bin/Aux/x.dll", ""},
+        {"prn.tar.gz", ""},
+        {"com1", ""},
+        {"LPT9.log", ""},
+        {"con .log", ""},
+        {"COM\u00B9.txt", ""},
+        {"conout$", ""},
+        {"console.txt", "console.txt"},
+        {"com10", "com10"},
+        {"lpt", "lpt"},
+        {"nul_driver.sys", "nul_driver.sys"},
+        {"docs/x.con", "docs\\x.con"},
     };
     for (const NameCase& c : kCases) {
         SCOPED_TRACE(c.name);
