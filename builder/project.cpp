@@ -180,10 +180,21 @@ void ReadProduct(Reader& r, const toml::table& root, Project& p)
     d.uninstallSubdir = r.Text(*t, "uninstall-subdir");
     d.uninstallerName = r.Text(*t, "uninstaller", "Uninstall.exe");
     d.volumeBaseName = r.Text(*t, "volume-name", "DISK");
+    // Both become plain file names beside the installer or in the
+    // uninstall folder: one name, under the same rules as installed files.
     for (const char* key : {"uninstaller", "volume-name"})
-        if (const toml::node* node = t->get(key))
-            if (r.Text(*t, key).find_first_not_of(" \r\n\t") == std::string::npos)
+        if (const toml::node* node = t->get(key)) {
+            std::string value = r.Text(*t, key);
+            if (value.find_first_not_of(" \r\n\t") == std::string::npos)
                 r.Fail(*node, std::string("\"") + key + "\" is blank");
+            std::string error;
+            std::string fileName = std::string(key) == "volume-name" ? value + "2.VLT" : value;
+            if (NormaliseInstallName(fileName, error).empty())
+                r.Fail(*node, "bad " + std::string(key) + " \"" + value + "\": " + error);
+            else if (value.find_first_of("\\/") != std::string::npos)
+                r.Fail(*node, "bad " + std::string(key) + " \"" + value
+                                  + "\": a file name without folders is needed");
+        }
     if (t->get("master")) {
         d.masterProduct = r.Text(*t, "master");
         d.productFlags |= PfNeedsMaster;
