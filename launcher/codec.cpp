@@ -304,7 +304,15 @@ bool DecodeTokens(FastBits& in, uint8_t* out, uint32_t length)
             uint32_t count = n + 1;
             if (count == 0 || count > room || in.Left() < (uint64_t)count * 8)
                 return false;
-            in.Bytes(out + done, count);
+            if (count <= 7 && room >= 8) {
+                // Up to 56 bits from one window, stored as a whole word; the
+                // bytes past count are overwritten by the next tokens.
+                uint64_t window = in.Peek(in.position);
+                memcpy(out + done, &window, 8);
+                in.position += (uint64_t)count * 8;
+            } else {
+                in.Bytes(out + done, count);
+            }
             done += count;
         } else if (prefix & 2) {                // byte run
             in.position += 2;
@@ -330,7 +338,21 @@ bool DecodeTokens(FastBits& in, uint8_t* out, uint32_t length)
             distance += 4;
             if (count == 0 || count > room || distance > done || count > distance)
                 return false;
-            memcpy(out + done, out + done - distance, count);
+            uint8_t* to = out + done;
+            const uint8_t* from = to - distance;
+            if (count <= 16 && room >= 16) {
+                // Two fixed 8-byte moves instead of a call. The bytes past
+                // count land inside the output and are overwritten later;
+                // those that count are read before anything writes them,
+                // because count <= distance.
+                uint64_t a, b;
+                memcpy(&a, from, 8);
+                memcpy(to, &a, 8);
+                memcpy(&b, from + 8, 8);
+                memcpy(to + 8, &b, 8);
+            } else {
+                memcpy(to, from, count);
+            }
             done += count;
         }
     }
