@@ -206,6 +206,65 @@ private:
 // ---------------------------------------------------------------------------
 // Fast level: greedy matching with one step of lazy evaluation.
 
+// The two newest positions for each hash of 4 bytes, side by side in one
+// slot with the 4 bytes found there: a probe costs one cache miss for the
+// slot, and the input is only read for candidates whose bytes agree.
+class BucketFinder {
+public:
+    static constexpr int kHashBits = 15;
+
+    explicit BucketFinder(std::span<const uint8_t> in)
+        : in_(in.data()), size_(in.size()), slots_(size_t(1) << kHashBits)
+    {
+    }
+
+    void Insert(size_t pos)
+    {
+        if (pos + 4 > size_)
+            return;
+        uint32_t v = Load(pos);
+        Slot& s = slots_[Hash(v)];
+        s.older = s.newer;
+        s.olderBytes = s.newerBytes;
+        s.newer = (uint32_t)pos + 1;
+        s.newerBytes = v;
+    }
+
+    void Prefetch(size_t pos) const
+    {
+        if (pos + 4 <= size_)
+            __builtin_prefetch(&slots_[Hash(Load(pos))]);
+    }
+
+    // The candidates for `pos` whose first 4 bytes agree with it, newest
+    // first, as positions + 1 (0 = none). Needs pos + 4 <= size.
+    std::pair<uint32_t, uint32_t> Candidates(size_t pos) const
+    {
+        uint32_t v = Load(pos);
+        const Slot& s = slots_[Hash(v)];
+        return {s.newerBytes == v ? s.newer : 0, s.olderBytes == v ? s.older : 0};
+    }
+
+private:
+    struct Slot {
+        uint32_t newer = 0, older = 0;
+        uint32_t newerBytes = 0, olderBytes = 0;
+    };
+
+    uint32_t Load(size_t pos) const
+    {
+        uint32_t v;
+        memcpy(&v, in_ + pos, 4);
+        return v;
+    }
+
+    static uint32_t Hash(uint32_t v) { return (v * 2654435761u) >> (32 - kHashBits); }
+
+    const uint8_t* in_;
+    size_t size_;
+    std::vector<Slot> slots_;
+};
+
 struct Choice {
     int64_t gain = 0;       // bits saved against sending the bytes as literals
     uint32_t length = 0;    // 0: no token worth taking
@@ -214,15 +273,16 @@ struct Choice {
 
 class FastPacker {
 public:
-    static constexpr int kFastHashBits = 16;
-    static constexpr size_t kFastWindow = size_t(1) << 17;
-    static constexpr int kFastDepth = 2;
-    static constexpr uint32_t kFastGoodLength = 32;
+    // Only a short token is worth a look one byte further: the look costs a
+    // probe per token, and a longer find there is rare enough after a
+    // match of 6 bytes that executables lose well under 1% without it.
+    static constexpr uint32_t kLazyBelow = 6;
+    // Inside a token only this many positions at each edge are indexed.
+    static constexpr size_t kIndexedEdge = 8;
 
     FastPacker(std::span<const uint8_t> in, BitWriter& out,
                const std::function<void(size_t, size_t)>& progress)
-        : in_(in.data()), size_(in.size()), out_(out), progress_(progress),
-          finder_(in, kFastHashBits, kFastWindow)
+        : in_(in.data()), size_(in.size()), out_(out), progress_(progress), finder_(in)
     {
     }
 
@@ -250,11 +310,13 @@ public:
             }
             misses = 0;
             // A better token one byte later is worth one more literal.
-            Choice next = Evaluate(pos + 1);
-            if (next.gain > here.gain + 8) {
-                pos++;
-                here = next;
-                continue;
+            if (here.length < kLazyBelow) {
+                Choice next = Evaluate(pos + 1);
+                if (next.gain > here.gain + 8) {
+                    pos++;
+                    here = next;
+                    continue;
+                }
             }
             FlushLiterals(out_, in_, literalsFrom, pos);
             if (here.distance == 0)
@@ -262,9 +324,8 @@ public:
             else
                 out_.PutCopy(here.length, here.distance);
             size_t end = pos + here.length;
-            // Inside long tokens only the edges are worth indexing.
             for (size_t p = pos + 1; p < end; p++) {
-                if (p - pos < 16 || end - p < 16)
+                if (p - pos < kIndexedEdge || end - p < kIndexedEdge)
                     finder_.Insert(p);
             }
             pos = literalsFrom = end;
@@ -279,6 +340,7 @@ private:
         Choice best;
         if (pos + kMinRun > size_)
             return best;
+        finder_.Prefetch(pos + 1);
         if (in_[pos] == in_[pos + 1] && in_[pos] == in_[pos + 2]) {
             size_t run = RunLength(in_, pos, std::min(size_ - pos, kMaxBlock));
             best.gain = 8 * (int64_t)run - pack_detail::ByteRunBits((uint32_t)run);
@@ -286,25 +348,42 @@ private:
             if (run >= 64)
                 return best;
         }
-        finder_.Walk(pos, kFastDepth, [&](uint32_t distance, uint32_t length) {
-            int64_t gain = 8 * (int64_t)length - pack_detail::CopyBits(length, distance);
-            if (gain > best.gain) {
-                best.gain = gain;
-                best.length = length;
-                best.distance = distance;
-            }
-            return length < kFastGoodLength;
-        });
+        if (pos + kMinCopy <= size_) {
+            auto [newer, older] = finder_.Candidates(pos);
+            Consider(pos, newer, best);
+            Consider(pos, older, best);
+        }
         if (best.gain <= 0)
             best.length = 0;
         return best;
+    }
+
+    // Weighs the copy from candidate position + 1 `entry` (0 = none): the
+    // hash may collide, and the copy may not reach past its own start.
+    void Consider(size_t pos, uint32_t entry, Choice& best) const
+    {
+        if (entry == 0)
+            return;
+        size_t distance = pos - (entry - 1);
+        if (distance < kMinCopy)
+            return;
+        size_t limit = std::min(size_ - pos, distance);
+        size_t length = CommonLength(in_ + pos, in_ + entry - 1, limit);
+        if (length < kMinCopy)
+            return;
+        int64_t gain = 8 * (int64_t)length - pack_detail::CopyBits((uint32_t)length, (uint32_t)distance);
+        if (gain > best.gain) {
+            best.gain = gain;
+            best.length = (uint32_t)length;
+            best.distance = (uint32_t)distance;
+        }
     }
 
     const uint8_t* in_;
     size_t size_;
     BitWriter& out_;
     const std::function<void(size_t, size_t)>& progress_;
-    ChainFinder finder_;
+    BucketFinder finder_;
 };
 
 // ---------------------------------------------------------------------------

@@ -10,7 +10,7 @@
 #include <vector>
 
 enum class PackLevel {
-    Fast,   // hash chains, greedy with one step of lazy matching
+    Fast,   // two candidates per hash, greedy; a lazy look after short tokens
     Best,   // shortest path over every token the match finder offers
 };
 
