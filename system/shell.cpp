@@ -240,26 +240,33 @@ BYTE CreateShortcut(String& linkPath, const char* target, const char* arguments,
     return saved;
 }
 
-BYTE CreateDesktopShortcut(const char* name, const char* target, const char* arguments,
-                           const char* workingDirectory, String* linkPath,
-                           const char* iconFile)
+// Both named shortcut makers: the link goes into `folder`, and its final
+// path (with ".LNK") is handed back whatever the result.
+static BYTE CreateShortcutIn(const String& folder, const char* name, const char* target,
+                             const char* arguments, const char* workingDirectory,
+                             String* linkPath, const char* iconFile)
 {
-    String link = PathJoin(DesktopFolder().CStr(), name);
+    String link = PathJoin(folder.CStr(), name);
     BYTE saved = CreateShortcut(link, target, arguments, workingDirectory, iconFile);
     if (linkPath)
         *linkPath = link;
     return saved;
 }
 
+BYTE CreateDesktopShortcut(const char* name, const char* target, const char* arguments,
+                           const char* workingDirectory, String* linkPath,
+                           const char* iconFile)
+{
+    return CreateShortcutIn(DesktopFolder(), name, target, arguments, workingDirectory,
+                            linkPath, iconFile);
+}
+
 BYTE CreateProgramsShortcut(const char* name, const char* target, const char* arguments,
                             const char* workingDirectory, String* linkPath,
                             const char* iconFile)
 {
-    String link = PathJoin(ProgramsFolder().CStr(), name);
-    BYTE saved = CreateShortcut(link, target, arguments, workingDirectory, iconFile);
-    if (linkPath)
-        *linkPath = link;
-    return saved;
+    return CreateShortcutIn(ProgramsFolder(), name, target, arguments, workingDirectory,
+                            linkPath, iconFile);
 }
 
 String FileVersionText(const char* path, BYTE padded)
