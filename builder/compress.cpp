@@ -3,9 +3,11 @@
 #include "launcher/codec.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -22,7 +24,10 @@ constexpr size_t kProgressStep = 1 << 20;   // report about once per MiB
 // Collects bits least significant first, the order the decoder reads them.
 class BitWriter {
 public:
-    explicit BitWriter(size_t expectedBytes) { out_.reserve(expectedBytes); }
+    explicit BitWriter(size_t expectedBytes)
+        : out_(std::max<size_t>(expectedBytes, 64)), at_(out_.data()), end_(at_ + out_.size())
+    {
+    }
 
     // Appends the low `n` bits of `value` (n <= 32, value < 2^n); fill_ stays
     // below 32 between calls, so the 64-bit accumulator never overflows.
@@ -31,8 +36,11 @@ public:
         acc_ |= value << fill_;
         fill_ += n;
         if (fill_ >= 32) {
-            for (int i = 0; i < 4; i++)
-                out_.push_back((uint8_t)(acc_ >> (8 * i)));
+            if (end_ - at_ < 4)
+                Grow();
+            uint32_t word = (uint32_t)acc_;
+            memcpy(at_, &word, 4);
+            at_ += 4;
             acc_ >>= 32;
             fill_ -= 32;
         }
@@ -58,9 +66,11 @@ public:
         Put(0, 1);
         PutNumber(count - 1, 2, 2);
         uint32_t i = 0;
-        for (; i + 4 <= count; i += 4)
-            Put((uint32_t)bytes[i] | ((uint32_t)bytes[i + 1] << 8) | ((uint32_t)bytes[i + 2] << 16)
-                | ((uint32_t)bytes[i + 3] << 24), 32);
+        for (; i + 4 <= count; i += 4) {
+            uint32_t word;
+            memcpy(&word, bytes + i, 4);
+            Put(word, 32);
+        }
         for (; i < count; i++)
             Put(bytes[i], 8);
     }
@@ -82,15 +92,28 @@ public:
     std::vector<uint8_t> Finish()
     {
         while (fill_ > 0) {
-            out_.push_back((uint8_t)acc_);
+            if (at_ == end_)
+                Grow();
+            *at_++ = (uint8_t)acc_;
             acc_ >>= 8;
             fill_ = std::max(0, fill_ - 8);
         }
+        out_.resize((size_t)(at_ - out_.data()));
         return std::move(out_);
     }
 
 private:
-    std::vector<uint8_t> out_;  // whole bytes written so far
+    __attribute__((noinline)) void Grow()
+    {
+        size_t written = (size_t)(at_ - out_.data());
+        out_.resize(out_.size() * 2);
+        at_ = out_.data() + written;
+        end_ = out_.data() + out_.size();
+    }
+
+    std::vector<uint8_t> out_;  // written bytes, then room for more
+    uint8_t* at_;               // the next whole byte to write
+    uint8_t* end_;              // the end of the room
     uint64_t acc_ = 0;          // pending bits, the oldest in bit 0
     int fill_ = 0;              // number of pending bits, < 32 between calls
 };
@@ -137,57 +160,106 @@ struct Match {
     uint32_t distance;  // back from the current position, >= length
 };
 
-// Hash chains over 4-byte prefixes. Candidates come newest first, so a walk
-// meets them in order of growing distance, which is also growing cost.
-class ChainFinder {
+// Binary search trees over the positions of a sliding window, one tree per
+// hash of the 4 bytes at a position, each ordered by the bytes that follow
+// its positions. A position enters as the root of its tree, so a walk down
+// from the root meets candidates newest first, in order of growing distance,
+// and the candidates it meets are the ones whose bytes sort nearest to the
+// current position's: for every length, the nearest position that shares at
+// least that many bytes is on the path (as far as the walk is allowed to go).
+class TreeFinder {
 public:
-    ChainFinder(std::span<const uint8_t> in, int hashBits, size_t window)
-        : in_(in.data()), size_(in.size()), hashBits_(hashBits)
+    // `depth` bounds the nodes looked at per walk; the trees are cut below.
+    TreeFinder(std::span<const uint8_t> in, size_t window, int depth)
+        : in_(in.data()), size_(in.size()), depth_(depth)
     {
         size_t w = 1;
         while (w < window && w < size_)
             w <<= 1;
         mask_ = w - 1;
-        head_.assign(size_t(1) << hashBits, 0);
-        prev_.assign(w, 0);
+        int bits = 10;
+        while (bits < 18 && (size_t(1) << bits) < w)
+            bits++;
+        hashBits_ = bits;
+        head_.assign(size_t(1) << bits, 0);
+        children_.assign(2 * w, 0);
     }
 
-    void Insert(size_t pos)
-    {
-        if (pos + 4 > size_)
-            return;
-        uint32_t h = Hash(pos);
-        prev_[pos & mask_] = head_[h];
-        head_[h] = (uint32_t)pos + 1;
-    }
-
-    // Walks at most `depth` candidates and calls visit(distance, length) for
-    // each with a usable length, the length capped at the distance (copies
-    // never overlap their output) and at the end of input. visit returns
-    // false to stop the walk.
+    // Enters `pos` and calls visit(distance, length) for each candidate that
+    // is longer than all before it, with the length capped at the distance
+    // (a copy never overlaps its output) and at `limit` bytes. A candidate
+    // that overlaps stands for a repeating pattern, so copies from whole
+    // multiples of its distance further back are tried as well.
     template <class Visit>
-    void Walk(size_t pos, int depth, Visit visit) const
+    void FindAndEnter(size_t pos, size_t limit, Visit visit)
     {
-        if (pos + kMinCopy > size_)
-            return;
-        size_t left = size_ - pos;
-        uint32_t next = head_[Hash(pos)];
-        while (next != 0 && depth-- > 0) {
-            size_t cand = next - 1;
-            size_t distance = pos - cand;
-            if (distance > mask_)
-                break;                          // older entries are overwritten
-            next = prev_[cand & mask_];
-            if (distance < kMinCopy)
-                continue;
-            size_t limit = std::min(left, distance);
-            size_t length = CommonLength(in_ + pos, in_ + cand, limit);
-            if (length >= kMinCopy && !visit((uint32_t)distance, (uint32_t)length))
-                return;
-        }
+        Walk<true>(pos, limit, visit);
+    }
+
+    // Enters `pos` without reporting anything.
+    void Enter(size_t pos, size_t limit)
+    {
+        auto ignore = [](uint32_t, uint32_t) {};
+        Walk<false>(pos, limit, ignore);
     }
 
 private:
+    template <bool kReport, class Visit>
+    void Walk(size_t pos, size_t limit, Visit& visit)
+    {
+        limit = std::min(limit, size_ - pos);
+        if (limit < kMinCopy)
+            return;
+        Prefetch(pos);
+        uint32_t& head = head_[Hash(pos)];
+        uint32_t next = head;
+        head = (uint32_t)pos + 1;
+        // The new root's two subtrees are built as the walk goes: `below`
+        // is where the next candidate that sorts before pos hangs, `above`
+        // the same for those after it. Every candidate met so far agrees
+        // with pos on min(belowLength, aboveLength) bytes.
+        uint32_t* below = &children_[2 * (pos & mask_)];
+        uint32_t* above = below + 1;
+        size_t belowLength = 0, aboveLength = 0;
+        size_t longest = kMinCopy - 1;
+        for (int depth = depth_; next != 0 && depth > 0; depth--) {
+            size_t cand = next - 1;
+            size_t distance = pos - cand;
+            if (distance > mask_)
+                break;                          // its slot holds a newer position now
+            uint32_t* node = &children_[2 * (cand & mask_)];
+            size_t length = std::min(belowLength, aboveLength);
+            length += CommonLength(in_ + pos + length, in_ + cand + length, limit - length);
+            if (kReport) {
+                if (std::min(length, distance) > longest) {
+                    longest = std::min(length, distance);
+                    visit((uint32_t)distance, (uint32_t)longest);
+                }
+                if (length > distance)
+                    longest = TryMultiples(pos, distance, length, limit, longest, visit);
+            }
+            if (length == limit) {
+                // As far as we compare, cand equals pos: pos takes its place.
+                *below = node[0];
+                *above = node[1];
+                return;
+            }
+            if (in_[cand + length] < in_[pos + length]) {
+                *below = next;
+                below = &node[1];
+                belowLength = length;
+                next = *below;
+            } else {
+                *above = next;
+                above = &node[0];
+                aboveLength = length;
+                next = *above;
+            }
+        }
+        *below = 0;
+        *above = 0;
+    }
+
     uint32_t Hash(size_t pos) const
     {
         uint32_t v;
@@ -195,75 +267,107 @@ private:
         return (v * 2654435761u) >> (32 - hashBits_);
     }
 
-    const uint8_t* in_;             // the whole input
-    size_t size_;                   // its length
-    int hashBits_;                  // head_ has 2^hashBits_ entries
-    size_t mask_;                   // window - 1; prev_ is indexed by pos & mask_
-    std::vector<uint32_t> head_;    // newest position + 1 per hash, 0 = none
-    std::vector<uint32_t> prev_;    // the previous position + 1 on the same chain
+    // The walks go through memory far larger than the caches: the roots a
+    // few positions ahead, and the first node of the next walk, are fetched
+    // while this walk runs.
+    void Prefetch(size_t pos) const
+    {
+        if (pos + kAhead + 4 <= size_)
+            __builtin_prefetch(&head_[Hash(pos + kAhead)]);
+        if (pos + 5 <= size_) {
+            uint32_t root = head_[Hash(pos + 1)];
+            if (root != 0) {
+                __builtin_prefetch(&children_[2 * ((root - 1) & mask_)]);
+                __builtin_prefetch(in_ + root - 1);
+            }
+        }
+    }
+
+    static constexpr size_t kAhead = 8;
+
+    // A candidate at `distance` that agrees on `length` > distance bytes
+    // shows a pattern repeating every `distance` bytes: copies from 2, 4,
+    // 8... times as far back may be longer, as they do not overlap as soon.
+    template <class Visit>
+    size_t TryMultiples(size_t pos, size_t distance, size_t length, size_t limit, size_t longest,
+                        Visit& visit)
+    {
+        for (size_t d = 2 * distance; d <= mask_ && d <= pos && d / 2 < length; d *= 2) {
+            size_t found = CommonLength(in_ + pos, in_ + pos - d, std::min(limit, d));
+            if (found > longest) {
+                longest = found;
+                visit((uint32_t)d, (uint32_t)found);
+            }
+        }
+        return longest;
+    }
+
+    const uint8_t* in_;
+    size_t size_;
+    int depth_;
+    size_t mask_;                       // window - 1: a position's node is at pos & mask_
+    int hashBits_;
+    std::vector<uint32_t> head_;        // per hash the newest position + 1 (the root), 0 = none
+    std::vector<uint32_t> children_;    // per node: position + 1 of the subtree roots sorting before, after
+};
+
+// ---------------------------------------------------------------------------
+// Every earlier position whose first 4 bytes agree with the current one,
+// newest first. Complete, and so slow on long inputs that it serves only
+// small ones, whose parse is then exact.
+class ChainFinder {
+public:
+    explicit ChainFinder(std::span<const uint8_t> in)
+        : in_(in.data()), size_(in.size()), head_(size_t(1) << kHashBits), previous_(in.size())
+    {
+    }
+
+    // As TreeFinder::FindAndEnter.
+    template <class Visit>
+    void FindAndEnter(size_t pos, size_t limit, Visit visit)
+    {
+        limit = std::min(limit, size_ - pos);
+        if (limit < kMinCopy)
+            return;
+        uint32_t& head = head_[Hash(pos)];
+        size_t longest = kMinCopy - 1;
+        for (uint32_t next = head; next != 0; next = previous_[next - 1]) {
+            size_t distance = pos - (next - 1);
+            if (distance < kMinCopy)
+                continue;
+            size_t length = CommonLength(in_ + pos, in_ + next - 1, std::min(limit, distance));
+            if (length > longest) {
+                longest = length;
+                visit((uint32_t)distance, (uint32_t)length);
+            }
+        }
+        previous_[pos] = head;
+        head = (uint32_t)pos + 1;
+    }
+
+    void Enter(size_t pos, size_t limit)
+    {
+        FindAndEnter(pos, limit, [](uint32_t, uint32_t) {});
+    }
+
+private:
+    static constexpr int kHashBits = 12;
+
+    uint32_t Hash(size_t pos) const
+    {
+        uint32_t v;
+        memcpy(&v, in_ + pos, 4);
+        return (v * 2654435761u) >> (32 - kHashBits);
+    }
+
+    const uint8_t* in_;
+    size_t size_;
+    std::vector<uint32_t> head_;        // per hash the newest position + 1, 0 = none
+    std::vector<uint32_t> previous_;    // per position the one before it on its chain
 };
 
 // ---------------------------------------------------------------------------
 // Fast level: greedy matching with one step of lazy evaluation.
-
-// The two newest positions for each hash of 4 bytes, side by side in one
-// slot with the 4 bytes found there: a probe costs one cache miss for the
-// slot, and the input is only read for candidates whose bytes agree.
-class BucketFinder {
-public:
-    static constexpr int kHashBits = 15;
-
-    explicit BucketFinder(std::span<const uint8_t> in)
-        : in_(in.data()), size_(in.size()), slots_(size_t(1) << kHashBits)
-    {
-    }
-
-    void Insert(size_t pos)
-    {
-        if (pos + 4 > size_)
-            return;
-        uint32_t v = Load(pos);
-        Slot& s = slots_[Hash(v)];
-        s.older = s.newer;
-        s.olderBytes = s.newerBytes;
-        s.newer = (uint32_t)pos + 1;
-        s.newerBytes = v;
-    }
-
-    void Prefetch(size_t pos) const
-    {
-        if (pos + 4 <= size_)
-            __builtin_prefetch(&slots_[Hash(Load(pos))]);
-    }
-
-    // The candidates for `pos` whose first 4 bytes agree with it, newest
-    // first, as positions + 1 (0 = none). Needs pos + 4 <= size.
-    std::pair<uint32_t, uint32_t> Candidates(size_t pos) const
-    {
-        uint32_t v = Load(pos);
-        const Slot& s = slots_[Hash(v)];
-        return {s.newerBytes == v ? s.newer : 0, s.olderBytes == v ? s.older : 0};
-    }
-
-private:
-    struct Slot {
-        uint32_t newer = 0, older = 0;
-        uint32_t newerBytes = 0, olderBytes = 0;
-    };
-
-    uint32_t Load(size_t pos) const
-    {
-        uint32_t v;
-        memcpy(&v, in_ + pos, 4);
-        return v;
-    }
-
-    static uint32_t Hash(uint32_t v) { return (v * 2654435761u) >> (32 - kHashBits); }
-
-    const uint8_t* in_;
-    size_t size_;
-    std::vector<Slot> slots_;
-};
 
 struct Choice {
     int64_t gain = 0;       // bits saved against sending the bytes as literals
@@ -273,16 +377,18 @@ struct Choice {
 
 class FastPacker {
 public:
+    static constexpr int kHashBits = 15;
     // Only a short token is worth a look one byte further: the look costs a
     // probe per token, and a longer find there is rare enough after a
     // match of 6 bytes that executables lose well under 1% without it.
     static constexpr uint32_t kLazyBelow = 6;
     // Inside a token only this many positions at each edge are indexed.
-    static constexpr size_t kIndexedEdge = 8;
+    static constexpr size_t kIndexedEdge = 3;
 
     FastPacker(std::span<const uint8_t> in, BitWriter& out,
                const std::function<void(size_t, size_t)>& progress)
-        : in_(in.data()), size_(in.size()), out_(out), progress_(progress), finder_(in)
+        : in_(in.data()), size_(in.size()), out_(out), progress_(progress),
+          slots_(size_t(1) << kHashBits)
     {
     }
 
@@ -292,26 +398,28 @@ public:
         size_t literalsFrom = 0;
         size_t nextReport = kProgressStep;
         size_t misses = 0;
-        Choice here = Evaluate(pos);
-        while (pos < size_) {
+        // A probe indexes the position it looks at, so each position is
+        // probed at most once: the lazy look's result is kept.
+        Choice here = Probe(pos);
+        while (pos + 4 <= size_) {
             if (progress_ && pos >= nextReport) {
                 progress_(pos, size_);
                 nextReport = pos + kProgressStep;
             }
-            finder_.Insert(pos);
             if (here.length == 0) {
                 // Data that keeps failing to match is looked at ever more
                 // sparsely, as it is probably incompressible.
                 misses++;
-                size_t step = 1 + (misses >> 6);
-                pos = std::min(size_, pos + step);
-                here = Evaluate(pos);
+                pos += 1 + (misses >> 6);
+                here = Probe(pos);
                 continue;
             }
             misses = 0;
+            size_t indexedTo = pos + 1;     // positions below this are indexed
             // A better token one byte later is worth one more literal.
             if (here.length < kLazyBelow) {
-                Choice next = Evaluate(pos + 1);
+                Choice next = Probe(pos + 1);
+                indexedTo = pos + 2;
                 if (next.gain > here.gain + 8) {
                     pos++;
                     here = next;
@@ -324,42 +432,89 @@ public:
             else
                 out_.PutCopy(here.length, here.distance);
             size_t end = pos + here.length;
-            for (size_t p = pos + 1; p < end; p++) {
-                if (p - pos < kIndexedEdge || end - p < kIndexedEdge)
-                    finder_.Insert(p);
-            }
+            IndexEdges(indexedTo, pos, end);
             pos = literalsFrom = end;
-            here = Evaluate(pos);
+            here = Probe(pos);
         }
         FlushLiterals(out_, in_, literalsFrom, size_);
     }
 
 private:
-    Choice Evaluate(size_t pos) const
+    // The two newest positions for each hash of 4 bytes, side by side in
+    // one slot with the 4 bytes found there: a probe costs one cache miss
+    // for the slot, and the input is only read for candidates whose bytes
+    // agree.
+    struct Slot {
+        uint32_t newer = 0, older = 0;          // position + 1, 0 = none
+        uint32_t newerBytes = 0, olderBytes = 0;
+    };
+
+    uint32_t Load(size_t pos) const
+    {
+        uint32_t v;
+        memcpy(&v, in_ + pos, 4);
+        return v;
+    }
+
+    static uint32_t Hash(uint32_t v) { return (v * 2654435761u) >> (32 - kHashBits); }
+
+    static void Enter(Slot& s, size_t pos, uint32_t bytes)
+    {
+        s.older = s.newer;
+        s.olderBytes = s.newerBytes;
+        s.newer = (uint32_t)pos + 1;
+        s.newerBytes = bytes;
+    }
+
+    // Indexes the positions of a token [pos, end) from `from` on, only
+    // those near its edges: the middle of a long token seldom starts a
+    // better match than its edges do.
+    void IndexEdges(size_t from, size_t pos, size_t end)
+    {
+        size_t last = std::min(end, size_ >= 4 ? size_ - 3 : 0);
+        for (size_t p = from; p < last; p++) {
+            if (p - pos < kIndexedEdge || end - p <= kIndexedEdge) {
+                uint32_t v = Load(p);
+                Enter(slots_[Hash(v)], p, v);
+            } else {
+                p = end - kIndexedEdge - 1;
+            }
+        }
+    }
+
+    // The best token at `pos`, which is then indexed. Positions without 4
+    // bytes left have none: the tail goes out as literals.
+    __attribute__((always_inline)) Choice Probe(size_t pos)
     {
         Choice best;
-        if (pos + kMinRun > size_)
+        if (pos + 4 > size_)
             return best;
-        finder_.Prefetch(pos + 1);
-        if (in_[pos] == in_[pos + 1] && in_[pos] == in_[pos + 2]) {
-            size_t run = RunLength(in_, pos, std::min(size_ - pos, kMaxBlock));
-            best.gain = 8 * (int64_t)run - pack_detail::ByteRunBits((uint32_t)run);
-            best.length = (uint32_t)run;
-            if (run >= 64)
+        uint32_t v = Load(pos);
+        Slot& s = slots_[Hash(v)];
+        uint32_t newer = s.newerBytes == v ? s.newer : 0;
+        uint32_t older = s.olderBytes == v ? s.older : 0;
+        Enter(s, pos, v);
+        if (pos + 5 <= size_)
+            __builtin_prefetch(&slots_[Hash(Load(pos + 1))]);
+        bool run = ((v ^ (v >> 8)) & 0xFFFF) == 0;     // the first 3 bytes agree
+        if ((newer | older) == 0 && !run)
+            return best;
+        if (run) {
+            size_t length = RunLength(in_, pos, std::min(size_ - pos, kMaxBlock));
+            best.gain = 8 * (int64_t)length - pack_detail::ByteRunBits((uint32_t)length);
+            best.length = (uint32_t)length;
+            if (length >= 64)
                 return best;
         }
-        if (pos + kMinCopy <= size_) {
-            auto [newer, older] = finder_.Candidates(pos);
-            Consider(pos, newer, best);
-            Consider(pos, older, best);
-        }
+        Consider(pos, newer, best);
+        Consider(pos, older, best);
         if (best.gain <= 0)
             best.length = 0;
         return best;
     }
 
     // Weighs the copy from candidate position + 1 `entry` (0 = none): the
-    // hash may collide, and the copy may not reach past its own start.
+    // copy may not reach past its own start.
     void Consider(size_t pos, uint32_t entry, Choice& best) const
     {
         if (entry == 0)
@@ -368,9 +523,7 @@ private:
         if (distance < kMinCopy)
             return;
         size_t limit = std::min(size_ - pos, distance);
-        size_t length = CommonLength(in_ + pos, in_ + entry - 1, limit);
-        if (length < kMinCopy)
-            return;
+        size_t length = 4 + CommonLength(in_ + pos + 4, in_ + entry + 3, limit - 4);
         int64_t gain = 8 * (int64_t)length - pack_detail::CopyBits((uint32_t)length, (uint32_t)distance);
         if (gain > best.gain) {
             best.gain = gain;
@@ -383,7 +536,7 @@ private:
     size_t size_;
     BitWriter& out_;
     const std::function<void(size_t, size_t)>& progress_;
-    BucketFinder finder_;
+    std::vector<Slot> slots_;
 };
 
 // ---------------------------------------------------------------------------
@@ -395,28 +548,46 @@ private:
 // priceEnd[r], or priceEnd[i] plus one literal run [i, r). A literal run's
 // cost is 8 bits a byte plus a header that depends only on its count class
 // (1..4, 5..16, 17..64, ...), so for each class a sliding-window minimum of
-// priceEnd[i] - 8i gives the best run start in O(1). From best[r] every fill
-// length and every copy length the match finder allows is relaxed forwards.
-// A token of kNiceLength bytes or more ends the segment: it is taken as it
-// stands, which keeps long runs and long repeats linear in time. Below
-// kSmallInput bytes the chain walk is complete, so for such inputs the
-// stream is the smallest the format allows whenever no token reaches
-// kNiceLength.
+// priceEnd[i] - 8i gives the best run start in O(1). On long inputs only the
+// classes up to 64 literals are priced so; longer runs carry one start
+// along. From best[r] every fill length and every copy length the match
+// finder offers is relaxed forwards. A token of kNiceLength bytes or more
+// ends the segment: it is taken as it stands, extended as far as it goes,
+// which keeps long runs and long repeats linear in time.
+//
+// Inputs of up to kSmallInput bytes are searched exhaustively and priced
+// exactly: their stream is then the smallest the format allows whenever no
+// token reaches kNiceLength. Longer ones use the trees, which can miss a
+// copy only where a repeating pattern overlaps itself or the depth bound
+// cuts a walk short.
 
 class BestPacker {
 public:
     BestPacker(std::span<const uint8_t> in, BitWriter& out,
                const std::function<void(size_t, size_t)>& progress)
         : in_(in.data()), size_(in.size()), out_(out), progress_(progress),
-          finder_(in, 17, size_t(1) << 22), depth_(in.size() <= kSmallInput ? std::numeric_limits<int>::max() : kDepth)
+          small_(in.size() <= kSmallInput)
     {
+        if (small_)
+            chain_.emplace(in);
+        else
+            tree_.emplace(in, kWindow, kDepth);
         size_t cells = std::min(size_, kSegment) + 1;
         priceEnd_.resize(cells);
         best_.resize(cells);
         literalFrom_.resize(cells);
         into_.resize(cells);
-        for (Window& w : windows_)
-            w.slots.resize(cells);
+        // Long inputs price runs of up to 64 literals exactly and carry one
+        // candidate for longer runs; short ones price every count exactly.
+        classes_ = small_ ? kClasses : 3;
+        for (int k = 0; k < classes_; k++) {
+            size_t span = std::min<uint64_t>(ClassHigh(k) - ClassLow(k) + 1, cells);
+            size_t ring = 1;
+            while (ring < span)
+                ring <<= 1;
+            windows_[k].entries.resize(ring);
+            windows_[k].mask = ring - 1;
+        }
     }
 
     void Run()
@@ -434,9 +605,10 @@ public:
 
 private:
     static constexpr size_t kSegment = 1 << 18;
+    static constexpr size_t kWindow = size_t(1) << 20;
     static constexpr uint32_t kNiceLength = 128;  // tokens this long are taken as found
-    static constexpr int kDepth = 12;
-    static constexpr size_t kSmallInput = 4096;   // complete chain walks below this size
+    static constexpr int kDepth = 12;             // tree nodes looked at per position
+    static constexpr size_t kSmallInput = 4096;   // searched exhaustively, priced exactly
     static constexpr uint32_t kNoPrice = std::numeric_limits<uint32_t>::max();
     static constexpr uint32_t kFromEnd = std::numeric_limits<uint32_t>::max();
     static constexpr int kClasses = 16;     // literal count classes up to 2^32
@@ -447,13 +619,17 @@ private:
     };
 
     // Monotone queue of run starts i for one literal count class, ordered by
-    // i with increasing priceEnd[i] - 8i.
+    // i with increasing key priceEnd[i] - 8i, in a ring that holds the
+    // class's whole span.
     struct Window {
-        std::vector<uint32_t> slots;
-        size_t head = 0, tail = 0;
+        struct Entry {
+            uint32_t from;
+            int64_t key;
+        };
+        std::vector<Entry> entries;
+        size_t mask = 0;
+        size_t head = 0, tail = 0;  // counts; entries[count & mask]
     };
-
-    int64_t Key(uint32_t i) const { return (int64_t)priceEnd_[i] - 8 * (int64_t)i; }
 
     static uint64_t ClassLow(int k) { return k == 0 ? 1 : (uint64_t(1) << (2 * k)) + 1; }
     static uint64_t ClassHigh(int k) { return uint64_t(1) << (2 * k + 2); }
@@ -461,31 +637,66 @@ private:
     // Best cost of [0, r) ending with a literal run; sets literalFrom_[r].
     void PriceLiterals(uint32_t r)
     {
-        best_[r] = priceEnd_[r];
-        literalFrom_[r] = kFromEnd;
-        for (int k = 0; k < kClasses; k++) {
-            uint64_t low = ClassLow(k);
+        uint32_t bestCost = priceEnd_[r];
+        uint32_t from = kFromEnd;
+        for (int k = 0; k < classes_; k++) {
+            uint32_t low = (uint32_t)ClassLow(k);
             if (low > r)
                 break;
             Window& w = windows_[k];
-            uint32_t enter = (uint32_t)(r - low);
+            uint32_t enter = r - low;
             if (priceEnd_[enter] != kNoPrice) {
-                while (w.tail > w.head && Key(w.slots[w.tail - 1]) >= Key(enter))
+                int64_t key = (int64_t)priceEnd_[enter] - 8 * (int64_t)enter;
+                while (w.tail > w.head && w.entries[(w.tail - 1) & w.mask].key >= key)
                     w.tail--;
-                w.slots[w.tail++] = enter;
+                w.entries[w.tail++ & w.mask] = {enter, key};
             }
             uint64_t high = ClassHigh(k);
-            while (w.tail > w.head && r - w.slots[w.head] > high)
+            while (w.tail > w.head && r - w.entries[w.head & w.mask].from > high)
                 w.head++;
             if (w.tail == w.head)
                 continue;
-            uint32_t from = w.slots[w.head];
-            uint64_t cost = (uint64_t)priceEnd_[from] + pack_detail::LiteralRunBits(r - from);
-            if (cost < best_[r]) {
-                best_[r] = (uint32_t)cost;
-                literalFrom_[r] = from;
+            const Window::Entry& e = w.entries[w.head & w.mask];
+            // 8 bits a byte, and a header of 4 + 3k bits for class k
+            int64_t cost = e.key + 8 * (int64_t)r + 4 + 3 * k;
+            if (cost < (int64_t)bestCost) {
+                bestCost = (uint32_t)cost;
+                from = e.from;
             }
         }
+        if (classes_ < kClasses)
+            PriceLongLiterals(r, bestCost, from);
+        best_[r] = bestCost;
+        literalFrom_[r] = from;
+    }
+
+    // Runs longer than the exactly priced classes: the one start carried
+    // along, or a run that starts just long enough ago, whichever is
+    // cheaper now.
+    void PriceLongLiterals(uint32_t r, uint32_t& bestCost, uint32_t& from)
+    {
+        uint32_t shortest = (uint32_t)ClassLow(classes_);
+        if (r < shortest)
+            return;
+        auto cost = [&](uint32_t start) {
+            return priceEnd_[start] == kNoPrice ? kNoPrice
+                                                : priceEnd_[start] + pack_detail::LiteralRunBits(r - start);
+        };
+        uint32_t start = r - shortest;
+        if (longFrom_ == kFromEnd || cost(start) <= cost(longFrom_))
+            longFrom_ = priceEnd_[start] == kNoPrice ? longFrom_ : start;
+        if (longFrom_ != kFromEnd && cost(longFrom_) < bestCost) {
+            bestCost = cost(longFrom_);
+            from = longFrom_;
+        }
+    }
+
+    // Makes the cells up to `to` part of the parse (unpriced), so a segment
+    // cut short by a long token costs only what it used.
+    void Reach(uint32_t to)
+    {
+        for (; reached_ < to; reached_++)
+            priceEnd_[reached_ + 1] = kNoPrice;
     }
 
     void Relax(uint32_t from, uint32_t length, uint32_t distance, uint32_t tokenBits)
@@ -498,31 +709,22 @@ private:
         }
     }
 
-    // On long inputs the walk is cut short, and a chain flooded with the
-    // positions inside runs of one byte would hide every older candidate.
-    // Those positions make poor copy sources anyway (a byte run codes them),
-    // so only a run's first and last few positions are indexed.
-    void InsertUnlessInsideRun(size_t pos, size_t run)
-    {
-        bool inside = run > 4 && pos > 0 && in_[pos - 1] == in_[pos];
-        if (!inside || depth_ == std::numeric_limits<int>::max())
-            finder_.Insert(pos);
-    }
-
     // Parses from `start`; returns where the next segment begins.
     size_t Segment(size_t start)
     {
         size_t end = std::min(size_, start + kSegment);
         uint32_t cells = (uint32_t)(end - start);
-        std::fill(priceEnd_.begin(), priceEnd_.begin() + cells + 1, kNoPrice);
         priceEnd_[0] = 0;
+        reached_ = 0;
         for (Window& w : windows_)
             w.head = w.tail = 0;
+        longFrom_ = kFromEnd;
 
         Step forced;
         uint32_t r = 0;
         size_t run = 0;
         for (;; r++) {
+            Reach(r);
             PriceLiterals(r);
             size_t pos = start + r;
             if (pos == end)
@@ -531,38 +733,42 @@ private:
                                                        : RunLength(in_, pos, size_ - pos);
             Match matches[kNiceLength];
             size_t count = 0;
-            uint32_t longest = 0;
             // Data that keeps failing to match is searched ever more
-            // sparsely (never on short inputs, whose parse stays exact);
+            // sparsely (never on small inputs, whose parse stays exact);
             // the parse still prices every position.
-            size_t stride = depth_ == std::numeric_limits<int>::max() ? 1 : 1 + (misses_ >> 7);
+            size_t stride = small_ ? 1 : 1 + (misses_ >> 7);
             if (pos % stride == 0) {
-                finder_.Walk(pos, depth_, [&](uint32_t distance, uint32_t length) {
-                    if (length > longest) {
-                        longest = length;
-                        matches[count++] = {length, distance};
-                    }
-                    return length < kNiceLength && count < kNiceLength;
-                });
-            }
-            misses_ = (count == 0 && run < kMinRun) ? misses_ + 1 : 0;
-            InsertUnlessInsideRun(pos, run);
-            if (run >= kNiceLength || longest >= kNiceLength) {
-                if (run >= longest)
-                    forced = {(uint32_t)run, 0};
+                auto collect = [&](uint32_t distance, uint32_t length) {
+                    matches[count++] = {length, distance};
+                };
+                if (small_)
+                    chain_->FindAndEnter(pos, kNiceLength, collect);
                 else
-                    forced = {matches[count - 1].length, matches[count - 1].distance};
+                    tree_->FindAndEnter(pos, kNiceLength, collect);
+            }
+            uint32_t longest = count == 0 ? 0 : matches[count - 1].length;
+            misses_ = (count == 0 && run < kMinRun) ? misses_ + 1 : 0;
+            if (run >= kNiceLength || longest >= kNiceLength) {
+                if (run >= longest) {
+                    forced = {(uint32_t)run, 0};
+                } else {
+                    // The finder looks no further than kNiceLength bytes.
+                    uint32_t distance = matches[count - 1].distance;
+                    size_t limit = std::min<size_t>(size_ - pos, distance);
+                    forced = {(uint32_t)CommonLength(in_ + pos, in_ + pos - distance, limit), distance};
+                }
                 break;
             }
             uint32_t room = cells - r;
+            Reach(r + (uint32_t)std::min<size_t>(std::max<size_t>(run, longest), room));
             for (uint32_t n = kMinRun; n <= std::min<size_t>(run, room); n++)
                 Relax(r, n, 0, pack_detail::ByteRunBits(n));
             uint32_t length = kMinCopy;
             for (size_t m = 0; m < count; m++) {
                 uint32_t top = std::min(matches[m].length, room);
+                uint32_t distanceBits = pack_detail::CopyBits(kMinCopy, matches[m].distance) - LengthBits(kMinCopy);
                 for (; length <= top; length++)
-                    Relax(r, length, matches[m].distance,
-                          pack_detail::CopyBits(length, matches[m].distance));
+                    Relax(r, length, matches[m].distance, distanceBits + LengthBits(length));
             }
         }
         Emit(start, r);
@@ -572,12 +778,30 @@ private:
                 out_.PutByteRun(in_[next], forced.length);
             else
                 out_.PutCopy(forced.length, forced.distance);
-            for (size_t p = next + 1, left = forced.length - 1; left > 0; p++, left--)
-                InsertUnlessInsideRun(p, forced.distance == 0 ? left : 0);
+            for (size_t p = next + 1; p < next + forced.length; p++) {
+                if (small_)
+                    chain_->Enter(p, kNiceLength);
+                else
+                    tree_->Enter(p, kNiceLength);
+            }
             next += forced.length;
         }
         return next;
     }
+
+    // Bits of a copy's kind and length fields, for lengths below kNiceLength.
+    static uint32_t LengthBits(uint32_t length) { return kLengthBits[length]; }
+
+    static constexpr std::array<uint8_t, kNiceLength> kLengthBits = [] {
+        std::array<uint8_t, kNiceLength> bits{};
+        for (uint32_t n = kMinCopy; n < kNiceLength; n++) {
+            uint32_t value = n - kMinCopy, k = 0;
+            while (value >> (2 + k))
+                k++;
+            bits[n] = (uint8_t)(2 + k + 1 + 2 + k);     // kind, k ones, a zero, 2 + k bits
+        }
+        return bits;
+    }();
 
     // Writes the cheapest path to best_[r] of the segment that starts at `start`.
     void Emit(size_t start, uint32_t r)
@@ -616,16 +840,21 @@ private:
     size_t size_;
     BitWriter& out_;
     const std::function<void(size_t, size_t)>& progress_;
-    ChainFinder finder_;
-    int depth_;                         // chain candidates looked at per position
+    bool small_;                        // searched exhaustively
+    std::optional<ChainFinder> chain_;  // the finder of small inputs
+    std::optional<TreeFinder> tree_;    // and of all others
     size_t misses_ = 0;                 // positions in a row without any token
+    uint32_t reached_ = 0;              // cells above this are not yet part of the parse
     std::vector<uint32_t> priceEnd_;    // see the block comment above
     std::vector<uint32_t> best_;
     std::vector<uint32_t> literalFrom_; // start of the literal run into best_[r], or kFromEnd
     std::vector<Step> into_;            // the token that ends at r for priceEnd_[r]
     Window windows_[kClasses];
+    int classes_;                       // literal count classes priced exactly
+    uint32_t longFrom_ = kFromEnd;      // the start carried for longer runs
 };
 
+// ---------------------------------------------------------------------------
 // Decodes the block with the stub's own decoder and compares.
 bool DecodesTo(const std::vector<uint8_t>& block, std::span<const uint8_t> input)
 {
@@ -670,7 +899,7 @@ std::vector<uint8_t> Pack(std::span<const uint8_t> input, PackLevel level,
 {
     if (input.size() > kMaxBlock)
         throw std::length_error("input larger than 1 GiB cannot be one compressed block");
-    BitWriter out(input.size() / 2 + 64);
+    BitWriter out(input.size() + input.size() / 32 + 64);   // enough for all but rare blocks
     out.Put(kMagic, 32);
     out.Put((uint32_t)input.size(), 32);
     if (level == PackLevel::Fast)
