@@ -607,6 +607,7 @@ private:
     static constexpr size_t kSegment = 1 << 18;
     static constexpr size_t kWindow = size_t(1) << 20;
     static constexpr uint32_t kNiceLength = 128;  // tokens this long are taken as found
+    static constexpr uint32_t kSearchedEvery = 16; // positions searched inside a long token
     static constexpr int kDepth = 12;             // tree nodes looked at per position
     static constexpr size_t kSmallInput = 4096;   // searched exhaustively, priced exactly
     static constexpr uint32_t kNoPrice = std::numeric_limits<uint32_t>::max();
@@ -720,9 +721,10 @@ private:
             w.head = w.tail = 0;
         longFrom_ = kFromEnd;
 
-        Step forced;
-        uint32_t r = 0;
+        Step along;             // the long token being gone through
+        uint32_t alongEnd = 0;  // where it ends; none when at or below r
         size_t run = 0;
+        uint32_t r = 0;
         for (;; r++) {
             Reach(r);
             PriceLiterals(r);
@@ -731,6 +733,20 @@ private:
                 break;
             run = (run > 1 && in_[pos] == in_[pos - 1]) ? run - 1
                                                        : RunLength(in_, pos, size_ - pos);
+            uint32_t room = cells - r;
+            if (r < alongEnd) {
+                // Inside a long token the token is offered again from here
+                // to its end, so that the path may also enter it late, and
+                // only every kSearchedEvery-th position is searched, for
+                // tokens that leave it.
+                uint32_t length = alongEnd - r;
+                if (length >= (along.distance == 0 ? kMinRun : kMinCopy))
+                    Relax(r, length, along.distance, TokenBits(length, along.distance));
+                if (length % kSearchedEvery != 0) {
+                    Enter(pos);
+                    continue;
+                }
+            }
             Match matches[kNiceLength];
             size_t count = 0;
             // Data that keeps failing to match is searched ever more
@@ -749,44 +765,57 @@ private:
             uint32_t longest = count == 0 ? 0 : matches[count - 1].length;
             misses_ = (count == 0 && run < kMinRun) ? misses_ + 1 : 0;
             if (run >= kNiceLength || longest >= kNiceLength) {
-                if (run >= longest) {
-                    forced = {(uint32_t)run, 0};
-                } else {
-                    // The finder looks no further than kNiceLength bytes.
+                // A long token is offered at its full length, found beyond
+                // the finder's kNiceLength bytes; a byte run when they tie.
+                Step token = {(uint32_t)std::min<size_t>(run, kMaxBlock), 0};
+                if (longest >= kNiceLength) {
                     uint32_t distance = matches[count - 1].distance;
-                    size_t limit = std::min<size_t>(size_ - pos, distance);
-                    forced = {(uint32_t)CommonLength(in_ + pos, in_ + pos - distance, limit), distance};
+                    size_t copy = CommonLength(in_ + pos, in_ + pos - distance,
+                                               std::min<size_t>(size_ - pos, distance));
+                    if (copy > run)
+                        token = {(uint32_t)copy, distance};
                 }
-                break;
+                // Every length of it that reaches past the long token gone
+                // through so far, so that the path can leave it anywhere for
+                // a token found further in; each end is offered once, which
+                // keeps this linear.
+                uint32_t tokenEnd = r + std::min(token.length, room);
+                if (tokenEnd > alongEnd) {
+                    Reach(tokenEnd);
+                    uint32_t n = std::max(kNiceLength, alongEnd > r ? alongEnd - r + 1 : 0);
+                    for (; n <= tokenEnd - r; n++)
+                        Relax(r, n, token.distance, TokenBits(n, token.distance));
+                    along = token;
+                    alongEnd = tokenEnd;
+                }
             }
-            uint32_t room = cells - r;
-            Reach(r + (uint32_t)std::min<size_t>(std::max<size_t>(run, longest), room));
-            for (uint32_t n = kMinRun; n <= std::min<size_t>(run, room); n++)
+            // Shorter tokens, every length of them.
+            uint32_t top = std::min({room, kNiceLength - 1, (uint32_t)std::max<size_t>(run, longest)});
+            Reach(r + top);
+            for (uint32_t n = kMinRun; n <= std::min<size_t>(run, top); n++)
                 Relax(r, n, 0, pack_detail::ByteRunBits(n));
             uint32_t length = kMinCopy;
             for (size_t m = 0; m < count; m++) {
-                uint32_t top = std::min(matches[m].length, room);
                 uint32_t distanceBits = pack_detail::CopyBits(kMinCopy, matches[m].distance) - LengthBits(kMinCopy);
-                for (; length <= top; length++)
+                for (; length <= std::min(matches[m].length, top); length++)
                     Relax(r, length, matches[m].distance, distanceBits + LengthBits(length));
             }
         }
         Emit(start, r);
-        size_t next = start + r;
-        if (forced.length != 0) {
-            if (forced.distance == 0)
-                out_.PutByteRun(in_[next], forced.length);
-            else
-                out_.PutCopy(forced.length, forced.distance);
-            for (size_t p = next + 1; p < next + forced.length; p++) {
-                if (small_)
-                    chain_->Enter(p, kNiceLength);
-                else
-                    tree_->Enter(p, kNiceLength);
-            }
-            next += forced.length;
-        }
-        return next;
+        return end;
+    }
+
+    void Enter(size_t pos)
+    {
+        if (small_)
+            chain_->Enter(pos, kNiceLength);
+        else
+            tree_->Enter(pos, kNiceLength);
+    }
+
+    static uint32_t TokenBits(uint32_t length, uint32_t distance)
+    {
+        return distance == 0 ? pack_detail::ByteRunBits(length) : pack_detail::CopyBits(length, distance);
     }
 
     // Bits of a copy's kind and length fields, for lengths below kNiceLength.

@@ -44,7 +44,8 @@ public:
     void AllowKeys(const toml::table& table, std::initializer_list<const char*> keys,
                    const std::string& what) const
     {
-        for (auto&& [key, node] : table) {
+        for (auto&& entry : table) {
+            const toml::key& key = entry.first;
             bool known = std::any_of(keys.begin(), keys.end(),
                                      [&](const char* k) { return key.str() == k; });
             if (!known) {

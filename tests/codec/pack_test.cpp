@@ -130,11 +130,13 @@ TEST(Pack, RoundTripsAtBothLevels)
     }
 }
 
-TEST(Pack, BestIsSmallerThanFastOnTextAndCode)
+TEST(Pack, BestIsSmallerThanFast)
 {
     for (const Corpus& c : RoundTripInputs()) {
-        std::string name = c.name;
-        if (name != "prose" && name != "distant repeats" && name != "executable /bin/ls")
+        // Long runs broken by stray bytes are the one known exception:
+        // inside a token of 128 bytes or more the best level searches only
+        // now and then, and so misses copies that start there.
+        if (c.bytes.size() < 1000 || std::string(c.name) == "bitmap-like runs")
             continue;
         SCOPED_TRACE(c.name);
         EXPECT_LE(Pack(c.bytes, PackLevel::Best).size(), Pack(c.bytes, PackLevel::Fast).size());
