@@ -130,7 +130,7 @@ void FlushLiterals(BitWriter& out, const uint8_t* in, size_t from, size_t to)
 // ---------------------------------------------------------------------------
 // Finding matches
 
-size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit)
+inline __attribute__((always_inline)) size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit)
 {
     size_t n = 0;
     while (n + 8 <= limit) {
@@ -539,6 +539,51 @@ private:
     std::vector<Slot> slots_;
 };
 
+// The newest earlier position with the same 8 bytes, by hash, over the whole
+// input: the trees' window is kept small enough for the caches, and copies
+// from further back are worth their longer distance only when they are long.
+// The table is far larger than the caches, so each probe is fetched ahead.
+class FarFinder {
+public:
+    explicit FarFinder(std::span<const uint8_t> in)
+        : in_(in.data()), size_(in.size()), table_(size_t(1) << kBits, 0)
+    {
+    }
+
+    // The candidate for `pos` (position + 1, 0 = none), which then takes its place.
+    uint32_t Exchange(size_t pos)
+    {
+        if (pos + kAheadSlot + 8 <= size_)
+            __builtin_prefetch(&table_[Hash(pos + kAheadSlot)]);
+        if (pos + kAheadBytes + 8 <= size_) {
+            uint32_t later = table_[Hash(pos + kAheadBytes)];
+            if (later != 0)
+                __builtin_prefetch(in_ + later - 1);
+        }
+        if (pos + 8 > size_)
+            return 0;
+        uint32_t& slot = table_[Hash(pos)];
+        uint32_t found = slot;
+        slot = (uint32_t)pos + 1;
+        return found;
+    }
+
+private:
+    static constexpr int kBits = 20;
+    static constexpr size_t kAheadSlot = 24, kAheadBytes = 8;
+
+    uint32_t Hash(size_t pos) const
+    {
+        uint64_t v;
+        memcpy(&v, in_ + pos, 8);
+        return (uint32_t)((v * 0x9E3779B97F4A7C15ull) >> (64 - kBits));
+    }
+
+    const uint8_t* in_;
+    size_t size_;
+    std::vector<uint32_t> table_;
+};
+
 // ---------------------------------------------------------------------------
 // Best level: a shortest path over the tokens at every position.
 //
@@ -571,7 +616,7 @@ public:
         if (small_)
             chain_.emplace(in);
         else
-            tree_.emplace(in, kWindow, kDepth);
+            tree_.emplace(in, kWindow, kDepth), far_.emplace(in);
         size_t cells = std::min(size_, kSegment) + 1;
         priceEnd_.resize(cells);
         best_.resize(cells);
@@ -762,6 +807,19 @@ private:
                 else
                     tree_->FindAndEnter(pos, kNiceLength, collect);
             }
+            if (!small_) {
+                uint32_t far = far_->Exchange(pos);
+                uint32_t nearest = count == 0 ? kMinCopy - 1 : matches[count - 1].length;
+                if (far != 0 && nearest < kNiceLength) {
+                    size_t distance = pos - (far - 1);
+                    if (distance > kWindow / 2) {
+                        size_t length = CommonLength(in_ + pos, in_ + far - 1,
+                                                     std::min<size_t>({kNiceLength, size_ - pos, distance}));
+                        if (length > nearest)
+                            matches[count++] = {(uint32_t)length, (uint32_t)distance};
+                    }
+                }
+            }
             uint32_t longest = count == 0 ? 0 : matches[count - 1].length;
             misses_ = (count == 0 && run < kMinRun) ? misses_ + 1 : 0;
             if (run >= kNiceLength || longest >= kNiceLength) {
@@ -769,11 +827,21 @@ private:
                 // the finder's kNiceLength bytes; a byte run when they tie.
                 Step token = {(uint32_t)std::min<size_t>(run, kMaxBlock), 0};
                 if (longest >= kNiceLength) {
-                    uint32_t distance = matches[count - 1].distance;
+                    size_t distance = matches[count - 1].distance;
                     size_t copy = CommonLength(in_ + pos, in_ + pos - distance,
-                                               std::min<size_t>(size_ - pos, distance));
+                                               std::min(size_ - pos, distance));
+                    // A copy cut short only by its distance is part of a
+                    // repeating pattern, which may go on from further back.
+                    while (copy == distance && 2 * distance <= pos) {
+                        size_t further = CommonLength(in_ + pos, in_ + pos - 2 * distance,
+                                                      std::min(size_ - pos, 2 * distance));
+                        if (further <= copy)
+                            break;
+                        copy = further;
+                        distance *= 2;
+                    }
                     if (copy > run)
-                        token = {(uint32_t)copy, distance};
+                        token = {(uint32_t)copy, (uint32_t)distance};
                 }
                 // Every length of it that reaches past the long token gone
                 // through so far, so that the path can leave it anywhere for
@@ -807,10 +875,12 @@ private:
 
     void Enter(size_t pos)
     {
-        if (small_)
+        if (small_) {
             chain_->Enter(pos, kNiceLength);
-        else
+        } else {
             tree_->Enter(pos, kNiceLength);
+            far_->Exchange(pos);
+        }
     }
 
     static uint32_t TokenBits(uint32_t length, uint32_t distance)
@@ -872,6 +942,7 @@ private:
     bool small_;                        // searched exhaustively
     std::optional<ChainFinder> chain_;  // the finder of small inputs
     std::optional<TreeFinder> tree_;    // and of all others
+    std::optional<FarFinder> far_;
     size_t misses_ = 0;                 // positions in a row without any token
     uint32_t reached_ = 0;              // cells above this are not yet part of the parse
     std::vector<uint32_t> priceEnd_;    // see the block comment above
