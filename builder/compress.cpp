@@ -613,10 +613,12 @@ public:
         : in_(in.data()), size_(in.size()), out_(out), progress_(progress),
           small_(in.size() <= kSmallInput)
     {
-        if (small_)
+        if (small_) {
             chain_.emplace(in);
-        else
-            tree_.emplace(in, kWindow, kDepth), far_.emplace(in);
+        } else {
+            tree_.emplace(in, kWindow, kDepth);
+            far_.emplace(in);
+        }
         size_t cells = std::min(size_, kSegment) + 1;
         priceEnd_.resize(cells);
         best_.resize(cells);
@@ -729,10 +731,14 @@ private:
                                                 : priceEnd_[start] + pack_detail::LiteralRunBits(r - start);
         };
         uint32_t start = r - shortest;
-        if (longFrom_ == kFromEnd || cost(start) <= cost(longFrom_))
-            longFrom_ = priceEnd_[start] == kNoPrice ? longFrom_ : start;
-        if (longFrom_ != kFromEnd && cost(longFrom_) < bestCost) {
-            bestCost = cost(longFrom_);
+        uint32_t fresh = cost(start);
+        uint32_t carried = longFrom_ == kFromEnd ? kNoPrice : cost(longFrom_);
+        if (fresh != kNoPrice && fresh <= carried) {
+            longFrom_ = start;
+            carried = fresh;
+        }
+        if (carried < bestCost) {
+            bestCost = carried;
             from = longFrom_;
         }
     }
