@@ -19,6 +19,27 @@ constexpr uint32_t kMinRun = 3;             // shortest byte run
 constexpr size_t kProgressStep = 1 << 20;   // report about once per MiB
 
 // ---------------------------------------------------------------------------
+// Token costs in bits, inlined where the parse weighs tokens by the million
+
+// A number: k one-bits, a zero-bit, then a field of min(base + k*step, 32)
+// bits, for the fewest k whose field holds the value.
+inline __attribute__((always_inline)) uint32_t NumberCost(uint32_t value, int base, int step)
+{
+    int bits = value == 0 ? 0 : 32 - __builtin_clz(value);     // significant bits
+    int excess = bits - base;
+    int k = excess <= 0 ? 0 : step == 1 ? excess : step == 2 ? (excess + 1) >> 1 : (excess + step - 1) / step;
+    return (uint32_t)(k + 1 + std::min(base + k * step, 32));
+}
+
+inline uint32_t LiteralRunCost(uint32_t count) { return 1 + NumberCost(count - 1, 2, 2) + 8 * count; }
+inline uint32_t ByteRunCost(uint32_t length) { return 2 + 8 + NumberCost(length - kMinRun, 1, 1); }
+
+inline uint32_t CopyCost(uint32_t length, uint32_t distance)
+{
+    return 2 + NumberCost(length - kMinCopy, 2, 1) + NumberCost(distance - kMinCopy, 12, 2);
+}
+
+// ---------------------------------------------------------------------------
 // Writing the stream
 
 // Collects bits least significant first, the order the decoder reads them.
@@ -501,7 +522,7 @@ private:
             return best;
         if (run) {
             size_t length = RunLength(in_, pos, std::min(size_ - pos, kMaxBlock));
-            best.gain = 8 * (int64_t)length - pack_detail::ByteRunBits((uint32_t)length);
+            best.gain = 8 * (int64_t)length - ByteRunCost((uint32_t)length);
             best.length = (uint32_t)length;
             if (length >= 64)
                 return best;
@@ -524,7 +545,7 @@ private:
             return;
         size_t limit = std::min(size_ - pos, distance);
         size_t length = 4 + CommonLength(in_ + pos + 4, in_ + entry + 3, limit - 4);
-        int64_t gain = 8 * (int64_t)length - pack_detail::CopyBits((uint32_t)length, (uint32_t)distance);
+        int64_t gain = 8 * (int64_t)length - CopyCost((uint32_t)length, (uint32_t)distance);
         if (gain > best.gain) {
             best.gain = gain;
             best.length = (uint32_t)length;
@@ -590,15 +611,25 @@ private:
 // The input is parsed in segments. Within a segment, priceEnd[r] is the
 // cheapest cost of the segment's bytes [0, r) when a byte run or a copy ends
 // at r (or r = 0), and best[r] the cheapest cost of [0, r) at all: either
-// priceEnd[r], or priceEnd[i] plus one literal run [i, r). A literal run's
-// cost is 8 bits a byte plus a header that depends only on its count class
-// (1..4, 5..16, 17..64, ...), so for each class a sliding-window minimum of
-// priceEnd[i] - 8i gives the best run start in O(1). On long inputs only the
-// classes up to 64 literals are priced so; longer runs carry one start
-// along. From best[r] every fill length and every copy length the match
-// finder offers is relaxed forwards. A token of kNiceLength bytes or more
-// ends the segment: it is taken as it stands, extended as far as it goes,
-// which keeps long runs and long repeats linear in time.
+// priceEnd[r], or priceEnd[i] plus one literal run [i, r). From best[r]
+// every fill length and every copy length the match finder offers is
+// relaxed forwards.
+//
+// A literal run's cost is 8 bits a byte plus a header that depends only on
+// its count class (1..4, 5..16, 17..64, ...). On small inputs, for each
+// class a sliding-window minimum of priceEnd[i] - 8i gives the best run
+// start in O(1), which prices every run exactly. Longer inputs weigh only
+// three starts: r - 1, the one cheapest a byte earlier, and the one with
+// the least priceEnd[i] - 8i. Another start could win only for a while,
+// by a few bits of header, and the queues cost more time than all the rest
+// of the pricing.
+//
+// A token of kNiceLength bytes or more is offered at every length up to its
+// full extent, and from each position inside it to its end; inside it only
+// every kSearchedEvery-th position is searched (and, on long inputs,
+// entered into the trees). A position that the tokens before it already
+// reach the next byte from at no extra cost offers only its shortest copy:
+// any longer one is matched by one a byte shorter from the next position.
 //
 // Inputs of up to kSmallInput bytes are searched exhaustively and priced
 // exactly: their stream is then the smallest the format allows whenever no
@@ -624,10 +655,8 @@ public:
         best_.resize(cells);
         literalFrom_.resize(cells);
         into_.resize(cells);
-        // Long inputs price runs of up to 64 literals exactly and carry one
-        // candidate for longer runs; short ones price every count exactly.
-        classes_ = small_ ? kClasses : 3;
-        for (int k = 0; k < classes_; k++) {
+        // Only small inputs price literal runs exactly, through the queues.
+        for (int k = 0; small_ && k < kClasses; k++) {
             size_t span = std::min<uint64_t>(ClassHigh(k) - ClassLow(k) + 1, cells);
             size_t ring = 1;
             while (ring < span)
@@ -682,12 +711,21 @@ private:
     static uint64_t ClassLow(int k) { return k == 0 ? 1 : (uint64_t(1) << (2 * k)) + 1; }
     static uint64_t ClassHigh(int k) { return uint64_t(1) << (2 * k + 2); }
 
-    // Best cost of [0, r) ending with a literal run; sets literalFrom_[r].
+    // Sets best_[r], and literalFrom_[r] to the start of the literal run
+    // that ends there if that is cheaper than priceEnd_[r].
     void PriceLiterals(uint32_t r)
+    {
+        if (small_)
+            PriceLiteralsExactly(r);
+        else
+            PriceCarriedLiterals(r);
+    }
+
+    void PriceLiteralsExactly(uint32_t r)
     {
         uint32_t bestCost = priceEnd_[r];
         uint32_t from = kFromEnd;
-        for (int k = 0; k < classes_; k++) {
+        for (int k = 0; k < kClasses; k++) {
             uint32_t low = (uint32_t)ClassLow(k);
             if (low > r)
                 break;
@@ -712,35 +750,46 @@ private:
                 from = e.from;
             }
         }
-        if (classes_ < kClasses)
-            PriceLongLiterals(r, bestCost, from);
         best_[r] = bestCost;
         literalFrom_[r] = from;
     }
 
-    // Runs longer than the exactly priced classes: the one start carried
-    // along, or a run that starts just long enough ago, whichever is
-    // cheaper now.
-    void PriceLongLiterals(uint32_t r, uint32_t& bestCost, uint32_t& from)
+    // Two run starts carried along: the one that was cheapest a byte ago,
+    // and the one cheapest in the long run, with the least priceEnd[i] - 8i,
+    // which a newer start beats only until the newer run's header grows.
+    void PriceCarriedLiterals(uint32_t r)
     {
-        uint32_t shortest = (uint32_t)ClassLow(classes_);
-        if (r < shortest)
-            return;
-        auto cost = [&](uint32_t start) {
-            return priceEnd_[start] == kNoPrice ? kNoPrice
-                                                : priceEnd_[start] + pack_detail::LiteralRunBits(r - start);
-        };
-        uint32_t start = r - shortest;
-        uint32_t fresh = cost(start);
-        uint32_t carried = longFrom_ == kFromEnd ? kNoPrice : cost(longFrom_);
-        if (fresh != kNoPrice && fresh <= carried) {
-            longFrom_ = start;
-            carried = fresh;
+        uint32_t bestCost = priceEnd_[r];
+        uint32_t from = kFromEnd;
+        if (r > 0) {
+            uint32_t fresh = r - 1;
+            if (priceEnd_[fresh] != kNoPrice) {
+                int64_t key = (int64_t)priceEnd_[fresh] - 8 * (int64_t)fresh;
+                if (anchorFrom_ == kFromEnd || key < anchorKey_) {
+                    anchorFrom_ = fresh;
+                    anchorKey_ = key;
+                }
+            }
+            auto cost = [&](uint32_t start) {
+                return start == kFromEnd || priceEnd_[start] == kNoPrice
+                           ? kNoPrice
+                           : priceEnd_[start] + LiteralRunCost(r - start);
+            };
+            uint32_t cheapest = kNoPrice;
+            for (uint32_t start : {fresh, carriedFrom_, anchorFrom_}) {
+                uint32_t c = cost(start);
+                if (c < cheapest) {
+                    cheapest = c;
+                    carriedFrom_ = start;
+                }
+            }
+            if (cheapest < bestCost) {
+                bestCost = cheapest;
+                from = carriedFrom_;
+            }
         }
-        if (carried < bestCost) {
-            bestCost = carried;
-            from = longFrom_;
-        }
+        best_[r] = bestCost;
+        literalFrom_[r] = from;
     }
 
     // Makes the cells up to `to` part of the parse (unpriced), so a segment
@@ -761,6 +810,35 @@ private:
         }
     }
 
+    // Every length below kNiceLength of the byte run of `run` bytes and of
+    // the copies found at r, each length from the nearest copy that has it.
+    void RelaxShort(uint32_t r, uint32_t run, const Match* matches, size_t count, uint32_t top)
+    {
+        const uint32_t from = best_[r];
+        uint32_t* price = &priceEnd_[r];
+        Step* into = &into_[r];
+        for (uint32_t n = kMinRun; n <= run; n++) {
+            uint32_t cost = from + kRunBits[n];
+            if (cost < price[n]) {
+                price[n] = cost;
+                into[n] = {n, 0};
+            }
+        }
+        uint32_t length = kMinCopy;
+        for (size_t m = 0; m < count; m++) {
+            uint32_t distance = matches[m].distance;
+            uint32_t base = from + CopyCost(kMinCopy, distance) - LengthBits(kMinCopy);
+            uint32_t last = std::min(matches[m].length, top);
+            for (; length <= last; length++) {
+                uint32_t cost = base + LengthBits(length);
+                if (cost < price[length]) {
+                    price[length] = cost;
+                    into[length] = {length, distance};
+                }
+            }
+        }
+    }
+
     // Parses from `start`; returns where the next segment begins.
     size_t Segment(size_t start)
     {
@@ -770,7 +848,7 @@ private:
         reached_ = 0;
         for (Window& w : windows_)
             w.head = w.tail = 0;
-        longFrom_ = kFromEnd;
+        carriedFrom_ = anchorFrom_ = kFromEnd;
 
         Step along;             // the long token being gone through
         uint32_t alongEnd = 0;  // where it ends; none when at or below r
@@ -794,7 +872,12 @@ private:
                 if (length >= (along.distance == 0 ? kMinRun : kMinCopy))
                     Relax(r, length, along.distance, TokenBits(length, along.distance));
                 if (length % kSearchedEvery != 0) {
-                    Enter(pos);
+                    // On long inputs the trees skip it too: its bytes are
+                    // there already, a little further back.
+                    if (small_)
+                        Enter(pos);
+                    else
+                        far_->Exchange(pos);
                     continue;
                 }
             }
@@ -804,6 +887,8 @@ private:
             // sparsely (never on small inputs, whose parse stays exact);
             // the parse still prices every position.
             size_t stride = small_ ? 1 : 1 + (misses_ >> 7);
+            // The tokens before it reach the next byte as cheaply as this one.
+            bool covered = !small_ && r + 1 <= reached_ && priceEnd_[r + 1] <= best_[r];
             if (pos % stride == 0) {
                 auto collect = [&](uint32_t distance, uint32_t length) {
                     matches[count++] = {length, distance};
@@ -866,14 +951,12 @@ private:
             // Shorter tokens, every length of them.
             uint32_t top = std::min({room, kNiceLength - 1, (uint32_t)std::max<size_t>(run, longest)});
             Reach(r + top);
-            for (uint32_t n = kMinRun; n <= std::min<size_t>(run, top); n++)
-                Relax(r, n, 0, pack_detail::ByteRunBits(n));
-            uint32_t length = kMinCopy;
-            for (size_t m = 0; m < count; m++) {
-                uint32_t distanceBits = pack_detail::CopyBits(kMinCopy, matches[m].distance) - LengthBits(kMinCopy);
-                for (; length <= std::min(matches[m].length, top); length++)
-                    Relax(r, length, matches[m].distance, distanceBits + LengthBits(length));
-            }
+            // A covered position offers its shortest copy only: each longer
+            // one is matched, as cheaply, by one a byte shorter from the
+            // next position.
+            if (covered)
+                top = std::min(top, kMinCopy);
+            RelaxShort(r, (uint32_t)std::min<size_t>(run, top), matches, count, top);
         }
         Emit(start, r);
         return end;
@@ -891,11 +974,23 @@ private:
 
     static uint32_t TokenBits(uint32_t length, uint32_t distance)
     {
-        return distance == 0 ? pack_detail::ByteRunBits(length) : pack_detail::CopyBits(length, distance);
+        return distance == 0 ? ByteRunCost(length) : CopyCost(length, distance);
     }
 
     // Bits of a copy's kind and length fields, for lengths below kNiceLength.
     static uint32_t LengthBits(uint32_t length) { return kLengthBits[length]; }
+
+    // Bits of a byte run, for lengths below kNiceLength.
+    static constexpr std::array<uint8_t, kNiceLength> kRunBits = [] {
+        std::array<uint8_t, kNiceLength> bits{};
+        for (uint32_t n = kMinRun; n < kNiceLength; n++) {
+            uint32_t value = n - kMinRun, k = 0;
+            while (value >> (1 + k))
+                k++;
+            bits[n] = (uint8_t)(2 + 8 + k + 1 + 1 + k);     // kind, value, k ones, a zero, 1 + k bits
+        }
+        return bits;
+    }();
 
     static constexpr std::array<uint8_t, kNiceLength> kLengthBits = [] {
         std::array<uint8_t, kNiceLength> bits{};
@@ -956,8 +1051,9 @@ private:
     std::vector<uint32_t> literalFrom_; // start of the literal run into best_[r], or kFromEnd
     std::vector<Step> into_;            // the token that ends at r for priceEnd_[r]
     Window windows_[kClasses];
-    int classes_;                       // literal count classes priced exactly
-    uint32_t longFrom_ = kFromEnd;      // the start carried for longer runs
+    uint32_t carriedFrom_ = kFromEnd;   // literal run starts carried on long inputs
+    uint32_t anchorFrom_ = kFromEnd;
+    int64_t anchorKey_ = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -983,20 +1079,10 @@ bool DecodesTo(const std::vector<uint8_t>& block, std::span<const uint8_t> input
 
 namespace pack_detail {
 
-uint32_t NumberBits(uint32_t value, int base, int step)
-{
-    int bits = value == 0 ? 0 : 32 - __builtin_clz(value);     // significant bits
-    int k = bits <= base ? 0 : (bits - base + step - 1) / step;  // fewest prefix ones
-    return (uint32_t)(k + 1 + std::min(base + k * step, 32));
-}
-
-uint32_t LiteralRunBits(uint32_t count) { return 1 + NumberBits(count - 1, 2, 2) + 8 * count; }
-uint32_t ByteRunBits(uint32_t length) { return 2 + 8 + NumberBits(length - kMinRun, 1, 1); }
-
-uint32_t CopyBits(uint32_t length, uint32_t distance)
-{
-    return 2 + NumberBits(length - kMinCopy, 2, 1) + NumberBits(distance - kMinCopy, 12, 2);
-}
+uint32_t NumberBits(uint32_t value, int base, int step) { return NumberCost(value, base, step); }
+uint32_t LiteralRunBits(uint32_t count) { return LiteralRunCost(count); }
+uint32_t ByteRunBits(uint32_t length) { return ByteRunCost(length); }
+uint32_t CopyBits(uint32_t length, uint32_t distance) { return CopyCost(length, distance); }
 
 } // namespace pack_detail
 
