@@ -643,10 +643,17 @@ private:
             return count;
         if (at < count && matches[at].distance == found.distance)
             return count;
-        size_t kept = at;
+        size_t kept = at;   // the first farther copy that is longer
         while (kept < count && matches[kept].length <= found.length)
             kept++;
-        memmove(matches + at + 1, matches + kept, (count - kept) * sizeof(Match));
+        // Lists are short: plain loops beat a call to memmove.
+        if (kept == at) {
+            for (size_t i = count; i > at; i--)
+                matches[i] = matches[i - 1];
+        } else {
+            for (size_t i = kept; i < count; i++)
+                matches[at + 1 + i - kept] = matches[i];
+        }
         matches[at] = found;
         return at + 1 + (count - kept);
     }
