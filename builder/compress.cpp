@@ -34,6 +34,16 @@ inline __attribute__((always_inline)) uint32_t NumberCost(uint32_t value, int ba
 inline uint32_t LiteralRunCost(uint32_t count) { return 1 + NumberCost(count - 1, 2, 2) + 8 * count; }
 inline uint32_t ByteRunCost(uint32_t length) { return 2 + 8 + NumberCost(length - kMinRun, 1, 1); }
 
+// Bits of a hash table index: enough for one slot per `perSlot` bytes of
+// input, between 10 and `most`, so that small inputs get small tables.
+inline int TableBits(size_t size, size_t perSlot, int most)
+{
+    int bits = 10;
+    while (bits < most && (size_t(1) << bits) * perSlot < size)
+        bits++;
+    return bits;
+}
+
 inline uint32_t CopyCost(uint32_t length, uint32_t distance)
 {
     return 2 + NumberCost(length - kMinCopy, 2, 1) + NumberCost(distance - kMinCopy, 12, 2);
@@ -198,11 +208,8 @@ public:
         while (w < window && w < size_)
             w <<= 1;
         mask_ = w - 1;
-        int bits = 10;
-        while (bits < 18 && (size_t(1) << bits) < w)
-            bits++;
-        hashBits_ = bits;
-        head_.assign(size_t(1) << bits, 0);
+        hashBits_ = TableBits(w, 1, 18);
+        head_.assign(size_t(1) << hashBits_, 0);
         children_.assign(2 * w, 0);
     }
 
@@ -567,7 +574,8 @@ private:
 class SideIndex {
 public:
     explicit SideIndex(std::span<const uint8_t> in)
-        : in_(in.data()), size_(in.size()), buckets_(size_t(1) << kBits)
+        : in_(in.data()), size_(in.size()), bits_(TableBits(in.size(), 16, 16)),
+          buckets_(size_t(1) << bits_)
     {
     }
 
@@ -625,7 +633,6 @@ public:
     }
 
 private:
-    static constexpr int kBits = 16;
     static constexpr int kWays = 4;
     static constexpr size_t kAheadBucket = 16, kAheadBytes = 6;
 
@@ -665,10 +672,11 @@ private:
         return v;
     }
 
-    static uint32_t Hash(uint32_t bytes) { return (bytes * 2654435761u) >> (32 - kBits); }
+    uint32_t Hash(uint32_t bytes) const { return (bytes * 2654435761u) >> (32 - bits_); }
 
     const uint8_t* in_;
     size_t size_;
+    int bits_;
     std::vector<Bucket> buckets_;
 };
 
@@ -679,7 +687,8 @@ private:
 class FarFinder {
 public:
     explicit FarFinder(std::span<const uint8_t> in)
-        : in_(in.data()), size_(in.size()), table_(size_t(1) << kBits, 0)
+        : in_(in.data()), size_(in.size()), bits_(TableBits(in.size(), 4, 20)),
+          table_(size_t(1) << bits_, 0)
     {
     }
 
@@ -702,18 +711,18 @@ public:
     }
 
 private:
-    static constexpr int kBits = 20;
     static constexpr size_t kAheadSlot = 24, kAheadBytes = 8;
 
     uint32_t Hash(size_t pos) const
     {
         uint64_t v;
         memcpy(&v, in_ + pos, 8);
-        return (uint32_t)((v * 0x9E3779B97F4A7C15ull) >> (64 - kBits));
+        return (uint32_t)((v * 0x9E3779B97F4A7C15ull) >> (64 - bits_));
     }
 
     const uint8_t* in_;
     size_t size_;
+    int bits_;
     std::vector<uint32_t> table_;
 };
 
