@@ -23,7 +23,7 @@ constexpr size_t kProgressStep = 1 << 20;   // report about once per MiB
 
 // A number: k one-bits, a zero-bit, then a field of min(base + k*step, 32)
 // bits, for the fewest k whose field holds the value.
-inline __attribute__((always_inline)) uint32_t NumberCost(uint32_t value, int base, int step)
+constexpr __attribute__((always_inline)) uint32_t NumberCost(uint32_t value, int base, int step)
 {
     int bits = value == 0 ? 0 : 32 - __builtin_clz(value);     // significant bits
     int excess = bits - base;
@@ -31,8 +31,8 @@ inline __attribute__((always_inline)) uint32_t NumberCost(uint32_t value, int ba
     return (uint32_t)(k + 1 + std::min(base + k * step, 32));
 }
 
-inline uint32_t LiteralRunCost(uint32_t count) { return 1 + NumberCost(count - 1, 2, 2) + 8 * count; }
-inline uint32_t ByteRunCost(uint32_t length) { return 2 + 8 + NumberCost(length - kMinRun, 1, 1); }
+constexpr uint32_t LiteralRunCost(uint32_t count) { return 1 + NumberCost(count - 1, 2, 2) + 8 * count; }
+constexpr uint32_t ByteRunCost(uint32_t length) { return 2 + 8 + NumberCost(length - kMinRun, 1, 1); }
 
 // Bits of a hash table index: enough for one slot per `perSlot` bytes of
 // input, between 10 and `most`, so that small inputs get small tables.
@@ -44,9 +44,19 @@ inline int TableBits(size_t size, size_t perSlot, int most)
     return bits;
 }
 
-inline uint32_t CopyCost(uint32_t length, uint32_t distance)
+constexpr uint32_t CopyCost(uint32_t length, uint32_t distance)
 {
     return 2 + NumberCost(length - kMinCopy, 2, 1) + NumberCost(distance - kMinCopy, 12, 2);
+}
+
+// cost(n) for n from `first` to N - 1, for the costs the parse looks up.
+template <size_t N, class Cost>
+constexpr std::array<uint8_t, N> CostTable(uint32_t first, Cost cost)
+{
+    std::array<uint8_t, N> bits{};
+    for (uint32_t n = first; n < N; n++)
+        bits[n] = (uint8_t)cost(n);
+    return bits;
 }
 
 // ---------------------------------------------------------------------------
@@ -1116,28 +1126,10 @@ private:
     // Bits of a copy's kind and length fields, for lengths below kNiceLength.
     static uint32_t LengthBits(uint32_t length) { return kLengthBits[length]; }
 
-    // Bits of a byte run, for lengths below kNiceLength.
-    static constexpr std::array<uint8_t, kNiceLength> kRunBits = [] {
-        std::array<uint8_t, kNiceLength> bits{};
-        for (uint32_t n = kMinRun; n < kNiceLength; n++) {
-            uint32_t value = n - kMinRun, k = 0;
-            while (value >> (1 + k))
-                k++;
-            bits[n] = (uint8_t)(2 + 8 + k + 1 + 1 + k);     // kind, value, k ones, a zero, 1 + k bits
-        }
-        return bits;
-    }();
-
-    static constexpr std::array<uint8_t, kNiceLength> kLengthBits = [] {
-        std::array<uint8_t, kNiceLength> bits{};
-        for (uint32_t n = kMinCopy; n < kNiceLength; n++) {
-            uint32_t value = n - kMinCopy, k = 0;
-            while (value >> (2 + k))
-                k++;
-            bits[n] = (uint8_t)(2 + k + 1 + 2 + k);     // kind, k ones, a zero, 2 + k bits
-        }
-        return bits;
-    }();
+    static constexpr auto kRunBits =
+        CostTable<kNiceLength>(kMinRun, [](uint32_t n) { return ByteRunCost(n); });
+    static constexpr auto kLengthBits =
+        CostTable<kNiceLength>(kMinCopy, [](uint32_t n) { return 2 + NumberCost(n - kMinCopy, 2, 1); });
 
     // Writes the cheapest path to best_[r] of the segment that starts at `start`.
     void Emit(size_t start, uint32_t r)
