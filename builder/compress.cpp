@@ -34,16 +34,6 @@ constexpr __attribute__((always_inline)) uint32_t NumberCost(uint32_t value, int
 constexpr uint32_t LiteralRunCost(uint32_t count) { return 1 + NumberCost(count - 1, 2, 2) + 8 * count; }
 constexpr uint32_t ByteRunCost(uint32_t length) { return 2 + 8 + NumberCost(length - kMinRun, 1, 1); }
 
-// Bits of a hash table index: enough for one slot per `perSlot` bytes of
-// input, between 10 and `most`, so that small inputs get small tables.
-inline int TableBits(size_t size, size_t perSlot, int most)
-{
-    int bits = 10;
-    while (bits < most && (size_t(1) << bits) * perSlot < size)
-        bits++;
-    return bits;
-}
-
 constexpr uint32_t CopyCost(uint32_t length, uint32_t distance)
 {
     return 2 + NumberCost(length - kMinCopy, 2, 1) + NumberCost(distance - kMinCopy, 12, 2);
@@ -56,6 +46,16 @@ constexpr std::array<uint8_t, N> CostTable(uint32_t first, Cost cost)
     std::array<uint8_t, N> bits{};
     for (uint32_t n = first; n < N; n++)
         bits[n] = (uint8_t)cost(n);
+    return bits;
+}
+
+// Bits of a hash table index: enough for one slot per `perSlot` bytes of
+// input, between 10 and `most`, so that small inputs get small tables.
+inline int TableBits(size_t size, size_t perSlot, int most)
+{
+    int bits = 10;
+    while (bits < most && (size_t(1) << bits) * perSlot < size)
+        bits++;
     return bits;
 }
 
