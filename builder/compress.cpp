@@ -9,6 +9,7 @@
 #include <limits>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -31,7 +32,24 @@ constexpr __attribute__((always_inline)) uint32_t NumberCost(uint32_t value, int
     return (uint32_t)(k + 1 + std::min(base + k * step, 32));
 }
 
-constexpr uint32_t LiteralRunCost(uint32_t count) { return 1 + NumberCost(count - 1, 2, 2) + 8 * count; }
+// A literal run's kind bit and its count - 1 as a number of base 2 and
+// step 2: 4 + 3k bits in class k, which holds the counts up to 4^(k+1).
+// Weighed at every position, so the class comes straight from the bits.
+constexpr uint32_t LiteralHeaderCost(uint32_t count)
+{
+    return 4 + 3 * ((31 - __builtin_clz((count - 1) | 1)) >> 1);
+}
+
+constexpr bool HeaderCostAgrees()
+{
+    for (uint32_t count : {1u, 4u, 5u, 16u, 17u, 64u, 65u, 1u << 30, (1u << 30) + 1, 0xFFFFFFFFu})
+        if (LiteralHeaderCost(count) != 1 + NumberCost(count - 1, 2, 2))
+            return false;
+    return true;
+}
+static_assert(HeaderCostAgrees());
+
+constexpr uint32_t LiteralRunCost(uint32_t count) { return LiteralHeaderCost(count) + 8 * count; }
 constexpr uint32_t ByteRunCost(uint32_t length) { return 2 + 8 + NumberCost(length - kMinRun, 1, 1); }
 
 constexpr uint32_t CopyCost(uint32_t length, uint32_t distance)
@@ -196,10 +214,43 @@ size_t RunLength(const uint8_t* in, size_t pos, size_t limit)
     return n;
 }
 
+// Hash products of the 4 and the 8 bytes at a position; each table takes
+// as many of the top bits as it has index bits.
+inline uint32_t FourByteHash(const uint8_t* at)
+{
+    uint32_t v;
+    memcpy(&v, at, 4);
+    return v * 2654435761u;
+}
+
+inline uint32_t EightByteHash(const uint8_t* at)
+{
+    uint64_t v;
+    memcpy(&v, at, 8);
+    return (uint32_t)((v * 0x9E3779B97F4A7C15ull) >> 32);
+}
+
 struct Match {
     uint32_t length;    // bytes copied, >= kMinCopy
     uint32_t distance;  // back from the current position, >= length
 };
+
+// Merges two lists of copies, each ordered by distance, into `out`, keeping
+// only the copies longer than every nearer one. Returns their number.
+size_t MergeMatches(const Match* a, size_t countA, const Match* b, size_t countB, Match* out)
+{
+    size_t i = 0, j = 0, count = 0;
+    uint32_t longest = 0;
+    while (i < countA || j < countB) {
+        bool fromA = j == countB || (i < countA && a[i].distance <= b[j].distance);
+        Match m = fromA ? a[i++] : b[j++];
+        if (m.length > longest) {
+            out[count++] = m;
+            longest = m.length;
+        }
+    }
+    return count;
+}
 
 // Binary search trees over the positions of a sliding window, one tree per
 // hash of the 4 bytes at a position, each ordered by the bytes that follow
@@ -218,38 +269,41 @@ public:
         while (w < window && w < size_)
             w <<= 1;
         mask_ = w - 1;
-        hashBits_ = TableBits(w, 1, 18);
-        head_.assign(size_t(1) << hashBits_, 0);
+        // Four heads per window position: fewer trees hold positions of
+        // other 4-byte strings, which a walk would only step over.
+        int bits = TableBits(4 * w, 1, 20);
+        shift_ = 32 - bits;
+        head_.assign(size_t(1) << bits, 0);
         children_.assign(2 * w, 0);
     }
 
-    // Enters `pos` and calls visit(distance, length) for each candidate that
-    // is longer than all before it, with the length capped at the distance
-    // (a copy never overlaps its output) and at `limit` bytes. A candidate
-    // that overlaps stands for a repeating pattern, so copies from whole
-    // multiples of its distance further back are tried as well.
+    // The walks go through memory far larger than the caches: a root is
+    // fetched a few positions ahead, and the first node of a walk while
+    // the walk before it runs.
+    void PrefetchRoot(uint32_t hash) const { __builtin_prefetch(&head_[hash >> shift_]); }
+
+    void PrefetchFirstNode(uint32_t hash) const
+    {
+        uint32_t root = head_[hash >> shift_];
+        if (root != 0) {
+            __builtin_prefetch(&children_[2 * ((root - 1) & mask_)]);
+            __builtin_prefetch(in_ + root - 1);
+        }
+    }
+
+    // Enters `pos`, whose bytes have the FourByteHash `hash`, and calls
+    // visit(distance, length) for each candidate that is longer than all
+    // before it, with the length capped at the distance (a copy never
+    // overlaps its output) and at `limit` bytes. A candidate that overlaps
+    // stands for a repeating pattern, so copies from whole multiples of its
+    // distance further back are tried as well.
     template <class Visit>
-    void FindAndEnter(size_t pos, size_t limit, Visit visit)
-    {
-        Walk<true>(pos, limit, visit);
-    }
-
-    // Enters `pos` without reporting anything.
-    void Enter(size_t pos, size_t limit)
-    {
-        auto ignore = [](uint32_t, uint32_t) {};
-        Walk<false>(pos, limit, ignore);
-    }
-
-private:
-    template <bool kReport, class Visit>
-    void Walk(size_t pos, size_t limit, Visit& visit)
+    void FindAndEnter(size_t pos, uint32_t hash, size_t limit, Visit visit)
     {
         limit = std::min(limit, size_ - pos);
         if (limit < kMinCopy)
             return;
-        Prefetch(pos);
-        uint32_t& head = head_[Hash(pos)];
+        uint32_t& head = head_[hash >> shift_];
         uint32_t next = head;
         head = (uint32_t)pos + 1;
         // The new root's two subtrees are built as the walk goes: `below`
@@ -268,14 +322,12 @@ private:
             uint32_t* node = &children_[2 * (cand & mask_)];
             size_t length = std::min(belowLength, aboveLength);
             length += CommonLength(in_ + pos + length, in_ + cand + length, limit - length);
-            if (kReport) {
-                if (std::min(length, distance) > longest) {
-                    longest = std::min(length, distance);
-                    visit((uint32_t)distance, (uint32_t)longest);
-                }
-                if (length > distance)
-                    longest = TryMultiples(pos, distance, length, limit, longest, visit);
+            if (std::min(length, distance) > longest) {
+                longest = std::min(length, distance);
+                visit((uint32_t)distance, (uint32_t)longest);
             }
+            if (length > distance)
+                longest = TryMultiples(pos, distance, length, limit, longest, visit);
             if (length == limit) {
                 // As far as we compare, cand equals pos: pos takes its place.
                 *below = node[0];
@@ -298,31 +350,7 @@ private:
         *above = 0;
     }
 
-    uint32_t Hash(size_t pos) const
-    {
-        uint32_t v;
-        memcpy(&v, in_ + pos, 4);
-        return (v * 2654435761u) >> (32 - hashBits_);
-    }
-
-    // The walks go through memory far larger than the caches: the roots a
-    // few positions ahead, and the first node of the next walk, are fetched
-    // while this walk runs.
-    void Prefetch(size_t pos) const
-    {
-        if (pos + kAhead + 4 <= size_)
-            __builtin_prefetch(&head_[Hash(pos + kAhead)]);
-        if (pos + 5 <= size_) {
-            uint32_t root = head_[Hash(pos + 1)];
-            if (root != 0) {
-                __builtin_prefetch(&children_[2 * ((root - 1) & mask_)]);
-                __builtin_prefetch(in_ + root - 1);
-            }
-        }
-    }
-
-    static constexpr size_t kAhead = 8;
-
+private:
     // A candidate at `distance` that agrees on `length` > distance bytes
     // shows a pattern repeating every `distance` bytes: copies from 2, 4,
     // 8... times as far back may be longer, as they do not overlap as soon.
@@ -344,7 +372,7 @@ private:
     size_t size_;
     int depth_;
     size_t mask_;                       // window - 1: a position's node is at pos & mask_
-    int hashBits_;
+    int shift_;                         // of a hash, to its index in head_
     std::vector<uint32_t> head_;        // per hash the newest position + 1 (the root), 0 = none
     std::vector<uint32_t> children_;    // per node: position + 1 of the subtree roots sorting before, after
 };
@@ -584,96 +612,61 @@ private:
 class SideIndex {
 public:
     explicit SideIndex(std::span<const uint8_t> in)
-        : in_(in.data()), size_(in.size()), bits_(TableBits(in.size(), 16, 16)),
-          buckets_(size_t(1) << bits_)
+        : in_(in.data()), size_(in.size()), shift_(32 - TableBits(in.size(), 16, 16)),
+          buckets_(size_t(1) << (32 - shift_))
     {
     }
 
-    // Fetches ahead what Enter and AddMatches will need: the bucket a few
+    // Fetches ahead what Enter and Find will need: the bucket a few
     // positions on, and the bytes of its candidates for a nearer position.
-    void Prefetch(size_t pos) const
+    // `hash` is FourByteHash of the bytes at the position, as below.
+    void PrefetchBucket(uint32_t hash) const { __builtin_prefetch(&buckets_[hash >> shift_]); }
+
+    void PrefetchCandidates(size_t pos, uint32_t hash) const
     {
-        if (pos + kAheadBucket + 4 <= size_)
-            __builtin_prefetch(&buckets_[Hash(Load(pos + kAheadBucket))]);
-        if (pos + kAheadBytes + 4 <= size_) {
-            uint32_t bytes = Load(pos + kAheadBytes);
-            const Bucket& b = buckets_[Hash(bytes)];
-            for (int i = 0; i < kWays; i++)
-                if (b.entry[i] != 0 && b.bytes[i] == bytes)
-                    __builtin_prefetch(in_ + b.entry[i] - 1);
-        }
+        const Bucket& b = buckets_[hash >> shift_];
+        for (unsigned ways = Agreeing(b, Load(pos)); ways != 0; ways &= ways - 1)
+            __builtin_prefetch(in_ + b.entry[__builtin_ctz(ways)] - 1);
     }
 
-    void Enter(size_t pos)
+    void Enter(size_t pos, uint32_t hash)
     {
         if (pos + 4 > size_)
             return;
         uint32_t bytes = Load(pos);
-        Bucket& b = buckets_[Hash(bytes)];
-        for (int i = kWays - 1; i > 0; i--) {
-            b.entry[i] = b.entry[i - 1];
-            b.bytes[i] = b.bytes[i - 1];
-        }
-        b.entry[0] = (uint32_t)pos + 1;
-        b.bytes[0] = bytes;
+        Bucket& b = buckets_[hash >> shift_];
+        PushFront(b.entry, (uint32_t)pos + 1, std::make_index_sequence<kWays - 1>());
+        PushFront(b.bytes, bytes, std::make_index_sequence<kWays - 1>());
     }
 
-    // Adds the copies from the bucket of `pos` to matches[0, count), which
-    // are ordered by distance with each longer than the one before, keeping
-    // that order: a copy goes in where no nearer one is as long, and pushes
-    // out the farther ones that are not longer. Returns the new count.
-    size_t AddMatches(size_t pos, size_t limit, Match* matches, size_t count) const
+    // The copies from the bucket of `pos`, nearest first, into found[0, kWays).
+    // Returns their number.
+    size_t Find(size_t pos, uint32_t hash, size_t limit, Match* found) const
     {
         if (pos + 4 > size_)
-            return count;
-        uint32_t bytes = Load(pos);
-        const Bucket& b = buckets_[Hash(bytes)];
-        for (int i = 0; i < kWays; i++) {
-            if (b.entry[i] == 0 || b.bytes[i] != bytes)
-                continue;
+            return 0;
+        const Bucket& b = buckets_[hash >> shift_];
+        size_t count = 0;
+        for (unsigned ways = Agreeing(b, Load(pos)); ways != 0; ways &= ways - 1) {
+            int i = __builtin_ctz(ways);
             size_t distance = pos - (b.entry[i] - 1);
             if (distance < kMinCopy)
                 continue;
             size_t length = CommonLength(in_ + pos, in_ + b.entry[i] - 1,
-                                         std::min({limit, size_ - pos, distance}));
+                                         std::min(std::min(limit, size_ - pos), distance));
             if (length >= kMinCopy)
-                count = Insert(matches, count, {(uint32_t)length, (uint32_t)distance});
+                found[count++] = {(uint32_t)length, (uint32_t)distance};
         }
         return count;
     }
 
-private:
     static constexpr int kWays = 4;
-    static constexpr size_t kAheadBucket = 16, kAheadBytes = 6;
 
+private:
     struct Bucket {
         uint32_t entry[kWays] = {};     // position + 1, newest first; 0 = none
         uint32_t bytes[kWays] = {};     // the 4 bytes there
     };
-
-    static size_t Insert(Match* matches, size_t count, Match found)
-    {
-        size_t at = 0;
-        while (at < count && matches[at].distance < found.distance)
-            at++;
-        if (at > 0 && matches[at - 1].length >= found.length)
-            return count;
-        if (at < count && matches[at].distance == found.distance)
-            return count;
-        size_t kept = at;   // the first farther copy that is longer
-        while (kept < count && matches[kept].length <= found.length)
-            kept++;
-        // Lists are short: plain loops beat a call to memmove.
-        if (kept == at) {
-            for (size_t i = count; i > at; i--)
-                matches[i] = matches[i - 1];
-        } else {
-            for (size_t i = kept; i < count; i++)
-                matches[at + 1 + i - kept] = matches[i];
-        }
-        matches[at] = found;
-        return at + 1 + (count - kept);
-    }
 
     uint32_t Load(size_t pos) const
     {
@@ -682,11 +675,28 @@ private:
         return v;
     }
 
-    uint32_t Hash(uint32_t bytes) const { return (bytes * 2654435761u) >> (32 - bits_); }
+    // Moves the ways one down, the oldest out, and puts `value` first;
+    // written out, as the compiler would turn a loop into a call to memmove.
+    template <size_t... I>
+    static void PushFront(uint32_t (&ways)[kWays], uint32_t value, std::index_sequence<I...>)
+    {
+        ((ways[kWays - 1 - I] = ways[kWays - 2 - I]), ...);
+        ways[0] = value;
+    }
+
+    // A bit for each way that holds a position with these bytes, computed
+    // without branches: which ways agree is anybody's guess.
+    static unsigned Agreeing(const Bucket& b, uint32_t bytes)
+    {
+        unsigned ways = 0;
+        for (int i = 0; i < kWays; i++)
+            ways |= unsigned(b.entry[i] != 0 && b.bytes[i] == bytes) << i;
+        return ways;
+    }
 
     const uint8_t* in_;
     size_t size_;
-    int bits_;
+    int shift_;                     // of a hash, to its bucket's index
     std::vector<Bucket> buckets_;
 };
 
@@ -697,42 +707,37 @@ private:
 class FarFinder {
 public:
     explicit FarFinder(std::span<const uint8_t> in)
-        : in_(in.data()), size_(in.size()), bits_(TableBits(in.size(), 4, 20)),
-          table_(size_t(1) << bits_, 0)
+        : in_(in.data()), size_(in.size()), shift_(32 - TableBits(in.size(), 4, 20)),
+          table_(size_t(1) << (32 - shift_), 0)
     {
     }
 
-    // The candidate for `pos` (position + 1, 0 = none), which then takes its place.
-    uint32_t Exchange(size_t pos)
+    // Fetched ahead: the slot of a position, and later the bytes of its
+    // candidate. `hash` is EightByteHash of the bytes at the position.
+    void PrefetchSlot(uint32_t hash) const { __builtin_prefetch(&table_[hash >> shift_]); }
+
+    void PrefetchCandidate(uint32_t hash) const
     {
-        if (pos + kAheadSlot + 8 <= size_)
-            __builtin_prefetch(&table_[Hash(pos + kAheadSlot)]);
-        if (pos + kAheadBytes + 8 <= size_) {
-            uint32_t later = table_[Hash(pos + kAheadBytes)];
-            if (later != 0)
-                __builtin_prefetch(in_ + later - 1);
-        }
+        uint32_t later = table_[hash >> shift_];
+        if (later != 0)
+            __builtin_prefetch(in_ + later - 1);
+    }
+
+    // The candidate for `pos` (position + 1, 0 = none), which then takes its place.
+    uint32_t Exchange(size_t pos, uint32_t hash)
+    {
         if (pos + 8 > size_)
             return 0;
-        uint32_t& slot = table_[Hash(pos)];
+        uint32_t& slot = table_[hash >> shift_];
         uint32_t found = slot;
         slot = (uint32_t)pos + 1;
         return found;
     }
 
 private:
-    static constexpr size_t kAheadSlot = 24, kAheadBytes = 8;
-
-    uint32_t Hash(size_t pos) const
-    {
-        uint64_t v;
-        memcpy(&v, in_ + pos, 8);
-        return (uint32_t)((v * 0x9E3779B97F4A7C15ull) >> (64 - bits_));
-    }
-
     const uint8_t* in_;
     size_t size_;
-    int bits_;
+    int shift_;                     // of a hash, to its slot's index
     std::vector<uint32_t> table_;
 };
 
@@ -787,6 +792,8 @@ public:
             tree_.emplace(in, kWindow, kDepth);
             far_.emplace(in);
             side_.emplace(in);
+            for (size_t p = 0; p < kHashedAhead; p++)
+                StoreHashes(p);
         }
         size_t cells = std::min(size_, kSegment) + 1;
         priceEnd_.resize(cells);
@@ -824,13 +831,30 @@ private:
     static constexpr uint32_t kSearchedEvery = 16; // positions searched inside a long token
     static constexpr int kDepth = 12;             // tree nodes looked at per position
     static constexpr size_t kSmallInput = 4096;   // searched exhaustively, priced exactly
-    static constexpr uint32_t kNoPrice = std::numeric_limits<uint32_t>::max();
+    // Above any price of a segment's cells, and far enough below 2^32 that
+    // adding a token's cost to it cannot wrap.
+    static constexpr uint32_t kNoPrice = uint32_t(1) << 30;
     static constexpr uint32_t kFromEnd = std::numeric_limits<uint32_t>::max();
     static constexpr int kClasses = 16;     // literal count classes up to 2^32
+    // Each position's hashes are computed once, kHashedAhead positions
+    // early, and kept in a ring for the fetches ahead and the finders.
+    static constexpr size_t kRing = 32, kHashedAhead = 24;
+    static constexpr size_t kFarSlotAhead = 24, kRootAhead = 16, kFarBytesAhead = 8, kSideBytesAhead = 6;
+
+    struct Hashes {
+        uint32_t four = 0;      // FourByteHash
+        uint32_t eight = 0;     // EightByteHash
+    };
 
     struct Step {
         uint32_t length = 0;    // token bytes
         uint32_t distance = 0;  // 0: byte run; else a copy
+    };
+
+    // Where a literal run may start, and its key priceEnd[from] - 8 * from.
+    struct RunStart {
+        uint32_t from = 0;
+        int32_t key = (int32_t)kNoPrice;
     };
 
     // Monotone queue of run starts i for one literal count class, ordered by
@@ -892,50 +916,44 @@ private:
         literalFrom_[r] = from;
     }
 
-    // Two run starts carried along: the one that was cheapest a byte ago,
-    // and the one cheapest in the long run, with the least priceEnd[i] - 8i,
-    // which a newer start beats only until the newer run's header grows.
+    // Three run starts weighed: r - 1, the one that was cheapest a byte
+    // ago, and the one cheapest in the long run, with the least key, which
+    // a newer start beats only until the newer run's header grows. An
+    // unpriced cell's kNoPrice makes its key too large to win.
     void PriceCarriedLiterals(uint32_t r)
     {
         uint32_t bestCost = priceEnd_[r];
         uint32_t from = kFromEnd;
         if (r > 0) {
-            uint32_t fresh = r - 1;
-            if (priceEnd_[fresh] != kNoPrice) {
-                int64_t key = (int64_t)priceEnd_[fresh] - 8 * (int64_t)fresh;
-                if (anchorFrom_ == kFromEnd || key < anchorKey_) {
-                    anchorFrom_ = fresh;
-                    anchorKey_ = key;
-                }
-            }
-            auto cost = [&](uint32_t start) {
-                return start == kFromEnd || priceEnd_[start] == kNoPrice
-                           ? kNoPrice
-                           : priceEnd_[start] + LiteralRunCost(r - start);
+            RunStart fresh = {r - 1, (int32_t)priceEnd_[r - 1] - 8 * (int32_t)(r - 1)};
+            if (fresh.key < anchor_.key)
+                anchor_ = fresh;
+            // Selects rather than branches: which start wins is anybody's
+            // guess where the data barely compresses.
+            RunStart cheapest = fresh;
+            uint32_t cost = RunCost(fresh, r);
+            auto weigh = [&](RunStart start) {
+                uint32_t c = RunCost(start, r);
+                cheapest.from = c < cost ? start.from : cheapest.from;
+                cheapest.key = c < cost ? start.key : cheapest.key;
+                cost = std::min(c, cost);
             };
-            uint32_t cheapest = kNoPrice;
-            for (uint32_t start : {fresh, carriedFrom_, anchorFrom_}) {
-                uint32_t c = cost(start);
-                if (c < cheapest) {
-                    cheapest = c;
-                    carriedFrom_ = start;
-                }
-            }
-            if (cheapest < bestCost) {
-                bestCost = cheapest;
-                from = carriedFrom_;
+            weigh(carried_);
+            weigh(anchor_);
+            carried_ = cheapest;
+            if (cost < bestCost) {
+                bestCost = cost;
+                from = cheapest.from;
             }
         }
         best_[r] = bestCost;
         literalFrom_[r] = from;
     }
 
-    // Makes the cells up to `to` part of the parse (unpriced), so a segment
-    // cut short by a long token costs only what it used.
-    void Reach(uint32_t to)
+    // A literal run [start.from, r): 8 bits a byte and its header.
+    static uint32_t RunCost(RunStart start, uint32_t r)
     {
-        for (; reached_ < to; reached_++)
-            priceEnd_[reached_ + 1] = kNoPrice;
+        return (uint32_t)(start.key + 8 * (int32_t)r) + LiteralHeaderCost(r - start.from);
     }
 
     void Relax(uint32_t from, uint32_t length, uint32_t distance, uint32_t tokenBits)
@@ -983,21 +1001,22 @@ private:
         size_t end = std::min(size_, start + kSegment);
         uint32_t cells = (uint32_t)(end - start);
         priceEnd_[0] = 0;
-        reached_ = 0;
+        std::fill(priceEnd_.begin() + 1, priceEnd_.begin() + cells + 1, kNoPrice);
         for (Window& w : windows_)
             w.head = w.tail = 0;
-        carriedFrom_ = anchorFrom_ = kFromEnd;
+        carried_ = anchor_ = RunStart{};
 
         Step along;             // the long token being gone through
         uint32_t alongEnd = 0;  // where it ends; none when at or below r
         size_t run = 0;
         uint32_t r = 0;
         for (;; r++) {
-            Reach(r);
             PriceLiterals(r);
             size_t pos = start + r;
             if (pos == end)
                 break;
+            if (!small_)
+                LookAhead(pos);
             run = (run > 1 && in_[pos] == in_[pos - 1]) ? run - 1
                                                        : RunLength(in_, pos, size_ - pos);
             uint32_t room = cells - r;
@@ -1013,13 +1032,15 @@ private:
                     // On long inputs the trees skip it too: its bytes are
                     // there already, a little further back.
                     if (small_)
-                        Enter(pos);
+                        chain_->Enter(pos, kNiceLength);
                     else
-                        far_->Exchange(pos);
+                        far_->Exchange(pos, HashesAt(pos).eight);
                     continue;
                 }
             }
-            Match matches[kNiceLength];
+            // Room for every length from the trees, the side index's and the far copy.
+            Match found[kNiceLength + 1], merged[kNiceLength + SideIndex::kWays + 1];
+            Match* matches = found;
             size_t count = 0;
             // Data that keeps failing to match is searched ever more
             // sparsely (never on small inputs, whose parse stays exact);
@@ -1028,9 +1049,7 @@ private:
             // Covered: the tokens before it reach the next byte as cheaply
             // as this one. Its walk would buy little, so it goes into the
             // side index instead of the trees.
-            bool covered = !small_ && r + 1 <= reached_ && priceEnd_[r + 1] <= best_[r];
-            if (!small_)
-                side_->Prefetch(pos);
+            bool covered = !small_ && priceEnd_[r + 1] <= best_[r];
             if (pos % stride == 0) {
                 auto collect = [&](uint32_t distance, uint32_t length) {
                     matches[count++] = {length, distance};
@@ -1038,20 +1057,28 @@ private:
                 if (small_) {
                     chain_->FindAndEnter(pos, kNiceLength, collect);
                 } else if (covered) {
-                    side_->Enter(pos);
+                    side_->Enter(pos, HashesAt(pos).four);
                 } else {
-                    tree_->FindAndEnter(pos, kNiceLength, collect);
-                    count = side_->AddMatches(pos, kNiceLength, matches, count);
+                    uint32_t hash = HashesAt(pos).four;
+                    tree_->FindAndEnter(pos, hash, kNiceLength, collect);
+                    Match recent[SideIndex::kWays];
+                    size_t nearby = side_->Find(pos, hash, kNiceLength, recent);
+                    if (nearby > 0) {
+                        count = MergeMatches(found, count, recent, nearby, merged);
+                        matches = merged;
+                    }
                 }
             }
             if (!small_) {
-                uint32_t far = far_->Exchange(pos);
+                uint32_t far = far_->Exchange(pos, HashesAt(pos).eight);
                 uint32_t nearest = count == 0 ? kMinCopy - 1 : matches[count - 1].length;
-                if (far != 0 && nearest < kNiceLength) {
+                // A covered position offers only copies of kMinCopy bytes,
+                // which never pay for a distance this long.
+                if (far != 0 && !covered && nearest < kNiceLength) {
                     size_t distance = pos - (far - 1);
                     if (distance > kWindow / 2) {
                         size_t length = CommonLength(in_ + pos, in_ + far - 1,
-                                                     std::min<size_t>({kNiceLength, size_ - pos, distance}));
+                                                     std::min(std::min<size_t>(kNiceLength, size_ - pos), distance));
                         if (length > nearest)
                             matches[count++] = {(uint32_t)length, (uint32_t)distance};
                     }
@@ -1086,7 +1113,6 @@ private:
                 // keeps this linear.
                 uint32_t tokenEnd = r + std::min(token.length, room);
                 if (tokenEnd > alongEnd) {
-                    Reach(tokenEnd);
                     uint32_t n = std::max(kNiceLength, alongEnd > r ? alongEnd - r + 1 : 0);
                     for (; n <= tokenEnd - r; n++)
                         Relax(r, n, token.distance, TokenBits(n, token.distance));
@@ -1095,28 +1121,47 @@ private:
                 }
             }
             // Shorter tokens, every length of them.
-            uint32_t top = std::min({room, kNiceLength - 1, (uint32_t)std::max<size_t>(run, longest)});
+            uint32_t top = std::min(std::min(room, kNiceLength - 1), (uint32_t)std::max<size_t>(run, longest));
             // A covered position offers only its shortest tokens: each
             // longer one is matched, as cheaply, by one a byte shorter from
             // the next position.
             if (covered)
                 top = std::min(top, kMinCopy);
-            Reach(r + top);
             RelaxShort(r, (uint32_t)std::min<size_t>(run, top), matches, count, top);
         }
         Emit(start, r);
         return end;
     }
 
-    void Enter(size_t pos)
+    // Hashes the position kHashedAhead on, and fetches ahead what the
+    // finders will need at the positions before it.
+    void LookAhead(size_t pos)
     {
-        if (small_) {
-            chain_->Enter(pos, kNiceLength);
-        } else {
-            tree_->Enter(pos, kNiceLength);
-            far_->Exchange(pos);
+        StoreHashes(pos + kHashedAhead);
+        if (pos + kFarSlotAhead + 8 <= size_)
+            far_->PrefetchSlot(HashesAt(pos + kFarSlotAhead).eight);
+        if (pos + kRootAhead + 4 <= size_) {
+            tree_->PrefetchRoot(HashesAt(pos + kRootAhead).four);
+            side_->PrefetchBucket(HashesAt(pos + kRootAhead).four);
         }
+        if (pos + kFarBytesAhead + 8 <= size_)
+            far_->PrefetchCandidate(HashesAt(pos + kFarBytesAhead).eight);
+        if (pos + kSideBytesAhead + 4 <= size_)
+            side_->PrefetchCandidates(pos + kSideBytesAhead, HashesAt(pos + kSideBytesAhead).four);
+        if (pos + 1 + 4 <= size_)
+            tree_->PrefetchFirstNode(HashesAt(pos + 1).four);
     }
+
+    void StoreHashes(size_t pos)
+    {
+        if (pos + 8 <= size_)
+            ring_[pos % kRing] = {FourByteHash(in_ + pos), EightByteHash(in_ + pos)};
+        else if (pos + 4 <= size_)
+            ring_[pos % kRing] = {FourByteHash(in_ + pos), 0};
+    }
+
+    const Hashes& HashesAt(size_t pos) const { return ring_[pos % kRing]; }
+
 
     static uint32_t TokenBits(uint32_t length, uint32_t distance)
     {
@@ -1174,15 +1219,13 @@ private:
     std::optional<FarFinder> far_;
     std::optional<SideIndex> side_;     // positions left out of the trees
     size_t misses_ = 0;                 // positions in a row without any token
-    uint32_t reached_ = 0;              // cells above this are not yet part of the parse
     std::vector<uint32_t> priceEnd_;    // see the block comment above
     std::vector<uint32_t> best_;
     std::vector<uint32_t> literalFrom_; // start of the literal run into best_[r], or kFromEnd
     std::vector<Step> into_;            // the token that ends at r for priceEnd_[r]
     Window windows_[kClasses];
-    uint32_t carriedFrom_ = kFromEnd;   // literal run starts carried on long inputs
-    uint32_t anchorFrom_ = kFromEnd;
-    int64_t anchorKey_ = 0;
+    RunStart carried_, anchor_;         // literal run starts carried on long inputs
+    Hashes ring_[kRing];                // of the positions up to kHashedAhead on
 };
 
 // ---------------------------------------------------------------------------
