@@ -277,19 +277,8 @@ public:
         children_.assign(2 * w, 0);
     }
 
-    // The walks go through memory far larger than the caches: a root is
-    // fetched a few positions ahead, and the first node of a walk while
-    // the walk before it runs.
+    // Fetches the root for `hash` (a FourByteHash) into the caches.
     void PrefetchRoot(uint32_t hash) const { __builtin_prefetch(&head_[hash >> shift_]); }
-
-    void PrefetchFirstNode(uint32_t hash) const
-    {
-        uint32_t root = head_[hash >> shift_];
-        if (root != 0) {
-            __builtin_prefetch(&children_[2 * ((root - 1) & mask_)]);
-            __builtin_prefetch(in_ + root - 1);
-        }
-    }
 
     // Enters `pos`, whose bytes have the FourByteHash `hash`, and calls
     // visit(distance, length) for each candidate that is longer than all
@@ -617,17 +606,9 @@ public:
     {
     }
 
-    // Fetches ahead what Enter and Find will need: the bucket a few
-    // positions on, and the bytes of its candidates for a nearer position.
-    // `hash` is FourByteHash of the bytes at the position, as below.
+    // Fetches the bucket for `hash` into the caches. Here and below, `hash`
+    // is FourByteHash of the bytes at the position.
     void PrefetchBucket(uint32_t hash) const { __builtin_prefetch(&buckets_[hash >> shift_]); }
-
-    void PrefetchCandidates(size_t pos, uint32_t hash) const
-    {
-        const Bucket& b = buckets_[hash >> shift_];
-        for (unsigned ways = Agreeing(b, Load(pos)); ways != 0; ways &= ways - 1)
-            __builtin_prefetch(in_ + b.entry[__builtin_ctz(ways)] - 1);
-    }
 
     void Enter(size_t pos, uint32_t hash)
     {
@@ -712,16 +693,9 @@ public:
     {
     }
 
-    // Fetched ahead: the slot of a position, and later the bytes of its
-    // candidate. `hash` is EightByteHash of the bytes at the position.
+    // Fetches the slot for `hash` into the caches. Here and below, `hash` is
+    // EightByteHash of the bytes at the position.
     void PrefetchSlot(uint32_t hash) const { __builtin_prefetch(&table_[hash >> shift_]); }
-
-    void PrefetchCandidate(uint32_t hash) const
-    {
-        uint32_t later = table_[hash >> shift_];
-        if (later != 0)
-            __builtin_prefetch(in_ + later - 1);
-    }
 
     // The candidate for `pos` (position + 1, 0 = none), which then takes its place.
     uint32_t Exchange(size_t pos, uint32_t hash)
@@ -792,8 +766,8 @@ public:
             tree_.emplace(in, kWindow, kDepth);
             far_.emplace(in);
             side_.emplace(in);
-            for (size_t p = 0; p < kHashedAhead; p++)
-                StoreHashes(p);
+            for (size_t p = 0; p < kAhead; p++)
+                HashAhead(p);
         }
         size_t cells = std::min(size_, kSegment) + 1;
         priceEnd_.resize(cells);
@@ -836,10 +810,9 @@ private:
     static constexpr uint32_t kNoPrice = uint32_t(1) << 30;
     static constexpr uint32_t kFromEnd = std::numeric_limits<uint32_t>::max();
     static constexpr int kClasses = 16;     // literal count classes up to 2^32
-    // Each position's hashes are computed once, kHashedAhead positions
-    // early, and kept in a ring for the fetches ahead and the finders.
-    static constexpr size_t kRing = 32, kHashedAhead = 24;
-    static constexpr size_t kFarSlotAhead = 24, kRootAhead = 16, kFarBytesAhead = 8, kSideBytesAhead = 6;
+    // Each position's hashes are computed once, kAhead positions early,
+    // and kept in a ring of kRing > kAhead entries.
+    static constexpr size_t kAhead = 16, kRing = 32;
 
     struct Hashes {
         uint32_t four = 0;      // FourByteHash
@@ -1016,7 +989,7 @@ private:
             if (pos == end)
                 break;
             if (!small_)
-                LookAhead(pos);
+                HashAhead(pos + kAhead);
             run = (run > 1 && in_[pos] == in_[pos - 1]) ? run - 1
                                                        : RunLength(in_, pos, size_ - pos);
             uint32_t room = cells - r;
@@ -1133,31 +1106,21 @@ private:
         return end;
     }
 
-    // Hashes the position kHashedAhead on, and fetches ahead what the
-    // finders will need at the positions before it.
-    void LookAhead(size_t pos)
+    // Hashes a position kAhead bytes before the parse gets there, keeps
+    // its hashes until then, and fetches meanwhile the table entries they
+    // index: the tables are far larger than the caches.
+    void HashAhead(size_t pos)
     {
-        StoreHashes(pos + kHashedAhead);
-        if (pos + kFarSlotAhead + 8 <= size_)
-            far_->PrefetchSlot(HashesAt(pos + kFarSlotAhead).eight);
-        if (pos + kRootAhead + 4 <= size_) {
-            tree_->PrefetchRoot(HashesAt(pos + kRootAhead).four);
-            side_->PrefetchBucket(HashesAt(pos + kRootAhead).four);
+        if (pos + 4 > size_)
+            return;
+        Hashes& h = ring_[pos % kRing];
+        h.four = FourByteHash(in_ + pos);
+        tree_->PrefetchRoot(h.four);
+        side_->PrefetchBucket(h.four);
+        if (pos + 8 <= size_) {
+            h.eight = EightByteHash(in_ + pos);
+            far_->PrefetchSlot(h.eight);
         }
-        if (pos + kFarBytesAhead + 8 <= size_)
-            far_->PrefetchCandidate(HashesAt(pos + kFarBytesAhead).eight);
-        if (pos + kSideBytesAhead + 4 <= size_)
-            side_->PrefetchCandidates(pos + kSideBytesAhead, HashesAt(pos + kSideBytesAhead).four);
-        if (pos + 1 + 4 <= size_)
-            tree_->PrefetchFirstNode(HashesAt(pos + 1).four);
-    }
-
-    void StoreHashes(size_t pos)
-    {
-        if (pos + 8 <= size_)
-            ring_[pos % kRing] = {FourByteHash(in_ + pos), EightByteHash(in_ + pos)};
-        else if (pos + 4 <= size_)
-            ring_[pos % kRing] = {FourByteHash(in_ + pos), 0};
     }
 
     const Hashes& HashesAt(size_t pos) const { return ring_[pos % kRing]; }
@@ -1225,7 +1188,7 @@ private:
     std::vector<Step> into_;            // the token that ends at r for priceEnd_[r]
     Window windows_[kClasses];
     RunStart carried_, anchor_;         // literal run starts carried on long inputs
-    Hashes ring_[kRing];                // of the positions up to kHashedAhead on
+    Hashes ring_[kRing];                // of the positions up to kAhead on
 };
 
 // ---------------------------------------------------------------------------
