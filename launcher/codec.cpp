@@ -207,12 +207,10 @@ struct FastBits {
 
     // The format's number. Fails where the plain reader fails: fewer than 2
     // bits, or the ones running to the end (the field then has no bits).
+    // Usually the prefix, its ending zero and the field all lie in one
+    // window of 57 valid bits; that case is inlined into the token loop.
     bool Number(uint32_t& out, unsigned base, unsigned step)
     {
-        if (Left() < 2)
-            return false;
-        // Usually the prefix, its ending zero and the field all lie in one
-        // window of 57 valid bits.
         if (Left() >= 57) {
             uint64_t window = Peek(position);
             uint64_t zeros = ~window;
@@ -228,6 +226,15 @@ struct FastBits {
                 return true;
             }
         }
+        return NumberNearEnd(out, base, step);
+    }
+
+    // Number for the last bits of the block, and for numbers too wide for
+    // one window: the ones are counted window by window.
+    __attribute__((noinline)) bool NumberNearEnd(uint32_t& out, unsigned base, unsigned step)
+    {
+        if (Left() < 2)
+            return false;
         uint64_t ones = 0;
         for (;;) {
             uint64_t valid = end - (position + ones);
