@@ -671,7 +671,7 @@ private:
     {
         unsigned ways = 0;
         for (int i = 0; i < kWays; i++)
-            ways |= unsigned(b.entry[i] != 0 && b.bytes[i] == bytes) << i;
+            ways |= (unsigned(b.entry[i] != 0) & unsigned(b.bytes[i] == bytes)) << i;
         return ways;
     }
 
@@ -1050,8 +1050,8 @@ private:
                 if (far != 0 && !covered && nearest < kNiceLength) {
                     size_t distance = pos - (far - 1);
                     if (distance > kWindow / 2) {
-                        size_t length = CommonLength(in_ + pos, in_ + far - 1,
-                                                     std::min(std::min<size_t>(kNiceLength, size_ - pos), distance));
+                        size_t limit = std::min(std::min<size_t>(kNiceLength, size_ - pos), distance);
+                        size_t length = CommonLength(in_ + pos, in_ + far - 1, limit);
                         if (length > nearest)
                             matches[count++] = {(uint32_t)length, (uint32_t)distance};
                     }
@@ -1094,7 +1094,8 @@ private:
                 }
             }
             // Shorter tokens, every length of them.
-            uint32_t top = std::min(std::min(room, kNiceLength - 1), (uint32_t)std::max<size_t>(run, longest));
+            uint32_t top = std::min(room, kNiceLength - 1);
+            top = std::min(top, (uint32_t)std::max<size_t>(run, longest));
             // A covered position offers only its shortest tokens: each
             // longer one is matched, as cheaply, by one a byte shorter from
             // the next position.
@@ -1124,7 +1125,6 @@ private:
     }
 
     const Hashes& HashesAt(size_t pos) const { return ring_[pos % kRing]; }
-
 
     static uint32_t TokenBits(uint32_t length, uint32_t distance)
     {
