@@ -24,12 +24,23 @@ constexpr size_t kProgressStep = 1 << 20;   // report about once per MiB
 
 // A number: k one-bits, a zero-bit, then a field of min(base + k*step, 32)
 // bits, for the fewest k whose field holds the value.
-constexpr __attribute__((always_inline)) uint32_t NumberCost(uint32_t value, int base, int step)
+struct NumberShape {
+    int ones;   // k
+    int width;  // of the field
+};
+
+constexpr __attribute__((always_inline)) NumberShape ShapeOf(uint32_t value, int base, int step)
 {
     int bits = value == 0 ? 0 : 32 - __builtin_clz(value);     // significant bits
     int excess = bits - base;
     int k = excess <= 0 ? 0 : step == 1 ? excess : step == 2 ? (excess + 1) >> 1 : (excess + step - 1) / step;
-    return (uint32_t)(k + 1 + std::min(base + k * step, 32));
+    return {k, std::min(base + k * step, 32)};
+}
+
+constexpr __attribute__((always_inline)) uint32_t NumberCost(uint32_t value, int base, int step)
+{
+    NumberShape shape = ShapeOf(value, base, step);
+    return (uint32_t)(shape.ones + 1 + shape.width);
 }
 
 // A literal run's kind bit and its count - 1 as a number of base 2 and
@@ -109,15 +120,9 @@ public:
     // bits. The smallest k whose field holds the value is also the cheapest.
     void PutNumber(uint32_t value, int base, int step)
     {
-        int k = 0;
-        int width = base;
-        while (width < 32 && ((uint64_t)value >> width) != 0) {
-            k++;
-            width += step;
-        }
-        width = std::min(width, 32);
-        Put((uint64_t(1) << k) - 1, k + 1);     // the ones and their ending zero
-        Put(value, width);
+        NumberShape shape = ShapeOf(value, base, step);
+        Put((uint64_t(1) << shape.ones) - 1, shape.ones + 1);  // the ones and their ending zero
+        Put(value, shape.width);
     }
 
     void PutLiteralRun(const uint8_t* bytes, uint32_t count)
