@@ -219,14 +219,18 @@ size_t RunLength(const uint8_t* in, size_t pos, size_t limit)
     return n;
 }
 
-// Hash products of the 4 and the 8 bytes at a position; each table takes
-// as many of the top bits as it has index bits.
-inline uint32_t FourByteHash(const uint8_t* at)
+inline uint32_t LoadFour(const uint8_t* at)
 {
     uint32_t v;
     memcpy(&v, at, 4);
-    return v * 2654435761u;
+    return v;
 }
+
+// Hash products of the 4 and the 8 bytes at a position; each table takes
+// as many of the top bits as it has index bits.
+inline uint32_t FourBytesHash(uint32_t bytes) { return bytes * 2654435761u; }
+
+inline uint32_t FourByteHash(const uint8_t* at) { return FourBytesHash(LoadFour(at)); }
 
 inline uint32_t EightByteHash(const uint8_t* at)
 {
@@ -413,12 +417,7 @@ public:
 private:
     static constexpr int kHashBits = 12;
 
-    uint32_t Hash(size_t pos) const
-    {
-        uint32_t v;
-        memcpy(&v, in_ + pos, 4);
-        return (v * 2654435761u) >> (32 - kHashBits);
-    }
+    uint32_t Hash(size_t pos) const { return FourByteHash(in_ + pos) >> (32 - kHashBits); }
 
     const uint8_t* in_;
     size_t size_;
@@ -509,14 +508,9 @@ private:
         uint32_t newerBytes = 0, olderBytes = 0;
     };
 
-    uint32_t Load(size_t pos) const
-    {
-        uint32_t v;
-        memcpy(&v, in_ + pos, 4);
-        return v;
-    }
+    uint32_t Load(size_t pos) const { return LoadFour(in_ + pos); }
 
-    static uint32_t Hash(uint32_t v) { return (v * 2654435761u) >> (32 - kHashBits); }
+    static uint32_t Hash(uint32_t v) { return FourBytesHash(v) >> (32 - kHashBits); }
 
     static void Enter(Slot& s, size_t pos, uint32_t bytes)
     {
@@ -654,12 +648,7 @@ private:
         uint32_t bytes[kWays] = {};     // the 4 bytes there
     };
 
-    uint32_t Load(size_t pos) const
-    {
-        uint32_t v;
-        memcpy(&v, in_ + pos, 4);
-        return v;
-    }
+    uint32_t Load(size_t pos) const { return LoadFour(in_ + pos); }
 
     // Moves the ways one down, the oldest out, and puts `value` first;
     // written out, as the compiler would turn a loop into a call to memmove.
