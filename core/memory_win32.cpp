@@ -18,6 +18,14 @@ typedef int(__cdecl* HeapFailureHandler)(size_t size);
 typedef HeapFailureHandler(__cdecl* SetNewHandlerFunction)(HeapFailureHandler handler);
 typedef int(__cdecl* SetNewModeFunction)(int mode);
 
+// The handler's type has size_t in it, whose decoration differs: unsigned
+// int in a 32-bit process, unsigned __int64 in a 64-bit one.
+#ifdef _WIN64
+const char kSetNewHandlerName[] = "?_set_new_handler@@YAP6AH_K@ZP6AH0@Z@Z";
+#else
+const char kSetNewHandlerName[] = "?_set_new_handler@@YAP6AHI@ZP6AHI@Z@Z";
+#endif
+
 int __cdecl OnHeapFailure(size_t size)
 {
     OutOfMemory(size);
@@ -31,7 +39,7 @@ void InstallOutOfMemoryHandler()
     if (crt == NULL)
         return;
     SetNewHandlerFunction setNewHandler = (SetNewHandlerFunction)(void*)GetProcAddress(
-        crt, "?_set_new_handler@@YAP6AHI@ZP6AHI@Z@Z");
+        crt, kSetNewHandlerName);
     SetNewModeFunction setNewMode = (SetNewModeFunction)(void*)GetProcAddress(
         crt, "?_set_new_mode@@YAHH@Z");
     if (setNewHandler == NULL || setNewMode == NULL)

@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build pkg-config
-  g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
+  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 wine32:i386
   xvfb x11-apps imagemagick
   clang libclang-rt-14-dev

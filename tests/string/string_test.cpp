@@ -902,10 +902,18 @@ TEST(StringDeathTest, FailedNewReachesTheHandler)
 #else
 TEST(StringDeathTest, FailedMallocAndNewReachTheHandler)
 {
-    // More than a 32-bit process can ever have. malloc reaches the handler
-    // through msvcrt's new mode, new through our own operator new.
+    // More than the process can ever have: 2 GiB in a 32-bit process,
+    // 128 TiB (all of the user address space) in a 64-bit one. malloc
+    // reaches the handler through msvcrt's new mode, new through our own
+    // operator new.
+#ifdef _WIN64
+    const size_t huge = 0x7FFFFFFFFFF0u;
+    const char* size = "140,737,488,355,312";
+#else
     const size_t huge = 0x7FFFFFF0u;
-    const std::string text = std::string("^") + kOutOfMemory + "Requested size = 2,147,483,632\n$";
+    const char* size = "2,147,483,632";
+#endif
+    const std::string text = std::string("^") + kOutOfMemory + "Requested size = " + size + "\n$";
     // volatile: the compiler may drop an unused allocation altogether.
     EXPECT_EXIT({
         void* volatile block = malloc(huge);
