@@ -2,13 +2,16 @@
 #
 #   velt_add_gtest(NAME <name> SOURCES <files...> [LIBS <libs...>])
 #     One GoogleTest program and one ctest entry. Natively it runs directly
-#     (with the sanitizers); in the Win32 build it runs under Wine in the
-#     build directory's prefix.
+#     (with the sanitizers); in a Windows build (x86 or x64) it runs under
+#     Wine in the build directory's prefix of the same architecture.
 #
 #   velt_add_wine_test(NAME <name> COMMAND <cmd...> [TIMEOUT <s>])
 #     A ctest entry that needs the Wine prefix (scripts, end-to-end tests).
-#     The command gets WINEPREFIX, VELT_SOURCE_DIR, VELT_BINARY_DIR and
-#     VELT_BUILDER in its environment; scripts/wine-run.sh runs a program.
+#     The command gets WINEPREFIX, WINEARCH, WINELOADER (the loader that
+#     runs a program in that prefix), VELT_ARCH (x86 or x64: the stub's
+#     architecture, for veltpack build --arch), VELT_SOURCE_DIR,
+#     VELT_BINARY_DIR and VELT_BUILDER in its environment;
+#     scripts/wine-run.sh runs a program.
 
 if(WIN32)
   set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
@@ -24,7 +27,9 @@ endif()
 
 set(VELT_WINE_ENV
   "WINEPREFIX=${VELT_WINE_PREFIX}"
-  "WINEARCH=win32"
+  "WINEARCH=${VELT_WINE_ARCH}"
+  "WINELOADER=${VELT_WINE_LOADER}"
+  "VELT_ARCH=${VELT_ARCH}"
   "WINEDEBUG=-all"
   "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d"
   "VELT_SOURCE_DIR=${CMAKE_SOURCE_DIR}"

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Manages the 32-bit Wine prefixes of the tests.
+# Manages the Wine prefixes of the tests, one per Windows build: win32 for
+# the x86 build, win64 for the x64 one.
 #
-#   wine-prefix.sh start PREFIX        make PREFIX once (kept for later runs)
-#                                      and start its wineserver
+#   WINEARCH=win32|win64 wine-prefix.sh start PREFIX
+#                                      make PREFIX once (kept for later runs;
+#                                      made again when its architecture is
+#                                      not WINEARCH) and start its wineserver
 #   wine-prefix.sh stop PREFIX         stop that wineserver
 #   wine-prefix.sh clone PREFIX COPY   an isolated copy for a test that must
 #                                      not share state; start its server
@@ -12,38 +15,45 @@
 # outlive the command, and a pipe they held would keep ctest waiting.
 set -eu
 action=$1
-export WINEPREFIX=$(realpath -m "$2") WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
+WINEPREFIX=$(realpath -m "$2")
+if [ "$action" = start ]; then
+  [ -n "${WINEARCH:-}" ] || { echo "wine-prefix.sh start: set WINEARCH (win32 or win64)" >&2; exit 2; }
+  made=$(sed -n 's/^#arch=//p' "$WINEPREFIX/system.reg" 2>/dev/null || true)
+  [ "$made" = "$WINEARCH" ] || rm -f "$WINEPREFIX/.velt-ready"
+elif [ "$action" = stop ] && [ ! -d "$WINEPREFIX" ]; then
+  exit 0
+fi
+source "$(dirname "$0")/wine-env.sh"
 
 quiet() { "$@" </dev/null >/dev/null 2>&1 9>&- || return $?; }
 
 start_server() {
   quiet wineserver -p || true  # already running is fine
-  quiet wine cmd /c exit
+  quiet "$WINELOADER" cmd /c exit
   # The desktop process starts with the first program that uses windows and
   # inherits its descriptors; a test's output pipe held that way keeps ctest
   # waiting after the test has ended. rundll32 without arguments only starts
   # the desktop, here with nothing to inherit.
-  quiet wine rundll32.exe
+  quiet "$WINELOADER" rundll32.exe
 }
 
 stop_server() {
-  [ -d "$WINEPREFIX" ] || return 0
   quiet wineserver -k || true
   quiet timeout 30 wineserver -w || true
 }
 
 make_prefix() {
+  if [ -f "$WINEPREFIX/system.reg" ]; then stop_server; fi
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   quiet wineserver -p || true  # already running is fine
-  quiet wineboot -i
+  quiet "$WINELOADER" wineboot -i
   # Windows and dialogs exist without a display.
-  quiet wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+  quiet "$WINELOADER" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
   # A crash must end the program (exit code 5), not wait behind an
   # invisible debugger dialog.
-  quiet wine reg add 'HKCU\Software\Wine\DllOverrides' /v winedbg.exe /d '' /f
-  quiet wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+  quiet "$WINELOADER" reg add 'HKCU\Software\Wine\DllOverrides' /v winedbg.exe /d '' /f
+  quiet "$WINELOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
   # The profile folders link to the host's home; tests must not write there.
   find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type l | while read -r link; do
     rm -f "$link"

@@ -3,12 +3,12 @@
 # directory, so a DLL planted beside an installer is never picked up at
 # start; everything else is linked at run time by full path. It also stays
 # inside its size budget: every installer and uninstaller carries it.
-#   stub_imports.sh STUB
+#   stub_imports.sh STUB OBJDUMP
 set -eu
-stub=$1
+stub=$1 objdump=$2
 allowed='kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll ole32.dll oleaut32.dll comdlg32.dll msvcrt.dll'
 status=0
-imports=$(i686-w64-mingw32-objdump -p "$stub" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
+imports=$("$objdump" -p "$stub" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
 [ -n "$imports" ] || { echo "no import table found in $stub"; exit 1; }
 for dll in $imports; do
   case " $allowed " in

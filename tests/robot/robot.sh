@@ -1,6 +1,6 @@
 # Shell helpers for end-to-end tests that drive Windows programs with
 # velt-robot. Source this file from a bash script run by velt_add_wine_test
-# (its environment has WINEPREFIX and VELT_BINARY_DIR). See README.md.
+# (its environment has WINEPREFIX, WINELOADER and VELT_BINARY_DIR). See README.md.
 #
 #   robot_run [ROBOT OPTIONS...] -- PROGRAM [ARGS...]
 #       Runs the robot under Wine with a fresh log. Sets ROBOT_STATUS (its
@@ -42,7 +42,7 @@ robot_run() {
   ROBOT_ERR=$ROBOT_WORK/run$ROBOT_RUNS.err
   : >"$ROBOT_LOG"
   ROBOT_STATUS=0
-  wine "$VELT_ROBOT" --log "$(winpath "$ROBOT_LOG")" "$@" \
+  "$WINELOADER" "$VELT_ROBOT" --log "$(winpath "$ROBOT_LOG")" "$@" \
     </dev/null >"$ROBOT_WORK/run$ROBOT_RUNS.out" 2>"$ROBOT_ERR" || ROBOT_STATUS=$?
 }
 
