@@ -82,8 +82,31 @@ Bytes WriteFileRecords(const std::vector<FileRecord>& records)
     return std::move(w.Out());
 }
 
+namespace {
+
+// The stub's headers, when it is a stub this builder can pack: an x86 or
+// x64 Windows program, of the architecture asked for.
+PeHeaders CheckStub(const Bytes& stubImage, std::optional<Arch> wanted)
+{
+    std::string error;
+    std::optional<PeHeaders> pe = ParsePe(stubImage, error);
+    if (!pe)
+        throw ProjectError("the stub: " + error);
+    std::optional<Arch> arch = StubArch(*pe);
+    if (!arch)
+        throw ProjectError("the stub is " + MachineText(*pe)
+                           + "; a stub is an x86 (PE32) or x64 (PE32+) Windows program");
+    if (wanted && *arch != *wanted)
+        throw ProjectError(std::string("the stub is ") + MachineText(*pe) + ", but an "
+                           + ArchName(*wanted) + " installer was asked for");
+    return *pe;
+}
+
+} // namespace
+
 BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const BuildOptions& options)
 {
+    PeHeaders stubPe = CheckStub(stubImage, options.arch);
     BuildResult result;
     Description& d = result.description;
     d = project.description;
@@ -143,18 +166,14 @@ BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const
     Bytes packed = Pack(description, PackLevel::Best);
     ScrambleBytes(packed, key);
 
-    std::string error;
-    std::optional<PeHeaders> pe = ParsePe(stubImage, error);
-    if (!pe)
-        throw ProjectError("the stub: " + error);
     // How much file data the installer itself holds.
     uint64_t fixed = kArchiveHeaderSize + packed.size();
     uint64_t inSection = block.size();
     if (options.volumeSize > 0) {
-        uint64_t rawOffset = (stubImage.size() + pe->fileAlignment - 1) / pe->fileAlignment
-                           * pe->fileAlignment;
+        uint64_t rawOffset = (stubImage.size() + stubPe.fileAlignment - 1) / stubPe.fileAlignment
+                           * stubPe.fileAlignment;
         uint64_t room = options.volumeSize > (int64_t)rawOffset
-                      ? (options.volumeSize - rawOffset) / pe->sectionAlignment * pe->sectionAlignment
+                      ? (options.volumeSize - rawOffset) / stubPe.sectionAlignment * stubPe.sectionAlignment
                       : 0;
         if (room < fixed)
             throw ProjectError("a volume size of " + std::to_string(options.volumeSize)
@@ -172,6 +191,7 @@ BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const
     archive.Raw(packed);
     archive.Raw(std::span<const uint8_t>(block).first(inSection));
 
+    std::string error;
     std::optional<AppendedSection> placed = AppendArchiveSection(installer, archive.Out(), error);
     if (!placed)
         throw ProjectError("the stub: " + error);

@@ -24,6 +24,7 @@ struct BuildOptions {
     std::filesystem::path output;                 // the installer to write
     PackLevel level = PackLevel::Best;            // for the file data
     int64_t volumeSize = 0;                       // 0: everything in the installer
+    std::optional<Arch> arch;                     // the stub must be of this architecture
     std::function<void(size_t, size_t)> progress; // compression progress, or empty
 };
 
@@ -33,9 +34,10 @@ struct BuildResult {
     std::vector<FileRecord> records;
 };
 
-// Builds the installer (and volumes) for `project` on `stub`. Nothing is
-// left behind on failure: files are written to temporary names and renamed
-// at the end. Throws ProjectError.
+// Builds the installer (and volumes) for `project` on `stub`, an x86 or x64
+// stub (of `options.arch` when that is set). Nothing is left behind on
+// failure: files are written to temporary names and renamed at the end.
+// Throws ProjectError.
 BuildResult BuildInstaller(const Project& project, const Bytes& stub, const BuildOptions& options);
 
 // An installer read back. Filled as far as the reading got.

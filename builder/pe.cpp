@@ -1,12 +1,16 @@
 #include "builder/pe.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace velt {
 
 namespace {
 
 const uint16_t kPe32Magic = 0x10B;
+const uint16_t kPe32PlusMagic = 0x20B;
+const uint16_t kMachineI386 = 0x14C;
+const uint16_t kMachineAmd64 = 0x8664;
 const size_t kSectionEntrySize = 40;
 const uint32_t kSectionCharacteristics = 0x40000040;   // initialised data, readable
 const uint32_t kResourceIcon = 3;
@@ -22,26 +26,38 @@ bool Fits(std::span<const uint8_t> image, uint64_t offset, uint64_t size)
     return offset <= image.size() && size <= image.size() - offset;
 }
 
-// Offsets inside the optional header of a PE32 image.
+// Offsets inside the optional header, the same in PE32 and PE32+.
 const size_t kOptSizeOfInitializedData = 8;
 const size_t kOptSectionAlignment = 32;
 const size_t kOptFileAlignment = 36;
 const size_t kOptSizeOfImage = 56;
 const size_t kOptSizeOfHeaders = 60;
 const size_t kOptCheckSum = 64;
-const size_t kOptNumberOfRvaAndSizes = 92;
-const size_t kOptDataDirectories = 96;
+// The 64-bit ImageBase and stack and heap sizes of PE32+ move what
+// follows them 16 bytes on.
+const size_t kOptNumberOfRvaAndSizes32 = 92;
+const size_t kOptNumberOfRvaAndSizes64 = 108;
+
+size_t NumberOfRvaAndSizesOffset(const PeHeaders& pe)
+{
+    return pe.pe32Plus ? kOptNumberOfRvaAndSizes64 : kOptNumberOfRvaAndSizes32;
+}
+
+size_t DataDirectoriesOffset(const PeHeaders& pe)
+{
+    return NumberOfRvaAndSizesOffset(pe) + 4;
+}
 
 // The data directory entry `index` (RVA, size); {0, 0} when absent.
 std::pair<uint32_t, uint32_t> DataDirectory(std::span<const uint8_t> image, const PeHeaders& pe,
                                             uint32_t index)
 {
     const uint8_t* opt = image.data() + pe.optionalOffset;
-    if (Load32(opt + kOptNumberOfRvaAndSizes) <= index
-        || kOptDataDirectories + 8 * (index + 1) > pe.optionalSize)
+    size_t directories = DataDirectoriesOffset(pe);
+    if (Load32(opt + NumberOfRvaAndSizesOffset(pe)) <= index
+        || directories + 8 * (index + 1) > pe.optionalSize)
         return {0, 0};
-    return {Load32(opt + kOptDataDirectories + 8 * index),
-            Load32(opt + kOptDataDirectories + 8 * index + 4)};
+    return {Load32(opt + directories + 8 * index), Load32(opt + directories + 8 * index + 4)};
 }
 
 // One leaf of the resource tree.
@@ -176,12 +192,18 @@ std::optional<PeHeaders> ParsePe(std::span<const uint8_t> image, std::string& er
         return std::nullopt;
     }
     const uint8_t* h = image.data() + pe.peOffset;
+    pe.machine = Load16(h + 4);
     uint16_t count = Load16(h + 6);
     pe.optionalSize = Load16(h + 0x14);
     pe.optionalOffset = pe.peOffset + 0x18;
-    if (pe.optionalSize < kOptDataDirectories || !Fits(image, pe.optionalOffset, pe.optionalSize)
-        || Load16(image.data() + pe.optionalOffset) != kPe32Magic) {
-        error = "not a 32-bit Windows program";
+    uint16_t magic = Fits(image, pe.optionalOffset, 2) ? Load16(image.data() + pe.optionalOffset) : 0;
+    if (magic != kPe32Magic && magic != kPe32PlusMagic) {
+        error = "not a Windows program (its optional header is neither PE32 nor PE32+)";
+        return std::nullopt;
+    }
+    pe.pe32Plus = magic == kPe32PlusMagic;
+    if (pe.optionalSize < DataDirectoriesOffset(pe) || !Fits(image, pe.optionalOffset, pe.optionalSize)) {
+        error = "the optional header is cut short";
         return std::nullopt;
     }
     const uint8_t* opt = image.data() + pe.optionalOffset;
@@ -212,6 +234,39 @@ std::optional<PeHeaders> ParsePe(std::span<const uint8_t> image, std::string& er
         pe.sections.push_back(s);
     }
     return pe;
+}
+
+const char* ArchName(Arch arch)
+{
+    return arch == Arch::X64 ? "x64" : "x86";
+}
+
+std::optional<Arch> ArchFromName(const std::string& name)
+{
+    if (name == "x86")
+        return Arch::X86;
+    if (name == "x64")
+        return Arch::X64;
+    return std::nullopt;
+}
+
+std::optional<Arch> StubArch(const PeHeaders& pe)
+{
+    if (!pe.pe32Plus && pe.machine == kMachineI386)
+        return Arch::X86;
+    if (pe.pe32Plus && pe.machine == kMachineAmd64)
+        return Arch::X64;
+    return std::nullopt;
+}
+
+std::string MachineText(const PeHeaders& pe)
+{
+    if (std::optional<Arch> arch = StubArch(pe))
+        return *arch == Arch::X64 ? "x64 (PE32+, x86-64)" : "x86 (PE32, i386)";
+    char text[48];
+    std::snprintf(text, sizeof text, "%s for machine 0x%04X", pe.pe32Plus ? "PE32+" : "PE32",
+                  pe.machine);
+    return text;
 }
 
 int64_t RvaToOffset(const PeHeaders& pe, uint32_t rva)

@@ -21,8 +21,17 @@ struct PeSection {
     size_t entryOffset = 0;           // file offset of the 40-byte entry
 };
 
+// The machines a stub is built for: a 32-bit (PE32, i386) or a 64-bit
+// (PE32+, x86-64) Windows program.
+enum class Arch { X86, X64 };
+
+const char* ArchName(Arch arch);                        // "x86", "x64"
+std::optional<Arch> ArchFromName(const std::string& name);
+
 struct PeHeaders {
     uint32_t peOffset = 0;            // the DOS header's pointer
+    uint16_t machine = 0;             // COFF machine: 0x14C i386, 0x8664 x86-64, ...
+    bool pe32Plus = false;            // the optional header is PE32+ (64-bit)
     size_t optionalOffset = 0;        // file offset of the optional header
     uint16_t optionalSize = 0;
     size_t tableOffset = 0;           // file offset of the section table
@@ -31,9 +40,17 @@ struct PeHeaders {
     std::vector<PeSection> sections;
 };
 
-// Parses a 32-bit PE image. Returns nullopt and sets `error` when the
-// headers are not those of a 32-bit Windows program.
+// Parses a PE32 or PE32+ image. Returns nullopt and sets `error` when the
+// headers are not those of a Windows program.
 std::optional<PeHeaders> ParsePe(std::span<const uint8_t> image, std::string& error);
+
+// The architecture of an image that a stub may have: PE32 for i386 or
+// PE32+ for x86-64; nullopt for any other machine.
+std::optional<Arch> StubArch(const PeHeaders& pe);
+
+// "x86 (PE32, i386)", "x64 (PE32+, x86-64)", or the raw fields of another
+// machine, for messages and inspect.
+std::string MachineText(const PeHeaders& pe);
 
 // File offset of a relative virtual address, or -1 when no section maps it.
 int64_t RvaToOffset(const PeHeaders& pe, uint32_t rva);

@@ -165,7 +165,7 @@ void ReadProduct(Reader& r, const toml::table& root, Project& p)
         throw ProjectError(p.path.string() + ":1:1: the project has no [product] table");
     r.AllowKeys(*t, {"name", "publisher", "version", "display-name", "default-directory",
                      "start-menu-folder", "registry-key", "uninstall-subdir", "uninstaller",
-                     "volume-name", "master", "licence", "license", "readme"}, "[product]");
+                     "volume-name", "master", "licence", "license", "readme", "arch"}, "[product]");
     Description& d = p.description;
     if (!t->get("name"))
         r.Fail(*t, "[product] needs a \"name\"");
@@ -196,6 +196,11 @@ void ReadProduct(Reader& r, const toml::table& root, Project& p)
                 r.Fail(*node, "bad " + std::string(key) + " \"" + value
                                   + "\": a file name without folders is needed");
         }
+    if (const toml::node* node = t->get("arch")) {
+        p.arch = ArchFromName(r.Utf8(*t, "arch").value_or(""));
+        if (!p.arch)
+            r.Fail(*node, "\"arch\" is \"x86\" or \"x64\"");
+    }
     if (t->get("master")) {
         d.masterProduct = r.Text(*t, "master");
         d.productFlags |= PfNeedsMaster;

@@ -4,6 +4,7 @@
 
 #include "builder/bytes.h"
 #include "builder/format.h"
+#include "builder/pe.h"
 
 #include <filesystem>
 #include <optional>
@@ -31,6 +32,7 @@ struct Project {
     std::filesystem::path path;       // the project file
     Description description;          // all but sizes, payload, dates and icon offset
     std::optional<Bytes> icon;        // the 2216-byte uninstaller icon
+    std::optional<Arch> arch;         // the stub's architecture, when the project names one
     std::vector<ProjectFile> files;
     std::vector<std::filesystem::path> inputs;   // every file read, for the date
 };

@@ -1,10 +1,5 @@
 # veltpack: the format code as a library (shared with the tests), and the
-# program, which carries a stub inside itself: natively the one given by
-# VELT_STUB, in the Win32 build (veltpack.exe) the velt-stub it builds.
-if(NOT TARGET veltpack_compress)
-  message(STATUS "veltpack: the compressor is missing; the builder is skipped")
-  return()
-endif()
+# program, which carries both stubs (x86 and x64) inside itself.
 add_library(veltpack_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/archive.cpp
   ${CMAKE_CURRENT_LIST_DIR}/codec_bridge.cpp
@@ -18,55 +13,49 @@ add_library(veltpack_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/text.cpp)
 target_include_directories(veltpack_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(veltpack_core PUBLIC veltpack_compress velt)
-if(WIN32 AND NOT VELTPACK_TOML_INCLUDE)
-  # toml++ is header-only and builds with MinGW as it is, but the cross
-  # compiler must not see the host's /usr/include (glibc headers): give it a
-  # folder that holds nothing but a link to toml++.
-  find_path(VELTPACK_TOML_HOST toml++/toml.h PATHS /usr/include /usr/local/include
-            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
-  if(NOT VELTPACK_TOML_HOST)
-    message(STATUS "veltpack: toml++ not found on the host; veltpack.exe is skipped")
-    return()
-  endif()
+
+# toml++ (header-only) reads the project file, in every build.
+find_path(VELTPACK_TOML_HOST toml++/toml.h PATHS /usr/include /usr/local/include
+          NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(NOT VELTPACK_TOML_HOST)
+  message(FATAL_ERROR "veltpack needs toml++, which is missing: run scripts/setup.sh "
+                      "(Debian's libtomlplusplus-dev)")
+endif()
+if(WIN32)
+  # toml++ builds with MinGW as it is, but the cross compiler must not see
+  # the host's /usr/include (glibc headers): it gets a folder that holds
+  # nothing but a link to toml++.
   set(VELTPACK_TOML_INCLUDE ${CMAKE_BINARY_DIR}/toml-include)
   file(MAKE_DIRECTORY ${VELTPACK_TOML_INCLUDE})
   file(CREATE_LINK ${VELTPACK_TOML_HOST}/toml++ ${VELTPACK_TOML_INCLUDE}/toml++ SYMBOLIC)
-endif()
-if(VELTPACK_TOML_INCLUDE)
-  # A directory that holds only toml++ (the Windows build must not see the
-  # host's other headers).
   target_include_directories(veltpack_core SYSTEM PUBLIC ${VELTPACK_TOML_INCLUDE})
 endif()
 
-# The embedded stub: a generated source that is rebuilt when the stub
-# changes. Without a stub at configure time the builder needs --stub.
+# The embedded stubs, x86 and x64: a generated source, written again only
+# when a stub changed. A Windows build's veltpack.exe carries its own
+# build's stub and the other architecture's from VELT_STUB_X86 or
+# VELT_STUB_X64; the native builder carries both from those paths. A stub
+# that is missing when the builder is built is left out, with a warning.
 set(veltpack_stub_source ${CMAKE_CURRENT_BINARY_DIR}/embedded_stub.cpp)
+set(veltpack_stub_X86 ${VELT_STUB_X86})
+set(veltpack_stub_X64 ${VELT_STUB_X64})
 if(WIN32 AND TARGET velt-stub)
-  # veltpack.exe carries the stub of its own build.
-  add_custom_command(OUTPUT ${veltpack_stub_source}
-    COMMAND ${CMAKE_COMMAND} -DINPUT=$<TARGET_FILE:velt-stub> -DOUTPUT=${veltpack_stub_source}
-            -P ${CMAKE_CURRENT_LIST_DIR}/embed.cmake
-    DEPENDS velt-stub ${CMAKE_CURRENT_LIST_DIR}/embed.cmake
-    COMMENT "Embedding this build's stub")
-elseif(VELT_STUB AND EXISTS ${VELT_STUB})
-  add_custom_command(OUTPUT ${veltpack_stub_source}
-    COMMAND ${CMAKE_COMMAND} -DINPUT=${VELT_STUB} -DOUTPUT=${veltpack_stub_source}
-            -P ${CMAKE_CURRENT_LIST_DIR}/embed.cmake
-    DEPENDS ${VELT_STUB} ${CMAKE_CURRENT_LIST_DIR}/embed.cmake
-    COMMENT "Embedding the stub ${VELT_STUB}")
-else()
-  if(VELT_STUB)
-    message(STATUS "veltpack: no stub at ${VELT_STUB}; the builder will need --stub")
-  endif()
-  file(WRITE ${veltpack_stub_source}.in
-       "#include \"builder/embedded_stub.h\"\n"
-       "const unsigned char kEmbeddedStub[1] = {0};\n"
-       "const size_t kEmbeddedStubSize = 0;\n")
-  configure_file(${veltpack_stub_source}.in ${veltpack_stub_source} COPYONLY)
+  string(TOUPPER ${VELT_ARCH} own)
+  set(veltpack_stub_${own} $<TARGET_FILE:velt-stub>)
+endif()
+add_custom_target(veltpack_embed_stubs
+  COMMAND ${CMAKE_COMMAND} -DX86=${veltpack_stub_X86} -DX64=${veltpack_stub_X64}
+          -DOUTPUT=${veltpack_stub_source} -P ${CMAKE_CURRENT_LIST_DIR}/embed.cmake
+  BYPRODUCTS ${veltpack_stub_source}
+  COMMENT "Embedding the x86 and x64 stubs"
+  VERBATIM)
+if(WIN32 AND TARGET velt-stub)
+  add_dependencies(veltpack_embed_stubs velt-stub)
 endif()
 
 add_library(veltpack_stub STATIC ${veltpack_stub_source})
 target_include_directories(veltpack_stub PUBLIC ${CMAKE_SOURCE_DIR})
+add_dependencies(veltpack_stub veltpack_embed_stubs)
 
 add_executable(veltpack ${CMAKE_CURRENT_LIST_DIR}/veltpack.cpp)
 target_link_libraries(veltpack PRIVATE veltpack_core veltpack_stub)

@@ -33,18 +33,24 @@ const char kUsage[] =
     "veltpack COMMAND --help describes a command.\n";
 
 const char kBuildHelp[] =
-    "usage: veltpack build PROJECT.toml [-o setup.exe] [--level fast|best]\n"
-    "                      [--volume-size SIZE] [--stub FILE]\n"
+    "usage: veltpack build PROJECT.toml [-o setup.exe] [--arch x86|x64]\n"
+    "                      [--level fast|best] [--volume-size SIZE] [--stub FILE]\n"
     "\n"
     "Packs the project into an installer. The project file is described in\n"
     "docs/project-file.md.\n"
     "\n"
     "  -o, --output FILE   the installer (default: the project's name with .exe)\n"
+    "  --arch x86|x64      a 32-bit or a 64-bit installer (default: the project's\n"
+    "                      [product] arch, else x86); pick x64 for a 64-bit\n"
+    "                      program, so that its system files go to System32 and\n"
+    "                      its HKLM\\Software keys to the native registry view\n"
     "  --level fast|best   compression of the file data (default best)\n"
     "  --volume-size SIZE  keep the installer and each volume file at most SIZE\n"
     "                      bytes (suffix K, M or G for 1024-multiples); the rest\n"
     "                      of the file data goes to NAME2.VLT, NAME3.VLT, ...\n"
-    "  --stub FILE         use this stub instead of the built-in one\n"
+    "  --stub FILE         use this stub instead of the built-in one of the\n"
+    "                      architecture (it must be of that architecture when\n"
+    "                      --arch or the project names one)\n"
     "\n"
     "The installer's dates come from the sources' last-write times, or from\n"
     "SOURCE_DATE_EPOCH when it is set: the same inputs give the same bytes.\n";
@@ -52,8 +58,9 @@ const char kBuildHelp[] =
 const char kInspectHelp[] =
     "usage: veltpack inspect INSTALLER [--json]\n"
     "\n"
-    "Shows the archive header, every description field, the languages and\n"
-    "messages, the associations and the file table. --json prints the same\n"
+    "Shows the installer's architecture (x86 or x64), the archive header,\n"
+    "every description field, the languages and messages, the associations\n"
+    "and the file table. --json prints the same\n"
     "as one JSON object. Texts are shown in UTF-8.\n";
 
 const char kVerifyHelp[] =
@@ -161,7 +168,8 @@ int Build(int argc, char** argv)
 {
     Args a = ParseArgs(argc, argv, 2,
                        {{"-o", "output"}, {"--output", "output"}, {"--level", "level"},
-                        {"--volume-size", "volume-size"}, {"--stub", "stub"}}, {});
+                        {"--volume-size", "volume-size"}, {"--stub", "stub"},
+                        {"--arch", "arch"}}, {});
     if (a.help) {
         std::fputs(kBuildHelp, stdout);
         return 0;
@@ -180,16 +188,27 @@ int Build(int argc, char** argv)
     if (a.options.count("volume-size"))
         options.volumeSize = ParseSize(a.options["volume-size"]);
 
-    Bytes stub;
-    if (a.options.count("stub")) {
-        stub = ReadWholeFile(PathFromUtf8(a.options["stub"]));
-    } else if (kEmbeddedStubSize > 0) {
-        stub.assign(kEmbeddedStub, kEmbeddedStub + kEmbeddedStubSize);
-    } else {
-        throw UsageError("this veltpack was built without a stub: give one with --stub FILE");
+    std::optional<Arch> arch;
+    if (a.options.count("arch")) {
+        arch = ArchFromName(a.options["arch"]);
+        if (!arch)
+            throw UsageError("--arch is x86 or x64");
     }
 
     Project project = LoadProject(projectPath);
+    // The command line overrides the project.
+    options.arch = arch ? arch : project.arch;
+    Bytes stub;
+    if (a.options.count("stub")) {
+        stub = ReadWholeFile(PathFromUtf8(a.options["stub"]));
+    } else {
+        Arch wanted = options.arch.value_or(Arch::X86);
+        std::span<const uint8_t> embedded = EmbeddedStub(wanted);
+        if (embedded.empty())
+            throw UsageError(std::string("this veltpack was built without its ") + ArchName(wanted)
+                             + " stub: give one with --stub FILE");
+        stub.assign(embedded.begin(), embedded.end());
+    }
     if (a.options.count("output")) {
         options.output = PathFromUtf8(a.options["output"]);
     } else {
@@ -320,6 +339,8 @@ void PrintText(const Installer& in, const fs::path& path, const ArchiveFault& fa
 {
     const Description& d = in.description;
     Field("installer", path.string() + " (" + std::to_string(in.image.size()) + " bytes)");
+    if (in.pe)
+        Field("architecture", MachineText(*in.pe));
     if (in.section >= 0)
         Field("section", ".velt at file offset " + Hex(in.rawOffset) + ", " + std::to_string(in.rawSize)
               + " bytes, address " + Hex(in.virtualAddress));
@@ -418,6 +439,8 @@ void PrintJson(const Installer& in, const fs::path& path, const ArchiveFault& fa
     };
     add("installer", Json(path.string()));
     add("size", std::to_string(in.image.size()));
+    std::optional<Arch> arch = in.pe ? StubArch(*in.pe) : std::nullopt;
+    add("architecture", arch ? Json(ArchName(*arch)) : std::string("null"));
     add("section", "{\"offset\": " + std::to_string(in.rawOffset) + ", \"size\": "
         + std::to_string(in.rawSize) + ", \"address\": " + std::to_string(in.virtualAddress) + "}");
     add("header", "{\"magic\": " + std::to_string(in.magic) + ", \"version\": " + std::to_string(in.version)

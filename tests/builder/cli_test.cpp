@@ -1,7 +1,7 @@
 // veltpack end to end: each case runs the program in a fresh directory and
 // looks at its exit status, its messages and the files it writes.
 #include "builder/archive.h"
-#include "builder/embedded_stub.h"
+#include "tests/builder/stubs.h"
 #include "builder/platform.h"
 #include "builder/project.h"
 #include "builder/text.h"
@@ -57,8 +57,8 @@ class VeltpackTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (kEmbeddedStubSize == 0)
-            GTEST_SKIP() << "veltpack was built without a stub";
+        for (Arch arch : {Arch::X86, Arch::X64})
+            ASSERT_FALSE(EmbeddedStub(arch).empty()) << MissingStub(arch);
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = fs::temp_directory_path() / ("veltpack-" + std::string(info->name()) + "-"
                                             + std::to_string(getpid()));
@@ -96,6 +96,7 @@ TEST_F(VeltpackTest, HelpForEveryCommandAndUsageErrors)
     EXPECT_EQ(2, Veltpack("build").status);
     EXPECT_EQ(2, Veltpack("build a.toml --level ultra").status);
     EXPECT_EQ(2, Veltpack("build a.toml --volume-size 0").status);
+    EXPECT_EQ(2, Veltpack("build a.toml --arch arm64").status);
     EXPECT_EQ(2, Veltpack("extract x.exe").status) << "-C is required";
 }
 
@@ -155,6 +156,74 @@ TEST_F(VeltpackTest, BuildThenInspectAndExtractGiveBackEverything)
     EXPECT_NE(std::string::npos, json.output.find("\"productName\": \"Tally\""));
     EXPECT_NE(std::string::npos, json.output.find("\"name\": \"help\\\\formulas.txt\""));
     EXPECT_NE(std::string::npos, json.output.find("\"problem\": null"));
+}
+
+// The project file with `line` added to its [product] table.
+void AddToProduct(const fs::path& project, const std::string& line)
+{
+    std::string text = ReadFile(project);
+    text.insert(text.find("[product]\n") + 10, line + "\n");
+    WriteFile(project, text);
+}
+
+TEST_F(VeltpackTest, EitherArchitectureFromTheCommandLineOrTheProject)
+{
+    struct {
+        const char* name;
+        const char* projectLine;
+        const char* options;
+        const char* arch;
+        const char* shown;
+    } kCases[] = {
+        {"the default", "", "", "x86", "x86 (PE32, i386)"},
+        {"--arch", "", " --arch x64", "x64", "x64 (PE32+, x86-64)"},
+        {"the project", "arch = \"x64\"", "", "x64", "x64 (PE32+, x86-64)"},
+        {"--arch over the project", "arch = \"x64\"", " --arch=x86", "x86", "x86 (PE32, i386)"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir_ / "src");
+        fs::remove_all(dir_ / "out");
+        fs::path project = CopyExamples();
+        AddToProduct(project, c.projectLine);
+        Outcome built = Veltpack("build " + project.string() + " -o " + Path("setup.exe") + c.options);
+        ASSERT_EQ(0, built.status) << built.output;
+
+        Installer in;
+        ArchiveFault fault = ReadInstaller(Path("setup.exe"), in);
+        ASSERT_FALSE(fault) << fault.code << " " << fault.what;
+        EXPECT_EQ(ArchFromName(c.arch), StubArch(*in.pe));
+        EXPECT_EQ(StubBytes(*ArchFromName(c.arch)).size(), in.rawOffset) << "the stub of that architecture";
+        Outcome shown = Veltpack("inspect " + Path("setup.exe"));
+        EXPECT_NE(std::string::npos, shown.output.find(std::string("architecture         ") + c.shown))
+            << shown.output;
+        Outcome json = Veltpack("inspect --json " + Path("setup.exe"));
+        EXPECT_NE(std::string::npos, json.output.find(std::string("\"architecture\": \"") + c.arch + "\""))
+            << json.output;
+        EXPECT_EQ(0, Veltpack("verify " + Path("setup.exe")).status);
+        ASSERT_EQ(0, Veltpack("extract " + Path("setup.exe") + " -C " + Path("out")).status);
+        EXPECT_EQ(ReadFile(dir_ / "src" / "app" / "tally.cmd"), ReadFile(dir_ / "out" / "install" / "tally.cmd"));
+    }
+}
+
+TEST_F(VeltpackTest, ArchitectureMistakesAreRefused)
+{
+    fs::path project = CopyExamples();
+    // A stub given by hand must be of the architecture asked for.
+    Bytes x86 = StubBytes(Arch::X86);
+    WriteFile(dir_ / "x86.exe", std::string(x86.begin(), x86.end()));
+    Outcome r = Veltpack("build " + project.string() + " -o " + Path("setup.exe") + " --arch x64 --stub "
+                         + Path("x86.exe"));
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.output.find("the stub is x86 (PE32, i386), but an x64 installer was asked for"))
+        << r.output;
+    EXPECT_FALSE(fs::exists(dir_ / "setup.exe"));
+    // The project names an architecture that does not exist.
+    AddToProduct(project, "arch = \"amd64\"");
+    r = Veltpack("build " + project.string() + " -o " + Path("setup.exe"));
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.output.find("tally.toml:5:8: \"arch\" is \"x86\" or \"x64\"")) << r.output;
+    EXPECT_FALSE(fs::exists(dir_ / "setup.exe"));
 }
 
 TEST_F(VeltpackTest, SameInputsGiveIdenticalBytes)
@@ -371,7 +440,8 @@ TEST_F(VeltpackTest, VerifyFindsEachKindOfDamage)
     EXPECT_TRUE(r.output.find("error code 47:") != std::string::npos
                 || r.output.find("error code 25:") != std::string::npos) << r.output;
     // The bare stub has no archive at all.
-    WriteFile(dir_ / "stub.exe", std::string((const char*)kEmbeddedStub, kEmbeddedStubSize));
+    Bytes stub = StubBytes(Arch::X86);
+    WriteFile(dir_ / "stub.exe", std::string(stub.begin(), stub.end()));
     r = Veltpack("verify " + Path("stub.exe"));
     EXPECT_EQ(1, r.status);
     EXPECT_NE(std::string::npos, r.output.find("no .velt section")) << r.output;
@@ -398,7 +468,7 @@ fs::path BuildWithRecord(const fs::path& dir, const std::string& name, int32_t k
     p.files.push_back(f);
     BuildOptions options;
     options.output = dir / "odd.exe";
-    BuildInstaller(p, Bytes(kEmbeddedStub, kEmbeddedStub + kEmbeddedStubSize), options);
+    BuildInstaller(p, StubBytes(Arch::X86), options);
     return options.output;
 }
 

@@ -1,8 +1,9 @@
 // The builder's format code through its interfaces: the description as the
 // stub reads it, texts and messages, names and globs, icons and the PE
 // append.
+#include "builder/archive.h"
 #include "builder/description.h"
-#include "builder/embedded_stub.h"
+#include "tests/builder/stubs.h"
 #include "builder/icon.h"
 #include "builder/messages.h"
 #include "builder/pe.h"
@@ -339,18 +340,68 @@ TEST(Icon, TakesThe32x32Image256ColourImage)
     }
 }
 
-class StubTest : public ::testing::Test {
+// Each test runs on both stubs the builder carries.
+class StubTest : public ::testing::TestWithParam<Arch> {
 protected:
     void SetUp() override
     {
-        if (kEmbeddedStubSize == 0)
-            GTEST_SKIP() << "built without a stub";
-        stub_.assign(kEmbeddedStub, kEmbeddedStub + kEmbeddedStubSize);
+        stub_ = StubBytes(GetParam());
+        ASSERT_FALSE(stub_.empty()) << MissingStub(GetParam());
     }
     Bytes stub_;
 };
 
-TEST_F(StubTest, FindsTheStubsIconImage)
+INSTANTIATE_TEST_SUITE_P(Arch, StubTest, ::testing::Values(Arch::X86, Arch::X64),
+                         [](const auto& info) { return std::string(ArchName(info.param)); });
+
+TEST_P(StubTest, IsAProgramOfItsArchitecture)
+{
+    std::string error;
+    std::optional<PeHeaders> pe = ParsePe(stub_, error);
+    ASSERT_TRUE(pe) << error;
+    EXPECT_EQ(GetParam(), StubArch(*pe));
+    EXPECT_EQ(GetParam() == Arch::X64, pe->pe32Plus);
+    EXPECT_EQ(GetParam() == Arch::X64 ? 0x8664 : 0x14C, pe->machine);
+    // The section table follows the optional header, whose size differs.
+    EXPECT_EQ(GetParam() == Arch::X64 ? 240u : 224u, pe->optionalSize);
+    EXPECT_EQ(".text", pe->sections.front().name);
+}
+
+TEST_P(StubTest, RefusesAnyOtherMachineOrTheWrongArchitecture)
+{
+    Project p;
+    p.path = "p.toml";
+    p.description.productName = "X";
+    p.description.volumeBaseName = "X";
+    p.description.uninstallerName = "u.exe";
+    p.description.languageNames = {"English"};
+    p.description.messages = {{"x"}};
+    BuildOptions options;
+    options.output = "never-written.exe";
+    Arch other = GetParam() == Arch::X64 ? Arch::X86 : Arch::X64;
+    options.arch = other;
+    try {
+        BuildInstaller(p, stub_, options);
+        ADD_FAILURE() << "a stub of the other architecture was taken";
+    } catch (const ProjectError& e) {
+        EXPECT_NE(std::string::npos, std::string(e.what()).find(
+                      std::string("an ") + ArchName(other) + " installer was asked for")) << e.what();
+    }
+    // An ARM64 program is a PE32+ image of another machine.
+    std::string error;
+    Bytes arm = stub_;
+    Store16(arm.data() + ParsePe(arm, error)->peOffset + 4, 0xAA64);
+    options.arch.reset();
+    try {
+        BuildInstaller(p, arm, options);
+        ADD_FAILURE() << "a stub for ARM64 was taken";
+    } catch (const ProjectError& e) {
+        EXPECT_NE(std::string::npos, std::string(e.what()).find("machine 0xAA64")) << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(options.output));
+}
+
+TEST_P(StubTest, FindsTheStubsIconImage)
 {
     int64_t offset = FindStubIcon(stub_);
     ASSERT_GT(offset, 0);
@@ -358,7 +409,7 @@ TEST_F(StubTest, FindsTheStubsIconImage)
     EXPECT_EQ(8u, Load16(stub_.data() + offset + 14));
 }
 
-TEST_F(StubTest, AppendedSectionFollowsTheLoadersRules)
+TEST_P(StubTest, AppendedSectionFollowsTheLoadersRules)
 {
     std::string error;
     PeHeaders before = *ParsePe(stub_, error);
@@ -388,7 +439,7 @@ TEST_F(StubTest, AppendedSectionFollowsTheLoadersRules)
     EXPECT_FALSE(AppendArchiveSection(image, archive, error));
 }
 
-TEST_F(StubTest, RefusesAStubWithoutRoomForAnEntry)
+TEST_P(StubTest, RefusesAStubWithoutRoomForAnEntry)
 {
     std::string error;
     PeHeaders pe = *ParsePe(stub_, error);
