@@ -58,8 +58,9 @@
 //
 // Log: one line per fact, "<kind> <n> <what>[: <text>]", where kind is box,
 // window or process and n counts them from 1 in order of appearance.
-// Texts are written in UTF-8 with CR, LF and TAB as \r, \n and \t.
-//   process 1 started: Z:\path\program.exe      (1 is the program itself)
+// Texts are written in UTF-8 with the backslash, CR, LF and TAB as \\, \r,
+// \n and \t.
+//   process 1 started: Z:\\path\\program.exe    (1 is the program itself)
 //   process 2 started: copy.exe                 (a descendant, by file name)
 //   process 2 exit: 0
 //   box 1 process: 1
@@ -69,12 +70,12 @@
 //   box 1 button 1: OK                          (also check, radio, group)
 //   box 1 checked 1005                          (a checked check box)
 //   box 1 disabled 1003                         (after the control's line)
-//   box 1 edit 1015: C:\Program Files\Foo
+//   box 1 edit 1015: C:\\Program Files\\Foo
 //   box 1 list 1017 0: English                  (combo boxes: combo)
 //   box 1 selected 1017 0
 //   box 1 progress 0: 40
 //   box 1 control 1020 SysTreeView32: text      (any other class)
-//   box 1 type 1015: C:\Other                   (what the robot did)
+//   box 1 type 1015: C:\\Other                  (what the robot did)
 //   box 1 pick 1017 1: Deutsch
 //   box 1 press 1: OK
 //   box 1 again                                 (answered again, see above)
@@ -135,12 +136,15 @@ std::wstring Wide(const std::string& text)
     return result;
 }
 
-// One log line holds one text: line breaks and tabs become visible.
+// One log line holds one text: line breaks and tabs become visible, and
+// a backslash is doubled so that Z:\tmp never reads back as a TAB.
 std::wstring Escaped(const std::wstring& text)
 {
     std::wstring result;
     for (wchar_t c : text) {
-        if (c == L'\r')
+        if (c == L'\\')
+            result += L"\\\\";
+        else if (c == L'\r')
             result += L"\\r";
         else if (c == L'\n')
             result += L"\\n";
@@ -494,7 +498,7 @@ int g_processCount = 0;         // processes named so far
 void LogStarted(Process& process, const std::wstring& name)
 {
     process.number = ++g_processCount;
-    LogLine(L"process " + Number(process.number) + L" started: " + name);
+    LogLine(L"process " + Number(process.number) + L" started: " + Escaped(name));
     process.named = true;
 }
 
@@ -763,7 +767,7 @@ void LogWindow(const Window& window)
 {
     std::wstring prefix = window.Prefix();
     LogLine(prefix + L" process: " + Number(window.process));
-    LogLine(prefix + L" class: " + ClassOf(window.handle));
+    LogLine(prefix + L" class: " + Escaped(ClassOf(window.handle)));
     LogLine(prefix + L" caption: " + Escaped(TextOf(window.handle)));
     for (HWND control : ControlsOf(window.handle))
         LogControl(prefix, control);

@@ -9,11 +9,13 @@
 #   expect_status CODE        the robot exited with CODE
 #   expect_box CAPTION TEXT   some box had exactly this caption and a
 #                             static text exactly TEXT (escaped as in the
-#                             log: \r \n \t)
+#                             log: \\ \r \n \t)
 #   expect_line LINE          the log has exactly this line
 #   expect_no_line LINE       ... and not this one
 #   expect_error TEXT         the robot's stderr contains TEXT
 #   winpath PATH              the Windows form (Z:\...) of a Unix path
+#   log_text TEXT             TEXT escaped as the log writes it: a
+#                             backslash doubled, CR, LF and TAB as \r \n \t
 #   fail MESSAGE              fails the test, showing the last log
 #
 # VELT_ROBOT names the robot (default: the one in the build directory);
@@ -32,6 +34,13 @@ ROBOT_ERR=
 
 winpath() {
   printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"
+}
+
+log_text() {
+  local text=${1//\\/\\\\}
+  text=${text//$'\r'/\\r}
+  text=${text//$'\n'/\\n}
+  printf '%s' "${text//$'\t'/\\t}"
 }
 
 # The output goes to files, never to a pipe: a process the robot leaves

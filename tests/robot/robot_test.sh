@@ -29,7 +29,8 @@ robot_run --do 'press=More...' \
 expect_status 11
 expect_line "box 1 list 103 2: blue"
 expect_line "box 1 again"
-expect_box "Robot Result" 'typed <C:\Program Files\Robot>, picked <green>, notified 1'
+expect_line 'box 1 type 102: C:\\Program Files\\Robot'
+expect_box "Robot Result" 'typed <C:\\Program Files\\Robot>, picked <green>, notified 1'
 
 # Steps from a script file; an entry picked by index and double-clicked.
 cat >"$ROBOT_WORK/script" <<'SCRIPT'
@@ -74,7 +75,7 @@ expect_error "timeout after 2 s"
 # for a child that shows the box after its parent has ended.
 robot_run --do "press=OK" --app "$target" --line '"C:\copy dir\setup.exe" cmdline'
 expect_status 0
-expect_box "Robot Command" "module=$target\\nline=\"C:\\copy dir\\setup.exe\" cmdline"
+expect_box "Robot Command" "$(log_text "module=$target"$'\n'"line=\"C:\\copy dir\\setup.exe\" cmdline")"
 robot_run --tree --do "press=No" -- "$target" child box
 expect_status 3
 expect_line "process 2 started: $target_name"
