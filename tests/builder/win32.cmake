@@ -4,4 +4,3 @@ velt_add_wine_test(NAME builder_win32
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win32_test.sh $<TARGET_FILE:veltpack>
           $<TARGET_FILE:velt-stub> ${CMAKE_CURRENT_BINARY_DIR}/win32
   TIMEOUT 300)
-set_tests_properties(builder_win32 PROPERTIES SKIP_RETURN_CODE 77)

@@ -23,6 +23,10 @@ import velt_archive as va  # noqa: E402
 
 GROUP, ROBOT, STUB, IMAGE_TOOL, REPORT_PROBE = sys.argv[1:6]
 BUILDER = os.environ.get("VELT_BUILDER", "")
+WINE = os.environ["WINELOADER"]             # the loader of this build's prefix
+# Installers carry this build's stub; the builder checks that it is of the
+# build's architecture.
+STUB_OPTIONS = ["--stub", STUB, "--arch", os.environ["VELT_ARCH"]]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "launcher", "e2e-" + GROUP)
 FAILURES = []
 
@@ -44,6 +48,14 @@ def winpath(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def log_text(text):
+    """A text as the robot's log writes it: backslash, CR, LF and TAB
+    escaped."""
+    for raw, escaped in (("\\", "\\\\"), ("\r", "\\r"), ("\n", "\\n"), ("\t", "\\t")):
+        text = text.replace(raw, escaped)
+    return text
+
+
 def check(condition, what):
     if not condition:
         FAILURES.append(what)
@@ -59,7 +71,7 @@ class Run:
                  line=None):
         Run.count += 1
         self.log_path = os.path.join(WORK, "run%03d.log" % Run.count)
-        cmd = ["wine", ROBOT, "--timeout", str(timeout), "--log", self.log_path]
+        cmd = [WINE, ROBOT, "--timeout", str(timeout), "--log", self.log_path]
         for step in steps:
             cmd += ["--do", step]
         if app:
@@ -129,8 +141,8 @@ def fatal_step():
 
 def build(project_dir, name, extra=()):
     out = os.path.join(WORK, name)
-    subprocess.run([BUILDER, "build", os.path.join(project_dir, "product.toml"), "-o", out,
-                    "--stub", STUB] + list(extra), check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([BUILDER, "build", os.path.join(project_dir, "product.toml"), "-o", out]
+                   + STUB_OPTIONS + list(extra), check=True, stdout=subprocess.DEVNULL)
     return out
 
 
@@ -307,7 +319,7 @@ def group_corrupt():
     line = winpath(os.path.join(spaced, "probe"))
     run = Run(None, [], [fatal_step()], app=base, line=line)
     check(run.status == 1 and len(run.boxes) == 1 and any(
-        t.startswith("Unexpected command line parameter:\\nwords\\probe\\n\\nUsage:")
+        t.startswith("Unexpected command line parameter:\\nwords\\\\probe\\n\\nUsage:")
         for b in run.boxes.values() for t in b["texts"]),
         "unquoted path with a blank (%s)" % run.describe())
     # Quoted, the name is found, with ".EXE" added.
@@ -351,7 +363,7 @@ def group_volumes():
     shutil.move(second, aside)
     prompt = ("Please insert disk 2 of the installation in drive Z: and click OK.\\r\\n"
               "Current size: %d\\r\\nTotal size: %d\\r\\nFilename: %s"
-              % (in_section, total, winpath(second)))
+              % (in_section, total, log_text(winpath(second))))
     # Cancel, then No to the question: asked again; Cancel, then Yes ends it.
     run = Run(installer, [], ["caption=Next Disk|press=2", "caption=Probe Setup|press=7",
                               "caption=Next Disk|press=2", "caption=Probe Setup|press=6"])
@@ -383,7 +395,7 @@ def group_image():
         if flags is None:
             src = os.path.join(os.environ["VELT_SOURCE_DIR"], "examples", "tally.toml")
             installer = os.path.join(WORK, "tally.exe")
-            subprocess.run([BUILDER, "build", src, "-o", installer, "--stub", STUB],
+            subprocess.run([BUILDER, "build", src, "-o", installer] + STUB_OPTIONS,
                            check=True, stdout=subprocess.DEVNULL)
         else:
             installer = build(PROJECT, "image-%s.exe" % name)
@@ -393,7 +405,7 @@ def group_image():
         with open(installer, "rb") as f:
             data = f.read()
         out = os.path.join(WORK, "image-%s.out" % name)
-        result = subprocess.run(["wine", IMAGE_TOOL, winpath(installer), winpath(out)],
+        result = subprocess.run([WINE, IMAGE_TOOL, winpath(installer), winpath(out)],
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.PIPE)
         if not check(result.returncode == 0, "image tool on %s: %r" % (name, result.stderr)):
@@ -471,8 +483,7 @@ def group_mutations():
 
 if __name__ == "__main__":
     if not os.path.isfile(BUILDER) and GROUP != "report":
-        print("no native builder at %r: build it (native preset) first" % BUILDER)
-        sys.exit(77)                        # reported by ctest as skipped
+        sys.exit("no native builder at %r: build it (the native preset) first" % BUILDER)
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
     PROJECT = os.path.join(WORK, "project")
