@@ -1,21 +1,76 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds both toolchains and runs every test:
-# the native tests (sanitizers, fuzz corpus replay, builder) and the Win32
-# tests under Wine (unit tests, robot-driven end-to-end tests).
+# Installs what is missing, builds every toolchain and runs every test
+# suite, then says which suites ran and how they ended:
+#   native  the portable code and the builder (sanitizers, fuzz corpus
+#           replay, the builder end to end);
+#   win64   the x64 stub and the Windows tests under 64-bit Wine, which
+#           runs on every machine;
+#   win32   the x86 stub and the same tests under 32-bit Wine, run only
+#           where this machine can execute 32-bit programs.
+# A failure in any suite that ran fails the run.
+#
+# VELT_NO_WIN32=1 makes the 32-bit probe answer "no", to try that path on a
+# machine that could run the win32 suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
-prefix=$PWD/build/win32/wineprefix
+# Some machines cannot execute 32-bit x86 code at all: there the 32-bit
+# Wine loader fails with "Exec format error" before it reads a byte.
+can_run_32bit() {
+  [ "${VELT_NO_WIN32:-}" != 1 ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
 # A Wine process left running would hold this command's output open.
-trap 'bash scripts/wine-prefix.sh stop "$prefix" || true' EXIT
+stop_prefixes() {
+  for arch in win32 win64; do
+    bash scripts/wine-prefix.sh stop "build/$arch/wineprefix" || true
+  done
+}
+trap stop_prefixes EXIT
 
-cmake --preset win32 >/dev/null
-cmake --build --preset win32
-cmake --preset native >/dev/null
-cmake --build --preset native
+# Both stubs come first: each Windows build's veltpack.exe and the native
+# builder carry the stubs of both architectures.
+for preset in win32 win64; do
+  cmake --preset $preset >/dev/null
+  cmake --build --preset $preset --target velt-stub
+done
+for preset in win32 win64 native; do
+  cmake --preset $preset >/dev/null
+  cmake --build --preset $preset
+done
 
+summary=()
 status=0
-ctest --preset native || status=1
-ctest --preset win32 || status=1
+
+# Runs one suite's tests; its output is kept in build/PRESET/ctest.log. A
+# Wine suite reruns a test that timed out once; the summary names it.
+run_suite() {
+  local preset=$1 log=build/$1/ctest.log result
+  if ctest --preset "$preset" 2>&1 | tee "$log"; then
+    result=passed
+  else
+    result=FAILED
+    status=1
+  fi
+  result="$result: $(grep -E '^[0-9]+% tests passed' "$log" || echo 'no test summary')"
+  local retried
+  retried=$(sed -n 's/^.*Test *#[0-9]*: \([^ ]*\) \.*\*\*\*Timeout.*$/\1/p' "$log" | sort -u | tr '\n' ' ')
+  if [ -n "$retried" ]; then
+    result="$result; timed out once and ran again: ${retried% }"
+  fi
+  summary+=("$preset: $result")
+}
+
+run_suite native
+run_suite win64
+if can_run_32bit; then
+  run_suite win32
+else
+  summary+=("win32 suite not run: this machine cannot execute 32-bit programs; the win64 suite ran the same tests")
+fi
+
+echo
+echo "== Test suites =="
+printf '%s\n' "${summary[@]}"
 exit $status
