@@ -9,17 +9,11 @@
 #           where this machine can execute 32-bit programs.
 # A failure in any suite that ran fails the run.
 #
-# VELT_NO_WIN32=1 makes the 32-bit probe answer "no", to try that path on a
-# machine that could run the win32 suite.
+# VELT_NO_WIN32=1 makes the 32-bit probe (scripts/can-run-32bit.sh) answer
+# "no", to try that path on a machine that could run the win32 suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-
-# Some machines cannot execute 32-bit x86 code at all: there the 32-bit
-# Wine loader fails with "Exec format error" before it reads a byte.
-can_run_32bit() {
-  [ "${VELT_NO_WIN32:-}" != 1 ] && /usr/lib/wine/wine --version >/dev/null 2>&1
-}
 
 # A Wine process left running would hold this command's output open.
 stop_prefixes() {
@@ -64,7 +58,7 @@ run_suite() {
 
 run_suite native
 run_suite win64
-if can_run_32bit; then
+if bash scripts/can-run-32bit.sh; then
   run_suite win32
 else
   summary+=("win32 suite not run: this machine cannot execute 32-bit programs; the win64 suite ran the same tests")
