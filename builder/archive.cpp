@@ -58,6 +58,24 @@ PendingFile WriteTemp(const fs::path& path, std::span<const uint8_t> bytes)
     return f;
 }
 
+// The stub's headers, when it is a stub this builder can pack: an x86 or
+// x64 Windows program, of the architecture asked for.
+PeHeaders CheckStub(const Bytes& stubImage, std::optional<Arch> wanted)
+{
+    std::string error;
+    std::optional<PeHeaders> pe = ParsePe(stubImage, error);
+    if (!pe)
+        throw ProjectError("the stub: " + error);
+    std::optional<Arch> arch = StubArch(*pe);
+    if (!arch)
+        throw ProjectError("the stub is " + MachineText(*pe)
+                           + "; a stub is an x86 (PE32) or x64 (PE32+) Windows program");
+    if (wanted && *arch != *wanted)
+        throw ProjectError(std::string("the stub is ") + MachineText(*pe) + ", but an "
+                           + ArchName(*wanted) + " installer was asked for");
+    return *pe;
+}
+
 std::string VolumeFileName(const std::string& base, int number)
 {
     return Cp1252ToUtf8(base) + std::to_string(number) + ".VLT";
@@ -81,28 +99,6 @@ Bytes WriteFileRecords(const std::vector<FileRecord>& records)
     }
     return std::move(w.Out());
 }
-
-namespace {
-
-// The stub's headers, when it is a stub this builder can pack: an x86 or
-// x64 Windows program, of the architecture asked for.
-PeHeaders CheckStub(const Bytes& stubImage, std::optional<Arch> wanted)
-{
-    std::string error;
-    std::optional<PeHeaders> pe = ParsePe(stubImage, error);
-    if (!pe)
-        throw ProjectError("the stub: " + error);
-    std::optional<Arch> arch = StubArch(*pe);
-    if (!arch)
-        throw ProjectError("the stub is " + MachineText(*pe)
-                           + "; a stub is an x86 (PE32) or x64 (PE32+) Windows program");
-    if (wanted && *arch != *wanted)
-        throw ProjectError(std::string("the stub is ") + MachineText(*pe) + ", but an "
-                           + ArchName(*wanted) + " installer was asked for");
-    return *pe;
-}
-
-} // namespace
 
 BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const BuildOptions& options)
 {
