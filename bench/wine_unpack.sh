@@ -16,11 +16,13 @@ release=$(realpath "$1")
 windows=$(realpath "$2")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$windows/CMakeCache.txt")
-case $compiler in
-  *x86_64*) export WINEARCH=win64 ;;
-  *) export WINEARCH=win32 ;;
-esac
+if grep -q '^CMAKE_TOOLCHAIN_FILE:.*x86_64' "$windows/CMakeCache.txt"; then
+  compiler=x86_64-w64-mingw32-g++-posix
+  export WINEARCH=win64
+else
+  compiler=i686-w64-mingw32-g++-posix
+  export WINEARCH=win32
+fi
 
 "$release/bench/bench_codec" --write-blocks "$work/blocks" --benchmark_list_tests=true >/dev/null
 "$compiler" -std=c++20 -O2 -static -I"$source_dir" \
