@@ -4,7 +4,7 @@
 #include "builder/icon.h"
 #include "builder/platform.h"
 #include "builder/text.h"
-#include "launcher/checksum.h"
+#include "core/checksum.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "builder/codec_bridge.h"
 
-#include "launcher/checksum.h"
+#include "core/checksum.h"
 #include "launcher/codec.h"
 
 #include <cstdlib>

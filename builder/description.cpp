@@ -1,6 +1,6 @@
 #include "builder/description.h"
 
-#include "launcher/checksum.h"
+#include "core/checksum.h"
 
 namespace velt {
 

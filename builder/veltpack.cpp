@@ -5,7 +5,7 @@
 #include "builder/embedded_stub.h"
 #include "builder/platform.h"
 #include "builder/text.h"
-#include "launcher/checksum.h"
+#include "core/checksum.h"
 
 #include <cinttypes>
 #include <cstdio>

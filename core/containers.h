@@ -10,9 +10,9 @@
 
 #include <stdint.h>
 
+#include "core/checksum.h"
 #include "core/fatal.h"
 #include "core/string.h"
-#include "launcher/checksum.h"
 
 // ---------------------------------------------------------------------------
 // Type names for fatal messages ("int", "class String"). The stub has no

@@ -12,10 +12,10 @@
 // A File is used by one thread at a time; destroying it closes it.
 #pragma once
 
+#include "core/byte_stream.h"
 #include "core/containers.h"
 #include "core/format.h"
 #include "core/string.h"
-#include "launcher/codec.h"
 
 // Flag word of File::Open. The low two bits are a value (the disposition),
 // the rest single bits.

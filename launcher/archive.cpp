@@ -5,10 +5,11 @@
 
 #include <string.h>
 
+#include "core/byte_stream.h"
+#include "core/checksum.h"
 #include "core/directory.h"
 #include "core/fatal.h"
 #include "core/paths.h"
-#include "launcher/checksum.h"
 #include "launcher/codec.h"
 #include "launcher/description.h"
 #include "launcher/report.h"

@@ -2,10 +2,10 @@
 // the message table.
 #include "launcher/description.h"
 
+#include "core/byte_stream.h"
+#include "core/checksum.h"
 #include "core/directory.h"
 #include "core/paths.h"
-#include "launcher/checksum.h"
-#include "launcher/codec.h"
 #include "launcher/report.h"
 #include "launcher/state.h"
 #include "system/shell.h"

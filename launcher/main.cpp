@@ -3,9 +3,9 @@
 // or a fatal stop, so the exit code is always 1.
 #include <windows.h>
 
+#include "core/byte_stream.h"
 #include "core/fatal.h"
 #include "launcher/archive.h"
-#include "launcher/codec.h"
 #include "launcher/command_line.h"
 #include "launcher/description.h"
 #include "launcher/report.h"

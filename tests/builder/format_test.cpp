@@ -3,13 +3,13 @@
 // append.
 #include "builder/archive.h"
 #include "builder/description.h"
-#include "tests/builder/stubs.h"
 #include "builder/icon.h"
 #include "builder/messages.h"
 #include "builder/pe.h"
 #include "builder/project.h"
 #include "builder/text.h"
-#include "launcher/checksum.h"
+#include "core/checksum.h"
+#include "tests/builder/stubs.h"
 
 #include <gtest/gtest.h>
 

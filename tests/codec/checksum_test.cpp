@@ -1,4 +1,4 @@
-#include "launcher/checksum.h"
+#include "core/checksum.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 // ByteStream, with nothing made fast. Unpack must agree with it on every
 // input: the tests and the fuzz target compare the two.
 
+#include "core/byte_stream.h"
 #include "launcher/codec.h"
 
 #include <cstdint>

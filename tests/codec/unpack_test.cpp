@@ -1,3 +1,4 @@
+#include "core/byte_stream.h"
 #include "launcher/codec.h"
 #include "tests/codec/block_writer.h"
 #include "tests/codec/reference_unpack.h"

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "core/byte_stream.h"
+#include "core/checksum.h"
 #include "core/directory.h"
-#include "launcher/checksum.h"
-#include "launcher/codec.h"
 #include "launcher/description.h"
 #include "launcher/state.h"
 #include "system/shell.h"

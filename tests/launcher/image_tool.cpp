@@ -4,9 +4,9 @@
 // into its own image); everything after that is the stub's own code.
 #include <stdio.h>
 
+#include "core/byte_stream.h"
 #include "core/file.h"
 #include "launcher/archive.h"
-#include "launcher/codec.h"
 #include "launcher/description.h"
 
 int main(int argc, char** argv)
