@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "core/directory.h"
+#include "core/error_text.h"
 #include "core/fatal.h"
 #include "core/paths.h"
 
@@ -23,19 +24,11 @@ const int kCompareChunk = 4096;
 
 // The system's text for an error code, without the line break it ends
 // with; empty for code 0.
-String SystemErrorText(DWORD code)
+String FailureText(DWORD code)
 {
-    String text;
-    if (code == 0)
-        return text;
-    char buffer[512];
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             NULL, code, 0, buffer, sizeof buffer, NULL);
-    if (n == 0) {
+    String text = SystemErrorText(code);
+    if (text.IsEmpty() && code != 0)
         text.Format("Error %lu", (unsigned long)code);
-        return text;
-    }
-    text.Assign(buffer, (int)n);
     text.TrimRight();
     return text;
 }
@@ -188,7 +181,7 @@ bool File::Close()
 
 void File::SetSystemError()
 {
-    lastError_ = SystemErrorText(GetLastError());
+    lastError_ = FailureText(GetLastError());
 }
 
 bool File::ReadFromMemory(void* buffer, int count)

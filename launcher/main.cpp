@@ -10,6 +10,7 @@
 #include "launcher/description.h"
 #include "launcher/report.h"
 #include "launcher/state.h"
+#include "system/library.h"
 #include "ui/background.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <stdarg.h>
 
 #include "core/directory.h"
+#include "core/error_text.h"
 #include "core/fatal.h"
 #include "launcher/description.h"
 #include "launcher/state.h"
@@ -35,7 +36,7 @@ const char kUsage[] =
     "/d:\"dir\"\tOverride installation directory\n/n:\"name\"\tOverride product name\n"
     "/u:\"name\"\tUninstall product by name";
 
-char* LastErrorBuffer = NULL;   // allocated by the system, kept until the next call
+String LastErrorTextBuffer;     // the last call's text, kept until the next call
 
 }  // namespace
 
@@ -75,13 +76,8 @@ const char* LastErrorText()
     DWORD code = GetLastError();
     if (code == 0)
         return "";
-    if (LastErrorBuffer != NULL) {
-        LocalFree(LastErrorBuffer);
-        LastErrorBuffer = NULL;
-    }
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, NULL, code,
-                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&LastErrorBuffer, 0, NULL);
-    return LastErrorBuffer != NULL ? LastErrorBuffer : "";
+    LastErrorTextBuffer = SystemErrorText(code);
+    return LastErrorTextBuffer.CStr();
 }
 
 BYTE IsWindowsNT()

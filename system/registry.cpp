@@ -1,5 +1,6 @@
 #include "system/registry.h"
 
+#include "core/error_text.h"
 #include "core/fatal.h"
 
 // Key handles name their type in the stack's fatal message.
@@ -69,14 +70,9 @@ void ReportFailure(RegistryFlags flags)
     DWORD code = GetLastError();
     if (code == 0)
         return;
-    char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
-                       | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, code, LANG_USER_DEFAULT, (char*)&text, 0, nullptr);
-    if (text && *text)
-        MessageBoxA(nullptr, text, "Registry Error", MB_OK | MB_ICONERROR);
-    if (text)
-        LocalFree(text);
+    String text = SystemErrorText(code);
+    if (!text.IsEmpty())
+        MessageBoxA(nullptr, text.CStr(), "Registry Error", MB_OK | MB_ICONERROR);
     SetLastError(code);
 }
 

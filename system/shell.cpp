@@ -5,6 +5,7 @@
 
 #include "core/directory.h"
 #include "core/paths.h"
+#include "system/library.h"
 #include "system/registry.h"
 
 namespace {
@@ -42,38 +43,44 @@ String UnderWindows(const String& found, const char* name)
     return FolderOr(found, GetWindowsDirectoryString(), name);
 }
 
-// Links a function of the system's version.dll at run time. The library is
-// loaded by its full path in the system directory, never by bare name, so
-// a version.dll placed beside the installer cannot be picked up; linking
-// at run time also keeps it out of the stub's import table.
-FARPROC LinkVersionFunction(const char* name)
-{
-    static HMODULE library;
-    if (!library) {
-        String path = GetSystemDirectoryString() + "\\version.dll";
-        library = LoadLibraryA(path.CStr());
-        if (!library)
-            return nullptr;
-    }
-    return GetProcAddress(library, name);
-}
-
 typedef DWORD(WINAPI* VersionSizeFunction)(LPCSTR, LPDWORD);
 typedef BOOL(WINAPI* VersionInfoFunction)(LPCSTR, DWORD, DWORD, LPVOID);
 typedef BOOL(WINAPI* VersionQueryFunction)(LPCVOID, LPCSTR, LPVOID*, PUINT);
 
+// The system's version.dll, linked at run time on first use from the
+// system directory: a version.dll placed beside the installer is never
+// picked up, and the library stays out of the stub's import table.
+struct VersionFunctions {
+    VersionSizeFunction getSize;
+    VersionInfoFunction getInfo;
+    VersionQueryFunction query;
+};
+
+const VersionFunctions* LinkVersionFunctions()
+{
+    static VersionFunctions functions;
+    static BYTE linked = 0, tried = 0;
+    if (!tried) {
+        tried = 1;
+        const LinkEntry table[] = {
+            {"GetFileVersionInfoSizeA", (FARPROC*)&functions.getSize, 0},
+            {"GetFileVersionInfoA", (FARPROC*)&functions.getInfo, 0},
+            {"VerQueryValueA", (FARPROC*)&functions.query, 0},
+            {NULL, NULL, 0},
+        };
+        linked = LinkFunctionTable("version.dll", table);
+    }
+    return linked ? &functions : NULL;
+}
+
 // The FileVersion string of the 040904E4 block, "" when there is none.
 String ReadFileVersion(const char* path)
 {
-    VersionSizeFunction getSize =
-        (VersionSizeFunction)(void*)LinkVersionFunction("GetFileVersionInfoSizeA");
-    VersionInfoFunction getInfo =
-        (VersionInfoFunction)(void*)LinkVersionFunction("GetFileVersionInfoA");
-    VersionQueryFunction query = (VersionQueryFunction)(void*)LinkVersionFunction("VerQueryValueA");
-    if (!getSize || !getInfo || !query)
+    const VersionFunctions* version = LinkVersionFunctions();
+    if (!version)
         return String();
     DWORD ignored = 0;
-    DWORD size = getSize(path, &ignored);
+    DWORD size = version->getSize(path, &ignored);
     if (size == 0)
         return String();
     String block;
@@ -81,9 +88,9 @@ String ReadFileVersion(const char* path)
     char* found = nullptr;
     UINT foundLength = 0;
     String text;
-    if (getInfo(path, 0, size, block.Data())
-        && query(block.Data(), "\\StringFileInfo\\040904E4\\FileVersion", (void**)&found,
-                 &foundLength)
+    if (version->getInfo(path, 0, size, block.Data())
+        && version->query(block.Data(), "\\StringFileInfo\\040904E4\\FileVersion",
+                          (void**)&found, &foundLength)
         && found && foundLength > 0)
         text.AssignUpTo(found, (int)foundLength);
     return text;

@@ -1,6 +1,5 @@
 // The full-screen background window and its helpers: the picture kept as a
-// device-independent bitmap, the gradient fill, and run-time linking of
-// library functions.
+// device-independent bitmap and the gradient fill.
 //
 // The window is created at start with the system's colours; the installation
 // description or the uninstall registration later sets the title, colours
@@ -78,27 +77,3 @@ void PaintGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom);
 // 0 when GradientFill is not available (nothing is painted then).
 BYTE PaintLinkedGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom);
 void PaintBandedGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom);
-
-// Run-time linking. Libraries are always loaded from the system directory,
-// never by a bare name that the search order could resolve to a planted
-// file. Linked libraries are freed when the process exits.
-//
-// Returns 1 and sets *function when the library loads and exports name;
-// otherwise 0, *function = null, and the library is not kept.
-BYTE LinkFunction(const char* library, const char* name, FARPROC* function);
-
-struct LinkEntry {
-    const char* name;           // exported function name
-    FARPROC* function;          // filled in (null when missing); null ends the table
-    BYTE optional;              // 1: a missing function is no failure
-};
-// Links every entry of a table from one library, which is kept in every
-// case once it loaded. Returns 0 when the library does not load (nothing
-// linked) or a function without the optional mark is missing.
-BYTE LinkFunctionTable(const char* library, const LinkEntry* table);
-
-// Limits the library search of the process to the system directory, where
-// the system supports it. Called first thing at start.
-void RestrictLibrarySearch();
-// The full path of a library in the system directory.
-String SystemLibraryPath(const char* library);

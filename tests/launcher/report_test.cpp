@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string.h>
 
 #include "launcher/report.h"
 
@@ -23,6 +24,10 @@ TEST(LastErrorText, GivesTheSystemTextOrNothing)
     EXPECT_NE(first, second);
     SetLastError(0x2FFFFFFF);                       // a code without a text
     EXPECT_STREQ("", LastErrorText());
+    // A system text with an insert comes back as it stands: nothing tries
+    // to fill %1 from arguments that are not there.
+    SetLastError(ERROR_BAD_EXE_FORMAT);
+    EXPECT_NE(nullptr, strstr(LastErrorText(), "%1")) << LastErrorText();
 }
 
 TEST(IsWindowsNT, MatchesTheVersionRecord)
