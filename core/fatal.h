@@ -20,6 +20,13 @@
 // Platform part: shows or prints the finished text and ends the process.
 [[noreturn]] void ReportFatal(const char* text);
 
+#ifdef _WIN32
+// Shows the fatal box and ends the process, when the layer that owns the
+// program's windows has set it (OwnFatalBoxes); until then the box has no
+// owner and the process ends with exit code 1 right after it.
+extern void (*FatalReportHook)(const char* text);
+#endif
+
 // Platform part: makes failed `new` (and, on Windows, failed malloc) reach
 // OutOfMemory. Runs during static initialisation.
 void InstallOutOfMemoryHandler();

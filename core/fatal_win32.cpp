@@ -1,13 +1,15 @@
 // The stub's report of the fatal stops: a task-modal stop box, then the
-// common exit.
+// end of the process with exit code 1.
 #include <windows.h>
 
 #include "core/fatal.h"
-#include "launcher/report.h"
+
+void (*FatalReportHook)(const char* text) = NULL;
 
 void ReportFatal(const char* text)
 {
-    HWND owner = ProgressDialog != NULL ? ProgressDialog : BackgroundWindow;
-    MessageBoxA(owner, text, "FATAL ERROR", MB_TASKMODAL | MB_ICONHAND);
-    ExitProgram();
+    if (FatalReportHook != NULL)
+        FatalReportHook(text);
+    MessageBoxA(NULL, text, "FATAL ERROR", MB_TASKMODAL | MB_ICONHAND);
+    ExitProcess(1);
 }

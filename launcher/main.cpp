@@ -79,6 +79,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int)
     FindCommandInterpreter();
     ProgramInstance = instance;
     SetStartColours();
+    OwnFatalBoxes();
     BackgroundWindow = CreateBackgroundWindow(instance, NULL);
     ApplyCommandLine(arguments);
     if (UninstallRequested)

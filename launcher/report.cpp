@@ -9,22 +9,6 @@
 #include "launcher/description.h"
 #include "launcher/state.h"
 
-HWND BackgroundWindow = NULL;
-HWND ProgressDialog = NULL;
-
-void ExitProgram()
-{
-    if (BackgroundWindow != NULL) {
-        DestroyWindow(BackgroundWindow);
-        BackgroundWindow = NULL;
-    }
-    if (ProgressDialog != NULL) {
-        DestroyWindow(ProgressDialog);
-        ProgressDialog = NULL;
-    }
-    ExitProcess(1);
-}
-
 namespace {
 
 const char kCorruptArchive[] =
@@ -54,8 +38,7 @@ void ShowError(const char* format, ...)
     const char* caption = MessageText(21);
     if (!*caption)
         caption = "Error";
-    HWND owner = ProgressDialog != NULL ? ProgressDialog : BackgroundWindow;
-    MessageBoxA(owner, text.CStr(), caption, MB_ICONHAND);
+    MessageBoxA(BoxOwner(), text.CStr(), caption, MB_ICONHAND);
 }
 
 void ArchiveCorrupt(int code)

@@ -1,19 +1,11 @@
-// The program's reporting routines and the process-wide windows they use.
+// The program's reporting routines. ExitProgram and the windows that own
+// the boxes are the user interface's (ui/program_windows.h).
 #pragma once
 
 #include <windows.h>
 
 #include "core/string.h"
-
-// The full-screen background window, from start-up to the end of the run;
-// NULL before it is created and after ExitProgram destroyed it.
-extern HWND BackgroundWindow;
-// The progress dialog while files are placed; NULL when not open.
-extern HWND ProgressDialog;
-
-// Destroys the background window and then the progress dialog (those that
-// exist) and ends the process with exit code 1.
-[[noreturn]] void ExitProgram();
+#include "ui/program_windows.h"
 
 // The non-fatal error box, captioned by message 21 (or "Error") and owned
 // by the progress dialog when it is open, else by the background window.

@@ -9,7 +9,7 @@
 #include "core/file.h"
 #include "core/format.h"
 #include "system/library.h"
-#include "launcher/report.h"
+#include "ui/program_windows.h"
 
 String DisplayTitle;
 COLORREF TitleColor = 0;

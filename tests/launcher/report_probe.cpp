@@ -15,6 +15,7 @@ int main(int argc, char** argv)
     if (argc < 2)
         return 2;
     const char* text = argc > 2 ? argv[2] : "";
+    OwnFatalBoxes();
     BackgroundWindow = CreateBackgroundWindow(GetModuleHandleA(NULL), NULL);
     if (strcmp(argv[1], "automatic") == 0 || strcmp(argv[1], "fatal") == 0)
         AutomaticMode = 1;

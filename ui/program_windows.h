@@ -1,0 +1,23 @@
+// The program's windows, which live for the whole run, the owner of its
+// boxes, and the way out that closes them.
+#pragma once
+
+#include <windows.h>
+
+// The full-screen background window, from start-up to the end of the run;
+// NULL before it is created and after ExitProgram destroyed it.
+extern HWND BackgroundWindow;
+// The progress dialog while files are placed; NULL when not open.
+extern HWND ProgressDialog;
+
+// The owner of the program's boxes: the progress dialog when it is open,
+// else the background window (NULL when neither exists).
+HWND BoxOwner();
+
+// Destroys the background window and then the progress dialog (those that
+// exist) and ends the process with exit code 1.
+[[noreturn]] void ExitProgram();
+
+// From now on the fatal stops show their box owned by BoxOwner() and end
+// through ExitProgram.
+void OwnFatalBoxes();
