@@ -12,8 +12,8 @@
 // --benchmark_repetitions=3 --benchmark_enable_random_interleaving=true
 // runs everything three times, interleaved, and the table keeps the best.
 
+#include "archive/codec.h"
 #include "builder/compress.h"
-#include "launcher/codec.h"
 
 #include <benchmark/benchmark.h>
 #include <bzlib.h>

@@ -1,7 +1,7 @@
 // Times the stub's own Unpack, built as the stub builds it, on block files:
 //   unpack_timer.exe BLOCK...
 // For each block it prints the best of several runs in MB/s of output.
-#include "launcher/codec.h"
+#include "archive/codec.h"
 
 #include <windows.h>
 

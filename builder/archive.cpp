@@ -1,9 +1,14 @@
 #include "builder/archive.h"
 
+#include "archive/corrupt.h"
+#include "archive/file_data.h"
+#include "archive/header.h"
+#include "archive/section.h"
 #include "builder/codec_bridge.h"
 #include "builder/icon.h"
 #include "builder/platform.h"
 #include "builder/text.h"
+#include "core/byte_stream.h"
 #include "core/checksum.h"
 
 #include <algorithm>
@@ -131,13 +136,13 @@ BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const
         result.records.push_back(std::move(r));
     }
     Bytes records = WriteFileRecords(result.records);
-    if (records.size() >= (size_t)kMaxStubString)
+    if (records.size() >= (size_t)String::MaxLength)
         throw ProjectError("the files come to " + std::to_string(records.size())
                            + " bytes with their records; an installer holds less than 1 GiB");
     Bytes block = (d.productFlags & PfCompressed)
                 ? Pack(records, options.level, options.progress)
                 : records;
-    if (block.size() >= (size_t)kMaxStubString)
+    if (block.size() >= (size_t)String::MaxLength)
         throw ProjectError("the file data comes to more than 1 GiB");
     d.payloadSize = (int32_t)block.size();
     d.payloadChecksum = SumOf(block);
@@ -179,7 +184,7 @@ BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const
     }
     ByteWriter archive;
     archive.Int(kArchiveMagic);
-    archive.Int((uint32_t)kFormatVersion);
+    archive.Int((uint32_t)kArchiveVersion);
     archive.Int((uint32_t)packed.size());
     archive.Int(key);
     archive.Int(0);                                  // stub checksum, set below
@@ -223,95 +228,42 @@ BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const
     return result;
 }
 
-ArchiveFault ReadInstaller(const fs::path& path, Installer& in)
+namespace {
+
+// The section as the loader maps it: at most its raw size, within its
+// virtual size, and only what the file holds.
+int32_t MappedLength(const Bytes& image, const ArchiveSection& section)
 {
-    try {
-        in.image = ReadWholeFile(path);
-    } catch (const ProjectError& e) {
-        return {0, e.what()};
-    }
-    const Bytes& image = in.image;
-    // The PE walk, with the stub's limits.
-    if (image.size() < 0x40)
-        return {43, "the file is too short to be a Windows program"};
-    uint32_t h = Load16(image.data() + 0x3C);
-    if (h < 0x40 || h > 0x1000)
-        return {43, "the PE header pointer lies outside 0x40..0x1000"};
-    if ((uint64_t)h + 0x18 > image.size())
-        return {44, "the file ends inside its PE header"};
-    uint16_t count = Load16(image.data() + h + 6);
-    if (count < 4 || count > 99)
-        return {44, "the installer has " + std::to_string(count) + " sections, not 4..99"};
-    std::string error;
-    in.pe = ParsePe(image, error);
-    if (!in.pe)
-        return {0, error};
-    for (size_t i = 0; i < in.pe->sections.size(); i++)
-        if (in.pe->sections[i].name == kSectionName) {
-            in.section = (int)i;
-            break;
-        }
-    if (in.section < 0)
-        return {0, "there is no .velt section: this is no installer (an uninstaller, or the bare stub)"};
-    const PeSection& s = in.pe->sections[in.section];
-    in.rawOffset = s.rawOffset;
-    in.rawSize = s.rawSize;
-    in.virtualAddress = s.virtualAddress;
-    if (s.rawOffset == 0)
-        return {9, "the archive section has no data in the file"};
-    if (s.rawOffset >= image.size())
-        return {10, "the archive section starts past the end of the file"};
-    if ((uint64_t)s.rawOffset + s.rawSize > image.size())
-        return {0, "the file is truncated: the archive section runs past its end"};
-    // The stub reads the section as mapped: raw bytes, then zeros.
-    std::span<const uint8_t> section(image.data() + s.rawOffset, s.rawSize);
+    uint32_t mapped = section.rawSize;
+    uint32_t entry = section.tableOffset + section.index * kSectionEntrySize;
+    if ((uint64_t)entry + 12 <= image.size() && Load32(image.data() + entry + 8) != 0)
+        mapped = std::min(mapped, Load32(image.data() + entry + 8));
+    uint64_t held = image.size() - section.rawOffset;
+    return (int32_t)std::min<uint64_t>({mapped, held, (uint64_t)INT32_MAX});
+}
 
-    ByteReader header(section);
-    in.magic = header.Int();
-    if (in.magic != kArchiveMagic)
-        return {20, "the archive header's magic word is wrong"};
-    in.version = (int32_t)header.Int();
-    if (in.version != kFormatVersion)
-        return {0, "the archive is of format version " + std::to_string(in.version)
-                   + ", not 620: the stub stops with its version message"};
-    in.descriptionSize = (int32_t)header.Int();
-    if (in.descriptionSize < 1)
-        return {22, "the packed description's size is not positive"};
-    in.descriptionKey = header.Int();
-    in.stubChecksum = header.Int();
-    in.sectionDataSize = (int32_t)header.Int();
-    if (in.sectionDataSize < 0)
-        return {45, "the section's data size is negative"};
-    uint64_t start = kArchiveHeaderSize;
-    if (start + (uint64_t)in.descriptionSize > section.size())
-        return {47, "the packed description runs past the end of the section"};
-    Bytes packed(section.begin() + start, section.begin() + start + in.descriptionSize);
-    ScrambleBytes(packed, in.descriptionKey);
-    Bytes unpacked;
-    if (!UnpackBlock(packed, unpacked))
-        return {47, "the description does not unpack"};
-    if (ArchiveFault fault = ReadDescription(unpacked, in.descriptionKey, in.description))
-        return fault;
-    in.descriptionRead = true;
-    const Description& d = in.description;
+FileRecord TakeRecord(const FileRecordFields& f)
+{
+    FileRecord r;
+    r.name = f.name;
+    r.kind = f.kind;
+    r.flags = f.flags;
+    if (f.data)
+        r.data.assign(f.data, f.data + f.size);
+    r.checksum = f.checksum;
+    r.time = f.time;
+    r.text = f.text;
+    r.icon = f.icon;
+    return r;
+}
 
-    // The uninstaller is built from the bytes before the section.
-    if ((d.productFlags & PfChecksums)
-        && Checksum(image.data(), (int32_t)s.rawOffset) != in.stubChecksum)
-        return {40, "the stub's checksum does not match: the program part was changed"};
-
-    // The file-data block: the section's part, then the volumes.
-    uint64_t p = start + (uint64_t)in.descriptionSize;
-    int64_t sectionPart = (int64_t)in.sectionDataSize - (int64_t)p;
-    if (sectionPart < 0)
-        return {53, "the section's data size ends before the file data starts"};
-    if (p + (uint64_t)sectionPart > section.size())
-        return {0, "the section's data size runs past the end of the section"};
-    in.sectionPayload = sectionPart;
-    // A section holding at least the whole block is used in place.
-    Bytes block(section.begin() + p, section.begin() + p + std::min<int64_t>(sectionPart, d.payloadSize));
+// Joins the volume files to the section's part of the file-data block, as
+// the installer does when the section holds only its start.
+ArchiveFault JoinVolumes(const fs::path& installer, const Description& d, Bytes& block,
+                         std::vector<int>& volumes)
+{
     for (int number = 2; (int64_t)block.size() < d.payloadSize; number++) {
-        fs::path volume = path.parent_path() / PathFromUtf8(VolumeFileName(d.volumeBaseName, number));
+        fs::path volume = installer.parent_path() / PathFromUtf8(VolumeFileName(d.volumeBaseName, number));
         std::error_code ec;
         if (!fs::is_regular_file(volume, ec))
             return {0, "volume " + std::to_string(number) + " (" + volume.string()
@@ -320,53 +272,113 @@ ArchiveFault ReadInstaller(const fs::path& path, Installer& in)
         try {
             bytes = ReadWholeFile(volume);
         } catch (const ProjectError&) {
-            return {50, "volume " + volume.string() + " cannot be read"};
+            return {kCorruptVolumeUnreadable, "volume " + volume.string() + " cannot be read"};
         }
         if (bytes.empty())
             return {0, "volume " + volume.string() + " is empty: the installer stops"};
+        if ((int64_t)bytes.size() > d.payloadSize - (int64_t)block.size())
+            return {kCorruptPayloadLength, "volume " + volume.string() + " holds more than the "
+                                           "file data misses"};
         block.insert(block.end(), bytes.begin(), bytes.end());
-        in.volumes.push_back(number);
+        volumes.push_back(number);
     }
-    if ((int64_t)block.size() != d.payloadSize)
-        return {53, "the file data is " + std::to_string(block.size()) + " bytes, not "
-                    + std::to_string(d.payloadSize)};
-    if (SumOf(block) != d.payloadChecksum)
-        return {55, "the file data's checksum does not match"};
-    if (d.productFlags & PfCompressed) {
-        if (!UnpackBlock(block, in.payload))
-            return {60, "the compressed file data does not unpack"};
-    } else {
-        in.payload = std::move(block);
-    }
+    return {};
+}
 
-    // The records, with the checks made while placing each file.
-    ByteReader r(in.payload);
+} // namespace
+
+ArchiveFault ReadInstaller(const fs::path& path, Installer& in)
+{
+    try {
+        in.image = ReadWholeFile(path);
+    } catch (const ProjectError& e) {
+        return {0, e.what()};
+    }
+    const Bytes& image = in.image;
+    // The PE walk, the installer's own; the full headers only for the
+    // architecture that inspect shows.
+    std::string error;
+    in.pe = ParsePe(image, error);
+    ArchiveSection section;
+    int32_t fileSize = (int32_t)std::min<uint64_t>(image.size(), INT32_MAX);
+    if (int found = FindArchiveSection(image.data(), fileSize, section))
+        return ArchiveFault::Of(found);
+    in.section = section.index;
+    in.rawOffset = section.rawOffset;
+    in.rawSize = section.rawSize;
+    in.virtualAddress = section.virtualAddress;
+    // A section that starts past the end of the file cannot be mapped, and
+    // the stub's bytes before it cannot be read.
+    if (section.rawOffset > image.size())
+        return {kCorruptStubUnreadable, "the archive section starts past the end of the file"};
+    const uint8_t* mapped = image.data() + section.rawOffset;
+    int32_t length = MappedLength(image, section);
+
+    ArchiveHeader header;
+    int code = ReadArchiveHeader(mapped, length, header);
+    in.magic = header.magic;
+    in.version = header.version;
+    in.descriptionSize = header.descriptionSize;
+    in.descriptionKey = header.descriptionKey;
+    in.stubChecksum = header.stubChecksum;
+    in.sectionDataSize = header.sectionDataSize;
+    if (code == kArchiveVersionMismatch)
+        return {0, "the archive is of format version " + std::to_string(in.version)
+                   + ", not 620: the stub stops with its version message"};
+    if (code)
+        return ArchiveFault::Of(code);
+    ByteStream unpacked;
+    if (int unpackCode = UnpackDescription(mapped, header, unpacked))
+        return ArchiveFault::Of(unpackCode);
+    std::span<const uint8_t> plain((const uint8_t*)unpacked.CStr(), (size_t)unpacked.Length());
+    if (ArchiveFault fault = ReadDescription(plain, header.descriptionKey, in.description))
+        return fault;
+    in.descriptionRead = true;
+    const Description& d = in.description;
+
+    // The uninstaller is built from the bytes before the section and those
+    // after it.
+    if ((d.productFlags & PfChecksums)
+        && Checksum(image.data(), (int32_t)section.rawOffset) != header.stubChecksum)
+        return ArchiveFault::Of(kCorruptStubChecksum);
+    if ((uint64_t)section.rawOffset + section.rawSize > image.size())
+        return ArchiveFault::Of(kCorruptTailUnreadable);
+
+    // The file-data block: the section's part, then the volumes.
+    int32_t inSection = 0;
+    if (int held = FileDataInSection(header, length, inSection))
+        return ArchiveFault::Of(held);
+    in.sectionPayload = inSection;
+    // A section holding at least the whole block is used in place.
+    const uint8_t* start = mapped + header.dataOffset;
+    Bytes block(start, start + std::min(inSection, d.payloadSize));
+    if (ArchiveFault fault = JoinVolumes(path, d, block, in.volumes))
+        return fault;
+    String expanded;
+    if (int checked = CheckFileData(block.data(), (int32_t)block.size(), d.payloadChecksum,
+                                    d.productFlags, expanded))
+        return ArchiveFault::Of(checked);
+    if (d.productFlags & PfCompressed)
+        in.payload.assign((const uint8_t*)expanded.CStr(), (const uint8_t*)expanded.CStr() + expanded.Length());
+    else
+        in.payload = std::move(block);
+
+    // The records, with the checks the installer makes while placing them.
+    const uint8_t* cursor = in.payload.data();
+    const uint8_t* end = cursor + in.payload.size();
     for (size_t i = 0; i < d.storedSizes.size(); i++) {
-        FileRecord rec;
-        rec.name = r.Text();
-        std::string which = "file " + std::to_string(i);
-        if (rec.name.empty())
-            return {70, which + " has an empty name"};
-        which += " (" + Cp1252ToUtf8(rec.name) + ")";
-        rec.kind = (int32_t)r.Int();
-        rec.flags = (int32_t)r.Int();
-        rec.data = r.Raw((size_t)d.storedSizes[i]);
-        rec.checksum = r.Int();
-        rec.time = r.Date();
-        rec.text = r.Text();
-        if (rec.flags & (FfDesktopShortcut | FfProgramsShortcut))
-            rec.icon = r.Text();
-        if (r.Overrun())
-            return {0, which + " runs past the end of the file data"};
-        bool sumOk = SumOf(rec.data) == rec.checksum;
-        in.records.push_back(rec);
-        in.recordChecksumOk.push_back(sumOk);
-        if ((d.productFlags & PfChecksums) && !sumOk)
-            return {100, which + ": the stored bytes do not match the file's checksum"};
-        if (!DestKindName(rec.kind))
-            return {110, which + " has the unknown destination kind " + std::to_string(rec.kind)};
-        if ((rec.flags & FfOverwriteMask) == 0x04)
-            return {112, which + " has the invalid overwrite mode 4"};
+        FileRecordFields fields;
+        int recordCode = ReadFileRecord(cursor, end, d.storedSizes[i], d.productFlags, fields);
+        FileRecord record = TakeRecord(fields);
+        std::string which = "file " + std::to_string(i)
+                          + (record.name.empty() ? "" : " (" + Cp1252ToUtf8(record.name) + ")");
+        if (recordCode == kCorruptFileNameEmpty || recordCode == kCorruptPayloadLength)
+            return {recordCode, which + ": " + CorruptCodeText(recordCode)};
+        in.recordChecksumOk.push_back(
+            Checksum(fields.data, fields.size) == fields.checksum);
+        in.records.push_back(std::move(record));
+        if (recordCode)
+            return {recordCode, which + ": " + CorruptCodeText(recordCode)};
     }
     return {};
 }

@@ -1,4 +1,4 @@
-// Little-endian byte building and reading for the archive formats.
+// Little-endian byte building for the archive formats.
 #pragma once
 
 #include "builder/format.h"
@@ -48,68 +48,6 @@ public:
 
 private:
     Bytes out_;
-};
-
-// Reads fields the way the stub does: past the end every byte reads as zero
-// and a text ends at the end of the buffer. `Overrun()` tells whether any
-// read crossed the end, which the stub itself cannot see.
-class ByteReader {
-public:
-    explicit ByteReader(std::span<const uint8_t> data) : data_(data) {}
-
-    uint8_t Byte()
-    {
-        if (pos_ < data_.size())
-            return data_[pos_++];
-        overrun_ = true;
-        return 0;
-    }
-    uint32_t Int()
-    {
-        uint32_t v = 0;
-        for (int i = 0; i < 4; i++)
-            v |= (uint32_t)Byte() << (8 * i);
-        return v;
-    }
-    int16_t Word() { uint16_t lo = Byte(); return (int16_t)(lo | (Byte() << 8)); }
-    std::string Text()
-    {
-        std::string s;
-        while (pos_ < data_.size()) {
-            uint8_t c = data_[pos_++];
-            if (c == 0)
-                return s;
-            s.push_back((char)c);
-        }
-        overrun_ = true;
-        return s;
-    }
-    Bytes Raw(size_t n)
-    {
-        Bytes out(n, 0);
-        size_t have = pos_ < data_.size() ? std::min(n, data_.size() - pos_) : 0;
-        if (have)
-            std::memcpy(out.data(), data_.data() + pos_, have);
-        if (have < n)
-            overrun_ = true;
-        pos_ += have;
-        return out;
-    }
-    DateTime Date()
-    {
-        DateTime d;
-        for (int32_t* f : {&d.year, &d.month, &d.day, &d.hour, &d.minute, &d.second})
-            *f = (int32_t)Int();
-        return d;
-    }
-    size_t Position() const { return pos_; }
-    size_t Remaining() const { return pos_ < data_.size() ? data_.size() - pos_ : 0; }
-    bool Overrun() const { return overrun_; }
-
-private:
-    std::span<const uint8_t> data_;
-    size_t pos_ = 0;
-    bool overrun_ = false;
 };
 
 } // namespace velt

@@ -1,6 +1,6 @@
 #include "builder/compress.h"
 
-#include "launcher/codec.h"
+#include "archive/codec.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,8 @@
 #include "builder/description.h"
 
-#include "core/checksum.h"
+#include "archive/corrupt.h"
+#include "archive/description.h"
+#include "core/byte_stream.h"
 
 namespace velt {
 
@@ -58,7 +60,7 @@ Bytes WriteDescription(const Description& d)
     for (const std::vector<std::string>& texts : d.messages)
         for (const std::string& text : texts)
             w.Text(text);
-    w.Int(kDescriptionEnd);
+    w.Int(kDescriptionEndMarker);
     return std::move(w.Out());
 }
 
@@ -74,13 +76,13 @@ std::string CheckDescription(const Description& d)
         return "the uninstaller's file name is blank";
     if (d.iconOffset < 0 || d.iconOffset > kMaxIconOffset)
         return "the stub's icon lies beyond file offset 999998";
-    if (d.iconOffset > 0 && d.uninstallerIcon.size() != kIconImageSize)
+    if (d.iconOffset > 0 && d.uninstallerIcon.size() != (size_t)kUninstallerIconSize)
         return "the uninstaller icon is not a 2216-byte image";
     if (d.languageNames.empty())
         return "no languages are given";
     if (d.languageNames.size() > 255)
         return "more than 255 languages are given";
-    if (d.messages.empty() || d.messages.size() > (size_t)kMaxMessages)
+    if (d.messages.empty() || d.messages.size() > (size_t)kMaxMessageCount)
         return "the message table needs 1 to 10000 messages";
     for (const std::vector<std::string>& texts : d.messages)
         if (texts.size() != d.languageNames.size())
@@ -88,88 +90,83 @@ std::string CheckDescription(const Description& d)
     return "";
 }
 
+namespace {
+
+std::string Text(const String& text)
+{
+    return std::string(text.CStr(), (size_t)text.Length());
+}
+
+std::vector<uint8_t> Raw(const String& bytes)
+{
+    const uint8_t* data = (const uint8_t*)bytes.CStr();
+    return std::vector<uint8_t>(data, data + bytes.Length());
+}
+
+// The fields as the stub's reader left them, as far as it got.
+void TakeFields(const DescriptionFields& f, Description& d)
+{
+    d.productFlags = f.productFlags;
+    d.archiveDate = f.archiveDate;
+    if (f.storedSizes)
+        d.storedSizes.assign(f.storedSizes, f.storedSizes + f.fileCount);
+    d.payloadSize = f.payloadSize;
+    d.payloadChecksum = f.payloadChecksum;
+    const std::pair<std::string*, const String*> texts[] = {
+        {&d.publisher, &f.publisher}, {&d.productName, &f.productName},
+        {&d.startMenuFolder, &f.startMenuFolder}, {&d.defaultDirectory, &f.defaultDirectory},
+        {&d.displayVersion, &f.displayVersion}, {&d.productRegistry, &f.productRegistry},
+        {&d.licenseText, &f.licenseText}, {&d.readmeText, &f.readmeText},
+        {&d.uninstallSubdir, &f.uninstallSubdir}, {&d.displayName, &f.displayName},
+        {&d.volumeBaseName, &f.volumeBaseName}, {&d.uninstallerName, &f.uninstallerName},
+        {&d.masterProduct, &f.masterProduct}, {&d.preInstallBatch, &f.preInstallBatch},
+        {&d.postInstallBatch, &f.postInstallBatch}, {&d.finalBatch, &f.finalBatch},
+        {&d.uninstallBatch1, &f.uninstallBatch1}, {&d.uninstallBatch2, &f.uninstallBatch2}};
+    for (auto [to, from] : texts)
+        *to = Text(*from);
+    d.titleColor = f.titleColor;
+    d.topColor = f.topColor;
+    d.bottomColor = f.bottomColor;
+    d.backgroundBitmap = Raw(f.backgroundBitmap);
+    d.buildDay = f.buildDay;
+    d.buildMonth = f.buildMonth;
+    d.buildYear = f.buildYear;
+    d.iconOffset = f.iconOffset;
+    d.uninstallerIcon = Raw(f.uninstallerIcon);
+    for (int i = 0; i < f.associationCount; i++) {
+        const FileAssociation& a = f.associations[i];
+        d.associations.push_back({a.flags, Text(a.extension), Text(a.fileType), Text(a.description),
+                                  Text(a.verb), Text(a.command), Text(a.language)});
+    }
+    for (int i = 0; i < f.languageCount && f.languageNames; i++)
+        d.languageNames.push_back(Text(f.languageNames[i]));
+    for (int n = 0; n < f.messageCount && f.messages; n++) {
+        std::vector<std::string> row;
+        for (int i = 0; i < f.languageCount; i++)
+            row.push_back(Text(f.messages[n * f.languageCount + i]));
+        d.messages.push_back(std::move(row));
+    }
+}
+
+} // namespace
+
+ArchiveFault ArchiveFault::Of(int finding)
+{
+    if (finding == 0)
+        return {};
+    return {finding > 0 ? finding : 0, CorruptCodeText(finding)};
+}
+
 ArchiveFault ReadDescription(std::span<const uint8_t> bytes, uint32_t descriptionKey,
                              Description& d)
 {
+    ByteStream stream;
+    stream.Assign(bytes.data(), (int)bytes.size());
+    DescriptionFields fields;
+    int code = ReadDescriptionFields(stream, descriptionKey, fields);
     d = Description();
-    ByteReader r(bytes);
-    d.productFlags = r.Int();
-    if ((d.productFlags & PfChecksums)
-        && Checksum(bytes.data(), (int32_t)bytes.size()) != descriptionKey)
-        return {25, "the description's checksum does not match the header's key"};
-    d.archiveDate = r.Date();
-    int32_t fileCount = (int32_t)r.Int();
-    if (fileCount < 1)
-        return {27, "the description lists no files"};
-    // A hostile count cannot make us allocate more than the data holds; the
-    // stub reads zeros past the end, and so does the reader.
-    for (int32_t i = 0; i < fileCount; i++) {
-        int32_t size = (int32_t)r.Int();
-        if (size < 0)
-            return {28, "file " + std::to_string(i) + " has a negative stored size"};
-        d.storedSizes.push_back(size);
-        if (r.Overrun())
-            break;
-    }
-    if (r.Overrun())
-        return {29, "the description ends inside its list of file sizes"};
-    d.payloadSize = (int32_t)r.Int();
-    if (d.payloadSize < 1)
-        return {29, "the file data's size is not positive"};
-    d.payloadChecksum = r.Int();
-    for (std::string* s : {&d.publisher, &d.productName, &d.startMenuFolder,
-                           &d.defaultDirectory, &d.displayVersion, &d.productRegistry,
-                           &d.licenseText, &d.readmeText, &d.uninstallSubdir,
-                           &d.displayName, &d.volumeBaseName})
-        *s = r.Text();
-    if (IsBlank(d.volumeBaseName))
-        return {21, "the volume name is blank"};
-    d.uninstallerName = r.Text();
-    if (IsBlank(d.uninstallerName))
-        return {33, "the uninstaller's file name is blank"};
-    d.titleColor = r.Int();
-    d.topColor = r.Int();
-    d.bottomColor = r.Int();
-    int32_t bitmapSize = (int32_t)r.Int();
-    if (bitmapSize > 0)
-        d.backgroundBitmap = r.Raw(std::min<size_t>((size_t)bitmapSize, r.Remaining() + 1));
-    if (d.productFlags & PfNeedsMaster)
-        d.masterProduct = r.Text();
-    for (std::string* s : {&d.preInstallBatch, &d.postInstallBatch, &d.finalBatch,
-                           &d.uninstallBatch1, &d.uninstallBatch2})
-        *s = r.Text();
-    d.buildDay = r.Byte();
-    d.buildMonth = r.Byte();
-    d.buildYear = r.Word();
-    d.iconOffset = (int32_t)r.Int();
-    if (d.iconOffset < 0 || d.iconOffset > kMaxIconOffset)
-        return {23, "the icon offset " + std::to_string(d.iconOffset) + " is out of range"};
-    if (d.iconOffset > 0)
-        d.uninstallerIcon = r.Raw(kIconImageSize);
-    int32_t associationCount = (int32_t)r.Int();
-    for (int32_t i = 0; i < associationCount && !r.Overrun(); i++) {
-        Association a;
-        a.flags = (int32_t)r.Int();
-        for (std::string* s : {&a.extension, &a.fileType, &a.description, &a.verb,
-                               &a.command, &a.language})
-            *s = r.Text();
-        d.associations.push_back(std::move(a));
-    }
-    uint8_t languageCount = r.Byte();
-    if (languageCount == 0)
-        return {30, "the description has no languages"};
-    int32_t messageCount = (int32_t)r.Int();
-    if (messageCount < 1 || messageCount > kMaxMessages)
-        return {31, "the message count " + std::to_string(messageCount) + " is outside 1..10000"};
-    for (int i = 0; i < languageCount; i++)
-        d.languageNames.push_back(r.Text());
-    d.messages.resize((size_t)messageCount);
-    for (std::vector<std::string>& texts : d.messages)
-        for (int i = 0; i < languageCount; i++)
-            texts.push_back(r.Text());
-    if (r.Int() != kDescriptionEnd)
-        return {32, "the description's end marker is missing"};
-    return {};
+    TakeFields(fields, d);
+    return ArchiveFault::Of(code);
 }
 
 } // namespace velt

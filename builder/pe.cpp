@@ -299,7 +299,7 @@ std::optional<AppendedSection> AppendArchiveSection(Bytes& image, std::span<cons
         return std::nullopt;
     }
     for (const PeSection& s : pe.sections)
-        if (s.name == kSectionName) {
+        if (s.name == kArchiveSectionName) {
             error = "the stub already holds a .velt section (is it an installer?)";
             return std::nullopt;
         }
@@ -339,7 +339,7 @@ std::optional<AppendedSection> AppendArchiveSection(Bytes& image, std::span<cons
     }
 
     uint8_t* e = image.data() + entry;
-    std::copy(std::begin(kSectionName), std::end(kSectionName) - 1, e);
+    std::copy(std::begin(kArchiveSectionName), std::end(kArchiveSectionName) - 1, e);
     Store32(e + 8, (uint32_t)rawSize);
     Store32(e + 12, virtualAddress);
     Store32(e + 16, (uint32_t)rawSize);
@@ -367,8 +367,8 @@ int64_t FindStubIcon(std::span<const uint8_t> image)
     if (!pe)
         return -1;
     for (const ResourceLeaf& leaf : ResourceLeaves(image, *pe)) {
-        if (leaf.type != kResourceIcon || leaf.size != kIconImageSize || leaf.offset < 0
-            || !Fits(image, leaf.offset, kIconImageSize))
+        if (leaf.type != kResourceIcon || leaf.size != (uint32_t)kUninstallerIconSize || leaf.offset < 0
+            || !Fits(image, leaf.offset, kUninstallerIconSize))
             continue;
         const uint8_t* bmp = image.data() + leaf.offset;
         if (Load32(bmp) == 40 && Load32(bmp + 4) == 32 && Load32(bmp + 8) == 64

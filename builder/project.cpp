@@ -520,7 +520,7 @@ void ReadLanguages(Reader& r, const toml::table& root, Description& d)
                     bool digits = !k.empty() && k.size() <= 5
                                && k.find_first_not_of("0123456789") == std::string::npos;
                     int number = digits ? std::stoi(k) : -1;
-                    if (number < 0 || number >= kMaxMessages)
+                    if (number < 0 || number >= kMaxMessageCount)
                         r.Fail(text, "a message number is 0 to 9999, not \"" + k + "\"");
                     if (!text.is_string())
                         r.Fail(text, "message " + k + " must be a text");

@@ -11,8 +11,10 @@ add_library(veltpack_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/platform.cpp
   ${CMAKE_CURRENT_LIST_DIR}/project.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text.cpp)
-target_include_directories(veltpack_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(veltpack_core PUBLIC veltpack_compress velt)
+# The builder sits beside the launcher: it uses the format (archive/) and
+# the foundation (core/), and nothing of the stub's other folders.
+target_link_libraries(veltpack_core PUBLIC veltpack_compress velt_archive velt_core)
+velt_view(veltpack_core builder archive core)
 
 # toml++ (header-only) reads the project file, in every build.
 find_path(VELTPACK_TOML_HOST toml++/toml.h PATHS /usr/include /usr/local/include
@@ -54,7 +56,7 @@ if(WIN32 AND TARGET velt-stub)
 endif()
 
 add_library(veltpack_stub STATIC ${veltpack_stub_source})
-target_include_directories(veltpack_stub PUBLIC ${CMAKE_SOURCE_DIR})
+velt_view(veltpack_stub builder archive core)
 add_dependencies(veltpack_stub veltpack_embed_stubs)
 
 add_executable(veltpack ${CMAKE_CURRENT_LIST_DIR}/veltpack.cpp)

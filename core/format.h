@@ -26,6 +26,7 @@ struct DateTime {
     // -1 or 1 at the first of year, month, day, hour, minute that differs;
     // otherwise this second minus the other's (so 0 when equal).
     int32_t Compare(const DateTime& other) const;
+    bool operator==(const DateTime&) const = default;
 
 #ifdef _WIN32
     // Milliseconds and the day of the week are dropped.

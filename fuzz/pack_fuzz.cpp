@@ -5,8 +5,8 @@
 // overlapping patterns and long tokens. Every block must decode back to the
 // input (Pack checks this itself and throws otherwise; the fuzzer reports
 // the throw).
+#include "archive/codec.h"
 #include "builder/compress.h"
-#include "launcher/codec.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // Unpack on arbitrary bytes: it must never touch memory outside its buffers
 // (the sanitizers watch) and must agree with the bit-by-bit reference
 // decoder on success, failure and output.
-#include "launcher/codec.h"
+#include "archive/codec.h"
 #include "tests/codec/reference_unpack.h"
 
 #include <cstdint>

@@ -5,41 +5,24 @@
 
 #include <string.h>
 
-#include "core/byte_stream.h"
+#include "archive/corrupt.h"
+#include "archive/file_data.h"
+#include "archive/format.h"
 #include "core/checksum.h"
 #include "core/directory.h"
 #include "core/fatal.h"
 #include "core/paths.h"
-#include "launcher/codec.h"
 #include "launcher/description.h"
 #include "launcher/report.h"
 
-const char kArchiveSectionName[] = ".velt";
 ArchiveHeader ArchiveInfo;
+const uint8_t* ArchiveSectionBase = nullptr;
+int32_t ArchiveSectionLength = 0;
 const uint8_t* ArchiveCursor = nullptr;
 const uint8_t* ArchiveEnd = nullptr;
 void (*ArchiveProgress)(int position) = nullptr;
 
 namespace {
-
-// Corrupt-archive codes of this module.
-enum ArchiveError {
-    kRawOffsetZero = 9,
-    kRawOffsetUnreachable = 10,
-    kMagicWrong = 20,
-    kDescriptionSizeRange = 22,
-    kStubUnreadable = 35,
-    kStubChecksum = 40,
-    kTailUnreadable = 42,
-    kPeOffsetRange = 43,
-    kSectionCountRange = 44,
-    kSectionDataSizeRange = 45,
-    kDescriptionUnpack = 47,
-    kVolumeUnreadable = 50,
-    kPayloadLength = 53,
-    kPayloadChecksum = 55,
-    kPayloadUnpack = 60,
-};
 
 const char kVersionMismatch[] =
     "The installer version does not match the version of VELT.  Close all applications and "
@@ -49,72 +32,16 @@ const char kNoArchive[] =
     "archive present.\r\nNo Uninstallation parameters were specified.\r\n\r\nYou should not "
     "delete this program or execute it directly.";
 
-int CursorOverrunCode = kMagicWrong;   // the report of a read past ArchiveEnd
 String FileDataBlock;                  // joined or expanded file data, when not in place
-const uint8_t* FileData = nullptr;
-int32_t FileDataSize = 0;
 
-// Stops unless count bytes remain behind the cursor.
-void RequireArchiveBytes(int64_t count)
+// Stops with the corrupt-archive report unless `code` is 0.
+void RequireSound(int code)
 {
-    if (count < 0 || count > ArchiveEnd - ArchiveCursor)
-        ArchiveCorrupt(CursorOverrunCode);
-}
-
-uint32_t LittleEndian32(const uint8_t* p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24);
+    if (code != 0)
+        ArchiveCorrupt(code);
 }
 
 }  // namespace
-
-// ----------------------------------------------------------------- cursor
-
-void SetArchiveCursor(const uint8_t* start, const uint8_t* end, int overrunCode)
-{
-    ArchiveCursor = start;
-    ArchiveEnd = end;
-    CursorOverrunCode = overrunCode;
-}
-
-int32_t ReadArchiveInt()
-{
-    RequireArchiveBytes(4);
-    int32_t value = (int32_t)LittleEndian32(ArchiveCursor);
-    ArchiveCursor += 4;
-    return value;
-}
-
-const char* ReadArchiveString()
-{
-    const uint8_t* end = (const uint8_t*)memchr(ArchiveCursor, 0, ArchiveEnd - ArchiveCursor);
-    if (!end)
-        ArchiveCorrupt(CursorOverrunCode);
-    const char* text = (const char*)ArchiveCursor;
-    ArchiveCursor = end + 1;
-    return text;
-}
-
-void ReadArchiveBytes(String& out, int count)
-{
-    RequireArchiveBytes(count);
-    out.Assign(ArchiveCursor, count);
-    ArchiveCursor += count;
-}
-
-void ReadArchiveDate(DateTime& out)
-{
-    int32_t fields[6];
-    RequireArchiveBytes(sizeof fields);
-    memcpy(fields, ArchiveCursor, sizeof fields);
-    ArchiveCursor += sizeof fields;
-    out.year = fields[0];
-    out.month = fields[1];
-    out.day = fields[2];
-    out.hour = fields[3];
-    out.minute = fields[4];
-    out.second = fields[5];
-}
 
 // --------------------------------------------------------------- own file
 
@@ -146,31 +73,13 @@ void OpenOwnFile(File& file)
 
 namespace {
 
-bool ReadWord(File& file, uint32_t offset, uint16_t& value)
-{
-    uint8_t bytes[2];
-    if (offset > 0x7fffffff || !file.ReadAt((int)offset, bytes, 2))
-        return false;
-    value = (uint16_t)(bytes[0] | (bytes[1] << 8));
-    return true;
-}
-
-bool ReadDword(File& file, uint32_t offset, uint32_t& value)
-{
-    uint8_t bytes[4];
-    if (offset > 0x7fffffff || !file.ReadAt((int)offset, bytes, 4))
-        return false;
-    value = LittleEndian32(bytes);
-    return true;
-}
-
 // The part of the running image that holds [address, address + size): the
 // loader mapped it, so its own section table says how far it may be read.
 // Returns the readable length from address (0 when none).
 uint32_t MappedLength(const uint8_t* base, uint32_t address, uint32_t size)
 {
     const IMAGE_DOS_HEADER* dos = (const IMAGE_DOS_HEADER*)base;
-    const IMAGE_NT_HEADERS32* nt = (const IMAGE_NT_HEADERS32*)(base + dos->e_lfanew);
+    const IMAGE_NT_HEADERS* nt = (const IMAGE_NT_HEADERS*)(base + dos->e_lfanew);
     const IMAGE_SECTION_HEADER* entry = IMAGE_FIRST_SECTION(nt);
     for (int i = 0; i < nt->FileHeader.NumberOfSections; i++, entry++) {
         uint32_t mapped = entry->Misc.VirtualSize ? entry->Misc.VirtualSize : entry->SizeOfRawData;
@@ -184,56 +93,31 @@ uint32_t MappedLength(const uint8_t* base, uint32_t address, uint32_t size)
 
 }  // namespace
 
-int FindArchiveSection(File& file, ArchiveSection& section)
+int WalkToArchiveSection(File& file, ArchiveSection& section)
 {
-    uint16_t peOffset, count, optionalSize;
-    if (!ReadWord(file, 0x3C, peOffset) || peOffset < 0x40 || peOffset > 0x1000)
-        return kPeOffsetRange;
-    if (!ReadWord(file, peOffset + 6, count) || count < 4 || count > 99)
-        return kSectionCountRange;
-    section.peOffset = peOffset;
-    section.sectionCount = count;
-    section.index = -1;
-    if (!ReadWord(file, peOffset + 0x14, optionalSize))
-        return -1;
-    section.tableOffset = peOffset + 0x18 + optionalSize;
-    for (int i = 0; i < count; i++) {
-        uint32_t entry = section.tableOffset + i * kSectionEntrySize;
-        char name[9] = {0};
-        if (entry > 0x7fffffff || !file.ReadAt((int)entry, name, 8))
-            return -1;
-        if (strcmp(name, kArchiveSectionName) != 0)
-            continue;
-        section.index = i;
-        if (!ReadDword(file, entry + 0x0C, section.virtualAddress)
-            || !ReadDword(file, entry + 0x10, section.rawSize)
-            || !ReadDword(file, entry + 0x14, section.rawOffset))
-            return kRawOffsetUnreachable;
-        if (section.rawOffset == 0)
-            return kRawOffsetZero;
-        if (section.rawOffset > 0x7fffffff || !file.Seek((int)section.rawOffset))
-            return kRawOffsetUnreachable;
-        return 0;
-    }
-    return -1;
+    // Every field the walk reads lies in the file's first bytes; those it
+    // cannot read (a short file) count as unreadable.
+    int size = file.Size();
+    String start;
+    if (size > kArchiveWalkBytes)
+        size = kArchiveWalkBytes;
+    if (size < 1 || !file.ReadRange(start, 0, size))
+        start.Clear();
+    return FindArchiveSection((const uint8_t*)start.CStr(), start.Length(), section);
 }
 
 ArchiveSection LocateArchive(File& file)
 {
     ArchiveSection section;
-    int result = FindArchiveSection(file, section);
-    if (result < 0)
+    int result = WalkToArchiveSection(file, section);
+    if (result == kNoArchiveSection)
         FatalError("%s", kNoArchive);
-    if (result > 0)
-        ArchiveCorrupt(result);
+    RequireSound(result);
     // The file named by the command line may differ from the image that is
     // running; the readable extent comes from the image itself.
     const uint8_t* base = (const uint8_t*)GetModuleHandleA(NULL);
-    const uint8_t* start = base + section.virtualAddress;
-    uint32_t length = MappedLength(base, section.virtualAddress, section.rawSize);
-    ArchiveInfo.sectionBase = start;
-    ArchiveInfo.sectionLength = (int32_t)length;
-    SetArchiveCursor(start, start + length, kMagicWrong);
+    ArchiveSectionBase = base + section.virtualAddress;
+    ArchiveSectionLength = (int32_t)MappedLength(base, section.virtualAddress, section.rawSize);
     return section;
 }
 
@@ -241,25 +125,11 @@ ArchiveSection LocateArchive(File& file)
 
 void LoadDescription(ByteStream& description)
 {
-    if ((uint32_t)ReadArchiveInt() != kArchiveMagic)
-        ArchiveCorrupt(kMagicWrong);
-    if (ReadArchiveInt() != kArchiveVersion)
+    int result = ReadArchiveHeader(ArchiveSectionBase, ArchiveSectionLength, ArchiveInfo);
+    if (result == kArchiveVersionMismatch)
         FatalError("%s", kVersionMismatch);
-    ArchiveInfo.descriptionSize = ReadArchiveInt();
-    if (ArchiveInfo.descriptionSize < 1)
-        ArchiveCorrupt(kDescriptionSizeRange);
-    ArchiveInfo.descriptionKey = (uint32_t)ReadArchiveInt();
-    ArchiveInfo.stubChecksum = (uint32_t)ReadArchiveInt();
-    ArchiveInfo.sectionDataSize = ReadArchiveInt();
-    if (ArchiveInfo.sectionDataSize < 0)
-        ArchiveCorrupt(kSectionDataSizeRange);
-    CursorOverrunCode = kDescriptionSizeRange;
-    ReadArchiveBytes(description, ArchiveInfo.descriptionSize);
-    ArchiveInfo.dataOffset = (int32_t)(ArchiveCursor - ArchiveInfo.sectionBase);
-    Scramble(description, ArchiveInfo.descriptionKey);
-    if (!UnpackInPlace(description))
-        ArchiveCorrupt(kDescriptionUnpack);
-    description.Seek(0);
+    RequireSound(result);
+    RequireSound(UnpackDescription(ArchiveSectionBase, ArchiveInfo, description));
 }
 
 // ------------------------------------------------------- uninstaller image
@@ -297,16 +167,16 @@ int BuildUninstallerImageFields(File& file, const ArchiveSection& section, Strin
 {
     const uint32_t R = section.rawOffset, Z = section.rawSize;
     if (R > 0x7fffffff || !file.ReadRange(image, 0, (int)R))
-        return kStubUnreadable;
+        return kCorruptStubUnreadable;
     if ((ProductFlags & PfChecksums)
         && Checksum((const uint8_t*)image.CStr(), image.Length()) != ArchiveInfo.stubChecksum)
-        return kStubChecksum;
+        return kCorruptStubChecksum;
     int64_t tail = (int64_t)file.Size() - R - Z;
     if (tail != 0) {
         String rest;
         if (tail < 0 || R + (int64_t)Z > 0x7fffffff
             || !file.ReadRange(rest, (int)(R + Z), (int)tail))
-            return kTailUnreadable;
+            return kCorruptTailUnreadable;
         image.Append(rest);
     }
     if (section.peOffset + 8 <= (uint32_t)image.Length())
@@ -323,9 +193,7 @@ int BuildUninstallerImageFields(File& file, const ArchiveSection& section, Strin
 String BuildUninstallerImage(File& file, const ArchiveSection& section)
 {
     String image;
-    int error = BuildUninstallerImageFields(file, section, image);
-    if (error)
-        ArchiveCorrupt(error);
+    RequireSound(BuildUninstallerImageFields(file, section, image));
     return image;
 }
 
@@ -358,7 +226,7 @@ void OpenVolume(File& volume, const String& path, int number, int assembled)
 // until it is PayloadSize long.
 void JoinVolumes(int32_t inSection)
 {
-    FileDataBlock.Assign(ArchiveInfo.sectionBase + ArchiveInfo.dataOffset, inSection);
+    FileDataBlock.Assign(ArchiveSectionBase + ArchiveInfo.dataOffset, inSection);
     String directory = GetModuleDirectory();
     for (int number = 2; FileDataBlock.Length() < PayloadSize; number++) {
         int assembled = FileDataBlock.Length();
@@ -374,54 +242,38 @@ void JoinVolumes(int32_t inSection)
         // A volume that holds more than the block misses can only end in
         // code 53; it is not read into memory first.
         if (size > PayloadSize - assembled)
-            ArchiveCorrupt(kPayloadLength);
+            ArchiveCorrupt(kCorruptPayloadLength);
         char* room = FileDataBlock.Grow(size);
         if (!volume.Read(room, size))
-            ArchiveCorrupt(kVolumeUnreadable);
+            ArchiveCorrupt(kCorruptVolumeUnreadable);
         volume.Close();
     }
     if (FileDataBlock.Length() != PayloadSize)
-        ArchiveCorrupt(kPayloadLength);
+        ArchiveCorrupt(kCorruptPayloadLength);
 }
 
 }  // namespace
 
 void AssembleFileData()
 {
-    const ArchiveHeader& a = ArchiveInfo;
-    int64_t inSection = (int64_t)a.sectionDataSize - a.dataOffset;
-    // The header may claim data before the block's start or past the mapped
-    // section; neither may be read.
-    if (inSection < 0 || a.sectionDataSize > a.sectionLength)
-        ArchiveCorrupt(kSectionDataSizeRange);
-    if (inSection >= PayloadSize) {
-        FileData = a.sectionBase + a.dataOffset;
-    } else {
-        JoinVolumes((int32_t)inSection);
-        FileData = (const uint8_t*)FileDataBlock.CStr();
+    int32_t inSection = 0;
+    RequireSound(FileDataInSection(ArchiveInfo, ArchiveSectionLength, inSection));
+    const uint8_t* block = ArchiveSectionBase + ArchiveInfo.dataOffset;
+    if (inSection < PayloadSize) {
+        JoinVolumes(inSection);
+        block = (const uint8_t*)FileDataBlock.CStr();
     }
-    FileDataSize = PayloadSize;
-    if (Checksum(FileData, FileDataSize) != PayloadChecksum)
-        ArchiveCorrupt(kPayloadChecksum);
+    // The expansion may replace the joined block, which is its input: it is
+    // taken over only once it is complete.
+    String expanded;
+    RequireSound(CheckFileData(block, PayloadSize, PayloadChecksum, ProductFlags, expanded));
     if (ProductFlags & PfCompressed) {
-        // Unpack leaves its input alone, so the mapped block can be its input.
-        uint8_t* expanded = (uint8_t*)FileData;
-        int32_t expandedSize = FileDataSize;
-        if (!Unpack(expanded, expandedSize))
-            ArchiveCorrupt(kPayloadUnpack);
-        FileDataBlock.Adopt(expanded, expandedSize);
-        FileData = (const uint8_t*)FileDataBlock.CStr();
-        FileDataSize = FileDataBlock.Length();
+        int32_t length = expanded.Length();
+        FileDataBlock.Adopt(expanded.Detach(), length);
+        block = (const uint8_t*)FileDataBlock.CStr();
+        ArchiveEnd = block + length;
+    } else {
+        ArchiveEnd = block + PayloadSize;
     }
-    SetArchiveCursor(FileData, FileData + FileDataSize, kPayloadLength);
-}
-
-const uint8_t* FileDataStart()
-{
-    return FileData;
-}
-
-int32_t FileDataLength()
-{
-    return FileDataSize;
+    ArchiveCursor = block;
 }

@@ -1,76 +1,63 @@
-// The installation description: the settings record of one installer, read
-// once, front to back, right after the archive header; and the message
-// table through which every user-visible text is fetched.
+// The installation description as process-wide settings: read once, front
+// to back, right after the archive header (archive/description.h reads
+// and checks it; here its fields take effect), and the message table
+// through which every user-visible text is fetched.
 #pragma once
 
 #include <windows.h>
 #include <stdint.h>
 
+#include "archive/description.h"
+#include "archive/format.h"
+#include "core/byte_stream.h"
 #include "core/format.h"
 #include "core/string.h"
-#include "launcher/product_flags.h"
 
-class ByteStream;
-
-// One file association, in the description's field order.
-struct FileAssociation {
-    int32_t flags = 0;          // 0x01: the verb becomes the type's default
-    String extension;           // with or without the leading "."
-    String fileType;            // key under HKEY_CLASSES_ROOT; empty: the extension's own
-    String description;         // display text of the file type
-    String verb;                // key under the type's "shell" key
-    String command;             // command line, with the install-time macros
-    String language;            // non-empty: only for this chosen language
-};
-
-// Size of the uninstaller's icon image: a 32x32 256-colour icon as stored
-// in an executable's resources (header, palette, pixels, mask).
-constexpr int kUninstallerIconSize = 2216;
-// The last field of every description.
-constexpr uint32_t kDescriptionEndMarker = 0xD3E82B97;
-constexpr int kMaxMessageCount = 10000;
-constexpr int kMaxIconOffset = 999998;
-
-// Settings read from the description (fields in stream order).
-extern uint32_t ProductFlags;
-extern DateTime ArchiveDate;        // the uninstaller's file time
-extern int32_t FileCount;
-extern int32_t* StoredSizes;        // FileCount entries: each file's data field length
-extern int32_t PayloadSize;         // length of the whole file-data block
-extern uint32_t PayloadChecksum;
-extern String Publisher;
+// The description as read: the record that the reader fills. The
+// settings below are its fields under the names the rest of the program
+// uses; those the installer derives (the defaults of the start-menu folder,
+// the install directory and the display name) are made in place.
+extern DescriptionFields Description;
+inline uint32_t& ProductFlags = Description.productFlags;
+inline DateTime& ArchiveDate = Description.archiveDate;           // the uninstaller's file time
+inline int32_t& FileCount = Description.fileCount;
+inline int32_t*& StoredSizes = Description.storedSizes;           // each file's data length
+inline int32_t& PayloadSize = Description.payloadSize;            // the whole file-data block's
+inline uint32_t& PayloadChecksum = Description.payloadChecksum;
+inline String& Publisher = Description.publisher;
 extern String SharedDirectory;      // Common Files \ Publisher, with PfUninstallSupport
-extern String StartMenuFolder;
-extern String DefaultDirectory;
-extern String DisplayVersion;
-extern String ProductRegistry;
-extern String LicenseText;
-extern String ReadmeText;
-extern String UninstallSubdir;
-extern String DisplayName;
-extern String VolumeBaseName;
-extern String UninstallerName;
-extern String MasterProduct;        // with PfNeedsMaster only
-extern String PreInstallBatch;
-extern String PostInstallBatch;
-extern String FinalBatch;
-extern String UninstallBatch1;
-extern String UninstallBatch2;
-extern int32_t IconOffset;          // 0: the uninstaller keeps the stub's icon
-extern String UninstallerIcon;      // kUninstallerIconSize bytes when IconOffset > 0
-extern int AssociationCount;
-extern FileAssociation* Associations;
-extern int LanguageCount;
-extern String* LanguageNames;       // LanguageCount names, in dialog order
+inline String& StartMenuFolder = Description.startMenuFolder;
+inline String& DefaultDirectory = Description.defaultDirectory;
+inline String& DisplayVersion = Description.displayVersion;
+inline String& ProductRegistry = Description.productRegistry;
+inline String& LicenseText = Description.licenseText;
+inline String& ReadmeText = Description.readmeText;
+inline String& UninstallSubdir = Description.uninstallSubdir;
+inline String& DisplayName = Description.displayName;
+inline String& VolumeBaseName = Description.volumeBaseName;
+inline String& UninstallerName = Description.uninstallerName;
+inline String& MasterProduct = Description.masterProduct;         // with PfNeedsMaster only
+inline String& PreInstallBatch = Description.preInstallBatch;
+inline String& PostInstallBatch = Description.postInstallBatch;
+inline String& FinalBatch = Description.finalBatch;
+inline String& UninstallBatch1 = Description.uninstallBatch1;
+inline String& UninstallBatch2 = Description.uninstallBatch2;
+inline int32_t& IconOffset = Description.iconOffset;              // 0: the stub's own icon
+inline String& UninstallerIcon = Description.uninstallerIcon;
+inline int& AssociationCount = Description.associationCount;
+inline FileAssociation*& Associations = Description.associations;
+inline int& LanguageCount = Description.languageCount;
+inline String*& LanguageNames = Description.languageNames;        // in dialog order
 
 // Reads the description from its first byte and sets the settings above,
 // the product name and automatic mode, the background's colours and
 // picture. descriptionKey is the archive header's key, which is also the
 // checksum of the unpacked description. Returns 0 when the description is
-// sound, else the corrupt-archive code of the first failed check.
-int ReadDescriptionFields(ByteStream& stream, uint32_t descriptionKey);
-// ReadDescriptionFields, ending the program with the corrupt-archive report
-// on a failed check.
+// sound, else the corrupt-archive code of the first failed check; the
+// fields read before that check have taken effect.
+int ReadDescriptionSettings(ByteStream& stream, uint32_t descriptionKey);
+// ReadDescriptionSettings, ending the program with the corrupt-archive
+// report on a failed check.
 void ReadDescription(ByteStream& stream, uint32_t descriptionKey);
 
 // The message table: one entry per message number, one text per language.

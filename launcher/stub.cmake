@@ -1,6 +1,14 @@
-# The stub executable: GUI subsystem, static, stripped.
+# The stub executable: GUI subsystem, static, stripped. Its entry sits on
+# top of every layer.
 add_executable(velt-stub WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp
                ${CMAKE_CURRENT_SOURCE_DIR}/stub.rc)
-target_link_libraries(velt-stub PRIVATE velt)
+target_link_libraries(velt-stub PRIVATE velt_launcher)
+if(TARGET velt_install)
+  target_link_libraries(velt-stub PRIVATE velt_install)
+endif()
+if(TARGET velt_uninstall)
+  target_link_libraries(velt-stub PRIVATE velt_uninstall)
+endif()
+velt_view(velt-stub install uninstall launcher ui system archive core)
 target_compile_options(velt-stub PRIVATE ${VELT_STUB_FLAGS})
 target_link_options(velt-stub PRIVATE -s)

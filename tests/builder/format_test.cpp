@@ -50,7 +50,7 @@ Description SampleDescription()
     d.buildMonth = 5;
     d.buildYear = 2024;
     d.iconOffset = 0x34A0;
-    d.uninstallerIcon.assign(kIconImageSize, 0x5A);
+    d.uninstallerIcon.assign((size_t)kUninstallerIconSize, 0x5A);
     d.associations = {{1, "tly", "Acme.Sheet", "Sheet", "open", "\"%InstallDir%\\t.exe\" \"%1\"", ""},
                       {0, ".txt", "", "", "edit", "x", "Deutsch"}};
     d.languageNames = {"English", "Deutsch"};
@@ -79,7 +79,7 @@ TEST(Description, OptionalFieldsAreLeftOutWhenUnused)
     d.iconOffset = 0;
     d.uninstallerIcon.clear();
     Bytes bytes = WriteDescription(d);
-    EXPECT_EQ(WriteDescription(SampleDescription()).size(), bytes.size() + 5 + kIconImageSize);
+    EXPECT_EQ(WriteDescription(SampleDescription()).size(), bytes.size() + 5 + (size_t)kUninstallerIconSize);
     Description back;
     EXPECT_FALSE(ReadDescription(bytes, Checksum(bytes.data(), (int32_t)bytes.size()), back));
     EXPECT_EQ(d, back);
@@ -314,13 +314,13 @@ TEST(Icon, TakesThe32x32Image256ColourImage)
     std::string error;
     std::optional<Bytes> image = IconImageFromIco(IcoWith({BitmapImage(8, 256)}), error);
     ASSERT_TRUE(image) << error;
-    EXPECT_EQ(kIconImageSize, image->size());
+    EXPECT_EQ((size_t)kUninstallerIconSize, image->size());
 
     // A 16-colour palette is widened: pixels and mask keep their bytes.
     Bytes small = BitmapImage(8, 16);
     image = IconImageFromIco(IcoWith({small}), error);
     ASSERT_TRUE(image) << error;
-    ASSERT_EQ(kIconImageSize, image->size());
+    ASSERT_EQ((size_t)kUninstallerIconSize, image->size());
     EXPECT_TRUE(std::equal(small.begin() + 40 + 64, small.end(), image->begin() + 40 + 1024));
     EXPECT_EQ(0u, Load32(image->data() + 32));
 

@@ -1,5 +1,5 @@
 #include "builder/compress.h"
-#include "launcher/codec.h"
+#include "archive/codec.h"
 #include "tests/codec/block_writer.h"
 #include "tests/codec/reference_unpack.h"
 

@@ -4,7 +4,7 @@
 // input: the tests and the fuzz target compare the two.
 
 #include "core/byte_stream.h"
-#include "launcher/codec.h"
+#include "archive/codec.h"
 
 #include <cstdint>
 #include <cstring>

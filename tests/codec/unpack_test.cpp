@@ -1,5 +1,5 @@
 #include "core/byte_stream.h"
-#include "launcher/codec.h"
+#include "archive/codec.h"
 #include "tests/codec/block_writer.h"
 #include "tests/codec/reference_unpack.h"
 

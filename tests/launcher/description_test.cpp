@@ -147,7 +147,7 @@ int Read(const std::string& bytes, uint32_t key = 0)
 {
     ByteStream stream;
     stream.Assign(bytes.data(), (int)bytes.size());
-    return ReadDescriptionFields(stream, key);
+    return ReadDescriptionSettings(stream, key);
 }
 
 std::string ProgramFiles(const char* name)

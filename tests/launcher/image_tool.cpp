@@ -21,7 +21,7 @@ int main(int argc, char** argv)
         return 2;
     }
     ArchiveSection section;
-    if (FindArchiveSection(installer, section) != 0) {
+    if (WalkToArchiveSection(installer, section) != 0) {
         fprintf(stderr, "no archive section\n");
         return 2;
     }
@@ -30,10 +30,8 @@ int main(int argc, char** argv)
         fprintf(stderr, "cannot read the section\n");
         return 2;
     }
-    const uint8_t* base = (const uint8_t*)archive.CStr();
-    ArchiveInfo.sectionBase = base;
-    ArchiveInfo.sectionLength = archive.Length();
-    SetArchiveCursor(base, base + archive.Length(), 20);
+    ArchiveSectionBase = (const uint8_t*)archive.CStr();
+    ArchiveSectionLength = archive.Length();
     ByteStream description;
     LoadDescription(description);
     ReadDescription(description, ArchiveInfo.descriptionKey);

@@ -46,6 +46,18 @@ private:
     int64_t position_ = 0;              // the next bit to read
 };
 
+// The length a block expands to, or -1 when `data` holds no block: missing
+// input, fewer than 8 bytes, a wrong magic, or a length outside
+// 0..String::MaxLength.
+int32_t BlockLength(const uint8_t* data, int32_t size);
+
+// Expands the block of `size` bytes at `data` into `out`, which holds
+// exactly `length` = BlockLength() bytes and is written nowhere else. False
+// when the tokens do not fill it exactly (`out` is then partly written): too
+// few bits for a token, a zero count, a token running past the length, or a
+// copy from before the start or overlapping its destination.
+bool UnpackInto(const uint8_t* data, int32_t size, uint8_t* out, int32_t length);
+
 // Expands the block of `size` bytes at `data`. On success `data` is replaced
 // by a new malloc'd buffer holding exactly the expansion (the caller frees
 // both), `size` by its length, and the result is true. On failure both are

@@ -1,4 +1,4 @@
-#include "launcher/codec.h"
+#include "archive/codec.h"
 
 #include <string.h>
 
@@ -266,19 +266,32 @@ bool DecodeTokens(FastBits& in, uint8_t* out, uint32_t length)
 
 } // namespace
 
-bool Unpack(uint8_t*& data, int32_t& size)
+int32_t BlockLength(const uint8_t* data, int32_t size)
 {
     if (data == nullptr || size < kBlockHeader || LoadLittle32(data) != kBlockMagic)
-        return false;
+        return -1;
     int32_t length = (int32_t)LoadLittle32(data + 4);
-    if (length < 0 || length > String::MaxLength)
+    return length >= 0 && length <= String::MaxLength ? length : -1;
+}
+
+bool UnpackInto(const uint8_t* data, int32_t size, uint8_t* out, int32_t length)
+{
+    if (length < 0 || length != BlockLength(data, size))
+        return false;
+    FastBits in = {data, size, (uint64_t)size * 8, kBlockHeader * 8};
+    return DecodeTokens(in, out, (uint32_t)length);
+}
+
+bool Unpack(uint8_t*& data, int32_t& size)
+{
+    int32_t length = BlockLength(data, size);
+    if (length < 0)
         return false;
     // The buffer comes from String so that running out of memory takes the
     // program's one out-of-memory path. An empty expansion still gets a block.
     String output;
     output.SetLength(length > 0 ? length : 1);
-    FastBits in = {data, size, (uint64_t)size * 8, kBlockHeader * 8};
-    if (!DecodeTokens(in, (uint8_t*)output.Data(), (uint32_t)length))
+    if (!UnpackInto(data, size, (uint8_t*)output.Data(), length))
         return false;
     data = (uint8_t*)output.Detach();
     size = length;
