@@ -18,8 +18,27 @@ struct UnpackOutcome {
     std::string output;
 };
 
+// Decodes into a heap buffer of exactly the announced length, so that the
+// sanitizer sees any write past the expansion (Unpack's own buffer has
+// slack behind it), and compares with Unpack's outcome.
+void ExpectExactDecode(const std::vector<uint8_t>& block, const UnpackOutcome& outcome)
+{
+    int32_t length = BlockLength(block.data(), (int32_t)block.size());
+    if (length < 0) {
+        EXPECT_FALSE(outcome.ok);
+        return;
+    }
+    std::vector<uint8_t> exact((size_t)length);
+    bool ok = UnpackInto(block.data(), (int32_t)block.size(), exact.data(), length);
+    EXPECT_EQ(outcome.ok, ok);
+    if (ok) {
+        EXPECT_EQ(outcome.output, std::string(exact.begin(), exact.end()));
+    }
+}
+
 // Runs Unpack on a malloc'd copy, as the launcher does, and checks that a
-// failure leaves the caller's pointer, size and bytes as they were.
+// failure leaves the caller's pointer, size and bytes as they were; then
+// decodes once more into an exactly sized buffer.
 UnpackOutcome RunUnpack(const std::vector<uint8_t>& block)
 {
     uint8_t* data = (uint8_t*)malloc(block.size() + 1);
@@ -38,6 +57,7 @@ UnpackOutcome RunUnpack(const std::vector<uint8_t>& block)
         EXPECT_EQ(0, memcmp(original, block.data(), block.size()));
     }
     free(original);
+    ExpectExactDecode(block, outcome);
     return outcome;
 }
 
