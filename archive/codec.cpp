@@ -8,7 +8,6 @@
 
 namespace {
 
-const uint32_t kBlockMagic = 0x9EC72BA1u;
 const int32_t kBlockHeader = 8;     // magic and length
 
 uint32_t LoadLittle32(const uint8_t* p)

@@ -18,6 +18,8 @@
 
 #include <stdint.h>
 
+constexpr uint32_t kBlockMagic = 0x9EC72BA1;    // the first word of every block
+
 // Bit-by-bit reader of a block: the plain reading of the rules above, kept
 // for tools and tests. Unpack itself reads through a wide bit buffer.
 // Positions are 64-bit so that blocks of 256 MiB and more still count right.

@@ -324,7 +324,7 @@ ArchiveFault ReadInstaller(const fs::path& path, Installer& in)
     in.sectionDataSize = header.sectionDataSize;
     if (code == kArchiveVersionMismatch)
         return {0, "the archive is of format version " + std::to_string(in.version)
-                   + ", not 620: the stub stops with its version message"};
+                   + ", not " + std::to_string(kArchiveVersion) + ": the stub stops with its version message"};
     if (code)
         return ArchiveFault::Of(code);
     ByteStream unpacked;

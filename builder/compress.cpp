@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr uint32_t kMagic = 0x9EC72BA1u;
 constexpr size_t kMaxBlock = 0x40000000;    // the stub's largest String
 constexpr uint32_t kMinCopy = 4;            // shortest copy, also shortest distance
 constexpr uint32_t kMinRun = 3;             // shortest byte run
@@ -1221,7 +1220,7 @@ std::vector<uint8_t> Pack(std::span<const uint8_t> input, PackLevel level,
     if (input.size() > kMaxBlock)
         throw std::length_error("input larger than 1 GiB cannot be one compressed block");
     BitWriter out(input.size() + input.size() / 32 + 64);   // enough for all but rare blocks
-    out.Put(kMagic, 32);
+    out.Put(kBlockMagic, 32);
     out.Put((uint32_t)input.size(), 32);
     if (level == PackLevel::Fast)
         FastPacker(input, out, progress).Run();
