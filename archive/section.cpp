@@ -28,7 +28,8 @@ bool ReadDword(const uint8_t* file, int32_t size, uint32_t offset, uint32_t& val
     const uint8_t* p = At(file, size, offset, 4);
     if (!p)
         return false;
-    value = (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+    value = (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16)
+          | ((uint32_t)p[3] << 24);
     return true;
 }
 

@@ -263,7 +263,8 @@ ArchiveFault JoinVolumes(const fs::path& installer, const Description& d, Bytes&
                          std::vector<int>& volumes)
 {
     for (int number = 2; (int64_t)block.size() < d.payloadSize; number++) {
-        fs::path volume = installer.parent_path() / PathFromUtf8(VolumeFileName(d.volumeBaseName, number));
+        fs::path volume = installer.parent_path()
+                        / PathFromUtf8(VolumeFileName(d.volumeBaseName, number));
         std::error_code ec;
         if (!fs::is_regular_file(volume, ec))
             return {0, "volume " + std::to_string(number) + " (" + volume.string()
@@ -323,8 +324,8 @@ ArchiveFault ReadInstaller(const fs::path& path, Installer& in)
     in.stubChecksum = header.stubChecksum;
     in.sectionDataSize = header.sectionDataSize;
     if (code == kArchiveVersionMismatch)
-        return {0, "the archive is of format version " + std::to_string(in.version)
-                   + ", not " + std::to_string(kArchiveVersion) + ": the stub stops with its version message"};
+        return {0, "the archive is of format version " + std::to_string(in.version) + ", not "
+                   + std::to_string(kArchiveVersion) + ": the stub stops with its version message"};
     if (code)
         return ArchiveFault::Of(code);
     ByteStream unpacked;
@@ -359,7 +360,7 @@ ArchiveFault ReadInstaller(const fs::path& path, Installer& in)
                                     d.productFlags, expanded))
         return ArchiveFault::Of(checked);
     if (d.productFlags & PfCompressed)
-        in.payload.assign((const uint8_t*)expanded.CStr(), (const uint8_t*)expanded.CStr() + expanded.Length());
+        in.payload.assign(expanded.CStr(), expanded.CStr() + expanded.Length());
     else
         in.payload = std::move(block);
 
