@@ -7,20 +7,28 @@
 #include "archive/format.h"
 #include "core/checksum.h"
 
+int CheckFileDataSum(const uint8_t* block, int32_t size, uint32_t payloadChecksum)
+{
+    return Checksum(block, size) == payloadChecksum ? 0 : kCorruptPayloadChecksum;
+}
+
+int ExpandFileData(const uint8_t* block, int32_t size, String& expanded)
+{
+    // Unpack leaves its input alone, so a mapped block can be its input.
+    uint8_t* data = (uint8_t*)block;
+    int32_t length = size;
+    if (!Unpack(data, length))
+        return kCorruptPayloadUnpack;
+    expanded.Adopt(data, length);
+    return 0;
+}
+
 int CheckFileData(const uint8_t* block, int32_t size, uint32_t payloadChecksum,
                   uint32_t productFlags, String& expanded)
 {
-    if (Checksum(block, size) != payloadChecksum)
-        return kCorruptPayloadChecksum;
-    if (productFlags & PfCompressed) {
-        // Unpack leaves its input alone, so a mapped block can be its input.
-        uint8_t* data = (uint8_t*)block;
-        int32_t length = size;
-        if (!Unpack(data, length))
-            return kCorruptPayloadUnpack;
-        expanded.Adopt(data, length);
-    }
-    return 0;
+    if (int code = CheckFileDataSum(block, size, payloadChecksum))
+        return code;
+    return productFlags & PfCompressed ? ExpandFileData(block, size, expanded) : 0;
 }
 
 namespace {

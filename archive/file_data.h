@@ -13,6 +13,11 @@
 int CheckFileData(const uint8_t* block, int32_t size, uint32_t payloadChecksum,
                   uint32_t productFlags, String& expanded);
 
+// The two halves of CheckFileData: the block's checksum (code 55), and its
+// expansion (code 60).
+int CheckFileDataSum(const uint8_t* block, int32_t size, uint32_t payloadChecksum);
+int ExpandFileData(const uint8_t* block, int32_t size, String& expanded);
+
 // One file record, read in place: the texts and the data point into the
 // block, which must outlive the record.
 struct FileRecordFields {

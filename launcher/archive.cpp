@@ -263,17 +263,21 @@ void AssembleFileData()
         JoinVolumes(inSection);
         block = (const uint8_t*)FileDataBlock.CStr();
     }
+    RequireSound(CheckFileDataSum(block, PayloadSize, PayloadChecksum));
+    ArchiveCursor = block;
+    ArchiveEnd = block + PayloadSize;
+}
+
+void ExpandAssembledFileData()
+{
+    if (!(ProductFlags & PfCompressed))
+        return;
     // The expansion may replace the joined block, which is its input: it is
     // taken over only once it is complete.
     String expanded;
-    RequireSound(CheckFileData(block, PayloadSize, PayloadChecksum, ProductFlags, expanded));
-    if (ProductFlags & PfCompressed) {
-        int32_t length = expanded.Length();
-        FileDataBlock.Adopt(expanded.Detach(), length);
-        block = (const uint8_t*)FileDataBlock.CStr();
-        ArchiveEnd = block + length;
-    } else {
-        ArchiveEnd = block + PayloadSize;
-    }
-    ArchiveCursor = block;
+    RequireSound(ExpandFileData(ArchiveCursor, PayloadSize, expanded));
+    int32_t length = expanded.Length();
+    FileDataBlock.Adopt(expanded.Detach(), length);
+    ArchiveCursor = (const uint8_t*)FileDataBlock.CStr();
+    ArchiveEnd = ArchiveCursor + length;
 }

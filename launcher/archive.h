@@ -26,9 +26,9 @@ extern ArchiveHeader ArchiveInfo;
 extern const uint8_t* ArchiveSectionBase;
 extern int32_t ArchiveSectionLength;
 
-// The archive cursor: after AssembleFileData, the first byte of the
-// complete, expanded file-data block, from which the file records are
-// read, and the end of that block.
+// The archive cursor: after AssembleFileData and ExpandAssembledFileData,
+// the first byte of the complete, expanded file-data block, from which the
+// file records are read, and the end of that block.
 extern const uint8_t* ArchiveCursor;
 extern const uint8_t* ArchiveEnd;
 
@@ -60,6 +60,8 @@ String BuildUninstallerImage(File& file, const ArchiveSection& section);
 // the install sequence once its progress dialog exists.
 extern void (*ArchiveProgress)(int position);
 
-// Puts the complete, checked and expanded file-data block behind the
-// cursor, joining the volume files when the section holds only its start.
+// Puts the complete and checked file-data block behind the cursor, joining
+// the volume files when the section holds only its start.
 void AssembleFileData();
+// With PfCompressed, expands the block behind the cursor in its place.
+void ExpandAssembledFileData();

@@ -5,6 +5,7 @@
 
 #include "core/byte_stream.h"
 #include "core/fatal.h"
+#include "install/sequence.h"
 #include "launcher/archive.h"
 #include "launcher/command_line.h"
 #include "launcher/description.h"
@@ -56,7 +57,9 @@ void ApplyCommandLine(const char* arguments)
     ExitProgram();
 }
 
-[[noreturn]] void RunInstallation()
+// Finds and reads the archive; returns the uninstaller's image, which is
+// built before anything is installed.
+String LoadArchive()
 {
     File own;
     OpenOwnFile(own);
@@ -64,11 +67,7 @@ void ApplyCommandLine(const char* arguments)
     ByteStream description;
     LoadDescription(description);
     ReadDescription(description, ArchiveInfo.descriptionKey);
-    String uninstaller = BuildUninstallerImage(own, section);
-    // The install sequence takes over from here; until then the file data
-    // is assembled and checked at once.
-    AssembleFileData();
-    ExitProgram();
+    return BuildUninstallerImage(own, section);
 }
 
 }  // namespace
@@ -84,5 +83,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int)
     ApplyCommandLine(arguments);
     if (UninstallRequested)
         RunUninstall();
-    RunInstallation();
+    RunInstallation(LoadArchive());
 }

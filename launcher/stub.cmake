@@ -2,13 +2,9 @@
 # top of every layer.
 add_executable(velt-stub WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp
                ${CMAKE_CURRENT_SOURCE_DIR}/stub.rc)
-target_link_libraries(velt-stub PRIVATE velt_launcher)
-if(TARGET velt_install)
-  target_link_libraries(velt-stub PRIVATE velt_install)
-endif()
-if(TARGET velt_uninstall)
-  target_link_libraries(velt-stub PRIVATE velt_uninstall)
-endif()
+# install/ and uninstall/ are defined after this folder; names may be
+# linked before their targets exist.
+target_link_libraries(velt-stub PRIVATE velt_install velt_uninstall velt_launcher)
 velt_view(velt-stub install uninstall launcher ui system archive core)
 target_compile_options(velt-stub PRIVATE ${VELT_STUB_FLAGS})
 target_link_options(velt-stub PRIVATE -s)
