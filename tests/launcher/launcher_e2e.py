@@ -17,19 +17,18 @@ import shutil
 import struct
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
 import velt_archive as va  # noqa: E402
+from velt_e2e import FAILURES, WINE, Run, check, log_text, winpath  # noqa: E402
 
 GROUP, ROBOT, STUB, IMAGE_TOOL, REPORT_PROBE = sys.argv[1:6]
 BUILDER = os.environ.get("VELT_BUILDER", "")
-WINE = os.environ["WINELOADER"]             # the loader of this build's prefix
 # Installers carry this build's stub; the builder checks that it is of the
 # build's architecture.
 STUB_OPTIONS = ["--stub", STUB, "--arch", os.environ["VELT_ARCH"]]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "launcher", "e2e-" + GROUP)
-FAILURES = []
 
 FATAL = "FATAL ERROR"
 NO_ARCHIVE = ("This program performs installations and uninstallations.\\r\\nThere is no "
@@ -43,78 +42,6 @@ BUILT_IN_CORRUPT = ("This self-extracting archive is corrupt.  This is often cau
                     "\\r\\n\\r\\nError code: %d")
 CORRUPT_13 = ("This installer is damaged and cannot continue.\\r\\n\\r\\nPlease ask your vendor "
               "for a new copy.\\r\\n\\r\\nError code: %d")
-
-
-def winpath(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def log_text(text):
-    """A text as the robot's log writes it: backslash, CR, LF and TAB
-    escaped."""
-    for raw, escaped in (("\\", "\\\\"), ("\r", "\\r"), ("\n", "\\n"), ("\t", "\\t")):
-        text = text.replace(raw, escaped)
-    return text
-
-
-def check(condition, what):
-    if not condition:
-        FAILURES.append(what)
-        print("FAIL:", what, flush=True)
-    return condition
-
-
-class Run:
-    """One robot run: its exit code, the log lines, and the boxes seen."""
-    count = 0
-
-    def __init__(self, program, args=(), steps=(), app=None, timeout=30, background=False,
-                 line=None):
-        Run.count += 1
-        self.log_path = os.path.join(WORK, "run%03d.log" % Run.count)
-        cmd = [WINE, ROBOT, "--timeout", str(timeout), "--log", self.log_path]
-        for step in steps:
-            cmd += ["--do", step]
-        if app:
-            cmd += ["--app", winpath(app)]
-        cmd += ["--line", line] if line is not None else ["--", program] + list(args)
-        self.err_path = self.log_path + ".err"
-        with open(self.err_path, "wb") as err:
-            self.process = subprocess.Popen(cmd, stdin=subprocess.DEVNULL,
-                                            stdout=subprocess.DEVNULL, stderr=err)
-        if not background:
-            self.wait()
-
-    def wait(self):
-        self.status = self.process.wait()
-        self.read()
-        return self
-
-    def read(self):
-        try:
-            with open(self.log_path, encoding="utf-8", errors="replace") as f:
-                self.lines = f.read().splitlines()
-        except FileNotFoundError:           # the robot has not started yet
-            self.lines = []
-        self.boxes = {}
-        for line in self.lines:
-            parts = line.split(" ", 2)
-            if parts[0] == "box" and len(parts) == 3:
-                box = self.boxes.setdefault(parts[1], {"caption": None, "texts": []})
-                if parts[2].startswith("caption: "):
-                    box["caption"] = parts[2][len("caption: "):]
-                elif parts[2].startswith("static "):
-                    box["texts"].append(parts[2].split(": ", 1)[-1])
-        return self
-
-    def exit_code(self):
-        for line in self.lines:
-            if line.startswith("process 1 exit: "):
-                return int(line.split(": ")[1])
-        return None
-
-    def describe(self):
-        return "robot %s, log %s" % (self.status, self.log_path)
 
 
 def expect_box(what, run, caption, text):
@@ -394,16 +321,6 @@ def volume_project(directory, data_size):
     return build(directory, "vol-%d.exe" % data_size, ["--volume-size", "72K"])
 
 
-def wait_for_box(run, count, timeout=30):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        run.read()
-        if len(run.boxes) >= count:
-            return True
-        time.sleep(0.2)
-    return False
-
-
 def group_volumes():
     for data_size, volumes in ((40000, 1), (100000, 2)):
         installer = volume_project(os.path.join(WORK, "p%d" % data_size), data_size)
@@ -438,7 +355,7 @@ def group_volumes():
           % (prompt, run.describe(), list(run.boxes.values())))
     # OK after the volume is back: the run goes on and ends cleanly.
     run = Run(installer, [], ["caption=Next Disk|sleep=1500|press=1"], background=True)
-    if check(wait_for_box(run, 1), "the prompt appears (%s)" % run.log_path):
+    if check(run.wait_for_boxes(1, 30), "the prompt appears (%s)" % run.log_path):
         shutil.move(aside, second)
     run.wait()
     check(run.status == 1 and len(run.boxes) == 1,
@@ -560,6 +477,7 @@ if __name__ == "__main__":
         sys.exit("no native builder at %r: build it (the native preset) first" % BUILDER)
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
+    Run.work, Run.robot = WORK, ROBOT
     PROJECT = os.path.join(WORK, "project")
     write_project(PROJECT, flags="checksums = true")
     globals()["group_" + GROUP]()

@@ -1,0 +1,143 @@
+"""Shared pieces of the end-to-end tests in Python: robot runs, paths in
+the Wine prefix, the registry as Wine's own reg.exe reads it, and failure
+collection. The environment is that of velt_add_wine_test (WINEPREFIX,
+WINELOADER, VELT_ARCH, VELT_BUILDER, VELT_BINARY_DIR, VELT_SOURCE_DIR)."""
+
+import os
+import subprocess
+import time
+
+WINE = os.environ["WINELOADER"]             # the loader of this build's prefix
+PREFIX = os.environ["WINEPREFIX"]
+ARCH = os.environ.get("VELT_ARCH", "x86")
+BUILDER = os.environ.get("VELT_BUILDER", "")
+FAILURES = []
+
+
+def winpath(path):
+    """The Z: form of a Unix path."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def drive_c(path):
+    """The Unix path of a C: path of the prefix ("C:\\X\\y" -> .../drive_c/X/y)."""
+    assert path[:3].upper() == "C:\\", path
+    return os.path.join(PREFIX, "drive_c", *[p for p in path[3:].split("\\") if p])
+
+
+def log_text(text):
+    """A text as the robot's log writes it: backslash, CR, LF and TAB
+    escaped."""
+    for raw, escaped in (("\\", "\\\\"), ("\r", "\\r"), ("\n", "\\n"), ("\t", "\\t")):
+        text = text.replace(raw, escaped)
+    return text
+
+
+def check(condition, what):
+    if not condition:
+        FAILURES.append(what)
+        print("FAIL:", what, flush=True)
+    return condition
+
+
+class Run:
+    """One robot run: its exit code, the log lines, and the boxes seen.
+    `work` is the directory of the logs; `robot` the robot program."""
+    count = 0
+    work = "."
+    robot = None
+
+    def __init__(self, program, args=(), steps=(), app=None, timeout=30, background=False,
+                 line=None, tree=False):
+        Run.count += 1
+        self.log_path = os.path.join(Run.work, "run%03d.log" % Run.count)
+        cmd = [WINE, Run.robot, "--timeout", str(timeout), "--log", self.log_path]
+        for step in steps:
+            cmd += ["--do", step]
+        if app:
+            cmd += ["--app", winpath(app)]
+        if tree:
+            cmd += ["--tree"]
+        cmd += ["--line", line] if line is not None else ["--", program] + list(args)
+        self.err_path = self.log_path + ".err"
+        with open(self.err_path, "wb") as err:
+            self.process = subprocess.Popen(cmd, stdin=subprocess.DEVNULL,
+                                            stdout=subprocess.DEVNULL, stderr=err)
+        if not background:
+            self.wait()
+
+    def wait(self):
+        self.status = self.process.wait()
+        self.read()
+        return self
+
+    def read(self):
+        try:
+            with open(self.log_path, encoding="utf-8", errors="replace") as f:
+                self.lines = f.read().splitlines()
+        except FileNotFoundError:           # the robot has not started yet
+            self.lines = []
+        self.boxes = {}
+        for line in self.lines:
+            parts = line.split(" ", 2)
+            if parts[0] == "box" and len(parts) == 3:
+                box = self.boxes.setdefault(parts[1], {"caption": None, "texts": []})
+                if parts[2].startswith("caption: "):
+                    box["caption"] = parts[2][len("caption: "):]
+                elif parts[2].startswith("static "):
+                    box["texts"].append(parts[2].split(": ", 1)[-1])
+        return self
+
+    def exit_code(self):
+        for line in self.lines:
+            if line.startswith("process 1 exit: "):
+                return int(line.split(": ")[1])
+        return None
+
+    def wait_for_boxes(self, count, seconds=20):
+        """For a run in the background: true once `count` boxes showed."""
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            self.read()
+            if len(self.boxes) >= count:
+                return True
+            time.sleep(0.2)
+        return False
+
+    def describe(self):
+        return "robot %s, log %s" % (self.status, self.log_path)
+
+
+def wine(*args, check_status=True):
+    """Runs a Wine program (reg, cmd, wineboot...) in the prefix; returns
+    its standard output as text."""
+    result = subprocess.run([WINE] + list(args), stdin=subprocess.DEVNULL,
+                            capture_output=True)
+    if check_status and result.returncode != 0:
+        raise RuntimeError("%s failed (%d): %s" % (args, result.returncode,
+                                                   result.stderr.decode(errors="replace")))
+    return result.stdout.decode("cp1252", errors="replace")
+
+
+def reg_values(key):
+    """The values of a registry key as Wine's reg.exe lists them:
+    {name: (type, data)}; the default value is named "". None when the key
+    does not exist."""
+    result = subprocess.run([WINE, "reg", "query", key], stdin=subprocess.DEVNULL,
+                            capture_output=True)
+    if result.returncode != 0:
+        return None
+    values = {}
+    for line in result.stdout.decode("cp1252", errors="replace").splitlines():
+        if not line.startswith("    "):
+            continue
+        parts = line.strip("\r\n").lstrip(" ").split("    ", 2)
+        if len(parts) >= 2 and parts[1].startswith("REG_"):
+            name = "" if parts[0] == "(Default)" else parts[0]
+            values[name] = (parts[1], parts[2] if len(parts) == 3 else "")
+    return values
+
+
+def reg_delete(key):
+    subprocess.run([WINE, "reg", "delete", key, "/f"], stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
