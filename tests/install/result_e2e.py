@@ -1,0 +1,240 @@
+#!/usr/bin/env python3
+"""End-to-end test of what an installation leaves: an installer built by
+veltpack installs under Wine into a folder with blanks in its path, and the
+test compares the installed files, Uninstall.DAT, the registration (as
+Wine's reg.exe reads it) and the uninstaller with what it computes itself
+from the project and the installer's bytes. Then it starts the uninstaller
+the ways the system does: through CreateProcess with the registered
+command line, and through Wine's own uninstaller.
+
+    result_e2e.py ROBOT STUB
+"""
+
+import datetime
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "lib"))
+sys.path.insert(0, os.path.join(HERE, "..", "launcher"))
+import velt_archive as va  # noqa: E402
+from velt_e2e import (ARCH, BUILDER, FAILURES, Run, check, drive_c, reg_delete,  # noqa: E402
+                      reg_values, wine, winpath)
+
+ROBOT, STUB = sys.argv[1:3]
+WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "install", "result")
+NAME = "Result Probe"
+DIRECTORY = "C:\\Velt Tests\\Result Probe"
+UNINSTALL_DIR = DIRECTORY + "\\Uninstall"
+UNINSTALLER = UNINSTALL_DIR + "\\Remove Result Probe.exe"
+KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + NAME
+STRING_MESSAGES = (10, 15, 20, 30, 34, 35, 53, 55, 56, 57, 58, 59)
+PF_CUSTOM_COLORS, PF_KEEP_BACKGROUND = 0x2000, 0x8000
+
+PROJECT = """
+[product]
+name = "Result Probe"
+publisher = "Velt Tests"
+version = "3.14b"
+display-name = "Result Probe 3.14"
+default-directory = "C:\\\\Velt Tests\\\\Result Probe"
+start-menu-folder = "Velt Tests\\\\Result Probe"
+registry-key = "Velt Tests\\\\Result Probe"
+uninstall-subdir = "Uninstall"
+uninstaller = "Remove Result Probe.exe"
+
+[flags]
+uninstall-support = true
+
+[batch]
+uninstall-2 = "echo removed"
+
+[[files]]
+source = "app.bin"
+
+[[files]]
+source = "help/*.txt"
+name = "help/"
+
+[[files]]
+source = "note.txt"
+to-uninstall-dir = true
+
+[[files]]
+source = "shared.ini"
+destination = "shared"
+"""
+
+
+def write_project():
+    os.makedirs(os.path.join(WORK, "help"))
+    with open(os.path.join(WORK, "app.bin"), "wb") as f:
+        f.write(bytes(range(256)) * 40)
+    for name in ("one", "two"):
+        with open(os.path.join(WORK, "help", name + ".txt"), "w") as f:
+            f.write("Help page %s.\n" % name)
+    for name in ("note.txt", "shared.ini"):
+        with open(os.path.join(WORK, name), "w") as f:
+            f.write("%s of the probe\n" % name)
+    with open(os.path.join(WORK, "product.toml"), "w") as f:
+        f.write(PROJECT)
+    installer = os.path.join(WORK, "Result Setup.exe")
+    subprocess.run([BUILDER, "build", os.path.join(WORK, "product.toml"), "-o", installer,
+                    "--stub", STUB, "--arch", ARCH], check=True, stdout=subprocess.DEVNULL)
+    inspected = json.loads(subprocess.run([BUILDER, "inspect", installer, "--json"], check=True,
+                                          capture_output=True, text=True).stdout)
+    return installer, inspected
+
+
+def local_time(text):
+    return datetime.datetime.strptime(text, "%Y-%m-%d %H:%M:%S")
+
+
+def mtime(path):
+    return datetime.datetime.fromtimestamp(int(os.path.getmtime(path)))
+
+
+def shared_directory():
+    common = wine("cmd", "/c", "echo %CommonProgramFiles%").strip()
+    return common + "\\Velt Tests"
+
+
+def expected_record(inspected):
+    """Uninstall.DAT as the installation must write it."""
+    lines = [DIRECTORY + "\\app.bin", "~" + DIRECTORY + "\\help",
+             DIRECTORY + "\\help\\one.txt", DIRECTORY + "\\help\\two.txt",
+             UNINSTALL_DIR + "\\note.txt"]
+    text = "".join(line + "\r\n" for line in lines) + "\r\n\r\n[Strings]\r\n"
+    for n in STRING_MESSAGES:
+        message = inspected["messages"][n][0].replace("<product>", NAME)
+        text += "~%d\r\n%s\r\n" % (n, message)
+    return text.encode("cp1252")
+
+
+def check_files(inspected):
+    for record in inspected["files"]:
+        name = record["name"]
+        if record["destination"] == "shared":
+            installed = drive_c(shared_directory() + "\\" + name)
+        elif name == "note.txt":
+            installed = drive_c(UNINSTALL_DIR + "\\" + name)
+        else:
+            installed = drive_c(DIRECTORY + "\\" + name)
+        source = os.path.join(WORK, name.replace("\\", "/"))
+        if not check(os.path.exists(installed), "%s is installed at %s" % (name, installed)):
+            continue
+        with open(installed, "rb") as a, open(source, "rb") as b:
+            check(a.read() == b.read(), "%s has the archive's bytes" % name)
+        check(mtime(installed) == local_time(record["time"]),
+              "%s has the archive's time %s (got %s)" % (name, record["time"], mtime(installed)))
+
+
+def check_registration(installer, inspected):
+    values = reg_values(KEY)
+    if not check(values is not None, "the registration key exists"):
+        return
+    quoted = '"%s"' % UNINSTALLER
+    flags = inspected["productFlags"]
+    expected = {
+        "UninstallString": ("REG_SZ", '%s /u:"%s"' % (quoted, NAME)),
+        "QuietUninstallString": ("REG_SZ", '%s /a /u:"%s"' % (quoted, NAME)),
+        "DisplayName": ("REG_SZ", "Result Probe 3.14"),
+        "InstallSource": ("REG_SZ", winpath(installer)),
+        "DisplayVersion": ("REG_SZ", "3.14b"),
+        "Publisher": ("REG_SZ", "Velt Tests"),
+        "InstallLocation": ("REG_SZ", DIRECTORY),
+        "VersionMajor": ("REG_DWORD", "0x3"),
+        "VersionMinor": ("REG_DWORD", "0xe"),
+        "ProductRegistry": ("REG_SZ", "Velt Tests\\Result Probe"),
+        "ProductStartMenu": ("REG_SZ", "Velt Tests\\Result Probe"),
+        "SharedPath": ("REG_SZ", shared_directory()),
+        "ProductFlags": ("REG_DWORD", hex(flags)),
+        "UninstallBatch2": ("REG_SZ", "echo removed"),
+        "SharedFiles": ("REG_SZ", '"%s\\shared.ini"' % shared_directory()),
+        "UninstallSubdir": ("REG_SZ", "Uninstall"),
+        "DisplayTitle": ("REG_SZ", NAME),
+        "TopColor": ("REG_DWORD", hex(inspected["topColor"])),
+        "BottomColor": ("REG_DWORD", hex(inspected["bottomColor"])),
+        "MonoColor": ("REG_DWORD", hex(int(inspected["topColor"] == inspected["bottomColor"]))),
+    }
+    if flags & (PF_CUSTOM_COLORS | PF_KEEP_BACKGROUND):
+        expected["TitleColor"] = ("REG_DWORD", hex(inspected["titleColor"]))
+    date = values.pop("InstallDate", ("", ""))
+    check(date[0] == "REG_SZ" and re.fullmatch(r"\d{1,2}/\d{1,2}/\d{4} \d{1,2}:\d\d:\d\d[ap]",
+                                               date[1]),
+          "InstallDate is month/day/year and a 12-hour time: %r" % (date,))
+    for name, value in expected.items():
+        check(values.get(name) == value, "%s is %r, not %r" % (name, value, values.get(name)))
+    extra = sorted(set(values) - set(expected))
+    check(not extra, "no other values: %r" % extra)
+
+
+def check_uninstaller(installer, inspected):
+    with open(installer, "rb") as f:
+        data = f.read()
+    d = va.Installer(data).description
+    expected = va.uninstaller_image(data, d["icon_offset"], d["icon"])
+    path = drive_c(UNINSTALLER)
+    if not check(os.path.exists(path), "the uninstaller is written"):
+        return
+    with open(path, "rb") as f:
+        check(f.read() == expected, "the uninstaller is the installer without its archive")
+    check(mtime(path) == local_time(inspected["archiveDate"]),
+          "the uninstaller has the archive's date")
+
+
+def check_uninstall_commands(values):
+    """The registered command lines start the uninstaller with its product
+    name, as the system starts them: the whole text as CreateProcess's
+    command line, and through Wine's own uninstaller."""
+    for name in ("UninstallString", "QuietUninstallString"):
+        line = values[name][1]
+        run = Run(None, [], [], line=line)
+        check(run.status == 1 and not run.boxes,
+              "%s starts the uninstaller without a usage box (%s)" % (name, run.describe()))
+    listing = wine("uninstaller", "--list")
+    check("Result Probe 3.14" in listing, "Wine's uninstaller lists the product: %r" % listing)
+    run = Run(None, [], [], line='uninstaller --remove "%s"' % NAME, tree=True)
+    started = [line for line in run.lines if "started" in line and "Remove Result Probe" in line]
+    check(not run.boxes and started,
+          "Wine's uninstaller starts ours (%s)" % run.describe())
+
+
+def main():
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(WORK)
+    Run.work, Run.robot = WORK, ROBOT
+    shutil.rmtree(drive_c(DIRECTORY), ignore_errors=True)
+    reg_delete(KEY)
+    installer, inspected = write_project()
+    run = Run(installer, ["/a"])
+    check(run.status == 1 and not run.boxes, "silent install (%s)" % run.describe())
+    check_files(inspected)
+    record = drive_c(UNINSTALL_DIR + "\\Uninstall.DAT")
+    if check(os.path.exists(record), "Uninstall.DAT is written"):
+        with open(record, "rb") as f:
+            got = f.read()
+        want = expected_record(inspected)
+        check(got == want, "Uninstall.DAT byte for byte:\n%r\nexpected\n%r" % (got, want))
+    check_registration(installer, inspected)
+    check_uninstaller(installer, inspected)
+    values = reg_values(KEY)
+    if values and "UninstallString" in values:
+        check_uninstall_commands(values)
+    shutil.rmtree(drive_c(DIRECTORY), ignore_errors=True)
+    shutil.rmtree(drive_c(shared_directory()), ignore_errors=True)
+    reg_delete(KEY)
+    wine("reg", "delete", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
+         "/v", shared_directory() + "\\shared.ini", "/f", check_status=False)
+
+
+if __name__ == "__main__":
+    if not os.path.isfile(BUILDER):
+        sys.exit("no native builder at %r: build it (the native preset) first" % BUILDER)
+    main()
+    print("%d runs, %d failures" % (Run.count, len(FAILURES)))
+    sys.exit(1 if FAILURES else 0)
