@@ -21,8 +21,21 @@ extern String AssociationRecords;
 String UninstallerPath();
 String UninstallArguments();
 
-// Writes Uninstall.DAT into the uninstall directory under installDir.
+// The product's registration key below Software\ of HKEY_LOCAL_MACHINE:
+// "Microsoft\Windows\CurrentVersion\Uninstall\" + the name.
+String UninstallKeyPath(const char* productName);
+
+// installDir \ UninstallSubdir \ "Uninstall.DAT".
+String UninstallDataPath(const char* installDir);
+
+// Writes Uninstall.DAT into the uninstall directory under installDir: the
+// list, the uninstaller's messages and AssociationRecords
+// (install/uninstall_data.h has the format). False when the file cannot be
+// written; the caller reports it.
 bool WriteUninstallData(const char* installDir);
 
-// Writes the uninstaller (`image`) and the registry values of the product.
+// Writes the uninstaller (`image`, dated ArchiveDate) and the registry
+// values of the product. Failures add their lines to ErrorText: the file's
+// own, and one for a key that did not open or an UninstallString that did
+// not read back as written.
 void RegisterUninstall(const String& image);
