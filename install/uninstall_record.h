@@ -1,6 +1,7 @@
 // What an installation leaves for its uninstaller: the list of installed
-// items, the record file Uninstall.DAT (written here and read back here by
-// the uninstaller), the uninstaller program and its registration.
+// items, the record file Uninstall.DAT (written here; its format, and the
+// reader the uninstaller uses, are in install/uninstall_data.h), the
+// uninstaller program and its registration.
 #pragma once
 
 #include <stdint.h>
