@@ -1,6 +1,7 @@
 // What an installation leaves for its uninstaller: the list of installed
-// items, the record file Uninstall.DAT (written here and read back here by
-// the uninstaller), the uninstaller program and its registration.
+// items, the record file Uninstall.DAT (written here; its format, and the
+// reader the uninstaller uses, are in install/uninstall_data.h), the
+// uninstaller program and its registration.
 #pragma once
 
 #include <stdint.h>
@@ -21,8 +22,21 @@ extern String AssociationRecords;
 String UninstallerPath();
 String UninstallArguments();
 
-// Writes Uninstall.DAT into the uninstall directory under installDir.
+// The product's registration key below Software\ of HKEY_LOCAL_MACHINE:
+// "Microsoft\Windows\CurrentVersion\Uninstall\" + the name.
+String UninstallKeyPath(const char* productName);
+
+// installDir \ UninstallSubdir \ "Uninstall.DAT".
+String UninstallDataPath(const char* installDir);
+
+// Writes Uninstall.DAT into the uninstall directory under installDir: the
+// list, the uninstaller's messages and AssociationRecords
+// (install/uninstall_data.h has the format). False when the file cannot be
+// written; the caller reports it.
 bool WriteUninstallData(const char* installDir);
 
-// Writes the uninstaller (`image`) and the registry values of the product.
+// Writes the uninstaller (`image`, dated ArchiveDate) and the registry
+// values of the product. Failures add their lines to ErrorText: the file's
+// own, and one for a key that did not open or an UninstallString that did
+// not read back as written.
 void RegisterUninstall(const String& image);

@@ -1,0 +1,495 @@
+// The uninstall registration, Uninstall.DAT and the installation log
+// against Wine's registry and files. The description's settings are set by
+// hand, the run is automatic (no boxes), and each test has a scratch
+// directory with blanks in its path and a product name of its own, whose
+// registration key is removed before and after the test. Registry values
+// are checked with the raw API.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "core/directory.h"
+#include "core/file.h"
+#include "core/format.h"
+#include "core/paths.h"
+#include "install/install_log.h"
+#include "install/placement.h"
+#include "install/run_state.h"
+#include "install/uninstall_data.h"
+#include "install/uninstall_record.h"
+#include "launcher/archive.h"
+#include "launcher/description.h"
+#include "launcher/state.h"
+#include "ui/background.h"
+
+// TEST STAND-IN, not the installer's code: the file placement module
+// (install/placement.cpp) is written on another branch. This writes the
+// bytes and dates the file, which is all the registration asks of it.
+// Drop it once placement.cpp is in the tree.
+bool WriteInstalledFile(const char* path, const uint8_t* data, int32_t size,
+                        const DateTime& time, String& errorText)
+{
+    if (!WriteFileFromBytes(path, data, size)) {
+        errorText.AppendFormat("stand-in: cannot write %s\r\n", path);
+        return false;
+    }
+    File file;
+    if (time.month != 0 && file.OpenExisting(path, false, true, true))
+        file.SetTime(time);
+    return true;
+}
+
+namespace {
+
+std::string Text(const String& s)
+{
+    return std::string(s.CStr(), s.Length());
+}
+
+std::string Software(const String& keyPath)
+{
+    return "Software\\" + Text(keyPath);
+}
+
+void DeleteTree(HKEY root, const std::string& path)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        char name[300];
+        while (RegEnumKeyA(key, 0, name, sizeof name) == ERROR_SUCCESS)
+            DeleteTree(key, name);
+        RegCloseKey(key);
+    }
+    RegDeleteKeyA(root, path.c_str());
+}
+
+// A value as the system holds it: its type and its bytes.
+struct RawValue {
+    DWORD type = REG_NONE;
+    std::string bytes;
+    bool operator==(const RawValue&) const = default;
+};
+
+void PrintTo(const RawValue& value, std::ostream* out)
+{
+    *out << "type " << value.type << " \"" << value.bytes << "\"";
+}
+
+RawValue Sz(const std::string& text)
+{
+    return RawValue{REG_SZ, text + std::string(1, '\0')};
+}
+
+RawValue Dword(DWORD value)
+{
+    return RawValue{REG_DWORD, std::string((const char*)&value, 4)};
+}
+
+// Every value of the key by name.
+std::map<std::string, RawValue> ReadKey(const std::string& path)
+{
+    std::map<std::string, RawValue> values;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return values;
+    for (DWORD i = 0;; i++) {
+        char name[300];
+        DWORD nameSize = sizeof name;
+        BYTE data[4096];
+        DWORD dataSize = sizeof data;
+        DWORD type = 0;
+        if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize)
+            != ERROR_SUCCESS)
+            break;
+        values[name] = RawValue{type, std::string((const char*)data, dataSize)};
+    }
+    RegCloseKey(key);
+    return values;
+}
+
+void SetRawText(const std::string& path, const char* name, const char* text)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)text, (DWORD)strlen(text) + 1);
+    RegCloseKey(key);
+}
+
+std::string Contents(const String& path)
+{
+    String content;
+    if (!ReadFileToString(path.CStr(), content))
+        return "<missing>";
+    return Text(content);
+}
+
+const char kRegistrationError[] =
+    "Unable to register the uninstall information.  Uninstall will not work properly.\r\n\r\n";
+
+class InstallRecordTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+        char temp[MAX_PATH];
+        ASSERT_NE(0u, GetTempPathA(sizeof temp, temp));
+        scratch_ = PathJoin(temp, String::Formatted("velt-record-%s-%lu", info->name(),
+                                                    GetCurrentProcessId()).CStr());
+        RemoveDirectoryTree(scratch_.CStr());
+        InstallDirectory = PathJoin(scratch_.CStr(), "Program Files\\Velt Record");
+        UninstallSubdir = "Uninstall Files";
+        UninstallDirectory = PathJoin(InstallDirectory.CStr(), UninstallSubdir.CStr());
+        ASSERT_TRUE(CreateDirectoryPath(UninstallDirectory.CStr())) << UninstallDirectory.CStr();
+
+        ProductName = String::Formatted("Velt Record Test %lu", GetCurrentProcessId());
+        keyPath_ = Software(UninstallKeyPath(ProductName.CStr()));
+        DeleteTree(HKEY_LOCAL_MACHINE, keyPath_);
+
+        AutomaticMode = 1;
+        SelectedLanguage = 0;
+        ResizeMessageTable(60, 1);
+        SetMessage(0, 0, "<product> Setup");
+        for (int n = 1; n < 60; n++)
+            SetMessage(n, 0, String::Formatted("Message %d of <product>", n));
+        SetMessage(43, 0, "Installation complete");
+
+        ProductFlags = PfUninstallSupport;
+        UninstallerName = "unvelt.exe";
+        DisplayName = "Velt Record";
+        DisplayVersion = "3.14b";
+        Publisher = "Velt Co";
+        ProductRegistry = "Velt Co\\Record";
+        StartMenuFolder = "Velt Co\\Velt Record";
+        SharedDirectory = "C:\\Program Files\\Common Files\\Velt Co";
+        FontList = "\"Velt Sans\" \"veltsans.ttf\" ";
+        PreviousSharedFiles = "\"C:\\windows\\system32\\veltone.dll\";\"C:\\velt\\two.dll \"";
+        UninstallBatch1 = "echo one";
+        UninstallBatch2 = "echo two";
+        ArchiveDate = DateTime{2021, 6, 15, 10, 20, 30};
+        TitleColor = 0x112233;
+        TopColor = 0x445566;
+        BottomColor = 0x778899;
+        MonoColor = 0;
+
+        ClearUninstallList();
+        AssociationRecords.Clear();
+        ErrorText.Clear();
+        FileReportText.Clear();
+    }
+
+    void TearDown() override
+    {
+        DeleteTree(HKEY_LOCAL_MACHINE, keyPath_);
+        EXPECT_TRUE(RemoveDirectoryTree(scratch_.CStr())) << scratch_.CStr();
+    }
+
+    String LogPath() const { return PathJoin(UninstallDirectory.CStr(), "Install.LOG"); }
+
+    String scratch_;
+    std::string keyPath_;
+};
+
+// ------------------------------------------------------------ registration
+
+TEST_F(InstallRecordTest, UninstallerPathAndArguments)
+{
+    EXPECT_EQ(Text(UninstallDirectory) + "\\unvelt.exe", Text(UninstallerPath()));
+    EXPECT_EQ("/u:\"" + Text(ProductName) + "\"", Text(UninstallArguments()));
+    EXPECT_EQ("Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + Text(ProductName),
+              Text(UninstallKeyPath(ProductName.CStr())));
+}
+
+TEST_F(InstallRecordTest, RegistersEveryValueWithItsType)
+{
+    ProductFlags = PfUninstallSupport | PfCustomColors | PfRebootNeeded;
+    String image("MZ uninstaller image\0with a zero", 31);
+    RegisterUninstall(image);
+    EXPECT_EQ("", Text(ErrorText));
+
+    std::map<std::string, RawValue> values = ReadKey(keyPath_);
+    ASSERT_EQ(1u, values.count("InstallDate"));
+    RawValue date = values["InstallDate"];
+    values.erase("InstallDate");
+
+    std::string uninstaller = "\"" + Text(UninstallerPath()) + "\"";
+    std::string arguments = "/u:\"" + Text(ProductName) + "\"";
+    std::map<std::string, RawValue> expected = {
+        {"UninstallString", Sz(uninstaller + " " + arguments)},
+        {"QuietUninstallString", Sz(uninstaller + " /a " + arguments)},
+        {"DisplayName", Sz("Velt Record")},
+        {"InstallSource", Sz(Text(OwnPathFromCommandLine(GetCommandLineA())))},
+        {"DisplayVersion", Sz("3.14b")},
+        {"Publisher", Sz("Velt Co")},
+        {"InstallLocation", Sz(Text(InstallDirectory))},
+        {"VersionMajor", Dword(3)},
+        {"VersionMinor", Dword(14)},
+        {"ProductRegistry", Sz("Velt Co\\Record")},
+        {"ProductStartMenu", Sz("Velt Co\\Velt Record")},
+        {"SharedPath", Sz("C:\\Program Files\\Common Files\\Velt Co")},
+        {"ProductFonts", Sz("\"Velt Sans\" \"veltsans.ttf\" ")},
+        {"ProductFlags", Dword(PfUninstallSupport | PfCustomColors | PfRebootNeeded)},
+        {"UninstallBatch1", Sz("echo one")},
+        {"UninstallBatch2", Sz("echo two")},
+        {"SharedFiles", Sz("\"C:\\windows\\system32\\veltone.dll\";\"C:\\velt\\two.dll \"")},
+        {"UninstallSubdir", Sz("Uninstall Files")},
+        {"DisplayTitle", Sz(Text(ProductName) + " Setup")},
+        {"TitleColor", Dword(0x112233)},
+        {"TopColor", Dword(0x445566)},
+        {"BottomColor", Dword(0x778899)},
+        {"MonoColor", Dword(0)},
+    };
+    for (const auto& [name, value] : expected)
+        EXPECT_EQ(value, values[name]) << name;
+    std::set<std::string> names, expectedNames;
+    for (const auto& entry : values)
+        names.insert(entry.first);
+    for (const auto& entry : expected)
+        expectedNames.insert(entry.first);
+    EXPECT_EQ(expectedNames, names);
+
+    // "m/d/yyyy h:mm:ssa", taken just now.
+    EXPECT_EQ((DWORD)REG_SZ, date.type);
+    std::string today = Text(DateNowText()) + " ";
+    EXPECT_EQ(today, date.bytes.substr(0, today.size())) << date.bytes;
+    ASSERT_GE(date.bytes.size(), 2u);
+    char halfDay = date.bytes[date.bytes.size() - 2];
+    EXPECT_TRUE(halfDay == 'a' || halfDay == 'p') << date.bytes;
+
+    // The uninstaller: the image, dated as the archive.
+    EXPECT_EQ(Text(image), Contents(UninstallerPath()));
+    DateTime time;
+    ASSERT_TRUE(GetFileTimeByName(UninstallerPath().CStr(), &time));
+    EXPECT_EQ(0, time.Compare(ArchiveDate));
+}
+
+TEST_F(InstallRecordTest, QuotedUninstallStringsStartTheUninstallerWithBlanksInItsPath)
+{
+    RegisterUninstall(String("MZ"));
+    std::map<std::string, RawValue> values = ReadKey(keyPath_);
+    std::string path = Text(UninstallerPath());
+    ASSERT_NE(std::string::npos, path.find(' '));
+    std::string product = Text(ProductName);
+    EXPECT_EQ(Sz("\"" + path + "\" /u:\"" + product + "\""), values["UninstallString"]);
+    EXPECT_EQ(Sz("\"" + path + "\" /a /u:\"" + product + "\""), values["QuietUninstallString"]);
+}
+
+TEST_F(InstallRecordTest, VersionNumbersOnlyForADottedVersion)
+{
+    struct Case {
+        const char* version;
+        bool numbers;
+        DWORD major;
+        DWORD minor;
+    } cases[] = {
+        {"3", false, 0, 0},
+        {"3.14b", true, 3, 14},
+        {"10.0", true, 10, 0},
+        {"v2.5.1", true, 2, 5},
+    };
+    for (const Case& c : cases) {
+        DeleteTree(HKEY_LOCAL_MACHINE, keyPath_);
+        DisplayVersion = c.version;
+        RegisterUninstall(String("MZ"));
+        std::map<std::string, RawValue> values = ReadKey(keyPath_);
+        EXPECT_EQ(Sz(c.version), values["DisplayVersion"]) << c.version;
+        EXPECT_EQ(c.numbers ? 1u : 0u, values.count("VersionMajor")) << c.version;
+        EXPECT_EQ(c.numbers ? 1u : 0u, values.count("VersionMinor")) << c.version;
+        if (c.numbers) {
+            EXPECT_EQ(Dword(c.major), values["VersionMajor"]) << c.version;
+            EXPECT_EQ(Dword(c.minor), values["VersionMinor"]) << c.version;
+        }
+    }
+}
+
+TEST_F(InstallRecordTest, AReinstallWithEmptyTextsDeletesTheEarlierValues)
+{
+    ProductFlags = PfUninstallSupport | PfKeepBackground;
+    RegisterUninstall(String("MZ"));
+    std::map<std::string, RawValue> first = ReadKey(keyPath_);
+    ASSERT_EQ(Sz("Velt Co"), first["Publisher"]);
+    ASSERT_EQ(Dword(0x112233), first["TitleColor"]);
+
+    ProductFlags = PfUninstallSupport;
+    DisplayVersion = "";
+    Publisher = "";
+    ProductRegistry = "";
+    StartMenuFolder = "";
+    SharedDirectory = "";
+    FontList = "";
+    UninstallBatch1 = "";
+    UninstallBatch2 = "";
+    PreviousSharedFiles = "";
+    UninstallSubdir = "";
+    DisplayName = "";
+    SetMessage(0, 0, "");
+    MonoColor = 1;
+    RegisterUninstall(String("MZ"));
+    EXPECT_EQ("", Text(ErrorText));
+
+    std::map<std::string, RawValue> values = ReadKey(keyPath_);
+    for (const char* gone : {"DisplayVersion", "Publisher", "ProductRegistry", "ProductStartMenu",
+                             "SharedPath", "ProductFonts", "UninstallBatch1", "UninstallBatch2",
+                             "SharedFiles", "UninstallSubdir", "TitleColor"})
+        EXPECT_EQ(0u, values.count(gone)) << gone;
+    // Texts that are always written stay, empty or not; the version
+    // numbers of the earlier version are left as they were.
+    EXPECT_EQ(Sz(Text(ProductName)), values["DisplayName"]);
+    EXPECT_EQ(Sz(""), values["DisplayTitle"]);
+    EXPECT_EQ(Dword(PfUninstallSupport), values["ProductFlags"]);
+    EXPECT_EQ(Dword(1), values["MonoColor"]);
+    EXPECT_EQ(Dword(3), values["VersionMajor"]);
+}
+
+TEST_F(InstallRecordTest, AKeyThatCannotBeOpenedAddsTheErrorLine)
+{
+    // A key name longer than the registry's limit of 255 characters.
+    ProductName = String(std::string(300, 'V').c_str());
+    keyPath_ = Software(UninstallKeyPath(ProductName.CStr()));
+    ErrorText = "earlier line\r\n";
+    RegisterUninstall(String("MZ"));
+    EXPECT_EQ(std::string("earlier line\r\n") + kRegistrationError, Text(ErrorText));
+    EXPECT_TRUE(ReadKey(keyPath_).empty());
+    // The uninstaller file is written all the same.
+    EXPECT_EQ("MZ", Contents(UninstallerPath()));
+}
+
+TEST_F(InstallRecordTest, RegistrationOverwritesAnEarlierUninstallString)
+{
+    SetRawText(keyPath_, "UninstallString", "C:\\old\\unvelt.exe /u:\"old\"");
+    RegisterUninstall(String("MZ"));
+    EXPECT_EQ("", Text(ErrorText));
+    std::map<std::string, RawValue> values = ReadKey(keyPath_);
+    EXPECT_EQ(Sz("\"" + Text(UninstallerPath()) + "\" " + Text(UninstallArguments())),
+              values["UninstallString"]);
+}
+
+// ------------------------------------------------------------ Uninstall.DAT
+
+TEST_F(InstallRecordTest, UninstallDataHoldsTheListAndTheMessages)
+{
+    RecordForUninstall("C:\\Velt\\Sub", 1);
+    RecordForUninstall("C:\\Velt\\Sub\\a.exe", 0);
+    RecordForUninstall("c:\\velt\\sub", 1);             // the same directory
+    RecordForUninstall("C:\\Velt\\Sub\\b.dll", 0);
+    RecordForUninstall("C:\\Velt\\Sub\\b.dll", 0);      // placed twice: listed twice
+    RecordForUninstall("C:\\", 1);                       // too short
+    RecordForUninstall("abc", 0);
+    RecordForUninstall("Velt.Key", 2);
+    RecordForUninstall("VELT.KEY", 5);
+
+    ASSERT_TRUE(WriteUninstallData(InstallDirectory.CStr()));
+    String path = PathJoin(UninstallDirectory.CStr(), "Uninstall.DAT");
+    EXPECT_EQ(Text(path), Text(UninstallDataPath(InstallDirectory.CStr())));
+
+    std::string product = Text(ProductName);
+    std::string expected = "~C:\\Velt\\Sub\r\n"
+                           "C:\\Velt\\Sub\\a.exe\r\n"
+                           "C:\\Velt\\Sub\\b.dll\r\n"
+                           "C:\\Velt\\Sub\\b.dll\r\n"
+                           "!Velt.Key\r\n"
+                           "\r\n\r\n[Strings]\r\n";
+    for (int n : kUninstallMessages)
+        expected += "~" + std::to_string(n) + "\r\nMessage " + std::to_string(n) + " of "
+                    + product + "\r\n";
+    EXPECT_EQ(expected, Contents(path));
+}
+
+TEST_F(InstallRecordTest, UninstallDataWithAssociationsAndAfterAClear)
+{
+    RecordForUninstall("C:\\Velt\\Sub", 1);
+    ClearUninstallList();
+    EXPECT_EQ("", Text(UninstallListText()));
+    RecordForUninstall("C:\\Velt\\Sub", 1);         // new again after the clear
+    AssociationRecords = ".vrx~!~Velt.Record~!~open\r\n";
+    SetMessage(30, 0, "");
+    ASSERT_TRUE(WriteUninstallData(InstallDirectory.CStr()));
+
+    UninstallData data;
+    ReadUninstallData(String(Contents(UninstallDataPath(InstallDirectory.CStr())).c_str()), data);
+    ASSERT_EQ(1, data.items.Count());
+    EXPECT_EQ(UiDirectory, data.items[0].kind);
+    ASSERT_EQ(kUninstallMessageCount, data.messages.Count());
+    EXPECT_EQ(30, data.messages[3].number);
+    EXPECT_EQ("", Text(data.messages[3].text));
+    ASSERT_EQ(1, data.associations.Count());
+    EXPECT_EQ("Velt.Record", Text(data.associations[0].fileType));
+
+    std::string text = Contents(UninstallDataPath(InstallDirectory.CStr()));
+    std::string tail = "\r\n\r\n[Associations]\r\n.vrx~!~Velt.Record~!~open\r\n";
+    ASSERT_GE(text.size(), tail.size());
+    EXPECT_EQ(tail, text.substr(text.size() - tail.size()));
+}
+
+TEST_F(InstallRecordTest, UninstallDataFailsWhereItCannotBeWritten)
+{
+    String missing = PathJoin(scratch_.CStr(), "no such directory");
+    EXPECT_FALSE(WriteUninstallData(missing.CStr()));
+}
+
+// --------------------------------------------------------------------- log
+
+// The block's text with its date line as the log has it.
+std::string ExpectedBlock(const std::string& logged, const char* type, const std::string& tail)
+{
+    std::string dateLine;
+    size_t at = logged.find("Install date: ");
+    if (at != std::string::npos)
+        dateLine = logged.substr(at, logged.find("\r\n", at) + 2 - at);
+    return "\r\nInstallation log for: " + Text(ProductName) + "\r\n" + dateLine
+           + "Install type: " + type + "\r\n" + "Install location: " + Text(InstallDirectory)
+           + "\r\n" + "Installer version: 6.2\r\n" + tail;
+}
+
+TEST_F(InstallRecordTest, ACleanRunWithoutAlwaysLogWritesNoLog)
+{
+    WriteInstallLog(String(), String(), InstallDirectory.CStr(), 0, 1);
+    EXPECT_FALSE(FileExists(LogPath().CStr()));
+}
+
+TEST_F(InstallRecordTest, ACleanRunWithAlwaysLogRecordsTheCompletion)
+{
+    ProductFlags |= PfAlwaysLog;
+    DisplayVersion = "";
+    WriteInstallLog(String(), String(), InstallDirectory.CStr(), 0, 1);
+    std::string log = Contents(LogPath());
+    EXPECT_EQ(ExpectedBlock(log, "New", "\r\nInstallation complete\r\n\r\n"), log);
+    EXPECT_NE(std::string::npos, log.find("Install date: " + Text(DateNowText()) + " "));
+}
+
+TEST_F(InstallRecordTest, TwoRunsAppendTwoBlocks)
+{
+    WriteInstallLog(String("Could not place C:\\x.dll\r\n"), String(),
+                    InstallDirectory.CStr(), 0, 1);
+    std::string first = Contents(LogPath());
+    EXPECT_EQ(ExpectedBlock(first, "New",
+                            "Product version: 3.14b\r\n\r\nCould not place C:\\x.dll\r\n"),
+              first);
+
+    // No errors and no AlwaysLog, but per-file lines: logged, with the
+    // completion after them.
+    WriteInstallLog(String(), String("a.exe is up to date."), InstallDirectory.CStr(), 1, 1);
+    std::string both = Contents(LogPath());
+    ASSERT_EQ(first, both.substr(0, first.size()));
+    std::string second = both.substr(first.size());
+    EXPECT_EQ(ExpectedBlock(second, "Reinstall",
+                            "Product version: 3.14b\r\n\r\na.exe is up to date.\r\n"
+                            "Installation complete\r\n\r\n"),
+              second);
+}
+
+TEST_F(InstallRecordTest, WithoutTheResultTheErrorsAreLoggedAsTheyStand)
+{
+    WriteInstallLog(String(), String(), InstallDirectory.CStr(), 0, 0);
+    EXPECT_FALSE(FileExists(LogPath().CStr()));
+    ProductFlags |= PfAlwaysLog;
+    WriteInstallLog(String(), String(), InstallDirectory.CStr(), 0, 0);
+    std::string log = Contents(LogPath());
+    EXPECT_EQ(ExpectedBlock(log, "New", "Product version: 3.14b\r\n\r\n"), log);
+}
+
+}  // namespace
