@@ -111,10 +111,28 @@ bool WriteWholeFile(const char* path, const uint8_t* data, int32_t size, const D
     return ok;
 }
 
+bool IsReadOnlyFile(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+// Windows refuses to rename over a read-only file, Wine does not: the
+// attribute is tested here so that it protects the file on both, and
+// PfClearAttributes decides as it does for a file opened for writing.
+bool MoveOverDestination(const char* temporary, const char* path)
+{
+    if (IsReadOnlyFile(path)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 // Replaces `path` without ever leaving it truncated: the data goes to a
 // temporary file beside it, which takes its place by a rename only once it
 // is complete and checked. Any failure deletes the temporary file and
-// leaves `path` as it was. A read-only `path` makes the rename fail.
+// leaves `path` as it was.
 bool WriteThroughTemporary(const char* path, const uint8_t* data, int32_t size,
                            const DateTime& time)
 {
@@ -124,8 +142,7 @@ bool WriteThroughTemporary(const char* path, const uint8_t* data, int32_t size,
         return false;
     bool ok = WriteWholeFile(temporary.CStr(), data, size, time)
               && FileSizeByName(temporary.CStr()) == size
-              && MoveFileExA(temporary.CStr(), path,
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+              && MoveOverDestination(temporary.CStr(), path);
     if (!ok) {
         DWORD error = GetLastError();     // the cleanup must not hide the reason
         DeleteFileA(temporary.CStr());
