@@ -117,6 +117,26 @@ bool IsReadOnlyFile(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
+// Windows 95 and 98 have MoveFileEx only as a stub that fails: there the
+// earlier copy is renamed aside, the new file renamed in, and the earlier
+// copy deleted, or renamed back when the new file could not take its place.
+bool MoveAsideAndIn(const char* temporary, const char* path)
+{
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+        return MoveFileA(temporary, path) != 0;
+    String aside = MakeTempFileName(PathDirectory(temporary).CStr());
+    if (aside.IsEmpty() || !DeleteFileA(aside.CStr()) || !MoveFileA(path, aside.CStr()))
+        return false;
+    if (!MoveFileA(temporary, path)) {
+        DWORD error = GetLastError();
+        MoveFileA(aside.CStr(), path);
+        SetLastError(error);
+        return false;
+    }
+    DeleteFileA(aside.CStr());
+    return true;
+}
+
 // Windows refuses to rename over a read-only file, Wine does not: the
 // attribute is tested here so that it protects the file on both, and
 // PfClearAttributes decides as it does for a file opened for writing.
@@ -126,7 +146,9 @@ bool MoveOverDestination(const char* temporary, const char* path)
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    return MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED && MoveAsideAndIn(temporary, path);
 }
 
 // Replaces `path` without ever leaving it truncated: the data goes to a
