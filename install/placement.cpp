@@ -290,15 +290,10 @@ bool WantsReplacement(Placement& file)
     file.existed = FileExists(file.destination.CStr());
     if (!file.existed)
         return true;
-    bool outOfDate;
     if (kind == DestSystem) {
         if (!IsSystemFileOutOfDate(file))
-            return false;
-        outOfDate = true;
-    } else {
-        outOfDate = IsOutOfDate(file.destination.CStr(), file.record.time);
-    }
-    if (!outOfDate) {
+            return false;                   // its own line, or none
+    } else if (!IsOutOfDate(file.destination.CStr(), file.record.time)) {
         Report(file, " is up to date.\r\n");
         return false;
     }
