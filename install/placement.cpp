@@ -1,0 +1,506 @@
+#include "install/placement.h"
+
+#include <windows.h>
+#include <string.h>
+
+#include "archive/corrupt.h"
+#include "archive/file_data.h"
+#include "archive/format.h"
+#include "core/directory.h"
+#include "core/file.h"
+#include "core/paths.h"
+#include "install/run_state.h"
+#include "install/shortcuts.h"
+#include "install/uninstall_record.h"
+#include "install/versions.h"
+#include "launcher/archive.h"
+#include "launcher/description.h"
+#include "launcher/report.h"
+#include "system/library.h"
+#include "system/registry.h"
+#include "system/shell.h"
+#include "ui/dialogs.h"
+
+WriteFault (*InstalledWriteFault)(int chunk) = nullptr;
+
+namespace {
+
+constexpr int kWriteAttempts = 3;
+// Files are written in pieces, so that a device that fills up or fails is
+// met part way through a file, as it would be in the field.
+constexpr int kWriteChunk = 64 * 1024;
+// MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT.
+constexpr DWORD kReplaceAtNextStart = 5;
+
+const char kSharedCountsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+const char kSharedCountsError[] =
+    "Registry error: unable to increment shared file reference counts.\r\n\r\n";
+const char kMoveNotLinkedError[] =
+    "Failed to install %s because MoveFileEx could not be linked from KERNEL32.DLL\r\n";
+const char kMoveFailedError[] = "Failed to update system file:\r\n%s\r\n\r\n";
+
+// Linked at run time: the replacement at the next start exists on the NT
+// family only, and its absence must not keep the program from starting.
+typedef BOOL(WINAPI* MoveFileExProc)(LPCSTR, LPCSTR, DWORD);
+MoveFileExProc LinkedMoveFileEx = nullptr;
+
+// One file on its way from its record to its destination.
+struct Placement {
+    FileRecordFields record;        // the fields, pointing into the block
+    String destination;             // where the data goes (the temporary file when deferred)
+    String deferredTarget;          // the file replaced at the next start, or ""
+    bool inInstallDirectory = false;  // its subdirectories are made and recorded
+    bool existed = false;           // types 1, 4 and 6: the destination was there
+};
+
+bool IsInstallKind(int32_t kind)
+{
+    return kind == DestInstall || kind == DestInstallStartup;
+}
+
+bool IsPermanent(const Placement& file)
+{
+    return (file.record.flags & FfPermanent) != 0;
+}
+
+// Entries of the uninstall list are made unless the product or the file
+// opts out.
+bool IsListedForUninstall(const Placement& file)
+{
+    return !(ProductFlags & PfNoUninstallList) && !IsPermanent(file);
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+// Writes the data in chunks through the test seam.
+bool WriteChunks(File& file, const uint8_t* data, int32_t size)
+{
+    int chunk = 0;
+    for (int32_t offset = 0; offset < size; offset += kWriteChunk, ++chunk) {
+        int count = size - offset < kWriteChunk ? size - offset : kWriteChunk;
+        WriteFault fault = InstalledWriteFault ? InstalledWriteFault(chunk) : WriteFaultNone;
+        if (fault == WriteFaultFail) {
+            SetLastError(ERROR_DISK_FULL);
+            return false;
+        }
+        if (fault == WriteFaultCorrupt) {
+            uint8_t wrong = (uint8_t)(data[offset] ^ 0xFF);
+            if (!file.Write(&wrong, 1) || !file.Write(data + offset + 1, count - 1))
+                return false;
+            continue;
+        }
+        if (!file.Write(data + offset, count))
+            return false;
+    }
+    return true;
+}
+
+// Creates or truncates `path`, writes the data and stamps the time (a time
+// that cannot be set is no failure). With PfVerifyWrites the file is read
+// back and must match.
+bool WriteWholeFile(const char* path, const uint8_t* data, int32_t size, const DateTime& time)
+{
+    File file;
+    bool ok = file.Create(path, true) && WriteChunks(file, data, size);
+    if (ok && time.month != 0)
+        file.SetTime(time);
+    ok = file.Close() && ok;
+    if (ok && (ProductFlags & PfVerifyWrites))
+        ok = FilesEqual(data, size, path);
+    return ok;
+}
+
+bool IsReadOnlyFile(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+// Windows 95 and 98 have MoveFileEx only as a stub that fails: there the
+// earlier copy is renamed aside, the new file renamed in, and the earlier
+// copy deleted, or renamed back when the new file could not take its place.
+bool MoveAsideAndIn(const char* temporary, const char* path)
+{
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+        return MoveFileA(temporary, path) != 0;
+    String aside = MakeTempFileName(PathDirectory(temporary).CStr());
+    if (aside.IsEmpty() || !DeleteFileA(aside.CStr()) || !MoveFileA(path, aside.CStr()))
+        return false;
+    if (!MoveFileA(temporary, path)) {
+        DWORD error = GetLastError();
+        MoveFileA(aside.CStr(), path);
+        SetLastError(error);
+        return false;
+    }
+    DeleteFileA(aside.CStr());
+    return true;
+}
+
+// Windows refuses to rename over a read-only file, Wine does not: the
+// attribute is tested here so that it protects the file on both, and
+// PfClearAttributes decides as it does for a file opened for writing.
+bool MoveOverDestination(const char* temporary, const char* path)
+{
+    if (IsReadOnlyFile(path)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED && MoveAsideAndIn(temporary, path);
+}
+
+// Replaces `path` without ever leaving it truncated: the data goes to a
+// temporary file beside it, which takes its place by a rename only once it
+// is complete and checked. Any failure deletes the temporary file and
+// leaves `path` as it was.
+bool WriteThroughTemporary(const char* path, const uint8_t* data, int32_t size,
+                           const DateTime& time)
+{
+    String directory = PathDirectory(path);
+    String temporary = MakeTempFileName(directory.IsEmpty() ? "." : directory.CStr());
+    if (temporary.IsEmpty())
+        return false;
+    bool ok = WriteWholeFile(temporary.CStr(), data, size, time)
+              && FileSizeByName(temporary.CStr()) == size
+              && MoveOverDestination(temporary.CStr(), path);
+    if (!ok) {
+        DWORD error = GetLastError();     // the cleanup must not hide the reason
+        DeleteFileA(temporary.CStr());
+        SetLastError(error);
+    }
+    return ok;
+}
+
+typedef bool (*WriteOnce)(const char* path, const uint8_t* data, int32_t size,
+                          const DateTime& time);
+
+// Up to three attempts of `writeOnce`. The read-only attribute, when the
+// product allows it, is cleared after the first failure only.
+bool WriteWithAttempts(const char* path, const uint8_t* data, int32_t size,
+                       const DateTime& time, String& errorText, WriteOnce writeOnce)
+{
+    if (size < 0)
+        ArchiveCorrupt(kCorruptNegativeWriteSize);
+    for (int attempt = 1; attempt <= kWriteAttempts; ++attempt) {
+        if (writeOnce(path, data, size, time))
+            return true;
+        if (attempt == 1 && (ProductFlags & PfClearAttributes))
+            SetReadOnly(path, false);
+    }
+    errorText.AppendFormat("%s %s\r\n", MessageText(31), path);
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// The steps of one file
+
+// Reads the record at the cursor, which moves past it in every case.
+void ReadRecord(int index, FileRecordFields& record)
+{
+    int32_t size = StoredSizes[index];
+    int code = ReadFileRecord(ArchiveCursor, ArchiveEnd, size, ProductFlags, record);
+    // A negative size cannot be read past; it is the writer's damage code.
+    if (code == kCorruptPayloadLength && size < 0)
+        code = kCorruptNegativeWriteSize;
+    if (code != 0)
+        ArchiveCorrupt(code);
+}
+
+// The type's directory joined with the name; shared and system files join
+// the shared-file list, a trailing blank marking those that stay behind.
+void ChooseDestination(Placement& file)
+{
+    const char* name = file.record.name;
+    switch (file.record.kind) {
+    case DestInstall:
+    case DestInstallStartup:
+        file.destination = PathJoin(InstallDirectory.CStr(), name);
+        file.inInstallDirectory = true;
+        break;
+    case DestShared:
+        file.destination = PathJoin(SharedDirectory.CStr(), name);
+        SharedFileList.AddTail(IsPermanent(file) ? file.destination + " " : file.destination);
+        break;
+    case DestFont:
+        file.destination = PathJoin(FontsFolder().CStr(), name);
+        break;
+    case DestSystem:
+        file.destination = PathJoin(GetSystemDirectoryString().CStr(), name);
+        SharedFileList.AddTail(file.destination + " ");
+        break;
+    }
+    if (file.record.flags & FfToUninstallDir) {
+        file.destination = PathJoin(UninstallDirectory.CStr(), name);
+        file.inInstallDirectory = false;
+    }
+}
+
+// False when the overwrite mode skips the file. A kept file of the install
+// directory still belongs to the product, so it is listed for removal.
+bool PassesOverwriteMode(const Placement& file)
+{
+    int32_t mode = file.record.flags & FfOverwriteMask;
+    if (mode == FfUpdateOnly)
+        return FileExists(file.destination.CStr());
+    if (mode == FfKeepExisting && FileExists(file.destination.CStr()) && !IsPermanent(file)
+        && IsInstallKind(file.record.kind)) {
+        RecordForUninstall(file.destination.CStr(), 0);
+        return false;
+    }
+    return true;
+}
+
+void Report(const Placement& file, const char* text)
+{
+    FileReportText.AppendFormat("%s%s", file.destination.CStr(), text);
+}
+
+// System files: a newer version wins first, then a newer date. False when
+// the existing copy stays. An existing time that cannot be read keeps the
+// copy silently.
+bool IsSystemFileOutOfDate(const Placement& file)
+{
+    const char* path = file.destination.CStr();
+    if (*file.record.text) {
+        String existing = FileVersionText(path, 1);
+        if (!existing.IsEmpty() && CompareVersions(file.record.text, existing.CStr()) <= 0) {
+            Report(file, " was not installed because its version is not newer.\r\n");
+            return false;
+        }
+    }
+    DateTime existingTime;
+    if (!GetFileTimeByName(path, &existingTime))
+        return false;
+    if (existingTime.Compare(file.record.time) >= 0) {
+        Report(file, " was not installed because its date is not newer.\r\n");
+        return false;
+    }
+    return true;
+}
+
+// The replacement rules of shared, font and system files over an existing
+// copy. Install-directory files are replaced by their overwrite mode alone.
+bool WantsReplacement(Placement& file)
+{
+    int32_t kind = file.record.kind;
+    if (IsInstallKind(kind))
+        return true;
+    file.existed = FileExists(file.destination.CStr());
+    if (!file.existed)
+        return true;
+    if (kind == DestSystem) {
+        if (!IsSystemFileOutOfDate(file))
+            return false;                   // its own line, or none
+    } else if (!IsOutOfDate(file.destination.CStr(), file.record.time)) {
+        Report(file, " is up to date.\r\n");
+        return false;
+    }
+    Report(file, " is out of date and will be replaced.\r\n");
+    return true;
+}
+
+void RequestShortcuts(const Placement& file)
+{
+    const FileRecordFields& record = file.record;
+    if (!IsInstallKind(record.kind) || !(record.flags & (FfDesktopShortcut | FfProgramsShortcut)))
+        return;
+    ShortcutRequest request;
+    request.target = file.destination;
+    request.name = record.text;
+    if (*record.icon)
+        request.icon = PathJoin(UninstallDirectory.CStr(), record.icon);
+    request.desktop = (record.flags & FfDesktopShortcut) != 0;
+    request.programs = (record.flags & FfProgramsShortcut) != 0;
+    request.startup = record.kind == DestInstallStartup;
+    ShortcutRequests.AddTail(request);
+}
+
+// A shared, font or system file that another program holds open is
+// written to a temporary file in the install directory instead, and takes
+// its place at the next start of the system. The short form of the name
+// keeps wininit.ini's lines within what its reader accepts.
+void DeferIfInUse(Placement& file)
+{
+    if (!file.existed || FileIsWritable(file.destination.CStr()))
+        return;
+    file.deferredTarget = file.destination;
+    String temporary = MakeTempFileName(InstallDirectory.CStr());
+    file.destination = GetShortPath(temporary.CStr());
+}
+
+// Install-directory files may sit in subdirectories of their own; each is
+// made and listed, also when making it failed, so that the uninstaller
+// tries it.
+void MakeSubdirectory(const Placement& file)
+{
+    if (!file.inInstallDirectory)
+        return;
+    String directory = PathDirectory(file.destination.CStr());
+    if (directory.Compare(InstallDirectory, false) == 0)
+        return;
+    if (!CreateDirectoryPath(directory.CStr()))
+        ErrorText.AppendFormat("%s %s\r\n", MessageText(25), directory.CStr());
+    if (IsListedForUninstall(file))
+        RecordForUninstall(directory.CStr(), 1);
+}
+
+// Listed before the write, so that a partly placed product is still
+// removed completely.
+void ListInstalledFile(const Placement& file)
+{
+    if (IsInstallKind(file.record.kind) && IsListedForUninstall(file))
+        RecordForUninstall(file.destination.CStr(), 0);
+}
+
+bool WriteData(const Placement& file)
+{
+    const FileRecordFields& record = file.record;
+    // A deferred file's temporary file is new and holds nothing to keep.
+    WriteOnce writeOnce = file.deferredTarget.IsEmpty() ? WriteThroughTemporary : WriteWholeFile;
+    return WriteWithAttempts(file.destination.CStr(), record.data, record.size, record.time,
+                             ErrorText, writeOnce);
+}
+
+// Hands the temporary file of a deferred file to the system: MoveFileEx on
+// the NT family, wininit.ini's [rename] section elsewhere. False when the
+// system refused it.
+bool ScheduleReplacement(const Placement& file)
+{
+    ProductFlags |= PfRebootNeeded;
+    const char* target = file.deferredTarget.CStr();
+    if (!IsWindowsNT()) {
+        WriteIniValue("rename", target, file.destination.CStr(), "wininit.ini");
+        return true;
+    }
+    if (!LinkedMoveFileEx) {
+        ErrorText.AppendFormat(kMoveNotLinkedError, target);
+        return true;
+    }
+    if (!LinkedMoveFileEx(file.destination.CStr(), target, kReplaceAtNextStart)) {
+        ErrorText.AppendFormat(kMoveFailedError, target);
+        return false;
+    }
+    return true;
+}
+
+void ReportPlaced(const Placement& file)
+{
+    SetStatusText("%s -> %s", file.record.name, file.destination.CStr());
+    if (ProductFlags & PfLogFileLines)
+        FileReportText.AppendFormat("%s -> %s\r\n", file.record.name, file.destination.CStr());
+}
+
+// ---------------------------------------------------------------------------
+// Shared-file counts
+
+// The count of value `name` of the current key; a missing value is 0.
+DWORD SharedCount(const String& name)
+{
+    return RegistryGetInt(name.CStr(), 0, 0);
+}
+
+// A shared-list entry without the blank that marks system and permanent files.
+String SharedValueName(const String& entry)
+{
+    String name = entry;
+    name.StripTrailing(' ');
+    return name;
+}
+
+// Takes back the counts of the installation being replaced. `list` holds
+// its entries in double quotes, separated by ";".
+void TakeBackSharedCounts(const String& list)
+{
+    const char* text = list.CStr();
+    for (;;) {
+        const char* open = strchr(text, '"');
+        const char* close = open ? strchr(open + 1, '"') : nullptr;
+        if (!close)
+            return;
+        String name = SharedValueName(String(open + 1, (int)(close - open - 1)));
+        DWORD count = SharedCount(name);
+        if (count <= 1)
+            RegistryDeleteValue(name.CStr());
+        else
+            RegistrySetInt(name.CStr(), count - 1, 0);
+        text = close + 1;
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+void PlaceFile(int index)
+{
+    Placement file;
+    ReadRecord(index, file.record);
+    ChooseDestination(file);
+    if (!PassesOverwriteMode(file) || !WantsReplacement(file))
+        return;
+    RequestShortcuts(file);
+    DeferIfInUse(file);
+    MakeSubdirectory(file);
+    ListInstalledFile(file);
+    if (!WriteData(file))
+        return;
+    if (file.record.kind == DestFont)
+        AddPlacedFont(file.record.name, file.destination, file.record.text, IsPermanent(file));
+    if (!file.deferredTarget.IsEmpty() && !ScheduleReplacement(file))
+        return;
+    ReportPlaced(file);
+}
+
+bool WriteInstalledFile(const char* path, const uint8_t* data, int32_t size,
+                        const DateTime& time, String& errorText)
+{
+    return WriteWithAttempts(path, data, size, time, errorText, WriteThroughTemporary);
+}
+
+bool IsOutOfDate(const char* path, const DateTime& time)
+{
+    if (time.month == 0)
+        return true;
+    DateTime existing;
+    if (!GetFileTimeByName(path, &existing))
+        return true;
+    return existing.Compare(time) < 0;
+}
+
+void LinkMoveFileEx()
+{
+    const LinkEntry table[] = {
+        {"MoveFileExA", (FARPROC*)&LinkedMoveFileEx, 1},
+        {nullptr, nullptr, 0},
+    };
+    LinkFunctionTable("kernel32.dll", table);
+}
+
+bool WriteIniValue(const char* section, const char* key, const char* value, const char* file)
+{
+    return WritePrivateProfileStringA(section, key, value, file ? file : "WIN.INI") != 0;
+}
+
+void UpdateSharedCounts()
+{
+    if (!(ProductFlags & PfUninstallSupport))
+        return;
+    if (RegistryOpenKey(HKEY_LOCAL_MACHINE, kSharedCountsKey, 0) == RegOpenFailed) {
+        ErrorText += kSharedCountsError;
+        return;
+    }
+    if (IsReinstall)
+        TakeBackSharedCounts(PreviousSharedFiles);
+    PreviousSharedFiles.Clear();
+    CollectionIterator it;
+    for (String* entry = SharedFileList.First(it); entry; entry = SharedFileList.Next(it)) {
+        String name = SharedValueName(*entry);
+        RegistrySetInt(name.CStr(), SharedCount(name) + 1, 0);
+        if (!PreviousSharedFiles.IsEmpty())
+            PreviousSharedFiles += ";";
+        PreviousSharedFiles.AppendFormat("\"%s\"", entry->CStr());
+    }
+    RegistryCloseKey();
+}
