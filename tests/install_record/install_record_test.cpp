@@ -26,23 +26,6 @@
 #include "launcher/state.h"
 #include "ui/background.h"
 
-// TEST STAND-IN, not the installer's code: the file placement module
-// (install/placement.cpp) is written on another branch. This writes the
-// bytes and dates the file, which is all the registration asks of it.
-// Drop it once placement.cpp is in the tree.
-bool WriteInstalledFile(const char* path, const uint8_t* data, int32_t size,
-                        const DateTime& time, String& errorText)
-{
-    if (!WriteFileFromBytes(path, data, size)) {
-        errorText.AppendFormat("stand-in: cannot write %s\r\n", path);
-        return false;
-    }
-    File file;
-    if (time.month != 0 && file.OpenExisting(path, false, true, true))
-        file.SetTime(time);
-    return true;
-}
-
 namespace {
 
 std::string Text(const String& s)
