@@ -14,6 +14,7 @@
 #include "core/paths.h"
 #include "launcher/description.h"
 #include "launcher/report.h"
+#include "ui/dialogs.h"
 
 ArchiveHeader ArchiveInfo;
 const uint8_t* ArchiveSectionBase = nullptr;
@@ -201,14 +202,6 @@ String BuildUninstallerImage(File& file, const ArchiveSection& section)
 
 namespace {
 
-// The cancel question while a volume is missing; Yes ends the program.
-void ConfirmVolumeCancel()
-{
-    if (MessageBoxA(BackgroundWindow, MessageText(28), MessageText(20),
-                    MB_YESNO | MB_ICONQUESTION) == IDYES)
-        ExitProgram();
-}
-
 // Opens volume `number`, asking the user to supply it while it is missing.
 void OpenVolume(File& volume, const String& path, int number, int assembled)
 {
@@ -218,7 +211,7 @@ void OpenVolume(File& volume, const String& path, int number, int assembled)
                             PayloadSize, path.CStr());
         if (MessageBoxA(BackgroundWindow, prompt.CStr(), MessageText(27),
                         MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-            ConfirmVolumeCancel();
+            ConfirmCancel();    // Yes ends the program
     }
 }
 

@@ -1,5 +1,4 @@
-// Reading the installation description into the process-wide settings, and
-// the message table.
+// Reading the installation description into the process-wide settings.
 #include "launcher/description.h"
 
 #include "core/directory.h"
@@ -13,12 +12,6 @@ DescriptionFields Description;
 String SharedDirectory;
 
 namespace {
-
-// The message table, message-major: entry n * TableLanguages + language.
-String* Messages = nullptr;
-uint8_t* MessageReplaced = nullptr;    // the replacements are made once
-int TableMessages = 0;
-int TableLanguages = 0;
 
 // Fields 7 to 18 take effect: the shared directory, the product name and
 // the defaults of the texts that have one.
@@ -67,12 +60,9 @@ void ApplyLook()
 // Fields 35 and 36: the texts become the message table.
 void ApplyMessages()
 {
-    ResizeMessageTable(0, 0);
-    TableMessages = Description.messageCount;
-    TableLanguages = Description.languageCount;
-    Messages = Description.messages;
+    AdoptMessageTable(Description.messages, Description.messageCount,
+                      Description.languageCount);
     Description.messages = nullptr;
-    MessageReplaced = new uint8_t[TableMessages * TableLanguages]();
 }
 
 }  // namespace
@@ -98,48 +88,4 @@ void ReadDescription(ByteStream& stream, uint32_t descriptionKey)
     int error = ReadDescriptionSettings(stream, descriptionKey);
     if (error)
         ArchiveCorrupt(error);
-}
-
-// ------------------------------------------------------------ message table
-
-void ResizeMessageTable(int messages, int languages)
-{
-    delete[] Messages;
-    delete[] MessageReplaced;
-    Messages = nullptr;
-    MessageReplaced = nullptr;
-    TableMessages = TableLanguages = 0;
-    if (messages < 1 || languages < 1)
-        return;
-    Messages = new String[messages * languages];
-    MessageReplaced = new uint8_t[messages * languages]();
-    TableMessages = messages;
-    TableLanguages = languages;
-}
-
-void SetMessage(int number, int language, const String& text)
-{
-    if (number < 0 || number >= TableMessages || language < 0 || language >= TableLanguages)
-        return;
-    Messages[number * TableLanguages + language] = text;
-    MessageReplaced[number * TableLanguages + language] = 0;
-}
-
-int MessageCount()
-{
-    return TableMessages;
-}
-
-const char* MessageText(int n)
-{
-    if (n < 0 || n >= TableMessages || SelectedLanguage < 0 || SelectedLanguage >= TableLanguages)
-        return "";
-    int index = n * TableLanguages + SelectedLanguage;
-    String& text = Messages[index];
-    if (!MessageReplaced[index]) {
-        text.ReplaceAll("<product>", ProductName.CStr(), String::FindNoCase);
-        text.ReplaceAll("<os>", GetWindowsDirectoryString().CStr(), String::FindNoCase);
-        MessageReplaced[index] = 1;
-    }
-    return text.CStr();
 }

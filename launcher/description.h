@@ -1,7 +1,7 @@
 // The installation description as process-wide settings: read once, front
 // to back, right after the archive header (archive/description.h reads
-// and checks it; here its fields take effect), and the message table
-// through which every user-visible text is fetched.
+// and checks it; here its fields take effect). Its texts go to the message
+// table (ui/messages.h), through which every user-visible text is fetched.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +12,7 @@
 #include "core/byte_stream.h"
 #include "core/format.h"
 #include "core/string.h"
+#include "ui/messages.h"
 
 // The description as read: the record that the reader fills. The
 // settings below are its fields under the names the rest of the program
@@ -59,15 +60,3 @@ int ReadDescriptionSettings(ByteStream& stream, uint32_t descriptionKey);
 // ReadDescriptionSettings, ending the program with the corrupt-archive
 // report on a failed check.
 void ReadDescription(ByteStream& stream, uint32_t descriptionKey);
-
-// The message table: one entry per message number, one text per language.
-// The uninstaller fills it from its record instead of a description.
-void ResizeMessageTable(int messages, int languages);
-void SetMessage(int number, int language, const String& text);
-int MessageCount();
-// Message n in the selected language, with every "<product>" replaced by
-// the product name and then every "<os>" by the Windows directory (letter
-// case ignored). Empty when n or the language is outside the table. The
-// replacement is stored, so it happens once; the pointer stays valid until
-// the table changes.
-const char* MessageText(int n);

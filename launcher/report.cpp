@@ -69,16 +69,3 @@ BYTE IsWindowsNT()
     version.dwOSVersionInfoSize = sizeof version;
     return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
-
-BYTE PumpMessages()
-{
-    MSG message;
-    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-        if (message.message == WM_DESTROY || message.message == WM_CLOSE
-            || message.message == WM_QUIT)
-            return 1;
-    }
-    return 0;
-}

@@ -1,5 +1,5 @@
-// The program's reporting routines. ExitProgram and the windows that own
-// the boxes are the user interface's (ui/program_windows.h).
+// The program's reporting routines. ExitProgram, PumpMessages and the
+// windows that own the boxes are the user interface's (ui/program_windows.h).
 #pragma once
 
 #include <windows.h>
@@ -20,7 +20,3 @@ void ShowError(const char* format, ...) VELT_PRINTF_FORMAT(1, 2);
 const char* LastErrorText();
 // The system is of the NT family.
 BYTE IsWindowsNT();
-// Dispatches every waiting message of the thread without waiting. Returns
-// 1 as soon as a destroy, close or quit message went through, else 0 once
-// the queue is empty.
-BYTE PumpMessages();

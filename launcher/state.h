@@ -6,11 +6,10 @@
 #include <stdint.h>
 
 #include "core/string.h"
+#include "ui/messages.h"     // ProductName, SelectedLanguage
 
 extern String CommandInterpreter;       // %comspec% expanded, or "command.com"
 extern HINSTANCE ProgramInstance;       // the entry function's instance
 extern uint8_t AutomaticMode;           // /a or PfAutomatic: no questions, no error boxes
-extern String ProductName;              // /n:, /u: or the description's
 extern String InstallDirectoryOverride; // /d:
 extern uint8_t UninstallRequested;      // /u
-extern int SelectedLanguage;            // index into the languages, 0 until chosen

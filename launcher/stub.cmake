@@ -1,7 +1,8 @@
 # The stub executable: GUI subsystem, static, stripped. Its entry sits on
-# top of every layer.
+# top of every layer. The dialog templates are resources of the executable
+# itself (a resource in a static library would not be linked in).
 add_executable(velt-stub WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp
-               ${CMAKE_CURRENT_SOURCE_DIR}/stub.rc)
+               ${CMAKE_CURRENT_SOURCE_DIR}/stub.rc ${CMAKE_SOURCE_DIR}/ui/dialogs.rc)
 # install/ and uninstall/ are defined after this folder; names may be
 # linked before their targets exist.
 target_link_libraries(velt-stub PRIVATE velt_install velt_uninstall velt_launcher)

@@ -11,6 +11,15 @@
 // Moves a window to the centre of the screen.
 void CenterWindow(HWND window);
 
+// The procedures of the dialog templates (ui/dialogs.rc). The licence and
+// readme dialogs take their text as the creation parameter, the directory
+// dialog the address of the caller's String.
+INT_PTR CALLBACK LanguageDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK LicenseDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ReadmeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ChooseDirDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
 // The modal dialogs; each returns 1001 (go on) or 1003 (stop). The
 // language dialog sets SelectedLanguage.
 INT_PTR ShowLanguageDialog(const String* names, int count);

@@ -37,3 +37,16 @@ void OwnFatalBoxes()
 {
     FatalReportHook = ShowFatalBox;
 }
+
+BYTE PumpMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+        if (message.message == WM_DESTROY || message.message == WM_CLOSE
+            || message.message == WM_QUIT)
+            return 1;
+    }
+    return 0;
+}

@@ -18,6 +18,11 @@ HWND BoxOwner();
 // exist) and ends the process with exit code 1.
 [[noreturn]] void ExitProgram();
 
+// Dispatches every waiting message of the thread without waiting. Returns
+// 1 as soon as a destroy, close or quit message went through, else 0 once
+// the queue is empty.
+BYTE PumpMessages();
+
 // From now on the fatal stops show their box owned by BoxOwner() and end
 // through ExitProgram.
 void OwnFatalBoxes();

@@ -17,7 +17,7 @@ for dll in $imports; do
   esac
 done
 size=$(stat -c %s "$stub")
-budget=65536
+budget=98304
 echo "stub: $size bytes (budget $budget); imports: $(echo $imports)"
 if [ "$size" -gt "$budget" ]; then
   echo "the stub is over its size budget"

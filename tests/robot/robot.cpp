@@ -41,6 +41,8 @@
 //                       text without '&' is TEXT (case ignored)
 //   close             send the box WM_CLOSE
 //   keep              leave the box as it is (a modeless dialog)
+//   log               log the box again, as it is now (texts that changed
+//                       since it appeared: a status line, a selection)
 //   sleep=MS          wait MS milliseconds
 // Numbers are decimal or 0x-hexadecimal. A box whose step pressed a button
 // that opened another box owned by it is answered again, by the next step,
@@ -78,6 +80,7 @@
 //   box 1 type 1015: C:\\Other                  (what the robot did)
 //   box 1 pick 1017 1: Deutsch
 //   box 1 press 1: OK
+//   box 1 log                                   (then its lines once more)
 //   box 1 again                                 (answered again, see above)
 //   box 1 gone
 //   box 1 unexpected
@@ -217,7 +220,7 @@ void PrintError(const std::wstring& message)
 // ---------------------------------------------------------------- script
 
 struct Action {
-    std::wstring name;          // press, type, pick, dblclick, close, keep, sleep
+    std::wstring name;          // press, type, pick, dblclick, close, keep, log, sleep
     std::wstring target;        // control id or button text; empty if none
     std::wstring value;         // text to type, entry to pick, milliseconds
 };
@@ -286,7 +289,7 @@ BYTE ParseStep(const std::wstring& source, Step* step, std::wstring* error)
                 *error = L"\"" + item + L"\" needs ID:TEXT with a numeric ID";
                 return 0;
             }
-        } else if ((name == L"close" || name == L"keep") && !hasValue) {
+        } else if ((name == L"close" || name == L"keep" || name == L"log") && !hasValue) {
         } else if (name == L"sleep" && ParseNumber(value, &number) && number >= 0) {
             action.value = value;
         } else {
@@ -968,6 +971,9 @@ int Apply(Window& box, const Action& action)
         PostMessageW(box.handle, WM_CLOSE, 0, 0);
     } else if (action.name == L"keep") {
         LogLine(box.Prefix() + L" keep");
+    } else if (action.name == L"log") {
+        LogLine(box.Prefix() + L" log");
+        LogWindow(box);
     } else if (action.name == L"sleep") {
         long ms = 0;
         ParseNumber(action.value, &ms);

@@ -1,0 +1,127 @@
+// Shows one of the installer's dialogs over a background window, with a
+// message table of recognisable texts: message n is "m<n>" in language 0
+// and "m<n>-<l>" in language l. What the dialog returned goes to a file.
+//
+//   dialog_probe CASE RESULT_FILE [ARGUMENT]
+//     language            the language dialog with Lang0, Lang1, Lang2
+//     license, readme     the text dialogs with a two-line text
+//     choosedir           ChooseDirectory on "C:\Start Dir"
+//     progress ALLOW      the progress dialog (ALLOW 0: no Cancel), some
+//                         status texts and positions, then pumping until a
+//                         close comes or five seconds have passed
+//     welcome             WelcomePrompt with "<PRODUCT>" and "<os>"
+//     cancel              ConfirmCancel
+//
+// Result lines: "result: N", "language: N", "directory: TEXT",
+// "frame: L T R B" and "bar: L T R B" (client coordinates of the progress
+// dialog), "ended: closed" or "ended: timeout".
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "ui/background.h"
+#include "ui/dialog_ids.h"
+#include "ui/dialogs.h"
+#include "ui/messages.h"
+#include "ui/program_windows.h"
+
+namespace {
+
+const int kMessages = 60;
+const int kLanguages = 3;
+const DWORD kProgressWaitMs = 5000;
+
+FILE* Result = nullptr;
+
+void FillMessageTable()
+{
+    ResizeMessageTable(kMessages, kLanguages);
+    for (int n = 0; n < kMessages; n++)
+        for (int language = 0; language < kLanguages; language++)
+            SetMessage(n, language,
+                       language == 0 ? String::Formatted("m%d", n)
+                                     : String::Formatted("m%d-%d", n, language));
+}
+
+void WriteRect(const char* name, HWND dialog, HWND control)
+{
+    RECT rect;
+    GetWindowRect(control, &rect);
+    MapWindowPoints(NULL, dialog, (POINT*)&rect, 2);
+    fprintf(Result, "%s: %ld %ld %ld %ld\n", name, rect.left, rect.top, rect.right, rect.bottom);
+}
+
+HWND FindBar(HWND dialog)
+{
+    return FindWindowExA(dialog, NULL, "msctls_progress32", NULL);
+}
+
+void RunProgress(uint8_t allowCancel)
+{
+    SetProgress(5);                 // no dialog yet: only pumps
+    OpenProgressDialog(allowCancel);
+    WriteRect("frame", ProgressDialog, GetDlgItem(ProgressDialog, IDC_BAR_FRAME));
+    if (HWND bar = FindBar(ProgressDialog))
+        WriteRect("bar", ProgressDialog, bar);
+    fflush(Result);
+    SetStatusText("Reading %s", "archive");
+    SetProgress(40);
+    SetStatusText("Copying %s (%d)", "file.txt", 2);
+    SetProgress(60);
+    if (!allowCancel) {
+        // The button's own click must not ask anything.
+        HWND cancel = GetDlgItem(ProgressDialog, IDC_STOP);
+        SendMessageA(ProgressDialog, WM_COMMAND, MAKEWPARAM(IDC_STOP, BN_CLICKED), (LPARAM)cancel);
+    }
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < kProgressWaitMs) {
+        if (SetProgress(60)) {
+            fprintf(Result, "ended: closed\n");
+            return;
+        }
+        Sleep(20);
+    }
+    fprintf(Result, "ended: timeout\n");
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    if (__argc < 3)
+        return 2;
+    const char* which = __argv[1];
+    Result = fopen(__argv[2], "w");
+    if (!Result)
+        return 3;
+    OwnFatalBoxes();
+    FillMessageTable();
+    ProductName = "Tool";
+    BackgroundWindow = CreateBackgroundWindow(instance, NULL);
+
+    INT_PTR result = -100;
+    if (strcmp(which, "language") == 0) {
+        String names[] = {"Lang0", "Lang1", "Lang2"};
+        result = ShowLanguageDialog(names, 3);
+    } else if (strcmp(which, "license") == 0) {
+        result = ShowLicenseDialog("Licence line 1\r\nLicence line 2");
+    } else if (strcmp(which, "readme") == 0) {
+        result = ShowReadmeDialog("Readme line 1\r\nReadme line 2");
+    } else if (strcmp(which, "choosedir") == 0) {
+        String directory = "C:\\Start Dir";
+        result = ChooseDirectory(directory);
+        fprintf(Result, "directory: %s\n", directory.CStr());
+    } else if (strcmp(which, "progress") == 0) {
+        RunProgress(__argc > 3 ? (uint8_t)atoi(__argv[3]) : 1);
+        result = 0;
+    } else if (strcmp(which, "welcome") == 0) {
+        result = WelcomePrompt(BackgroundWindow, "Welcome to <PRODUCT> in <os>.", ProductName);
+    } else if (strcmp(which, "cancel") == 0) {
+        result = ConfirmCancel();
+    }
+    fprintf(Result, "result: %d\nlanguage: %d\n", (int)result, SelectedLanguage);
+    fclose(Result);
+    return 0;
+}

@@ -1,0 +1,74 @@
+// The message table.
+#include "ui/messages.h"
+
+#include <stdint.h>
+
+#include "core/directory.h"
+
+String ProductName;
+int SelectedLanguage = 0;
+
+namespace {
+
+// The message table, message-major: entry n * TableLanguages + language.
+String* Messages = nullptr;
+uint8_t* MessageReplaced = nullptr;    // the replacements are made once
+int TableMessages = 0;
+int TableLanguages = 0;
+
+}  // namespace
+
+void ResizeMessageTable(int messages, int languages)
+{
+    delete[] Messages;
+    delete[] MessageReplaced;
+    Messages = nullptr;
+    MessageReplaced = nullptr;
+    TableMessages = TableLanguages = 0;
+    if (messages < 1 || languages < 1)
+        return;
+    Messages = new String[messages * languages];
+    MessageReplaced = new uint8_t[messages * languages]();
+    TableMessages = messages;
+    TableLanguages = languages;
+}
+
+void AdoptMessageTable(String* texts, int messages, int languages)
+{
+    ResizeMessageTable(0, 0);
+    if (texts == nullptr || messages < 1 || languages < 1) {
+        delete[] texts;
+        return;
+    }
+    Messages = texts;
+    MessageReplaced = new uint8_t[messages * languages]();
+    TableMessages = messages;
+    TableLanguages = languages;
+}
+
+void SetMessage(int number, int language, const String& text)
+{
+    if (number < 0 || number >= TableMessages || language < 0 || language >= TableLanguages)
+        return;
+    Messages[number * TableLanguages + language] = text;
+    MessageReplaced[number * TableLanguages + language] = 0;
+}
+
+int MessageCount()
+{
+    return TableMessages;
+}
+
+const char* MessageText(int n)
+{
+    if (n < 0 || n >= TableMessages || SelectedLanguage < 0 || SelectedLanguage >= TableLanguages)
+        return "";
+    int index = n * TableLanguages + SelectedLanguage;
+    String& text = Messages[index];
+    if (!MessageReplaced[index]) {
+        text.ReplaceAll("<product>", ProductName.CStr(), String::FindNoCase);
+        text.ReplaceAll("<os>", GetWindowsDirectoryString().CStr(), String::FindNoCase);
+        MessageReplaced[index] = 1;
+    }
+    return text.CStr();
+}
