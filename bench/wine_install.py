@@ -44,6 +44,9 @@ SMALL_FILES = 5000
 SMALL_FOLDERS = 50
 XCOPY = "C:\\windows\\system32\\xcopy.exe"
 CMD = "C:\\windows\\system32\\cmd.exe"
+REG = "C:\\windows\\system32\\reg.exe"
+# A run that takes longer waits behind a box that nobody sees.
+TIME_LIMIT = 600
 
 # Windows opens a device for these base names, whatever the extension.
 DEVICE_NAMES = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"} | {
@@ -213,6 +216,9 @@ def measure(args):
         # the ones before its exec are this process's, copied by the fork.
         status = f"/proc/{child.pid}/status"
         while not done.is_set():
+            if time.monotonic() - start > TIME_LIMIT:
+                child.kill()
+                return
             try:
                 with open(status) as f:
                     for line in f:
@@ -226,6 +232,8 @@ def measure(args):
     sampler.start()
     _, status, _ = os.wait4(child.pid, 0)
     seconds = time.monotonic() - start
+    if seconds > TIME_LIMIT:
+        sys.exit(f"{args[0]} ran for more than {TIME_LIMIT} s; it was ended (a box waiting?)")
     done.set()
     sampler.join()
     child.returncode = os.waitstatus_to_exitcode(status)
@@ -248,7 +256,7 @@ def same_tree(source, copied, ignore=()):
 
 def forget_installation(product):
     key = f"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{product}"
-    subprocess.run([os.environ["WINELOADER"], "reg", "delete", key, "/f"],
+    subprocess.run([os.environ["WINELOADER"], REG, "delete", key, "/f"],
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
