@@ -2,9 +2,12 @@
 # The main job: installs what is missing, builds both stubs (win32, win64)
 # and the builder (release, which carries them), packs the example product
 # in examples/ into an x86 and an x64 installer, verifies both, prints the
-# x86 one's inspection, and runs an installer under Wine in automatic mode,
-# showing what the test robot saw: the x86 one where this machine can run
-# 32-bit programs, else the x64 one.
+# x86 one's inspection, and installs one of them under Wine, in automatic
+# mode and in a new prefix: the x86 one where this machine can run 32-bit
+# programs, else the x64 one. It shows what the test robot saw, then what a
+# user would check: the installed files with their sizes and times, the
+# product's registration among the installed programs, and the uninstall
+# record and installation log. It fails when nothing was installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -40,8 +43,13 @@ else
   echo "This machine cannot execute 32-bit programs: the x64 installer runs instead."
 fi
 prefix=$PWD/$out/wineprefix-$build
+# A fresh prefix every time: an installation left from an earlier run would
+# make this one a reinstall into the old directory.
+bash scripts/wine-prefix.sh stop "$prefix" || true
+rm -rf "$prefix"
 trap 'bash scripts/wine-prefix.sh stop "$prefix" || true' EXIT
 WINEARCH=$build bash scripts/wine-prefix.sh start "$prefix"
+in_prefix() { scripts/wine-run.sh "$prefix" "$@" </dev/null 2>/dev/null; }
 winpath() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
 log=$out/$arch/run.log
 : >"$log"
@@ -55,5 +63,81 @@ cat "$log"
 # The robot's own codes (100 and up) say that a box waited or the run hung.
 if [ $status -ge 100 ]; then
   cat "$log.err"
+  exit 1
+fi
+
+# What a user looks at afterwards. Each missing piece is reported; the job
+# fails at the end when anything was missing.
+failed=()
+# A 32-bit installer on 64-bit Windows writes HKLM\Software in the
+# WOW6432Node view; reg.exe of a 64-bit prefix reads the native view unless
+# told otherwise.
+view=()
+if [ $arch = x86 ] && [ "$(sed -n 's/^#arch=//p' "$prefix/system.reg")" = win64 ]; then
+  view=(/reg:32)
+fi
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tally'
+registration=$(in_prefix reg query "$key" "${view[@]}" | tr -d '\r' || true)
+echo
+echo "== reg query \"$key\"${view:+ ${view[*]}} =="
+if [ -n "$registration" ]; then
+  printf '%s\n' "$registration" | sed '/^$/d'
+else
+  echo "(no such key)"
+fi
+# The text of one REG_SZ value of the registration, empty when absent.
+registered() { printf '%s\n' "$registration" | sed -n "s/^    $1    REG_SZ    //p"; }
+unixpath() { in_prefix winepath -u "$1" | tr -d '\r'; }
+
+# Every file and folder below a Windows directory: size, last-write time
+# (what the installer gave it), path.
+show_tree() {
+  local dir
+  dir=$(unixpath "$1")
+  echo
+  echo "== $1 ($(realpath -m --relative-to=. "$dir")) =="
+  if [ ! -d "$dir" ]; then
+    echo "(missing)"
+    return 1
+  fi
+  find "$dir" -mindepth 1 \( -type d -printf '       <dir>  %TY-%Tm-%Td %TH:%TM:%TS  %P/\n' \) \
+    -o -printf '%12s  %TY-%Tm-%Td %TH:%TM:%TS  %P\n' \
+    | sed -E 's/(:[0-9]{2})\.[0-9]+  /\1  /' | sort -k4
+  [ -n "$(find "$dir" -type f -print -quit)" ]
+}
+
+# Uninstall.DAT and Install.LOG are CR LF text in the Windows ANSI code page.
+show_text() {
+  local file
+  file=$(unixpath "$1")
+  echo
+  echo "== $1 =="
+  if [ ! -f "$file" ]; then
+    echo "(missing)"
+    return 1
+  fi
+  iconv -f WINDOWS-1252 -t UTF-8 "$file" | sed 's/\r$//'
+  [ -z "$(tail -c1 "$file")" ] || echo
+}
+
+location=$(registered InstallLocation)
+if [ -z "$location" ]; then
+  failed+=("no InstallLocation in the registration")
+else
+  show_tree "$location" || failed+=("no files in $location")
+  shared=$(registered SharedPath)
+  if [ -n "$shared" ]; then
+    show_tree "$shared" || failed+=("no files in the shared directory $shared")
+  fi
+  records=$location
+  subdir=$(registered UninstallSubdir)
+  [ -z "$subdir" ] || records="$location\\$subdir"
+  show_text "$records\\Uninstall.DAT" || failed+=("no Uninstall.DAT")
+  show_text "$records\\Install.LOG" || failed+=("no Install.LOG")
+fi
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo
+  printf 'The installation failed: %s.\n' "${failed[@]}"
   exit 1
 fi
