@@ -314,7 +314,7 @@ void RequestShortcuts(const Placement& file)
     request.desktop = (record.flags & FfDesktopShortcut) != 0;
     request.programs = (record.flags & FfProgramsShortcut) != 0;
     request.startup = record.kind == DestInstallStartup;
-    ShortcutRequests.AddTail(request);
+    AddShortcutRequest(request);
 }
 
 // A shared, font or system file that another program holds open is

@@ -8,8 +8,35 @@ String PreviousVersion;
 String PreviousSharedFiles;
 String ErrorText;
 String FileReportText;
-Vector<String> SharedFileList;
-Vector<ShortcutRequest> ShortcutRequests;
+List<String> SharedFileList;
+ShortcutRequest* ShortcutRequests = nullptr;
 String FontList;
 uint8_t FontsChanged = 0;
 uint8_t RebootRequested = 0;
+
+namespace {
+
+ShortcutRequest* LastShortcutRequest = nullptr;
+
+}  // namespace
+
+void AddShortcutRequest(const ShortcutRequest& request)
+{
+    ShortcutRequest* added = new ShortcutRequest(request);
+    added->next = nullptr;
+    if (LastShortcutRequest)
+        LastShortcutRequest->next = added;
+    else
+        ShortcutRequests = added;
+    LastShortcutRequest = added;
+}
+
+void ClearShortcutRequests()
+{
+    while (ShortcutRequests) {
+        ShortcutRequest* next = ShortcutRequests->next;
+        delete ShortcutRequests;
+        ShortcutRequests = next;
+    }
+    LastShortcutRequest = nullptr;
+}

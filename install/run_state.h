@@ -24,9 +24,11 @@ extern String FileReportText;
 
 // Destinations of shared (type 1) and system (type 6) files in archive
 // order; a trailing blank marks a system file or a permanent shared file.
-extern Vector<String> SharedFileList;
+extern List<String> SharedFileList;
 
-// A shortcut asked for by a placed file.
+// A shortcut asked for by a placed file. The requests form a chain in the
+// order of the files (a plain chain: the stub's size counts, and a
+// container class of its own would cost more than the requests do).
 struct ShortcutRequest {
     String target;          // the placed file
     String name;            // the record's text
@@ -34,9 +36,11 @@ struct ShortcutRequest {
     uint8_t desktop = 0;
     uint8_t programs = 0;
     uint8_t startup = 0;
+    ShortcutRequest* next = nullptr;
 };
-VELT_TYPE_NAME(ShortcutRequest, "struct ShortcutRequest");
-extern Vector<ShortcutRequest> ShortcutRequests;
+extern ShortcutRequest* ShortcutRequests;   // the first request, or null
+void AddShortcutRequest(const ShortcutRequest& request);
+void ClearShortcutRequests();
 
 // The placed fonts in their quoted form, and whether any was added.
 extern String FontList;

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "core/containers.h"
 #include "system/registry.h"
 
 namespace {
@@ -12,36 +11,43 @@ const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Unin
 // Larger parts are held at this value, so that differences stay in range.
 constexpr int kLargestVersionPart = 999999999;
 
-struct VersionParts {
-    Vector<int> numbers;
-    char suffix = 0;
-};
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 bool IsLetter(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-// One number per run of digits; a "." before the first number counts as a
-// 0; the last letter anywhere is the suffix.
-VersionParts SplitVersion(const char* text)
+// The last letter anywhere in the text, 0 when it has none.
+unsigned char VersionSuffix(const char* text)
 {
-    VersionParts parts;
-    for (const char* c = text; *c; c++) {
-        if (*c >= '0' && *c <= '9') {
-            int value = 0;
-            for (; *c >= '0' && *c <= '9'; c++)
-                value = value > (kLargestVersionPart - 9) / 10 ? kLargestVersionPart
-                                                                : value * 10 + (*c - '0');
-            parts.numbers.AddTail(value);
-            c--;
-        } else if (*c == '.' && parts.numbers.IsEmpty()) {
-            parts.numbers.AddTail(0);
-        } else if (IsLetter(*c)) {
-            parts.suffix = *c;
+    unsigned char suffix = 0;
+    for (; *text; text++)
+        if (IsLetter(*text))
+            suffix = (unsigned char)*text;
+    return suffix;
+}
+
+// Reads the next number of a version at `cursor`, one per run of digits;
+// a "." before the first number counts as a 0. False when none is left.
+bool NextVersionPart(const char*& cursor, bool first, int& value)
+{
+    for (; *cursor && !IsDigit(*cursor); cursor++) {
+        if (first && *cursor == '.') {
+            cursor++;
+            value = 0;
+            return true;
         }
     }
-    return parts;
+    if (!*cursor)
+        return false;
+    for (value = 0; IsDigit(*cursor); cursor++)
+        value = value > (kLargestVersionPart - 9) / 10 ? kLargestVersionPart
+                                                        : value * 10 + (*cursor - '0');
+    return true;
 }
 
 }  // namespace
@@ -61,18 +67,21 @@ bool ProductIsInstalled(const char* name, String& location)
 
 int CompareVersions(const char* a, const char* b)
 {
-    VersionParts first = SplitVersion(a ? a : "");
-    VersionParts second = SplitVersion(b ? b : "");
-    for (int i = 0;; i++) {
-        bool firstEnded = i >= first.numbers.Count();
-        bool secondEnded = i >= second.numbers.Count();
+    a = a ? a : "";
+    b = b ? b : "";
+    const char* first = a;
+    const char* second = b;
+    for (bool start = true;; start = false) {
+        int x = 0, y = 0;
+        bool firstEnded = !NextVersionPart(first, start, x);
+        bool secondEnded = !NextVersionPart(second, start, y);
         if (firstEnded && secondEnded)
-            return (unsigned char)first.suffix - (unsigned char)second.suffix;
+            return VersionSuffix(a) - VersionSuffix(b);
         if (firstEnded)
             return -1;
         if (secondEnded)
             return 1;
-        if (first.numbers[i] != second.numbers[i])
-            return first.numbers[i] - second.numbers[i];
+        if (x != y)
+            return x - y;
     }
 }

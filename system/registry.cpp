@@ -326,7 +326,10 @@ String RegistryGetString(const char* name, const String& fallback, RegistryFlags
     RegistryValue value;
     if (!RegistryQueryValue(name, value, flags))
         return fallback;
-    return value.ToText();
+    // A read gives an integer, bytes or a text, never a real or a date, so
+    // ToText's other forms (and the date formatting they would link into
+    // the stub) are not needed here.
+    return value.kind == RegKindInteger ? String::FromInt((int)value.integer) : value.text;
 }
 
 DWORD RegistryGetInt(const char* name, DWORD fallback, RegistryFlags flags)

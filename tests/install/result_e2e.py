@@ -33,7 +33,7 @@ UNINSTALL_DIR = DIRECTORY + "\\Uninstall"
 UNINSTALLER = UNINSTALL_DIR + "\\Remove Result Probe.exe"
 KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + NAME
 STRING_MESSAGES = (10, 15, 20, 30, 34, 35, 53, 55, 56, 57, 58, 59)
-PF_CUSTOM_COLORS, PF_KEEP_BACKGROUND = 0x2000, 0x8000
+PF_CUSTOM_COLORS = 0x2000
 
 PROJECT = """
 [product]
@@ -52,6 +52,11 @@ uninstall-support = true
 
 [batch]
 uninstall-2 = "echo removed"
+
+[look]
+title-color = "#FFEE00"
+top-color = "#102030"
+bottom-color = "#000000"
 
 [[files]]
 source = "app.bin"
@@ -96,6 +101,12 @@ def local_time(text):
 
 def mtime(path):
     return datetime.datetime.fromtimestamp(int(os.path.getmtime(path)))
+
+
+def colorref(text):
+    """A "#RRGGBB" colour as the system stores it: 0x00BBGGRR."""
+    red, green, blue = (int(text[i:i + 2], 16) for i in (1, 3, 5))
+    return hex(red | green << 8 | blue << 16)
 
 
 def shared_directory():
@@ -157,12 +168,12 @@ def check_registration(installer, inspected):
         "SharedFiles": ("REG_SZ", '"%s\\shared.ini"' % shared_directory()),
         "UninstallSubdir": ("REG_SZ", "Uninstall"),
         "DisplayTitle": ("REG_SZ", NAME),
-        "TopColor": ("REG_DWORD", hex(inspected["topColor"])),
-        "BottomColor": ("REG_DWORD", hex(inspected["bottomColor"])),
-        "MonoColor": ("REG_DWORD", hex(int(inspected["topColor"] == inspected["bottomColor"]))),
+        "TitleColor": ("REG_DWORD", colorref("#FFEE00")),
+        "TopColor": ("REG_DWORD", colorref("#102030")),
+        "BottomColor": ("REG_DWORD", colorref("#000000")),
+        "MonoColor": ("REG_DWORD", "0x0"),
     }
-    if flags & (PF_CUSTOM_COLORS | PF_KEEP_BACKGROUND):
-        expected["TitleColor"] = ("REG_DWORD", hex(inspected["titleColor"]))
+    check(flags & PF_CUSTOM_COLORS, "the project's colours are its own")
     date = values.pop("InstallDate", ("", ""))
     check(date[0] == "REG_SZ" and re.fullmatch(r"\d{1,2}/\d{1,2}/\d{4} \d{1,2}:\d\d:\d\d[ap]",
                                                date[1]),
@@ -211,7 +222,7 @@ def main():
     shutil.rmtree(drive_c(DIRECTORY), ignore_errors=True)
     reg_delete(KEY)
     installer, inspected = write_project()
-    run = Run(installer, ["/a"])
+    run = Run(winpath(installer), ["/a"])
     check(run.status == 1 and not run.boxes, "silent install (%s)" % run.describe())
     check_files(inspected)
     record = drive_c(UNINSTALL_DIR + "\\Uninstall.DAT")

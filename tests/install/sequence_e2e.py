@@ -70,12 +70,22 @@ class Product:
         return Run(self.installer, list(args), steps, timeout=timeout)
 
 
+def matchable(text):
+    """The part of a text, given as the log writes it, that a step can match:
+    its first line, unescaped (steps match substrings of the real text)."""
+    for end in ("\\r", "\\n"):
+        text = text.split(end)[0]
+    return text.replace("\\\\", "\\").replace("|", "||")
+
+
 def step(caption=None, text=None, *actions):
+    """A robot step: the box's caption and one of its texts must contain
+    these (log-escaped) texts, then the actions."""
     items = []
     if caption is not None:
-        items.append("caption=" + caption.replace("|", "||"))
+        items.append("caption=" + matchable(caption))
     if text is not None:
-        items.append("text=" + text.replace("|", "||"))
+        items.append("text=" + matchable(text))
     return "|".join(items + list(actions))
 
 

@@ -138,7 +138,7 @@ protected:
         ErrorText.Clear();
         FileReportText.Clear();
         SharedFileList.Clear();
-        ShortcutRequests.Clear();
+        ClearShortcutRequests();
         ClearUninstallList();
         IsReinstall = 0;
         PreviousSharedFiles.Clear();
@@ -484,8 +484,9 @@ protected:
     static std::string SharedListText()
     {
         std::string text;
-        for (int32_t i = 0; i < SharedFileList.Count(); ++i)
-            text += (i ? "|" : "") + Text(SharedFileList[i]);
+        CollectionIterator it;
+        for (String* entry = SharedFileList.First(it); entry; entry = SharedFileList.Next(it))
+            text += (text.empty() ? "" : "|") + Text(*entry);
         return text;
     }
 
@@ -652,7 +653,7 @@ TEST_F(PlaceFileTest, TableOfTypesModesAndDecisions)
         EXPECT_EQ(Expand(c.list), Text(UninstallListText()));
         EXPECT_EQ(Expand(c.shared), SharedListText());
         EXPECT_EQ(Expand(c.errors), Text(ErrorText));
-        EXPECT_EQ(0, ShortcutRequests.Count());
+        EXPECT_EQ(nullptr, ShortcutRequests);
         EXPECT_EQ(0u, ProductFlags & PfRebootNeeded);
     }
 }
@@ -682,15 +683,17 @@ TEST_F(PlaceFileTest, ShortcutRequestsOfInstallDirectoryFiles)
     Record shared{"d.dll", DestShared, FfProgramsShortcut, "d", kLate, "D", "d.ico"};
     Record skipped{"e.exe", DestInstall, FfUpdateOnly | FfDesktopShortcut, "e", kLate, "E", ""};
     PlaceAll({desktop, both, startupOnly, shared, skipped});
-    ASSERT_EQ(2, ShortcutRequests.Count());
-    const ShortcutRequest& first = ShortcutRequests[0];
+    ASSERT_NE(nullptr, ShortcutRequests);
+    ASSERT_NE(nullptr, ShortcutRequests->next);
+    ASSERT_EQ(nullptr, ShortcutRequests->next->next);
+    const ShortcutRequest& first = *ShortcutRequests;
     EXPECT_EQ(Text(Path("install\\a.exe")), Text(first.target));
     EXPECT_EQ("A", Text(first.name));
     EXPECT_EQ("", Text(first.icon));
     EXPECT_EQ(1, first.desktop);
     EXPECT_EQ(0, first.programs);
     EXPECT_EQ(0, first.startup);
-    const ShortcutRequest& second = ShortcutRequests[1];
+    const ShortcutRequest& second = *first.next;
     EXPECT_EQ(Text(Path("install\\b.exe")), Text(second.target));
     EXPECT_EQ("B", Text(second.name));
     EXPECT_EQ(Text(Path("install\\uninst\\b.ico")), Text(second.icon));
