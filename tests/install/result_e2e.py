@@ -222,7 +222,7 @@ def main():
     shutil.rmtree(drive_c(DIRECTORY), ignore_errors=True)
     reg_delete(KEY)
     installer, inspected = write_project()
-    run = Run(winpath(installer), ["/a"])
+    run = Run(winpath(installer), ["/a"], leave=["Installing " + NAME])
     check(run.status == 1 and not run.boxes, "silent install (%s)" % run.describe())
     check_files(inspected)
     record = drive_c(UNINSTALL_DIR + "\\Uninstall.DAT")

@@ -67,7 +67,10 @@ class Product:
         reg_delete(UNINSTALL_KEY + self.name)
 
     def run(self, steps, args=(), timeout=60):
-        return Run(self.installer, list(args), steps, timeout=timeout)
+        # A run without questions may show its progress dialog too briefly
+        # to be seen, or long enough: either way it is no question.
+        leave = [self.message(54)] if "/a" in args else []
+        return Run(self.installer, list(args), steps, timeout=timeout, leave=leave)
 
 
 def matchable(text):

@@ -317,13 +317,21 @@ def group_corrupt():
     check(run.status == 1 and not run.boxes, "quoted path with a blank (%s)" % run.describe())
 
 
+# Volumes are as large as the stub and 48 KiB more, so that the first part
+# holds about 48 KiB of the file data whatever the stub's size.
+VOLUME_SIZE = (os.path.getsize(STUB) // 1024 + 48) * 1024
+ONE_VOLUME = VOLUME_SIZE // 2 + 48 * 1024
+TWO_VOLUMES = VOLUME_SIZE + VOLUME_SIZE // 2 + 48 * 1024
+
+
 def volume_project(directory, data_size):
     write_project(directory, data_size=data_size, seed=data_size)
-    return build(directory, "vol-%d.exe" % data_size, ["--volume-size", "72K"])
+    return build(directory, "vol-%d.exe" % data_size,
+                 ["--volume-size", "%dK" % (VOLUME_SIZE // 1024)])
 
 
 def group_volumes():
-    for data_size, volumes in ((40000, 1), (100000, 2)):
+    for data_size, volumes in ((ONE_VOLUME, 1), (TWO_VOLUMES, 2)):
         installer = volume_project(os.path.join(WORK, "p%d" % data_size), data_size)
         names = ["PROBE%d.VLT" % (k + 2) for k in range(volumes)]
         for name in names:
@@ -334,7 +342,7 @@ def group_volumes():
         check(run.status == 1 and not run.boxes,
               "%d volume files assemble (%s)" % (volumes + 1, run.describe()))
 
-    installer = os.path.join(WORK, "vol-100000.exe")
+    installer = os.path.join(WORK, "vol-%d.exe" % TWO_VOLUMES)
     inst = va.Installer.load(installer)
     total = inst.description["payload_size"]
     in_section = len(inst.file_data)
@@ -450,7 +458,7 @@ def group_mutations():
         # section look short) is cancelled and the question answered Yes.
         # Damage to the description cannot move a sound run's files
         # elsewhere, or make it ask anything.
-        run = Run(path, ["/a", "/d:C:\\Velt Tests\\mutants"], ["close", "press=6", "press=6"])
+        run = Run(path, ["/a", "/d:C:\\VeltMutants"], ["close", "press=6", "press=6"])
         code = run.exit_code()
         captions = [b["caption"] for b in run.boxes.values()]
         texts = [t for b in run.boxes.values() for t in b["texts"] if t]
@@ -481,6 +489,8 @@ if __name__ == "__main__":
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
     Run.work, Run.robot = WORK, ROBOT
+    # The installers' progress dialog is no question.
+    Run.leave = ["Installing "]
     PROJECT = os.path.join(WORK, "project")
     write_project(PROJECT, flags="checksums = true")
     globals()["group_" + GROUP]()

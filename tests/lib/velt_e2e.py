@@ -42,13 +42,17 @@ def check(condition, what):
 
 class Run:
     """One robot run: its exit code, the log lines, and the boxes seen.
-    `work` is the directory of the logs; `robot` the robot program."""
+    `work` is the directory of the logs; `robot` the robot program. Boxes
+    whose caption contains a text of `leave` (an installer's progress
+    dialog, which a quick run may show or not) take no step and are kept
+    apart in `left`."""
     count = 0
     work = "."
     robot = None
+    leave = ()
 
     def __init__(self, program, args=(), steps=(), app=None, timeout=30, background=False,
-                 line=None, tree=False):
+                 line=None, tree=False, leave=None):
         Run.count += 1
         self.log_path = os.path.join(Run.work, "run%03d.log" % Run.count)
         cmd = [WINE, Run.robot, "--timeout", str(timeout), "--log", self.log_path]
@@ -58,6 +62,9 @@ class Run:
             cmd += ["--app", winpath(app)]
         if tree:
             cmd += ["--tree"]
+        self.leave = list(Run.leave if leave is None else leave)
+        for caption in self.leave:
+            cmd += ["--leave", caption]
         cmd += ["--line", line] if line is not None else ["--", program] + list(args)
         self.err_path = self.log_path + ".err"
         with open(self.err_path, "wb") as err:
@@ -86,6 +93,10 @@ class Run:
                     box["caption"] = parts[2][len("caption: "):]
                 elif parts[2].startswith("static "):
                     box["texts"].append(parts[2].split(": ", 1)[-1])
+        # A box to leave alone may close before the robot settles on it.
+        left = lambda box: any(text in (box["caption"] or "") for text in self.leave)
+        self.left = {n: b for n, b in self.boxes.items() if left(b)}
+        self.boxes = {n: b for n, b in self.boxes.items() if not left(b)}
         return self
 
     def exit_code(self):

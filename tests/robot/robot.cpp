@@ -15,6 +15,10 @@
 //                   still starts with PROGRAM, which then need not exist
 //   --dir DIR       working directory of the program
 //   --tree          also wait for every process the program started
+//   --leave TEXT    a box whose caption contains TEXT (a modeless dialog
+//                   such as a progress dialog, which may or may not be seen
+//                   in a quick run) is logged and left alone: it takes no
+//                   step and is never unexpected; may be given more than once
 //
 // The program's command line is the rest of the robot's own command line
 // after "--", untouched (under Wine: the arguments as Wine quoted them,
@@ -84,6 +88,7 @@
 //   box 1 again                                 (answered again, see above)
 //   box 1 gone
 //   box 1 unexpected
+//   box 1 left                                  (its caption was a --leave text)
 //   window 1 class: VLT Window Class            (and caption, controls, gone)
 //   exit: 1                                     (the program's exit code)
 //   timeout
@@ -341,6 +346,7 @@ struct Options {
     std::wstring application;   // --app, or empty
     std::wstring directory;     // --dir, or empty
     bool waitForTree = false;
+    std::vector<std::wstring> leave;    // --leave captions
     std::wstring commandLine;   // everything after "--", or --line
 };
 
@@ -414,7 +420,7 @@ BYTE UsageError(const std::wstring& message)
 {
     PrintError(message);
     PrintError(L"usage: velt-robot.exe [--log FILE] [--script FILE | --do STEP]... "
-               L"[--timeout SEC] [--app APP] [--dir DIR] [--tree] "
+               L"[--timeout SEC] [--app APP] [--dir DIR] [--tree] [--leave TEXT]... "
                L"(-- PROGRAM [ARGS...] | --line COMMANDLINE)");
     return 0;
 }
@@ -465,6 +471,8 @@ BYTE ParseOptions(const std::wstring& line, Options* options)
             options->application = value;
         } else if (word == L"--dir") {
             options->directory = value;
+        } else if (word == L"--leave") {
+            options->leave.push_back(value);
         } else if (word == L"--line") {
             options->commandLine = value;
         } else {
@@ -999,11 +1007,26 @@ int Unexpected(const Window& box, const std::wstring& why)
 
 // Answers every box that has settled, in order of appearance, with the
 // next steps. Returns 0, or the robot's exit code when it must stop.
-int AnswerBoxes(DWORD now, const std::vector<Step>& steps, size_t* nextStep)
+bool IsLeftAlone(const Window& box, const std::vector<std::wstring>& leave)
 {
+    std::wstring caption = TextOf(box.handle);
+    for (const std::wstring& text : leave)
+        if (caption.find(text) != std::wstring::npos)
+            return true;
+    return false;
+}
+
+int AnswerBoxes(DWORD now, const Options& options, size_t* nextStep)
+{
+    const std::vector<Step>& steps = options.steps;
     for (Window& box : g_windows) {
         if (box.handle == NULL || box.answered || (LONG)(now - box.settledAt) < 0)
             continue;
+        if (IsLeftAlone(box, options.leave)) {
+            box.answered = true;
+            LogLine(box.Prefix() + L" left");
+            continue;
+        }
         if (*nextStep >= steps.size())
             return Unexpected(box, L"no step left");
         const Step& step = steps[*nextStep];
@@ -1076,7 +1099,7 @@ int main()
         if (options.waitForTree ? AllProcessesEnded() : g_processes[0].ended)
             break;
         FindBoxesWaitingAgain(now);
-        int failure = AnswerBoxes(now, options.steps, &nextStep);
+        int failure = AnswerBoxes(now, options, &nextStep);
         if (failure != 0)
             return failure;
         if (now - start >= options.timeoutMs) {
