@@ -88,13 +88,20 @@ class Run:
         for line in self.lines:
             parts = line.split(" ", 2)
             if parts[0] == "box" and len(parts) == 3:
-                box = self.boxes.setdefault(parts[1], {"caption": None, "texts": []})
+                box = self.boxes.setdefault(parts[1], {"caption": None, "texts": [],
+                                                       "controls": 0})
+                if parts[2].split(" ")[0] in ("static", "button", "edit", "list", "progress",
+                                              "control", "combo"):
+                    box["controls"] += 1
                 if parts[2].startswith("caption: "):
                     box["caption"] = parts[2][len("caption: "):]
                 elif parts[2].startswith("static "):
                     box["texts"].append(parts[2].split(": ", 1)[-1])
-        # A box to leave alone may close before the robot settles on it.
-        left = lambda box: any(text in (box["caption"] or "") for text in self.leave)
+        # A box to leave alone may close before the robot settles on it, and
+        # one that closed while the robot read it leaves nothing but an
+        # empty caption: a progress dialog that came and went.
+        left = lambda box: (any(text in (box["caption"] or "") for text in self.leave)
+                            or (self.leave and not box["caption"] and not box["controls"]))
         self.left = {n: b for n, b in self.boxes.items() if left(b)}
         self.boxes = {n: b for n, b in self.boxes.items() if not left(b)}
         return self
