@@ -1,9 +1,11 @@
-// Holds a file open without sharing, as a running program holds its DLL,
-// for the placement tests:
+// Holds a file open for the placement tests, as another program holds a
+// file it uses:
 //
-//     file_locker FILE READY RELEASE [SECONDS]
+//     file_locker [--share-read] FILE READY RELEASE [SECONDS]
 //
-// Opens FILE (which must exist) for reading with share mode 0, then creates
+// Opens FILE (which must exist) for reading with share mode 0, or with
+// FILE_SHARE_READ (others may read it but not write it, as the loader
+// holds a running program's image) after --share-read; then creates
 // READY so that the test knows the file is held, and keeps the handle until
 // RELEASE exists or SECONDS (default 120) have passed. Exit code 0 when
 // released, 1 when the time ran out, 2 on bad usage or a failed open or
@@ -12,6 +14,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 namespace {
 
@@ -34,12 +37,18 @@ bool CreateMarker(const char* path)
 
 int main(int argc, char** argv)
 {
+    DWORD share = 0;
+    if (argc > 1 && strcmp(argv[1], "--share-read") == 0) {
+        share = FILE_SHARE_READ;
+        --argc;
+        ++argv;
+    }
     if (argc < 4 || argc > 5) {
-        fprintf(stderr, "usage: file_locker FILE READY RELEASE [SECONDS]\n");
+        fprintf(stderr, "usage: file_locker [--share-read] FILE READY RELEASE [SECONDS]\n");
         return 2;
     }
     DWORD seconds = argc == 5 ? (DWORD)strtoul(argv[4], NULL, 10) : 120;
-    HANDLE held = CreateFileA(argv[1], GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE held = CreateFileA(argv[1], GENERIC_READ, share, NULL, OPEN_EXISTING, 0, NULL);
     if (held == INVALID_HANDLE_VALUE) {
         fprintf(stderr, "file_locker: cannot open %s (error %lu)\n", argv[1],
                 GetLastError());

@@ -202,15 +202,17 @@ def delete_shared_count(name):
 
 
 class Locker:
-    """file_locker.exe holding `path` (a Windows path) open without sharing
-    until released."""
+    """file_locker.exe holding `path` (a Windows path) open until released:
+    without sharing, or letting others read it (`share_read`), as the
+    system holds a program or DLL that runs."""
 
-    def __init__(self, path, tag):
+    def __init__(self, path, tag, share_read=False):
         self.ready = os.path.join(WORK, tag + ".ready")
         self.release_file = os.path.join(WORK, tag + ".release")
         with open(os.path.join(WORK, tag + ".err"), "wb") as err:
             self.process = subprocess.Popen(
-                [WINE, LOCKER, path, winpath(self.ready), winpath(self.release_file), "300"],
+                [WINE, LOCKER] + (["--share-read"] if share_read else [])
+                + [path, winpath(self.ready), winpath(self.release_file), "300"],
                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
         deadline = time.time() + 60
         while not os.path.exists(self.ready):
@@ -389,29 +391,48 @@ def group_attributes():
 
 def group_locked():
     """An install-directory file that another program holds without
-    sharing is not deferred: three attempts, its error line, the next file."""
+    sharing is not deferred: three attempts, its error line, the next file.
+    A shared file held that way cannot even be opened to read, so it counts
+    as missing and is not deferred either (a program or DLL that runs can
+    be read: that is the deferred group)."""
+    publisher = "Velt Placement Locked"
     p = Product("Placement Locked", [{"name": "held.bin", "data": payload(3)},
+                                     {"name": "common.dll", "destination": "shared",
+                                      "data": payload(10)},
                                      {"name": "next.bin", "data": payload(4)}],
-                flags=["always-log", "log-file-lines"])
+                flags=["uninstall-support", "always-log", "log-file-lines"],
+                publisher=publisher)
     p.clean()
-    target = p.directory + "\\held.bin"
-    write(target, b"the copy in use", T0 - DAY)
-    locker = Locker(target, "held")
+    held = p.directory + "\\held.bin"
+    common = shared_directory(publisher) + "\\common.dll"
+    lockers = []
     try:
+        for path, tag in ((held, "held"), (common, "common")):
+            write(path, b"the copy in use", T0 - DAY)
+            lockers.append(Locker(path, tag))
         run = p.install()
     finally:
-        status = locker.release()
-    check(status == 0, "the locker held the file to the end (status %s)" % status)
+        statuses = [locker.release() for locker in lockers]
+    check(statuses == [0, 0], "the lockers held the files to the end (%s)" % statuses)
     expect_quiet_run("locked", run)
-    check(read(target) == b"the copy in use", "the copy in use is intact")
+    for path in (held, common):
+        check(read(path) == b"the copy in use", "the copy in use is intact: %s" % path)
     check(read(p.directory + "\\next.bin") == payload(4), "the next file is placed")
     log = p.log()
-    expected = "next.bin -> %s\\next.bin\r\n\r\n%s %s\r\n" % (p.directory, p.text(31), target)
-    check(log.endswith("\r\n\r\n" + expected), "the error line of the held file: %r"
+    expected = "next.bin -> %s\\next.bin\r\n\r\n%s %s\r\n%s %s\r\n" % (
+        p.directory, p.text(31), held, p.text(31), common)
+    check(log.endswith("\r\n\r\n" + expected), "the error lines of the held files: %r"
           % log[-500:])
-    check(listing(p.directory) == ["Install.LOG", "held.bin", "next.bin"],
-          "no temporary file is left: %r" % listing(p.directory))
+    names = listing(p.directory)
+    check(not any(n.upper().endswith(".TMP") for n in names) and "held.bin" in names,
+          "no temporary file is left: %r" % names)
+    check(listing(shared_directory(publisher)) == ["common.dll"],
+          "no temporary file beside the shared file")
+    flags = (reg_values(p.key) or {}).get("ProductFlags", ("", "0x0"))
+    check(not int(flags[1], 16) & PF_REBOOT_NEEDED, "no restart is needed: %r" % (flags,))
     p.clean()
+    delete_shared_count(common)
+    shutil.rmtree(local_path(shared_directory(publisher)), ignore_errors=True)
 
 
 # ------------------------------------------------- deferred and restart
@@ -422,7 +443,7 @@ def pending_renames():
     export = os.path.join(WORK, "session.reg")
     if os.path.exists(export):
         os.remove(export)
-    wine("regedit", "/e", winpath(export), SESSION_MANAGER)
+    wine("regedit", "/e", winpath(export), SESSION_MANAGER.replace("HKLM", "HKEY_LOCAL_MACHINE"))
     with open(export, "rb") as f:
         text = f.read().decode("utf-16")
     text = text.replace("\\\r\n", "").replace("\\\n", "")
@@ -444,7 +465,7 @@ def deferred_setup(tag):
     p.clean()
     target = shared_directory(publisher) + "\\busy.dll"
     write(target, b"the copy in use", T0 - DAY)
-    return p, target, Locker(target, tag.lower())
+    return p, target, Locker(target, tag.lower(), share_read=True)
 
 
 def interactive_steps(p, restart_answer):
