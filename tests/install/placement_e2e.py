@@ -480,7 +480,7 @@ def temporary_files(p):
             and n.upper().endswith(".TMP")]
 
 
-def check_deferred(p, target, run):
+def check_deferred(p, target, run=None):
     """After a run that deferred `target`: the earlier copy is in place,
     the data waits in a QDT file of the install directory, the system knows
     the rename, and the registration says a restart is needed. Returns the
@@ -535,26 +535,48 @@ def group_deferred():
     stop_own_prefix()
 
 
+def wait_until(condition, seconds=60):
+    deadline = time.time() + seconds
+    while not condition() and time.time() < deadline:
+        time.sleep(0.5)
+    return condition()
+
+
 def group_restart():
+    """Yes to the restart question. Wine's ExitWindowsEx with EWX_REBOOT
+    starts "wineboot --end-session", which ends the session's windowed
+    programs and then does the work of a system start in the same
+    wineserver, the pending renames among it. The locker, a program the
+    session would end too, lets the file go while the question waits, so
+    that the rename can be made; a notepad stands for the user's other
+    programs."""
     p, target, locker = deferred_setup("Restart")
+    steps = interactive_steps(p, YES)
+    steps[-1] = steps[-1].replace("|press=", "|sleep=15000|press=")
+    notepad = subprocess.Popen([WINE, "notepad.exe"], stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        run = p.install(args=(), steps=interactive_steps(p, YES))
-        print("restart answered: robot status %s, installer exit %s"
-              % (run.status, run.exit_code()), flush=True)
-        for line in run.lines[-6:]:
-            print("  robot log:", line, flush=True)
+        run = Run(winpath(p.installer), [], steps, timeout=90, background=True)
+        asked = run.wait_for_boxes(4, 60)
+        check(asked, "the restart question is asked (%s)" % run.log_path)
+        name = check_deferred(p, target, run) if asked else None
     finally:
         status = locker.release()
-    print("locker status after the restart: %s" % status, flush=True)
-    check(run.status == 1 and len(run.boxes) == 4,
-          "four boxes, the installer ends with exit code 1 (%s)" % run.describe())
-    name = check_deferred(p, target, run)
+    check(status == 0, "the locker held the file until the question (status %s)" % status)
+    run.wait()
+    started = [line for line in run.lines if "started: wineboot" in line.lower()]
+    print("restart answered: installer exit %s; %s; notepad %s" % (
+        run.exit_code(), started or "no wineboot seen",
+        "ended" if wait_until(lambda: notepad.poll() is not None, 30) else "still runs"),
+        flush=True)
+    if notepad.poll() is None:
+        notepad.kill()
+    check(run.status == 1 and run.exit_code() == 1 and len(run.boxes) == 4,
+          "four boxes, then exit code 1 (%s)" % run.describe())
+    check(started, "ExitWindowsEx started wineboot (%s)" % run.describe())
     if name:
-        # The next start of this prefix: its wineserver stopped, then
-        # started again by the first program, which runs wineboot.
-        stop_own_prefix()
-        wine("cmd", "/c", "exit")
-        check_replaced(p, target, name, "after the next start")
+        wait_until(lambda: read(target) == payload(5))
+        check_replaced(p, target, name, "after the restart")
     stop_own_prefix()
 
 
