@@ -31,7 +31,7 @@ set(VELT_WINE_ENV
   "WINELOADER=${VELT_WINE_LOADER}"
   "VELT_ARCH=${VELT_ARCH}"
   "WINEDEBUG=-all"
-  "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d"
+  "WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=d"   # one entry: a list splits at ";"
   "VELT_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
   "VELT_BINARY_DIR=${CMAKE_BINARY_DIR}"
   "VELT_BUILDER=${VELT_BUILDER}")

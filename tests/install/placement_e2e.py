@@ -55,7 +55,7 @@ os.environ.pop("SOURCE_DATE_EPOCH", None)
 
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 from velt_e2e import (ARCH, BUILDER, FAILURES, WINE, Run, check, drive_c, log_text,  # noqa: E402
-                      reg_delete, reg_values, wine, winpath)
+                      reg_delete, reg_values, step, wine, winpath)
 
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 SHARED_DLLS = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"
@@ -184,18 +184,8 @@ class Product:
 
 
 def expect_quiet_run(what, run):
-    # The progress dialog may be caught before its caption is set, when the
-    # robot cannot tell it from a box yet; a box that asks or tells
-    # something always has a caption or a text.
-    shown = [box for box in run.boxes.values() if box["caption"] or any(box["texts"])]
-    check(run.status == 1 and run.exit_code() == 1 and not shown,
+    check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
           "%s: automatic run, exit code 1, no box (%s)" % (what, run.describe()))
-
-
-def step(caption, text, action):
-    """A robot step for a box with this caption and text (first lines)."""
-    first = lambda t: t.split("\\r")[0].split("\\n")[0].replace("\\\\", "\\").replace("|", "||")
-    return "caption=%s|text=%s|%s" % (first(caption), first(text), action)
 
 
 def shared_count(name):

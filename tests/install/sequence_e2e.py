@@ -17,7 +17,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
 from velt_e2e import (ARCH, BUILDER, FAILURES, Run, check, drive_c, log_text,  # noqa: E402
-                      reg_delete, wine)
+                      reg_delete, step, wine)
 
 GROUP, ROBOT, STUB = sys.argv[1:4]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "install", "sequence-" + GROUP)
@@ -71,25 +71,6 @@ class Product:
         # to be seen, or long enough: either way it is no question.
         leave = [self.message(54)] if "/a" in args else []
         return Run(self.installer, list(args), steps, timeout=timeout, leave=leave)
-
-
-def matchable(text):
-    """The part of a text, given as the log writes it, that a step can match:
-    its first line, unescaped (steps match substrings of the real text)."""
-    for end in ("\\r", "\\n"):
-        text = text.split(end)[0]
-    return text.replace("\\\\", "\\").replace("|", "||")
-
-
-def step(caption=None, text=None, *actions):
-    """A robot step: the box's caption and one of its texts must contain
-    these (log-escaped) texts, then the actions."""
-    items = []
-    if caption is not None:
-        items.append("caption=" + matchable(caption))
-    if text is not None:
-        items.append("text=" + matchable(text))
-    return "|".join(items + list(actions))
 
 
 def welcome(product, answer=YES, language=0):

@@ -33,6 +33,25 @@ def log_text(text):
     return text
 
 
+def matchable(text):
+    """The part of a text, given as the log writes it, that a step can match:
+    its first line, unescaped (steps match substrings of the real text)."""
+    for end in ("\\r", "\\n"):
+        text = text.split(end)[0]
+    return text.replace("\\\\", "\\").replace("|", "||")
+
+
+def step(caption=None, text=None, *actions):
+    """A robot step: the box's caption and one of its texts must contain
+    these (log-escaped) texts, then the actions."""
+    items = []
+    if caption is not None:
+        items.append("caption=" + matchable(caption))
+    if text is not None:
+        items.append("text=" + matchable(text))
+    return "|".join(items + list(actions))
+
+
 def check(condition, what):
     if not condition:
         FAILURES.append(what)
@@ -88,20 +107,16 @@ class Run:
         for line in self.lines:
             parts = line.split(" ", 2)
             if parts[0] == "box" and len(parts) == 3:
-                box = self.boxes.setdefault(parts[1], {"caption": None, "texts": [],
-                                                       "controls": 0})
-                if parts[2].split(" ")[0] in ("static", "button", "edit", "list", "progress",
-                                              "control", "combo"):
-                    box["controls"] += 1
+                box = self.boxes.setdefault(parts[1], {"caption": None, "texts": []})
                 if parts[2].startswith("caption: "):
                     box["caption"] = parts[2][len("caption: "):]
                 elif parts[2].startswith("static "):
                     box["texts"].append(parts[2].split(": ", 1)[-1])
         # A box to leave alone may close before the robot settles on it, and
-        # one that closed while the robot read it leaves nothing but an
-        # empty caption: a progress dialog that came and went.
+        # one read while it was made or closed shows an empty caption: a
+        # progress dialog that came and went (every question has a caption).
         left = lambda box: (any(text in (box["caption"] or "") for text in self.leave)
-                            or (self.leave and not box["caption"] and not box["controls"]))
+                            or (self.leave and not box["caption"]))
         self.left = {n: b for n, b in self.boxes.items() if left(b)}
         self.boxes = {n: b for n, b in self.boxes.items() if not left(b)}
         return self
