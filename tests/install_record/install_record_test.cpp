@@ -16,6 +16,7 @@
 #include "core/file.h"
 #include "core/format.h"
 #include "core/paths.h"
+#include "tests/file/scratch.h"
 #include "install/install_log.h"
 #include "install/placement.h"
 #include "install/run_state.h"
@@ -103,28 +104,15 @@ void SetRawText(const std::string& path, const char* name, const char* text)
     RegCloseKey(key);
 }
 
-std::string Contents(const String& path)
-{
-    String content;
-    if (!ReadFileToString(path.CStr(), content))
-        return "<missing>";
-    return Text(content);
-}
-
 const char kRegistrationError[] =
     "Unable to register the uninstall information.  Uninstall will not work properly.\r\n\r\n";
 
-class InstallRecordTest : public testing::Test {
+class InstallRecordTest : public ScratchTest {
 protected:
     void SetUp() override
     {
-        const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-        char temp[MAX_PATH];
-        ASSERT_NE(0u, GetTempPathA(sizeof temp, temp));
-        scratch_ = PathJoin(temp, String::Formatted("velt-record-%s-%lu", info->name(),
-                                                    GetCurrentProcessId()).CStr());
-        RemoveDirectoryTree(scratch_.CStr());
-        InstallDirectory = PathJoin(scratch_.CStr(), "Program Files\\Velt Record");
+        ScratchTest::SetUp();
+        InstallDirectory = Path("Program Files\\Velt Record");
         UninstallSubdir = "Uninstall Files";
         UninstallDirectory = PathJoin(InstallDirectory.CStr(), UninstallSubdir.CStr());
         ASSERT_TRUE(CreateDirectoryPath(UninstallDirectory.CStr())) << UninstallDirectory.CStr();
@@ -168,12 +156,11 @@ protected:
     void TearDown() override
     {
         DeleteTree(HKEY_LOCAL_MACHINE, keyPath_);
-        EXPECT_TRUE(RemoveDirectoryTree(scratch_.CStr())) << scratch_.CStr();
+        ScratchTest::TearDown();
     }
 
     String LogPath() const { return PathJoin(UninstallDirectory.CStr(), "Install.LOG"); }
 
-    String scratch_;
     std::string keyPath_;
 };
 
@@ -244,7 +231,7 @@ TEST_F(InstallRecordTest, RegistersEveryValueWithItsType)
     EXPECT_TRUE(halfDay == 'a' || halfDay == 'p') << date.bytes;
 
     // The uninstaller: the image, dated as the archive.
-    EXPECT_EQ(Text(image), Contents(UninstallerPath()));
+    EXPECT_EQ(Text(image), Text(Contents(UninstallerPath())));
     DateTime time;
     ASSERT_TRUE(GetFileTimeByName(UninstallerPath().CStr(), &time));
     EXPECT_EQ(0, time.Compare(ArchiveDate));
@@ -338,7 +325,7 @@ TEST_F(InstallRecordTest, AKeyThatCannotBeOpenedAddsTheErrorLine)
     EXPECT_EQ(std::string("earlier line\r\n") + kRegistrationError, Text(ErrorText));
     EXPECT_TRUE(ReadKey(keyPath_).empty());
     // The uninstaller file is written all the same.
-    EXPECT_EQ("MZ", Contents(UninstallerPath()));
+    EXPECT_EQ("MZ", Text(Contents(UninstallerPath())));
 }
 
 TEST_F(InstallRecordTest, RegistrationOverwritesAnEarlierUninstallString)
@@ -379,7 +366,7 @@ TEST_F(InstallRecordTest, UninstallDataHoldsTheListAndTheMessages)
     for (int n : kUninstallMessages)
         expected += "~" + std::to_string(n) + "\r\nMessage " + std::to_string(n) + " of "
                     + product + "\r\n";
-    EXPECT_EQ(expected, Contents(path));
+    EXPECT_EQ(expected, Text(Contents(path)));
 }
 
 TEST_F(InstallRecordTest, UninstallDataWithAssociationsAndAfterAClear)
@@ -393,7 +380,7 @@ TEST_F(InstallRecordTest, UninstallDataWithAssociationsAndAfterAClear)
     ASSERT_TRUE(WriteUninstallData(InstallDirectory.CStr()));
 
     UninstallData data;
-    ReadUninstallData(String(Contents(UninstallDataPath(InstallDirectory.CStr())).c_str()), data);
+    ReadUninstallData(Contents(UninstallDataPath(InstallDirectory.CStr())), data);
     ASSERT_EQ(1, data.items.Count());
     EXPECT_EQ(UiDirectory, data.items[0].kind);
     ASSERT_EQ(kUninstallMessageCount, data.messages.Count());
@@ -402,7 +389,7 @@ TEST_F(InstallRecordTest, UninstallDataWithAssociationsAndAfterAClear)
     ASSERT_EQ(1, data.associations.Count());
     EXPECT_EQ("Velt.Record", Text(data.associations[0].fileType));
 
-    std::string text = Contents(UninstallDataPath(InstallDirectory.CStr()));
+    std::string text = Text(Contents(UninstallDataPath(InstallDirectory.CStr())));
     std::string tail = "\r\n\r\n[Associations]\r\n.vrx~!~Velt.Record~!~open\r\n";
     ASSERT_GE(text.size(), tail.size());
     EXPECT_EQ(tail, text.substr(text.size() - tail.size()));
@@ -410,7 +397,7 @@ TEST_F(InstallRecordTest, UninstallDataWithAssociationsAndAfterAClear)
 
 TEST_F(InstallRecordTest, UninstallDataFailsWhereItCannotBeWritten)
 {
-    String missing = PathJoin(scratch_.CStr(), "no such directory");
+    String missing = Path("no such directory");
     EXPECT_FALSE(WriteUninstallData(missing.CStr()));
 }
 
@@ -439,7 +426,7 @@ TEST_F(InstallRecordTest, ACleanRunWithAlwaysLogRecordsTheCompletion)
     ProductFlags |= PfAlwaysLog;
     DisplayVersion = "";
     WriteInstallLog(String(), String(), InstallDirectory.CStr(), 0, 1);
-    std::string log = Contents(LogPath());
+    std::string log = Text(Contents(LogPath()));
     EXPECT_EQ(ExpectedBlock(log, "New", "\r\nInstallation complete\r\n\r\n"), log);
     EXPECT_NE(std::string::npos, log.find("Install date: " + Text(DateNowText()) + " "));
 }
@@ -448,7 +435,7 @@ TEST_F(InstallRecordTest, TwoRunsAppendTwoBlocks)
 {
     WriteInstallLog(String("Could not place C:\\x.dll\r\n"), String(),
                     InstallDirectory.CStr(), 0, 1);
-    std::string first = Contents(LogPath());
+    std::string first = Text(Contents(LogPath()));
     EXPECT_EQ(ExpectedBlock(first, "New",
                             "Product version: 3.14b\r\n\r\nCould not place C:\\x.dll\r\n"),
               first);
@@ -456,7 +443,7 @@ TEST_F(InstallRecordTest, TwoRunsAppendTwoBlocks)
     // No errors and no AlwaysLog, but per-file lines: logged, with the
     // completion after them.
     WriteInstallLog(String(), String("a.exe is up to date."), InstallDirectory.CStr(), 1, 1);
-    std::string both = Contents(LogPath());
+    std::string both = Text(Contents(LogPath()));
     ASSERT_EQ(first, both.substr(0, first.size()));
     std::string second = both.substr(first.size());
     EXPECT_EQ(ExpectedBlock(second, "Reinstall",
@@ -471,7 +458,7 @@ TEST_F(InstallRecordTest, WithoutTheResultTheErrorsAreLoggedAsTheyStand)
     EXPECT_FALSE(FileExists(LogPath().CStr()));
     ProductFlags |= PfAlwaysLog;
     WriteInstallLog(String(), String(), InstallDirectory.CStr(), 0, 0);
-    std::string log = Contents(LogPath());
+    std::string log = Text(Contents(LogPath()));
     EXPECT_EQ(ExpectedBlock(log, "New", "Product version: 3.14b\r\n\r\n"), log);
 }
 
