@@ -1,10 +1,125 @@
 #include "install/registry_entries.h"
 
-// Filled in with the registry entries and the associations.
+#include "core/directory.h"
+#include "install/run_state.h"
+#include "install/uninstall_record.h"
+#include "launcher/description.h"
+#include "system/registry.h"
+#include "ui/messages.h"
+
+namespace {
+
+// The macros of a command line, replaced in this order. The drive macro
+// gives the letter alone, so that commands write "%InstallDrive%:".
+String ExpandCommandMacros(const String& command)
+{
+    String text = command;
+    text.ReplaceAll("%InstallDir%", InstallDirectory.CStr());
+    char drive[2] = {InstallDirectory.First(), 0};
+    text.ReplaceAll("%InstallDrive%", drive);
+    text.ReplaceAll("%SharedDir%", SharedDirectory.CStr());
+    text.ReplaceAll("%SystemDir%", GetSystemDirectoryString().CStr());
+    return text;
+}
+
+// The file type's description, its default verb and the verb's command,
+// under HKEY_CLASSES_ROOT\type. True when the command was written.
+BYTE WriteVerb(const FileAssociation& association, const String& type, bool typeGiven)
+{
+    if (RegistryOpenKey(HKEY_CLASSES_ROOT, type.CStr(), 0) == RegOpenFailed)
+        return 0;
+    // A type the extension already had keeps its own description.
+    if (typeGiven && !association.description.IsEmpty())
+        ReplaceDefaultValue(association.description);
+    BYTE written = 0;
+    int opened = 1;
+    if (RegistryOpenSubkey("shell", 0) != RegOpenFailed) {
+        ++opened;
+        if (association.flags & 0x01)
+            ReplaceDefaultValue(association.verb);
+        if (RegistryOpenSubkey(association.verb.CStr(), 0) != RegOpenFailed) {
+            ++opened;
+            if (RegistryOpenSubkey("command", 0) != RegOpenFailed) {
+                ++opened;
+                // Paths in a command may have been typed in another letter
+                // case before; such a command is no change worth a backup.
+                written = ReplaceDefaultValue(ExpandCommandMacros(association.command), true);
+            }
+        }
+    }
+    while (opened-- > 0)
+        RegistryCloseKey();
+    return written;
+}
+
+void Associate(const FileAssociation& association)
+{
+    String extension = association.extension;
+    extension.EnsureLeading('.');
+    String type = association.fileType;
+    bool typeGiven = !type.IsEmpty();
+    // Without a type of its own the association extends the type that the
+    // extension already has; an extension the system does not know is left
+    // alone.
+    RegistryFlags open = typeGiven ? 0 : (RegistryFlags)RegOpenOnly;
+    if (RegistryOpenKey(HKEY_CLASSES_ROOT, extension.CStr(), open) == RegOpenFailed) {
+        if (!typeGiven)
+            return;
+    } else {
+        if (typeGiven)
+            ReplaceDefaultValue(type);
+        else
+            type = RegistryGetString("", String(), 0);
+        RegistryCloseKey();
+    }
+    BYTE associated = WriteVerb(association, type, typeGiven);
+    // Recorded even when it failed, so that the uninstaller removes what
+    // was made of it.
+    AssociationRecords.AppendFormat("%s~!~%s~!~%s\r\n", extension.CStr(), type.CStr(),
+                                    association.verb.CStr());
+    if (!associated)
+        ErrorText.AppendFormat("Failed to associate file type:  \"%s\".\r\n\r\n",
+                               extension.CStr());
+}
+
+} // namespace
+
+BYTE ReplaceDefaultValue(const String& value, bool ignoreCase)
+{
+    String earlier = RegistryGetString("", String(), 0);
+    // A second installation finds its own value here, so the first backup,
+    // the value from before any installation, stays.
+    if (!earlier.IsEmpty() && earlier.Compare(value, !ignoreCase) != 0)
+        RegistrySetString((ProductName + " Backup").CStr(), earlier, 0);
+    return RegistrySetString("", value, 0);
+}
+
 void CreateProductKeys()
 {
+    if (ProductRegistry.IsEmpty())
+        return;
+    bool failed = false;
+    for (BYTE user = 0; user < 2; ++user) {
+        if (RegistryOpenSoftwareKey(ProductRegistry.CStr(), user, 0) == RegOpenFailed)
+            failed = true;
+        else
+            RegistryCloseKey();
+    }
+    if (failed)
+        ErrorText.AppendFormat("Error creating registry keys:\r\n%s\r\n\r\n",
+                               ProductRegistry.CStr());
 }
 
 void AssociateFileTypes()
 {
+    const char* language =
+        SelectedLanguage < LanguageCount ? LanguageNames[SelectedLanguage].CStr() : "";
+    for (int i = 0; i < AssociationCount; ++i) {
+        const FileAssociation& association = Associations[i];
+        if (association.extension.IsEmpty())
+            continue;
+        if (!association.language.IsEmpty() && association.language != language)
+            continue;
+        Associate(association);
+    }
 }
