@@ -1,0 +1,255 @@
+#!/usr/bin/env python3
+"""End-to-end test of the registry entries of an installation: the
+product's own key under both roots and the file associations. An installer
+built by veltpack installs in automatic mode under Wine; the test opens a
+file of an associated type through Wine's shell and sees the installed
+command run, reads every association back with Wine's reg.exe, installs a
+second time over the first, and reads the association records of
+Uninstall.DAT and the error lines of Install.LOG.
+
+    associations_e2e.py ROBOT STUB
+"""
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "lib"))
+from velt_e2e import (ARCH, BUILDER, FAILURES, Run, WINE, check, drive_c,  # noqa: E402
+                      log_text, reg_delete, reg_values, wine, winpath)
+
+ROBOT, STUB = sys.argv[1:3]
+WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "associations", "e2e")
+NAME = "Assoc Probe"
+BACKUP = NAME + " Backup"
+DIRECTORY = "C:\\Velt Tests\\Assoc Probe"
+DOCUMENTS = "C:\\Velt Tests\\Assoc Documents"
+PRODUCT_KEY = "Velt Tests\\Assoc Probe"
+BAD_PRODUCT_KEY = "Velt Tests\\" + "k" * 300        # longer than a key name may be
+LONG_VERB = "v" * 300
+UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + NAME
+OPEN_COMMAND = '"%s\\open.cmd" "%%1"' % DIRECTORY
+Q7_COMMAND = '"%s\\q7.exe" "%%1"' % DIRECTORY
+
+# The associations of the product, in description order.
+ASSOCIATIONS = [
+    dict(extension=".vtq1", file_type="VeltTest.Q1", description="Q1 document", verb="open",
+         command='"%InstallDir%\\open.cmd" "%1"', default_verb=True, language="English"),
+    dict(extension="vtq1", file_type="VeltTest.Q1", verb="drive",
+         command='%InstallDrive%:\\drive.exe %SystemDir% "%SharedDir%" %InstallDrive%'),
+    dict(extension="vtq2", command="unknown.exe"),                   # unknown, no type
+    dict(extension="txt", file_type="VeltTest.Txt", verb="open", command="notepad.exe %1"),
+    dict(extension="vtq3", description="Not used", verb="veltverb", command="q3.exe"),
+    dict(extension="vtq5", file_type="VeltTest.Q5", command="q5.exe", language="Deutsch"),
+    dict(extension="vtq7", file_type="VeltTest.Q7", description="Q7 document", verb="open",
+         command='"%InstallDir%\\q7.exe" "%1"'),
+    dict(extension="vtq8", file_type="VeltTest.Q8", verb=LONG_VERB, command="q8.exe"),
+]
+CLASS_KEYS = [".vtq1", ".vtq2", ".vtq3", ".vtq5", ".vtq7", ".vtq8", "VeltTest.Q1",
+              "VeltTest.Q3", "VeltTest.Q5", "VeltTest.Q7", "VeltTest.Q8", "VeltTest.Txt"]
+
+# What the system had before: an extension with a type of its own (.vtq3),
+# and one whose type, description and command the product replaces (.vtq7;
+# its command differs from the product's only in letter case).
+BEFORE = [("HKCR\\.vtq3", "VeltTest.Q3"), ("HKCR\\VeltTest.Q3", "Q3 original"),
+          ("HKCR\\.vtq7", "Old.Type7"), ("HKCR\\VeltTest.Q7", "Old description"),
+          ("HKCR\\VeltTest.Q7\\shell\\open\\command", Q7_COMMAND.upper())]
+
+
+def project(registry_key):
+    toml = ('[product]\nname = %s\npublisher = "Velt Tests"\nversion = "1.0"\n'
+            'default-directory = %s\nregistry-key = %s\n\n[flags]\nuninstall-support = true\n\n'
+            '[[files]]\nsource = "open.cmd"\n\n'
+            '[[languages]]\ntexts = "en"\n\n[[languages]]\ntexts = "de"\n\n'
+            % (json.dumps(NAME), json.dumps(DIRECTORY), json.dumps(registry_key)))
+    for a in ASSOCIATIONS:
+        toml += "[[associations]]\nextension = %s\n" % json.dumps(a["extension"])
+        for key in ("file_type", "description", "verb", "command", "default_verb", "language"):
+            if key in a:
+                toml += "%s = %s\n" % (key.replace("_", "-"), json.dumps(a[key]))
+        toml += "\n"
+    return toml
+
+
+def build(label, registry_key):
+    folder = os.path.join(WORK, label)
+    os.makedirs(folder)
+    with open(os.path.join(folder, "open.cmd"), "w", newline="\r\n") as f:
+        f.write('@echo opened %%1> "%s\\opened.txt"\n' % DIRECTORY)
+    with open(os.path.join(folder, "product.toml"), "w") as f:
+        f.write(project(registry_key))
+    installer = os.path.join(folder, "Setup.exe")
+    subprocess.run([BUILDER, "build", os.path.join(folder, "product.toml"), "-o", installer,
+                    "--stub", STUB, "--arch", ARCH], check=True, stdout=subprocess.DEVNULL)
+    inspected = json.loads(subprocess.run([BUILDER, "inspect", installer, "--json"], check=True,
+                                          capture_output=True, text=True).stdout)
+    return installer, inspected
+
+
+def install(installer, inspected):
+    progress = log_text(inspected["messages"][54][0].replace("<product>", NAME))
+    run = Run(winpath(installer), ["/a"], leave=[progress], timeout=60)
+    check(run.exit_code() == 1 and not run.boxes,
+          "an automatic installation ends with 1 and no box (%s, boxes %r)"
+          % (run.describe(), run.boxes))
+
+
+def read_text(path):
+    path = drive_c(path)
+    if not os.path.exists(path):
+        return ""
+    with open(path, "rb") as f:
+        return f.read().decode("cp1252")
+
+
+def clean(txt_before):
+    for key in CLASS_KEYS:
+        reg_delete("HKCR\\" + key)
+    if txt_before is None:
+        reg_delete("HKCR\\.txt")
+    else:
+        wine("reg", "add", "HKCR\\.txt", "/ve", "/d", txt_before.get("", ("", ""))[1], "/f")
+        wine("reg", "delete", "HKCR\\.txt", "/v", BACKUP, "/f", check_status=False)
+    for root in ("HKLM", "HKCU"):
+        reg_delete(root + "\\Software\\Velt Tests")
+    reg_delete(UNINSTALL_KEY)
+    for path in (DIRECTORY, DOCUMENTS):
+        shutil.rmtree(drive_c(path), ignore_errors=True)
+
+
+def default_of(key):
+    values = reg_values(key)
+    return None if values is None else values.get("", (None, None))[1]
+
+
+def check_opening():
+    """A file of the associated type, opened through Wine's shell, runs the
+    installed command on it."""
+    os.makedirs(drive_c(DOCUMENTS), exist_ok=True)
+    with open(drive_c(DOCUMENTS + "\\report.vtq1"), "w") as f:
+        f.write("a Q1 document\n")
+    subprocess.run([WINE, "cmd", "/c", "start", "", DOCUMENTS + "\\report.vtq1"],
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    opened = drive_c(DIRECTORY + "\\opened.txt")
+    deadline = time.time() + 30
+    while time.time() < deadline and not os.path.exists(opened):
+        time.sleep(0.5)
+    time.sleep(0.5)
+    text = read_text(DIRECTORY + "\\opened.txt")
+    check('opened "%s\\report.vtq1"' % DOCUMENTS in text,
+          "opening report.vtq1 ran the installed open.cmd on it (it wrote %r)" % text)
+
+
+def expected_table(shared, system):
+    """key -> the values it must hold (None: the key must not exist)."""
+    drive_command = 'C:\\drive.exe %s "%s" C' % (system, shared)
+    return {
+        # a type of its own, with its description, its default verb, two verbs
+        "HKCR\\.vtq1": {"": "VeltTest.Q1"},
+        "HKCR\\VeltTest.Q1": {"": "Q1 document"},
+        "HKCR\\VeltTest.Q1\\shell": {"": "open"},
+        "HKCR\\VeltTest.Q1\\shell\\open\\command": {"": OPEN_COMMAND},
+        # %InstallDrive% is the letter alone, also before a colon
+        "HKCR\\VeltTest.Q1\\shell\\drive\\command": {"": drive_command},
+        # an unknown extension without a type is left alone
+        "HKCR\\.vtq2": None,
+        # "txt" is .txt
+        "HKCR\\.txt": {"": "VeltTest.Txt"},
+        "HKCR\\VeltTest.Txt\\shell\\open\\command": {"": "notepad.exe %1"},
+        # a known extension without a type: its type gets the verb and
+        # keeps its description; no default verb was asked for
+        "HKCR\\.vtq3": {"": "VeltTest.Q3"},
+        "HKCR\\VeltTest.Q3": {"": "Q3 original"},
+        "HKCR\\VeltTest.Q3\\shell": {},
+        "HKCR\\VeltTest.Q3\\shell\\veltverb\\command": {"": "q3.exe"},
+        # another language's association
+        "HKCR\\.vtq5": None,
+        "HKCR\\VeltTest.Q5": None,
+        # replaced values are kept; a command that differed only in letter
+        # case is no change worth a backup
+        "HKCR\\.vtq7": {"": "VeltTest.Q7", BACKUP: "Old.Type7"},
+        "HKCR\\VeltTest.Q7": {"": "Q7 document", BACKUP: "Old description"},
+        "HKCR\\VeltTest.Q7\\shell\\open\\command": {"": Q7_COMMAND},
+        # a verb too long for a key name: what was made of it stays
+        "HKCR\\.vtq8": {"": "VeltTest.Q8"},
+        "HKCR\\VeltTest.Q8\\shell\\" + LONG_VERB: None,
+    }
+
+
+def check_table(label, table):
+    for key, expected in table.items():
+        values = reg_values(key)
+        if values is not None:
+            values = {name: data for name, (kind, data) in values.items()}
+        check(values == expected, "%s: %s holds %r, not %r" % (label, key, expected, values))
+
+
+RECORDS = [".vtq1~!~VeltTest.Q1~!~open", ".vtq1~!~VeltTest.Q1~!~drive",
+           ".txt~!~VeltTest.Txt~!~open", ".vtq3~!~VeltTest.Q3~!~veltverb",
+           ".vtq7~!~VeltTest.Q7~!~open", ".vtq8~!~VeltTest.Q8~!~" + LONG_VERB]
+
+
+def check_records(label):
+    text = read_text(DIRECTORY + "\\Uninstall.DAT")
+    parts = text.split("\r\n[Associations]\r\n")
+    check(len(parts) == 2, "%s: Uninstall.DAT has an [Associations] section" % label)
+    lines = parts[-1].splitlines() if len(parts) == 2 else []
+    check(lines == RECORDS, "%s: the association records are %r, not %r"
+          % (label, RECORDS, lines))
+
+
+def main():
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(WORK)
+    Run.work, Run.robot = WORK, ROBOT
+    txt_before = reg_values("HKCR\\.txt")
+    clean(txt_before)
+    try:
+        for key, value in BEFORE:
+            wine("reg", "add", key, "/ve", "/d", value, "/f")
+        shared = wine("cmd", "/c", "echo %CommonProgramFiles%").strip() + "\\Velt Tests"
+        system = wine("cmd", "/c", "echo %SystemRoot%").strip() + "\\system32"
+        table = expected_table(shared, system)
+        failed_line = 'Failed to associate file type:  ".vtq8".\r\n\r\n'
+
+        installer, inspected = build("first", PRODUCT_KEY)
+        install(installer, inspected)
+        for root in ("HKLM", "HKCU"):
+            check(reg_values("%s\\Software\\%s" % (root, PRODUCT_KEY)) is not None,
+                  "the product key exists under %s\\Software" % root)
+        check_table("first installation", table)
+        check_records("first installation")
+        log = read_text(DIRECTORY + "\\Install.LOG")
+        check(failed_line in log, "Install.LOG holds the failed association: %r" % log)
+        check("Error creating registry keys" not in log, "the product keys were made")
+        check_opening()
+
+        # The same product again, now with a key name that cannot be made:
+        # the backups of the first installation stay as they were.
+        installer, inspected = build("second", BAD_PRODUCT_KEY)
+        install(installer, inspected)
+        check_table("second installation", table)
+        check_records("second installation")
+        log = read_text(DIRECTORY + "\\Install.LOG")
+        bad_key_line = "Error creating registry keys:\r\n%s\r\n\r\n" % BAD_PRODUCT_KEY
+        check(log.count(bad_key_line) == 1,
+              "Install.LOG holds the product key's error line once: %r" % log)
+        check(log.count(failed_line) == 2, "each installation logged the failed association")
+    finally:
+        clean(txt_before)
+
+
+if __name__ == "__main__":
+    if not os.path.isfile(BUILDER):
+        sys.exit("no native builder at %r: build it (the native preset) first" % BUILDER)
+    for program in (ROBOT, STUB):
+        if not os.path.isfile(program):
+            sys.exit("missing %s: build the win64 (or win32) preset first" % program)
+    main()
+    print("%d runs, %d failures" % (Run.count, len(FAILURES)))
+    sys.exit(1 if FAILURES else 0)
