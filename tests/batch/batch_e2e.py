@@ -338,7 +338,7 @@ def path_cases():
     short = short_directory(line)
     check(" " not in short and all(len(part) <= 12 for part in short.split("\\")),
           "the PATH line holds the short form: %r" % short)
-    found = wine("cmd", "/c", 'if exist "%s\\app.txt" echo found' % short).strip()
+    found = wine("cmd", "/c", "if exist %s\\app.txt echo found" % short).strip()
     check(found == "found", "the short form names the install directory: %r" % short)
 
     cases = [
