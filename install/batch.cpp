@@ -1,12 +1,200 @@
 #include "install/batch.h"
 
-// Filled in with the batch runner and the PATH edit.
-bool RunBatchCommands(const char*, const String&, const char*)
+#include <windows.h>
+
+#include "archive/format.h"
+#include "core/directory.h"
+#include "core/file.h"
+#include "core/paths.h"
+#include "launcher/description.h"
+#include "launcher/state.h"
+#include "system/shell.h"
+#include "ui/program_windows.h"
+
+namespace {
+
+// The first file only starts the interpreter on the second, so that the
+// interpreter gets room for the SET block (/e:) whatever its default is.
+const char kStarterBatch[] = "QDITBF1.BAT";
+const char kCommandBatch[] = "QDITBF2.BAT";
+
+String ModuleDrive()
 {
+    return String::Formatted("%c:", GetModuleDrive());
+}
+
+String BootDrive()
+{
+    return String::Formatted("%c:", BootDriveLetter());
+}
+
+// The places handed to the commands after the install and shared
+// directories, in the order of their SET lines.
+struct SetVariable {
+    const char* name;           // the variable
+    String (*value)();          // its value, read when the block is built
+};
+const SetVariable kSetVariables[] = {
+    {"InstallerFilepath", GetModulePath},
+    {"InstallerDir", GetModuleDirectory},
+    {"InstallerFilename", GetModuleFileTitle},
+    {"InstallerDrive", ModuleDrive},
+    {"SystemDir", GetSystemDirectoryString},
+    {"DeviceDir", DevicePathFolder},
+    {"MediaDir", MediaFolder},
+    {"FavoritesDir", FavoritesFolder},
+    {"FontDir", FontsFolder},
+    {"DesktopDir", DesktopFolder},
+    {"DocumentDir", PersonalFolder},
+    {"ProgramsDir", ProgramFilesFolder},
+    {"StartMenuDir", StartMenuRootFolder},
+    {"SMProgramsDir", ProgramsFolder},
+    {"StartupDir", StartupFolder},
+    {"BootDrive", BootDrive},
+};
+
+void AppendSetBlock(String& text, const char* workDir, const char* sharedDir)
+{
+    text.AppendFormat("SET InstallDir=%s\nSET InstallDrive=%c:\nSET SharedDir=%s\n", workDir,
+                      workDir[0], sharedDir);
+    for (const SetVariable& variable : kSetVariables)
+        text.AppendFormat("SET %s=%s\n", variable.name, variable.value().CStr());
+}
+
+// A PAUSE line (blanks and one '@' allowed, any case): it would wait for a
+// key that nobody presses in an automatic run or behind a hidden window.
+bool IsPauseLine(String line)
+{
+    line.Trim();
+    line.StripLeading('@');
+    line.Trim();
+    return line.Compare("PAUSE", false) == 0;
+}
+
+void AppendWithoutPauses(String& text, String commands)
+{
+    while (!commands.IsEmpty()) {
+        String line = commands.PopLine();
+        if (!IsPauseLine(line))
+            text.Append(line).Append('\n');
+    }
+}
+
+String CommandBatchText(const char* workDir, const String& commands, const char* sharedDir)
+{
+    String text = "@echo off\n";
+    if (workDir[0] != 0)
+        AppendSetBlock(text, workDir, sharedDir);
+    if (AutomaticMode || (ProductFlags & PfHideBatch))
+        AppendWithoutPauses(text, commands);
+    else
+        text.Append(commands);
+    text.ToCrLf();
+    return text;
+}
+
+// A console that ran a batch file to its end stays open on Windows 9x with
+// the batch's name in its title ("Finished - QDITBF1"); the wait would never
+// end on it, so it is closed instead.
+BOOL CALLBACK CloseFinishedBatchWindow(HWND window, LPARAM closed)
+{
+    char title[256];
+    int length = GetWindowTextA(window, title, sizeof title);
+    if (length > 8 && String(title).Find("QDITBF1", 1, String::FindNoCase) >= 1) {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        *(bool*)closed = true;
+    }
+    return TRUE;
+}
+
+// Keeps the windows alive while the batch runs; ends when the process did,
+// when its finished window was closed, or when the pump saw the program's
+// windows go.
+void WaitForBatch(HANDLE process)
+{
+    Sleep(250);
+    for (;;) {
+        if (WaitForSingleObject(process, 1) != WAIT_TIMEOUT)
+            return;
+        bool closed = false;
+        EnumWindows(CloseFinishedBatchWindow, (LPARAM)&closed);
+        Sleep(1);
+        if (PumpMessages() || closed)
+            return;
+    }
+}
+
+bool StartBatch(const String& starter, const char* workDir)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (ProductFlags & PfHideBatch) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+    }
+    PROCESS_INFORMATION process = {};
+    String commandLine = "\"" + starter + "\"";
+    if (!CreateProcessA(NULL, commandLine.Data(), NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS,
+                        NULL, workDir[0] ? workDir : NULL, &startup, &process))
+        return false;
+    WaitForBatch(process.hProcess);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
     return true;
 }
 
-String EditAutoexecPath(const char*, bool)
+}  // namespace
+
+bool RunBatchCommands(const char* workDir, const String& commands, const char* sharedDir)
 {
+    if (commands.IsEmpty())
+        return true;
+    String starter = PathJoin(workDir, kStarterBatch);
+    String batch = PathJoin(workDir, kCommandBatch);
+    String starterText = String::Formatted("@%s /e:4096 /c \"%s\"", CommandInterpreter.CStr(),
+                                           batch.CStr());
+    if (!WriteFileFromString(starter.CStr(), starterText))
+        return false;
+    if (!WriteFileFromString(batch.CStr(), CommandBatchText(workDir, commands, sharedDir)))
+        return false;
+    bool started = StartBatch(starter, workDir);
+    DeleteFileForced(starter.CStr());
+    DeleteFileForced(batch.CStr());
+    return started;
+}
+
+String EditAutoexecPath(const char* dir, bool add)
+{
+    String path = String::Formatted("%c:\\autoexec.bat", BootDriveLetter());
+    File file;
+    if (!file.OpenExisting(path.CStr(), true, true, false) && !(add && file.Create(path.CStr(), false)))
+        return String::Formatted("Unable to modify %s.  You will need to manually %s %s %s the "
+                                 "PATH environment variable.\r\n\r\n", path.CStr(),
+                                 add ? "add" : "remove", dir, add ? "to" : "from");
+    String line = String::Formatted("PATH=%%PATH%%;%s\r\n", GetShortPath(dir).CStr());
+    String text;
+    file.ReadAll(text);
+    int at = text.Find(line.CStr(), 0, String::FindNoCase);
+    if (add) {
+        if (at >= 0)
+            return String();
+        file.SeekEnd(0);
+        if (!text.LastIs('\n'))
+            file.Write("\r\n", 2);
+        file.Write(line.CStr(), line.Length());
+        return String();
+    }
+    int count = line.Length();
+    if (at < 0) {
+        // A last line written without its line end.
+        count -= 2;
+        at = text.Find(line.Mid(0, count).CStr(), 0, String::FindNoCase);
+    }
+    if (at < 0)
+        return String();
+    text.Delete(at, count);
+    file.Rewind();
+    file.Write(text.CStr(), text.Length());
+    file.Truncate();
     return String();
 }

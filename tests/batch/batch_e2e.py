@@ -1,0 +1,401 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the batch commands and the PATH edit: installers
+built by veltpack with [batch] texts and the edit-path flag, run under
+Wine, whose own command interpreter (cmd.exe) runs the batch files. The
+batch texts leave files behind (their environment, their directory, a copy
+of the working files) that the test reads back.
+
+    batch_e2e.py GROUP ROBOT STUB
+
+GROUP is one of: environment, pause, path. The environment is that of
+velt_add_wine_test.
+"""
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+from velt_e2e import (ARCH, BUILDER, FAILURES, Run, check, drive_c, log_text,  # noqa: E402
+                      reg_delete, reg_values, step, wine, winpath)
+
+GROUP, ROBOT, STUB = sys.argv[1:4]
+WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "batch", GROUP)
+UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+SHELL_FOLDERS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
+WINDOWS_SETTINGS = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion"
+WELCOME_CAPTION = "Veltpack Utility v6.2"
+YES, OK = 6, 1
+AUTOEXEC = "C:\\autoexec.bat"
+
+
+def toml_text(text):
+    return json.dumps(text)
+
+
+class Product:
+    """A one-file product in its own folder of WORK, with the batch texts
+    `batch` ({"pre-install": text, ...}) and `flags`."""
+
+    def __init__(self, name, batch=None, flags=(), publisher="Velt Batch"):
+        self.name = name
+        self.directory = "C:\\Velt Tests\\" + name
+        self.folder = os.path.join(WORK, name)
+        os.makedirs(self.folder, exist_ok=True)
+        with open(os.path.join(self.folder, "app.txt"), "w") as f:
+            f.write("The program of %s.\n" % name)
+        toml = ('[product]\nname = %s\npublisher = %s\ndefault-directory = %s\n\n[flags]\n%s\n'
+                % (toml_text(name), toml_text(publisher), toml_text(self.directory),
+                   "".join("%s = true\n" % flag for flag in flags)))
+        if batch:
+            toml += "[batch]\n" + "".join("%s = %s\n" % (key, toml_text(text))
+                                          for key, text in batch.items()) + "\n"
+        toml += '[[files]]\nsource = "app.txt"\n'
+        with open(os.path.join(self.folder, "product.toml"), "w") as f:
+            f.write(toml)
+        self.installer = os.path.join(self.folder, "Setup.exe")
+        subprocess.run([BUILDER, "build", os.path.join(self.folder, "product.toml"), "-o",
+                        self.installer, "--stub", STUB, "--arch", ARCH],
+                       check=True, stdout=subprocess.DEVNULL)
+        self.table = json.loads(subprocess.run(
+            [BUILDER, "inspect", self.installer, "--json"], check=True, capture_output=True,
+            text=True).stdout)["messages"]
+        self.clean()
+
+    def message(self, n):
+        return log_text(self.table[n][0].replace("<product>", self.name))
+
+    def install(self, args=("/a",), steps=(), timeout=60):
+        leave = [self.message(54)] if "/a" in args else []
+        return Run(winpath(self.installer), list(args), list(steps), timeout=timeout,
+                   leave=leave)
+
+    def interactive_steps(self):
+        return [step(WELCOME_CAPTION, self.message(1), "press=%d" % YES),
+                step(self.message(54), None, "keep"),
+                step(self.message(43), self.message(42), "press=%d" % OK)]
+
+    def path(self, name):
+        return os.path.join(drive_c(self.directory), name)
+
+    def read(self, name):
+        """A file the installation or its batch left, as bytes; None when
+        it is missing."""
+        try:
+            with open(self.path(name), "rb") as f:
+                return f.read()
+        except OSError:
+            return None
+
+    def log(self):
+        data = self.read("Install.LOG")
+        return data.decode("cp1252") if data else ""
+
+    def clean(self):
+        shutil.rmtree(drive_c(self.directory), ignore_errors=True)
+        reg_delete(UNINSTALL_KEY + self.name)
+
+
+def expect_installed(what, run, product):
+    check(run.status == 1 and run.exit_code() == 1,
+          "%s: the installer ends with 1 (%s)" % (what, run.describe()))
+    check(product.read("app.txt") is not None, "%s: the file is installed" % what)
+    check(not run.boxes, "%s: no box (%r, %s)" % (what, run.boxes, run.describe()))
+
+
+def no_working_files(what, product):
+    for name in ("QDITBF1.BAT", "QDITBF2.BAT"):
+        check(product.read(name) is None, "%s: %s is deleted afterwards" % (what, name))
+
+
+# ---------------------------------------------------------- environment
+
+def comspec():
+    return wine("cmd", "/c", "echo %COMSPEC%").strip()
+
+
+def folder(values, name, fallback):
+    """A Shell Folders / CurrentVersion value as the installer reads it
+    (names without regard to case), else its fallback."""
+    for key, (_, data) in (values or {}).items():
+        if key.lower() == name.lower() and data:
+            return data.rstrip("\\") if len(data) > 3 else data
+    return fallback
+
+
+def expected_variables(p, shared):
+    shell = reg_values(SHELL_FOLDERS)
+    settings = reg_values(WINDOWS_SETTINGS)
+    windows = wine("cmd", "/c", "echo %WINDIR%").strip()
+    start_menu = folder(shell, "Start Menu", windows + "\\Start Menu")
+    programs = folder(shell, "Programs", start_menu + "\\Programs")
+    installer = winpath(p.installer)
+    return [
+        ("InstallDir", p.directory),
+        ("InstallDrive", "C:"),
+        ("SharedDir", shared),
+        ("InstallerFilepath", installer),
+        ("InstallerDir", installer.rsplit("\\", 1)[0]),
+        ("InstallerFilename", "Setup.exe"),
+        ("InstallerDrive", "Z:"),
+        ("SystemDir", wine("cmd", "/c", "echo %WINDIR%\\system32").strip()),
+        ("DeviceDir", folder(settings, "DevicePath", windows + "\\INF")),
+        ("MediaDir", folder(settings, "MediaPath", windows + "\\Media")),
+        ("FavoritesDir", folder(shell, "Favorites", windows + "\\Favorites")),
+        ("FontDir", folder(shell, "Fonts", windows + "\\Fonts")),
+        ("DesktopDir", folder(shell, "Desktop", windows + "\\Desktop")),
+        ("DocumentDir", folder(shell, "Personal", "c:\\My Documents")),
+        ("ProgramsDir", folder(settings, "ProgramFilesDir", "c:\\Program Files")),
+        ("StartMenuDir", start_menu),
+        ("SMProgramsDir", programs),
+        ("StartupDir", folder(shell, "Startup", programs + "\\StartUp")),
+        ("BootDrive", "C:"),
+    ]
+
+
+# Each batch leaves its environment, its directory and copies of both
+# working files, under a tag of its own. The failing commands come first:
+# an unknown program and a copy of a missing file must not end the batch,
+# nor the installation.
+def probe_batch(tag):
+    return ("nosuch-program-%s.exe\n"
+            'copy "%%InstallDir%%\\missing.txt" "%%InstallDir%%\\nowhere.txt"\n'
+            'set > "%%InstallDir%%\\%s-env.txt"\n'
+            'cd > "%%InstallDir%%\\%s-cwd.txt"\n'
+            'copy "%%InstallDir%%\\QDITBF1.BAT" "%%InstallDir%%\\%s-starter.txt"\n'
+            'copy "%%InstallDir%%\\QDITBF2.BAT" "%%InstallDir%%\\%s-commands.txt"\n'
+            % (tag, tag, tag, tag, tag))
+
+
+def group_environment():
+    batches = {"pre-install": probe_batch("pre"), "post-install": probe_batch("post"),
+               "final": probe_batch("final")}
+    p = Product("Batch Environment", batches, flags=("uninstall-support",))
+    run = p.install()
+    expect_installed("environment", run, p)
+    no_working_files("environment", p)
+    shared = wine("cmd", "/c", "echo %CommonProgramFiles%").strip() + "\\Velt Batch"
+    variables = expected_variables(p, shared)
+    set_block = "".join("SET %s=%s\r\n" % pair for pair in variables)
+    for tag, key in (("pre", "pre-install"), ("post", "post-install"), ("final", "final")):
+        what = "%s batch" % tag
+        env = p.read(tag + "-env.txt")
+        if not check(env is not None, "%s: ran and wrote its environment" % what):
+            continue
+        seen = {}
+        for line in env.decode("cp1252").splitlines():
+            name, _, value = line.partition("=")
+            seen[name.lower()] = value
+        for name, value in variables:
+            check(seen.get(name.lower()) == value,
+                  "%s: %s is %r, not %r" % (what, name, value, seen.get(name.lower())))
+        cwd = (p.read(tag + "-cwd.txt") or b"").decode("cp1252").strip()
+        check(cwd.lower() == p.directory.lower(),
+              "%s: runs in the install directory, not %r" % (what, cwd))
+        starter = p.read(tag + "-starter.txt")
+        expected = '@%s /e:4096 /c "%s\\QDITBF2.BAT"' % (comspec(), p.directory)
+        check(starter == expected.encode("cp1252"),
+              "%s: QDITBF1.BAT is %r, not %r" % (what, starter, expected))
+        commands = p.read(tag + "-commands.txt")
+        expected = ("@echo off\r\n" + set_block
+                    + batches[key].replace("\n", "\r\n")).encode("cp1252")
+        check(commands == expected,
+              "%s: QDITBF2.BAT is\n%r\nnot\n%r" % (what, commands, expected))
+    p.clean()
+
+
+# --------------------------------------------------------------- pause
+
+PAUSES = ["pause", "  @ pause  ", "@Pause", "\tPAUSE", "  PaUsE\t"]
+KEPT = ["echo pause>nul", "rem @pause", "@ @pause-not", "pause now >nul <nul"]
+
+
+def pause_batch():
+    """Pause lines of every form among lines that only look like one; the
+    batch copies itself first, so the copy shows what was dropped."""
+    lines = ['copy "%InstallDir%\\QDITBF2.BAT" "%InstallDir%\\commands.txt" >nul']
+    for pause, kept in zip(PAUSES, KEPT + [""]):
+        lines += [pause, kept] if kept else [pause]
+    lines.append('echo done> "%InstallDir%\\done.txt"')
+    return lines
+
+
+def commands_of(data):
+    """The command lines of a QDITBF2.BAT copy, after the SET block."""
+    lines = data.decode("cp1252").split("\r\n")
+    return [line for line in lines if line != "@echo off" and not line.startswith("SET ")]
+
+
+def group_pause():
+    lines = pause_batch()
+    text = "\n".join(lines) + "\n"
+    kept = [line for line in lines if line not in PAUSES] + [""]
+    cases = [
+        ("automatic run", (), ("/a",), False),
+        ("hide-batch run", ("hide-batch",), (), True),
+    ]
+    for what, flags, args, interactive in cases:
+        p = Product("Batch Pause " + str(len(flags)), {"pre-install": text}, flags)
+        run = p.install(args, p.interactive_steps() if interactive else (), timeout=60)
+        check(run.status == 1 and run.exit_code() == 1,
+              "%s: ends with 1, the pauses waited for nobody (%s)" % (what, run.describe()))
+        commands = p.read("commands.txt")
+        if check(commands is not None, "%s: the batch ran" % what):
+            check(commands_of(commands) == kept,
+                  "%s: only the pause lines are dropped: %r" % (what, commands_of(commands)))
+        check(p.read("done.txt") is not None, "%s: the batch ran to its end" % what)
+        p.clean()
+
+    # An interactive run keeps its PAUSE, and the batch waits for a key.
+    # With a console input that stays open and empty (a pipe nobody writes
+    # to) nobody presses one: the installer keeps waiting, and the robot's
+    # timeout ends it with the batch's processes. (With the input at its
+    # end, as for the other runs, Wine's PAUSE returns at once.)
+    p = Product("Batch Pause Kept", {"pre-install": 'copy "%InstallDir%\\QDITBF2.BAT" '
+                                     '"%InstallDir%\\commands.txt" >nul\npause\n'
+                                     'echo done> "%InstallDir%\\done.txt"\n'})
+    run = run_with_open_input(p, p.interactive_steps()[:1], timeout=15)
+    commands = p.read("commands.txt")
+    if check(commands is not None, "interactive run: the batch ran"):
+        check("pause" in commands_of(commands), "interactive run: the pause is kept")
+    check(run.status == 102 and p.read("done.txt") is None,
+          "interactive run: the pause waits until the robot's timeout (%s)" % run.describe())
+    started = [line for line in run.lines if "started: cmd.exe" in line]
+    check(started and "timeout" in run.lines, "interactive run: cmd.exe waited: %r" % run.lines)
+    p.clean()
+
+
+def run_with_open_input(product, steps, timeout):
+    """A robot run like Run's, but with a standard input that stays open."""
+    run = Run.__new__(Run)
+    Run.count += 1
+    run.log_path = os.path.join(Run.work, "run%03d.log" % Run.count)
+    run.leave = []
+    cmd = [os.environ["WINELOADER"], Run.robot, "--timeout", str(timeout), "--log", run.log_path]
+    for item in steps:
+        cmd += ["--do", item]
+    cmd += ["--", winpath(product.installer)]
+    with open(run.log_path + ".err", "wb") as err:
+        process = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                   stderr=err)
+        run.status = process.wait()
+        process.stdin.close()
+    return run.read()
+
+
+# ---------------------------------------------------------------- path
+
+def read_autoexec():
+    try:
+        with open(drive_c(AUTOEXEC), "rb") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+def write_autoexec(data):
+    remove_autoexec()
+    if data is not None:
+        with open(drive_c(AUTOEXEC), "wb") as f:
+            f.write(data)
+
+
+def remove_autoexec():
+    path = drive_c(AUTOEXEC)
+    if os.path.isdir(path):
+        shutil.rmtree(path)
+    elif os.path.exists(path):
+        os.remove(path)
+
+
+def short_directory(line):
+    return line[len(b"PATH=%PATH%;"):-2].decode("cp1252")
+
+
+def group_path():
+    saved = read_autoexec()
+    try:
+        path_cases()
+    finally:
+        write_autoexec(saved)
+
+
+def path_cases():
+    p = Product("Batch Path Long Name", flags=("edit-path",))
+    # The first installation, on a missing file, creates it; its line is
+    # the short form of the install directory.
+    write_autoexec(None)
+    run = p.install()
+    expect_installed("missing autoexec.bat", run, p)
+    created = read_autoexec()
+    if not check(created is not None and created.startswith(b"\r\nPATH=%PATH%;")
+                 and created.endswith(b"\r\n") and created.count(b"\r\n") == 2,
+                 "missing autoexec.bat: created with the PATH line, got %r" % created):
+        return
+    line = created[2:]
+    short = short_directory(line)
+    check(" " not in short and all(len(part) <= 12 for part in short.split("\\")),
+          "the PATH line holds the short form: %r" % short)
+    found = wine("cmd", "/c", "if exist %s\\app.txt echo found" % short).strip()
+    check(found == "found", "the short form names the install directory: %r" % short)
+
+    cases = [
+        ("already there", b"REM boot\r\n" + line + b"SET X=1\r\n", None),
+        ("already there in other case", b"REM boot\r\n" + line.lower(), None),
+        ("last line without line end", b"REM boot\r\nSET X=1",
+         b"REM boot\r\nSET X=1\r\n" + line),
+        ("last line with line end", b"REM boot\r\n", b"REM boot\r\n" + line),
+    ]
+    for what, before, after in cases:
+        write_autoexec(before)
+        run = p.install()
+        expect_installed(what, run, p)
+        after = before if after is None else after
+        check(read_autoexec() == after, "%s: autoexec.bat is %r, not %r"
+              % (what, read_autoexec(), after))
+        check(not p.log(), "%s: no error logged: %r" % (what, p.log()))
+        p.clean()
+
+    # Adding twice keeps one line.
+    write_autoexec(b"REM boot\r\n")
+    p.install()
+    run = p.install()
+    expect_installed("installed twice", run, p)
+    check(read_autoexec() == b"REM boot\r\n" + line,
+          "installed twice: one PATH line, got %r" % read_autoexec())
+    p.clean()
+
+    # A folder where the file should be: it cannot be opened nor created,
+    # the message asks the user to edit PATH, and the log keeps it.
+    remove_autoexec()
+    os.makedirs(drive_c(AUTOEXEC))
+    run = p.install()
+    check(run.status == 1 and run.exit_code() == 1, "autoexec.bat unwritable: the run goes on")
+    message = ("Unable to modify C:\\autoexec.bat.  You will need to manually add %s to the "
+               "PATH environment variable.\r\n\r\n" % p.directory)
+    check(message in p.log(), "autoexec.bat unwritable: Install.LOG holds %r, got %r"
+          % (message, p.log()))
+    remove_autoexec()
+    # Interactively the run's errors lead to the question about the log.
+    os.makedirs(drive_c(AUTOEXEC))
+    steps = p.interactive_steps()[:2] + [step(p.message(41), None, "press=7")]
+    run = p.install((), steps)
+    check(run.status == 1, "autoexec.bat unwritable, interactive: the log question (%s)"
+          % run.describe())
+    remove_autoexec()
+    p.clean()
+
+
+if __name__ == "__main__":
+    if not os.path.isfile(BUILDER):
+        sys.exit("no native builder at %r: build it (the native preset) first" % BUILDER)
+    if not os.path.isfile(STUB):
+        sys.exit("no stub at %r: build the win64 or win32 preset first" % STUB)
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(WORK)
+    Run.work, Run.robot = WORK, ROBOT
+    globals()["group_" + GROUP]()
+    print("%d runs, %d failures" % (Run.count, len(FAILURES)))
+    sys.exit(1 if FAILURES else 0)
