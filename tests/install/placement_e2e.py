@@ -334,6 +334,7 @@ def group_rules():
     tails = [report + "\r\n" + p.text(43) + "\r\n\r\n", report + "\r\n" + font_error]
     check(any(log.endswith("\r\n\r\n" + tail) for tail in tails),
           "Install.LOG ends with the per-file lines:\n%r\nlog:\n%r" % (report, log[-3000:]))
+    listed_paths.append("%s\\%s.LNK" % (p.directory, p.text(33) + " " + p.name))
     check(p.record() == listed_paths,
           "Uninstall.DAT lists the install-directory files, kept ones too:\n%r\nnot\n%r"
           % (listed_paths, p.record()))

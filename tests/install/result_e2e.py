@@ -118,7 +118,8 @@ def expected_record(inspected):
     """Uninstall.DAT as the installation must write it."""
     lines = [DIRECTORY + "\\app.bin", "~" + DIRECTORY + "\\help",
              DIRECTORY + "\\help\\one.txt", DIRECTORY + "\\help\\two.txt",
-             UNINSTALL_DIR + "\\note.txt"]
+             UNINSTALL_DIR + "\\note.txt",
+             UNINSTALL_DIR + "\\%s %s.LNK" % (inspected["messages"][33][0], NAME)]
     text = "".join(line + "\r\n" for line in lines) + "\r\n\r\n[Strings]\r\n"
     for n in STRING_MESSAGES:
         message = inspected["messages"][n][0].replace("<product>", NAME)

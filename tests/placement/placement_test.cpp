@@ -603,8 +603,9 @@ const PlaceCase kPlaceCases[] = {
      "$U\\v.dll", true, "", "", "$W\\v.dll ", ""},
 
     // Fonts (here in the uninstall directory): by date.
-    {"font, new", 0, DestFont, FfToUninstallDir, "f.ttf", "Face", kLate, Existing::None,
-     "$U\\f.ttf", true, "", "", "", ""},
+    {"font, new (a pattern, which the system refuses as a font)", 0, DestFont, FfToUninstallDir,
+     "f.ttf", "Face", kLate, Existing::None, "$U\\f.ttf", true, "", "", "",
+     "Unable to write $U\\f.ttf\r\n"},
     {"font, newer copy", 0, DestFont, FfToUninstallDir, "f.ttf", "Face", kEarly, Existing::Plain,
      "$U\\f.ttf", false, "$U\\f.ttf is up to date.\r\n", "", "", ""},
 };
