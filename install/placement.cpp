@@ -189,7 +189,7 @@ bool WriteWithAttempts(const char* path, const uint8_t* data, int32_t size,
         if (attempt == 1 && (ProductFlags & PfClearAttributes))
             SetReadOnly(path, false);
     }
-    errorText.AppendFormat("%s %s\r\n", MessageText(31), path);
+    AppendFailedLine(errorText, path);
     return false;
 }
 

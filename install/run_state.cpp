@@ -1,5 +1,7 @@
 #include "install/run_state.h"
 
+#include "ui/messages.h"
+
 String InstallDirectory;
 String UninstallDirectory;
 uint8_t IsReinstall = 0;
@@ -39,4 +41,9 @@ void ClearShortcutRequests()
         ShortcutRequests = next;
     }
     LastShortcutRequest = nullptr;
+}
+
+void AppendFailedLine(String& errorText, const char* path)
+{
+    errorText.AppendFormat("%s %s\r\n", MessageText(31), path);
 }

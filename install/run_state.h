@@ -22,6 +22,10 @@ extern String PreviousSharedFiles;  // after the shared counts: this run's list
 extern String ErrorText;
 extern String FileReportText;
 
+// The error line of a file, shortcut, font or record that could not be
+// written: message 31, the path, a line end.
+void AppendFailedLine(String& errorText, const char* path);
+
 // Destinations of shared (type 1) and system (type 6) files in archive
 // order; a trailing blank marks a system file or a permanent shared file.
 extern List<String> SharedFileList;

@@ -344,11 +344,6 @@ void PlaceFiles()
     }
 }
 
-void AppendFailedLine(const String& path)
-{
-    ErrorText.AppendFormat("%s %s\r\n", MessageText(31), path.CStr());
-}
-
 // The background picture, kept for the uninstaller's background.
 void SaveBackgroundPicture()
 {
@@ -358,14 +353,14 @@ void SaveBackgroundPicture()
     if (BackgroundImage.SaveFile(path.CStr()))
         RecordForUninstall(path.CStr(), 0);
     else
-        AppendFailedLine(path);
+        AppendFailedLine(ErrorText, path.CStr());
 }
 
 void WriteUninstallRecord()
 {
     if (!HasFlag(PfUninstallSupport) || WriteUninstallData(InstallDirectory.CStr()))
         return;
-    AppendFailedLine(PathJoin(UninstallDirectory.CStr(), "Uninstall.DAT"));
+    AppendFailedLine(ErrorText, PathJoin(UninstallDirectory.CStr(), "Uninstall.DAT").CStr());
 }
 
 void CloseProgressDialog()

@@ -21,15 +21,6 @@ String StartMenuName(const String& name)
     return PathJoin(StartMenuFolder.CStr(), name.CStr());
 }
 
-// The error line of a shortcut or font that could not be made.
-void ReportFailure(const String& path)
-{
-    ErrorText += MessageText(31);
-    ErrorText += " ";
-    ErrorText += path;
-    ErrorText += "\r\n";
-}
-
 // A saved shortcut goes to the uninstaller's list; a failed one becomes an
 // error line naming the link.
 void RecordShortcut(BYTE saved, const String& link)
@@ -37,7 +28,7 @@ void RecordShortcut(BYTE saved, const String& link)
     if (saved)
         RecordForUninstall(link.CStr(), 0);
     else
-        ReportFailure(link);
+        AppendFailedLine(ErrorText, link.CStr());
 }
 
 void MakeRequestedShortcuts(const ShortcutRequest& request)
@@ -88,15 +79,11 @@ void AddPlacedFont(const char* name, const String& destination, const char* titl
                    bool permanent)
 {
     if (AddFontResourceA(name) == 0) {
-        ReportFailure(destination);
+        AppendFailedLine(ErrorText, destination.CStr());
         return;
     }
     if (!permanent) {
-        FontList += "\"";
-        FontList += title;
-        FontList += "\" \"";
-        FontList += name;
-        FontList += "\" ";
+        FontList.AppendFormat("\"%s\" \"%s\" ", title, name);
     }
     FontsChanged = 1;
 }

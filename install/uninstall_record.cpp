@@ -20,11 +20,12 @@ String AssociationRecords;
 namespace {
 
 // The list's text, and the upper-cased paths of the directories and keys
-// in it, so that a directory made for many files is listed once.
+// in it, so that a directory made for many files is listed once. They are
+// searched in order: an installation makes few directories, and a hash
+// table type of its own would cost the stub more than the searches do.
 String uninstallListText;
-HashTable<uint8_t> recordedDirectories;
+List<String> recordedDirectories;
 
-constexpr int kDirectoryChains = 40;
 // Paths this short are drive roots ("C:\") or less: never removed.
 constexpr int kShortestRecordedPath = 4;
 
@@ -34,11 +35,14 @@ const char kRegistrationError[] =
 // True when `path` is new to the set (and is now in it).
 bool AddToDirectorySet(const char* path)
 {
-    if (recordedDirectories.BucketCount() == 0)
-        recordedDirectories.Reset(kDirectoryChains);
     String key(path);
     key.MakeUpper();
-    return recordedDirectories.Add(key, 1);
+    CollectionIterator it;
+    for (String* seen = recordedDirectories.First(it); seen; seen = recordedDirectories.Next(it))
+        if (seen->Compare(key) == 0)
+            return false;
+    recordedDirectories.AddTail(key);
+    return true;
 }
 
 // ---------------------------------------------------------- registration
@@ -137,7 +141,7 @@ bool WriteRegistration()
 void ClearUninstallList()
 {
     uninstallListText.Clear();
-    recordedDirectories.Reset(kDirectoryChains);
+    recordedDirectories.Clear();
 }
 
 void RecordForUninstall(const char* path, int kind)
