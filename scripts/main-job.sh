@@ -134,6 +134,22 @@ else
   [ -z "$subdir" ] || records="$location\\$subdir"
   show_text "$records\\Uninstall.DAT" || failed+=("no Uninstall.DAT")
   show_text "$records\\Install.LOG" || failed+=("no Install.LOG")
+  # The shortcuts the record lists, the association, the PATH line.
+  echo
+  echo "== shortcuts =="
+  links=$(iconv -f WINDOWS-1252 -t UTF-8 "$(unixpath "$records\\Uninstall.DAT")" 2>/dev/null \
+          | tr -d '\r' | grep -i '\.lnk$' || true)
+  [ -n "$links" ] || failed+=("no shortcuts")
+  while IFS= read -r link; do
+    [ -n "$link" ] || continue
+    if [ -f "$(unixpath "$link")" ]; then echo "$link"; else echo "$link (missing)"; failed+=("no $link"); fi
+  done <<<"$links"
+  for key in 'HKCR\.tly' 'HKCR\Northwind.TallySheet\shell\open\command'; do
+    echo
+    echo "== reg query \"$key\" =="
+    in_prefix reg query "$key" | tr -d '\r' | sed '/^$/d' || failed+=("no $key")
+  done
+  show_text 'C:\autoexec.bat' || failed+=("no C:\\autoexec.bat")
 fi
 
 if [ ${#failed[@]} -gt 0 ]; then
