@@ -453,7 +453,9 @@ def group_mutations():
     outcomes = {}
     compared = 0
     for n, (what, data) in enumerate(mutants(inst, rng, count)):
-        path = save("mutant.exe", data)
+        # A name of its own for each: Wine may still hold the image of the
+        # one before, and then fails to start a new file under that name.
+        path = save("mutant-%d.exe" % n, data)
         # A fatal box is closed; a volume prompt (the damage may make the
         # section look short) is cancelled and the question answered Yes.
         # Damage to the description cannot move a sound run's files
@@ -476,6 +478,7 @@ def group_mutations():
             compared += 1
         if len(FAILURES) > failures:
             shutil.copy(path, os.path.join(WORK, "disagreeing-mutant-%d.exe" % n))
+        os.remove(path)
     print("outcomes:", sorted(outcomes.items()))
     # Only a corrupt-archive text that the damage itself rewrote hides the
     # stub's code; that must stay rare, or the comparison says little.
