@@ -19,8 +19,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
-from velt_e2e import (ARCH, BUILDER, FAILURES, Run, WINE, check, drive_c,  # noqa: E402
-                      log_text, reg_delete, reg_values, wine, winpath)
+from velt_e2e import (BUILDER, build_installer, FAILURES, Run, WINE, check,  # noqa: E402
+                      drive_c, log_text, reg_delete, reg_values, wine, winpath)
 
 ROBOT, STUB = sys.argv[1:3]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "associations", "e2e")
@@ -83,10 +83,7 @@ def build(label, registry_key):
     with open(os.path.join(folder, "product.toml"), "w") as f:
         f.write(project(registry_key))
     installer = os.path.join(folder, "Setup.exe")
-    subprocess.run([BUILDER, "build", os.path.join(folder, "product.toml"), "-o", installer,
-                    "--stub", STUB, "--arch", ARCH], check=True, stdout=subprocess.DEVNULL)
-    inspected = json.loads(subprocess.run([BUILDER, "inspect", installer, "--json"], check=True,
-                                          capture_output=True, text=True).stdout)
+    inspected = build_installer(os.path.join(folder, "product.toml"), installer, STUB)
     return installer, inspected
 
 

@@ -18,8 +18,8 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
-from velt_e2e import (ARCH, BUILDER, FAILURES, Run, check, drive_c, log_text,  # noqa: E402
-                      reg_delete, reg_values, step, wine, winpath)
+from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
+                      log_text, reg_delete, reg_values, step, wine, winpath)
 
 GROUP, ROBOT, STUB = sys.argv[1:4]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "batch", GROUP)
@@ -56,12 +56,8 @@ class Product:
         with open(os.path.join(self.folder, "product.toml"), "w") as f:
             f.write(toml)
         self.installer = os.path.join(self.folder, "Setup.exe")
-        subprocess.run([BUILDER, "build", os.path.join(self.folder, "product.toml"), "-o",
-                        self.installer, "--stub", STUB, "--arch", ARCH],
-                       check=True, stdout=subprocess.DEVNULL)
-        self.table = json.loads(subprocess.run(
-            [BUILDER, "inspect", self.installer, "--json"], check=True, capture_output=True,
-            text=True).stdout)["messages"]
+        self.table = build_installer(os.path.join(self.folder, "product.toml"),
+                                   self.installer, STUB)["messages"]
         self.clean()
 
     def message(self, n):

@@ -54,8 +54,9 @@ if OWN_PREFIX:
 os.environ.pop("SOURCE_DATE_EPOCH", None)
 
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
-from velt_e2e import (ARCH, BUILDER, FAILURES, WINE, Run, check, drive_c, log_text,  # noqa: E402
-                      reg_delete, reg_values, step, wine, winpath)
+from velt_e2e import (BUILDER, build_installer, FAILURES, WINE, Run, check,  # noqa: E402
+                      drive_c, log_text, reg_delete, reg_values, step, wine,
+                      winpath)
 
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 SHARED_DLLS = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"
@@ -144,12 +145,8 @@ class Product:
         with open(os.path.join(self.folder, "product.toml"), "w") as f:
             f.write(toml)
         self.installer = os.path.join(self.folder, "Setup.exe")
-        subprocess.run([BUILDER, "build", os.path.join(self.folder, "product.toml"), "-o",
-                        self.installer, "--stub", STUB, "--arch", ARCH],
-                       check=True, stdout=subprocess.DEVNULL)
-        self.inspected = json.loads(subprocess.run(
-            [BUILDER, "inspect", self.installer, "--json"], check=True, capture_output=True,
-            text=True).stdout)
+        self.inspected = build_installer(os.path.join(self.folder, "product.toml"),
+                                   self.installer, STUB)
         self.key = UNINSTALL_KEY + name
 
     def text(self, n):

@@ -11,19 +11,17 @@ command line, and through Wine's own uninstaller.
 """
 
 import datetime
-import json
 import os
 import re
 import shutil
-import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 sys.path.insert(0, os.path.join(HERE, "..", "launcher"))
 import velt_archive as va  # noqa: E402
-from velt_e2e import (ARCH, BUILDER, FAILURES, Run, check, drive_c, reg_delete,  # noqa: E402
-                      reg_values, wine, winpath)
+from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
+                      reg_delete, reg_values, wine, winpath)
 
 ROBOT, STUB = sys.argv[1:3]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "install", "result")
@@ -88,10 +86,7 @@ def write_project():
     with open(os.path.join(WORK, "product.toml"), "w") as f:
         f.write(PROJECT)
     installer = os.path.join(WORK, "Result Setup.exe")
-    subprocess.run([BUILDER, "build", os.path.join(WORK, "product.toml"), "-o", installer,
-                    "--stub", STUB, "--arch", ARCH], check=True, stdout=subprocess.DEVNULL)
-    inspected = json.loads(subprocess.run([BUILDER, "inspect", installer, "--json"], check=True,
-                                          capture_output=True, text=True).stdout)
+    inspected = build_installer(os.path.join(WORK, "product.toml"), installer, STUB)
     return installer, inspected
 
 

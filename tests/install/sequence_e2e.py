@@ -16,8 +16,8 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
-from velt_e2e import (ARCH, BUILDER, FAILURES, Run, check, drive_c, log_text,  # noqa: E402
-                      reg_delete, step, wine)
+from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
+                      log_text, reg_delete, step, wine)
 
 GROUP, ROBOT, STUB = sys.argv[1:4]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "install", "sequence-" + GROUP)
@@ -49,12 +49,8 @@ class Product:
             f.write(toml)
         self.folder = folder
         self.installer = os.path.join(folder, name + ".exe")
-        subprocess.run([BUILDER, "build", os.path.join(folder, "product.toml"), "-o",
-                        self.installer, "--stub", STUB, "--arch", ARCH],
-                       check=True, stdout=subprocess.DEVNULL)
-        inspected = subprocess.run([BUILDER, "inspect", self.installer, "--json"],
-                                   check=True, capture_output=True, text=True).stdout
-        self.table = json.loads(inspected)["messages"]
+        self.table = build_installer(os.path.join(folder, "product.toml"), self.installer,
+                                     STUB)["messages"]
 
     def message(self, n, language=0):
         return log_text(self.table[n][language].replace("<product>", self.name))

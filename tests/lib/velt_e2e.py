@@ -3,6 +3,7 @@ the Wine prefix, the registry as Wine's own reg.exe reads it, and failure
 collection. The environment is that of velt_add_wine_test (WINEPREFIX,
 WINELOADER, VELT_ARCH, VELT_BUILDER, VELT_BINARY_DIR, VELT_SOURCE_DIR)."""
 
+import json
 import os
 import subprocess
 import time
@@ -174,3 +175,12 @@ def reg_values(key):
 def reg_delete(key):
     subprocess.run([WINE, "reg", "delete", key, "/f"], stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def build_installer(project, installer, stub):
+    """Builds `installer` from the project file with this build's stub and
+    architecture; returns what veltpack inspect --json says of it."""
+    subprocess.run([BUILDER, "build", project, "-o", installer, "--stub", stub, "--arch", ARCH],
+                   check=True, stdout=subprocess.DEVNULL)
+    return json.loads(subprocess.run([BUILDER, "inspect", installer, "--json"], check=True,
+                                     capture_output=True, text=True).stdout)

@@ -25,7 +25,6 @@ import json
 import os
 import shutil
 import struct
-import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -33,8 +32,8 @@ GROUP, ROBOT, STUB, READER = sys.argv[1:5]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "shortcuts", GROUP)
 
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
-from velt_e2e import (ARCH, BUILDER, FAILURES, Run, check, drive_c, log_text,  # noqa: E402
-                      reg_delete, reg_values, wine, winpath)
+from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
+                      log_text, reg_delete, reg_values, wine, winpath)
 
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 SHELL_FOLDERS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
@@ -114,12 +113,8 @@ class Product:
         with open(os.path.join(self.folder, "product.toml"), "w") as f:
             f.write(toml)
         self.installer = os.path.join(self.folder, "Setup.exe")
-        subprocess.run([BUILDER, "build", os.path.join(self.folder, "product.toml"), "-o",
-                        self.installer, "--stub", STUB, "--arch", ARCH],
-                       check=True, stdout=subprocess.DEVNULL)
-        self.inspected = json.loads(subprocess.run(
-            [BUILDER, "inspect", self.installer, "--json"], check=True, capture_output=True,
-            text=True).stdout)
+        self.inspected = build_installer(os.path.join(self.folder, "product.toml"),
+                                   self.installer, STUB)
         self.key = UNINSTALL_KEY + name
 
     def text(self, n):
