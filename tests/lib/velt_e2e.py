@@ -114,10 +114,11 @@ class Run:
                 elif parts[2].startswith("static "):
                     box["texts"].append(parts[2].split(": ", 1)[-1])
         # A box to leave alone may close before the robot settles on it, and
-        # one read while it was made or closed shows an empty caption: a
-        # progress dialog that came and went (every question has a caption).
+        # a box read while it was made or closed shows an empty caption: a
+        # window that came and went under load, never a question (every
+        # question has a caption), so it is not counted as one.
         left = lambda box: (any(text in (box["caption"] or "") for text in self.leave)
-                            or (self.leave and not box["caption"]))
+                            or not box["caption"])
         self.left = {n: b for n, b in self.boxes.items() if left(b)}
         self.boxes = {n: b for n, b in self.boxes.items() if not left(b)}
         return self
@@ -139,7 +140,9 @@ class Run:
         return False
 
     def describe(self):
-        return "robot %s, log %s" % (self.status, self.log_path)
+        # The log is gone with a CI run's work tree: name the boxes here.
+        captions = ", ".join("%s %r" % (n, b["caption"]) for n, b in self.boxes.items())
+        return "robot %s, boxes: %s; log %s" % (self.status, captions or "none", self.log_path)
 
 
 def wine(*args, check_status=True):
