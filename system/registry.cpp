@@ -418,10 +418,13 @@ BYTE RegistryDeleteKey(const char* subkey, RegistryFlags flags)
     // The open creates a missing subkey, so deleting a key that is not
     // there succeeds and leaves nothing behind.
     if (RegistryOpenSubkey(subkey, 0)) {
-        Array<String> children;
-        RegistryEnumSubkeys(&children);
-        for (int i = 0; i < children.Count(); i++)
-            RegistryDeleteKey(children.At(i)->CStr(), flags);
+        // Deleting a child renumbers the rest: the next one to try keeps
+        // the index of a child that stays.
+        char child[199];
+        DWORD index = 0;
+        while (RegEnumKeyA(currentKey, index, child, sizeof child) == ERROR_SUCCESS)
+            if (!RegistryDeleteKey(child, flags))
+                index++;
         RegistryCloseKey();
     } else {
         ReportFailure(flags);
