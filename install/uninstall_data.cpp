@@ -66,7 +66,7 @@ private:
     int end_;               // end of the region
 };
 
-void ReadRemovalList(const String& text, int end, Vector<UninstallItem>& items)
+void ReadRemovalList(const String& text, int end, const UninstallRecordVisitor& visitor)
 {
     LineCursor lines(text, 0, end);
     while (!lines.AtEnd()) {
@@ -81,7 +81,7 @@ void ReadRemovalList(const String& text, int end, Vector<UninstallItem>& items)
         if (item.kind != UiFile)
             line.ChopLeft(1);
         item.path = line;
-        items.AddTail(item);
+        visitor.item(visitor.context, item);
     }
 }
 
@@ -92,7 +92,7 @@ int HeaderNumber(const String& line)
     return line.Mid(1).ToInt();
 }
 
-void ReadMessages(const String& text, int start, int end, Vector<UninstallMessage>& messages)
+void ReadMessages(const String& text, int start, int end, const UninstallRecordVisitor& visitor)
 {
     LineCursor lines(text, start, end);
     // Text lines before the first header belong to no message.
@@ -112,7 +112,7 @@ void ReadMessages(const String& text, int start, int end, Vector<UninstallMessag
         message.number = number;
         message.text = text.Mid(textStart, lines.Position() - textStart);
         message.text.TrimRight(" \t\r\n");
-        messages.AddTail(message);
+        visitor.message(visitor.context, message);
     }
 }
 
@@ -129,7 +129,7 @@ String PopField(String& rest)
 }
 
 void ReadAssociations(const String& text, int start, int end,
-                      Vector<UninstallAssociation>& associations)
+                      const UninstallRecordVisitor& visitor)
 {
     LineCursor lines(text, start, end);
     for (int count = 0; !lines.AtEnd() && count < kMaxUninstallRecordLines; count++) {
@@ -144,7 +144,7 @@ void ReadAssociations(const String& text, int start, int end,
         if (association.extension.IsBlank() || association.fileType.IsBlank()
             || association.verb.IsBlank())
             continue;
-        associations.AddTail(association);
+        visitor.association(visitor.context, association);
     }
 }
 
@@ -179,12 +179,8 @@ String UninstallItemLine(const char* path, int kind)
     return line;
 }
 
-void ReadUninstallData(const String& text, UninstallData& out)
+void ReadUninstallRecord(const String& text, const UninstallRecordVisitor& visitor)
 {
-    out.items.Clear();
-    out.messages.Clear();
-    out.associations.Clear();
-
     const int markerLength = (int)sizeof kStringsMarker - 1;
     const int associationsLength = (int)sizeof kAssociationsMarker - 1;
     int strings = text.Find(kStringsMarker, 0, String::FindNoCase);
@@ -198,9 +194,29 @@ void ReadUninstallData(const String& text, UninstallData& out)
     if (stringsEnd < stringsStart)
         stringsEnd = stringsStart;
 
-    ReadRemovalList(text, listEnd, out.items);
-    ReadMessages(text, stringsStart, stringsEnd, out.messages);
-    if (associations >= 0)
-        ReadAssociations(text, associations + associationsLength, text.Length(),
-                         out.associations);
+    if (visitor.item)
+        ReadRemovalList(text, listEnd, visitor);
+    if (visitor.message)
+        ReadMessages(text, stringsStart, stringsEnd, visitor);
+    if (visitor.association && associations >= 0)
+        ReadAssociations(text, associations + associationsLength, text.Length(), visitor);
+}
+
+void ReadUninstallData(const String& text, UninstallData& out)
+{
+    out.items.Clear();
+    out.messages.Clear();
+    out.associations.Clear();
+    UninstallRecordVisitor visitor;
+    visitor.context = &out;
+    visitor.item = [](void* data, const UninstallItem& item) {
+        static_cast<UninstallData*>(data)->items.AddTail(item);
+    };
+    visitor.message = [](void* data, const UninstallMessage& message) {
+        static_cast<UninstallData*>(data)->messages.AddTail(message);
+    };
+    visitor.association = [](void* data, const UninstallAssociation& association) {
+        static_cast<UninstallData*>(data)->associations.AddTail(association);
+    };
+    ReadUninstallRecord(text, visitor);
 }

@@ -72,6 +72,15 @@ struct UninstallData {
     Vector<UninstallAssociation> associations;  // in file order
 };
 
+// The callbacks of ReadUninstallRecord, each given `context`; a null one
+// skips its region. Entries come in file order.
+struct UninstallRecordVisitor {
+    void* context = nullptr;
+    void (*item)(void* context, const UninstallItem& item) = nullptr;
+    void (*message)(void* context, const UninstallMessage& message) = nullptr;
+    void (*association)(void* context, const UninstallAssociation& association) = nullptr;
+};
+
 // The message texts the record carries: text of message n (null reads as
 // empty).
 typedef const char* (*UninstallMessageGetter)(int n);
@@ -99,5 +108,9 @@ String UninstallItemLine(const char* path, int kind);
 //   - associations: after "[Associations]"; at most 500 lines (blank ones
 //     included); each line of three fields split at "~!~" (extension, file
 //     type, verb) is kept unless a field is blank.
-// `out` is replaced. Never fails: damaged text gives fewer entries.
+// Each entry goes to its callback. Never fails: damaged text gives fewer
+// entries. (The uninstaller reads a region at a time through this; a list
+// type per kind of entry would cost the program more than the reading.)
+void ReadUninstallRecord(const String& text, const UninstallRecordVisitor& visitor);
+// The same into lists; `out` is replaced.
 void ReadUninstallData(const String& text, UninstallData& out);
