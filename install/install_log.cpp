@@ -6,6 +6,7 @@
 #include "core/file.h"
 #include "core/format.h"
 #include "core/paths.h"
+#include "install/uninstall_record.h"
 #include "launcher/description.h"
 #include "launcher/state.h"
 #include "ui/program_windows.h"
@@ -17,7 +18,7 @@ constexpr double kInstallerVersion = 6.2;
 
 String InstallLogPath(const char* installDir)
 {
-    return PathJoin(installDir, PathJoin(UninstallSubdir.CStr(), "Install.LOG").CStr());
+    return UninstallFolderFile(installDir, kInstallLogName);
 }
 
 // Tells the user how the run went. With errors, asks whether to read the

@@ -32,7 +32,12 @@ constexpr int kWriteChunk = 64 * 1024;
 // MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT.
 constexpr DWORD kReplaceAtNextStart = 5;
 
+}  // namespace
+
 const char kSharedCountsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+namespace {
+
 const char kSharedCountsError[] =
     "Registry error: unable to increment shared file reference counts.\r\n\r\n";
 const char kMoveNotLinkedError[] =

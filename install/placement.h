@@ -31,6 +31,8 @@ bool WriteIniValue(const char* section, const char* key, const char* value,
 // Counts this run's shared files in SharedDLLs, taking back the counts of
 // the installation it replaces, and rebuilds PreviousSharedFiles.
 void UpdateSharedCounts();
+// The machine's shared-file counts: a value per path, under HKEY_LOCAL_MACHINE.
+extern const char kSharedCountsKey[];
 
 // Test seam of the file writer. When set, it is asked before each chunk
 // (numbered from 0 within one attempt) that WriteInstalledFile writes, and

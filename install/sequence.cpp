@@ -26,9 +26,7 @@
 namespace {
 
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const char kBackgroundFileName[] = "Installer Background.BMP";
 constexpr INT_PTR kDialogContinue = 1001;
-constexpr UINT kQuestion = MB_YESNO | MB_ICONQUESTION;
 
 uint8_t HasFlag(uint32_t flag)
 {
@@ -79,28 +77,6 @@ void HoldStep(DWORD ms)
             return;
         Sleep(1);
     }
-}
-
-// ------------------------------------------------------------ messages
-
-// Message n formatted with arguments of the given conversions. A damaged
-// or hostile message with other conversions is shown as it stands.
-String MessageFormatted(int n, const char* conversions, ...)
-{
-    const char* text = MessageText(n);
-    if (FormatConversions(text) != conversions)
-        return String(text);
-    String result;
-    va_list args;
-    va_start(args, conversions);
-    result.AppendFormatV(text, args);
-    va_end(args);
-    return result;
-}
-
-int AskQuestion(const String& text, int caption)
-{
-    return MessageBoxA(BoxOwner(), text.CStr(), MessageText(caption), kQuestion);
 }
 
 [[noreturn]] void StopWithError(const String& text)
@@ -194,7 +170,7 @@ void AskAboutExistingInstallation()
     if (!AutomaticMode) {
         String text = String(MessageText(ExistingInstallationMessage())) + "\r\n" +
                       PreviousLocation + "\r\n\r\n" + MessageText(7);
-        if (AskQuestion(text, 2) != IDYES)
+        if (AskQuestion(text.CStr(), 2) != IDYES)
             ExitProgram();
     }
     IsReinstall = 1;
@@ -256,13 +232,13 @@ bool HasRoomOrUserAgrees(const String& directory)
         return true;
     String text = MessageFormatted(19, "scs", FormatByteSize(required).CStr(), drive,
                                    FormatByteSize(free).CStr());
-    return AskQuestion(text, 20) == IDYES;
+    return AskQuestion(text.CStr(), 20) == IDYES;
 }
 
 bool UserConfirms(const String& directory, bool exists)
 {
     String text = MessageFormatted(exists ? 22 : 23, "s", directory.CStr());
-    return AskQuestion(text, 24) == IDYES;
+    return AskQuestion(text.CStr(), 24) == IDYES;
 }
 
 bool CreateChosenDirectory(const String& directory)
@@ -377,7 +353,7 @@ void AskForRestart()
         return;
     if (AutomaticMode)
         RebootRequested = 1;
-    else if (AskQuestion(String(MessageText(37)), 20) == IDYES)
+    else if (AskQuestion(MessageText(37), 20) == IDYES)
         RebootRequested = 1;
 }
 

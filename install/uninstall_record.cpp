@@ -176,9 +176,17 @@ String UninstallArguments()
     return "/u:\"" + ProductName + "\"";
 }
 
+const char kInstallLogName[] = "Install.LOG";
+const char kBackgroundFileName[] = "Installer Background.BMP";
+
+String UninstallFolderFile(const char* installDir, const char* name)
+{
+    return PathJoin(installDir, PathJoin(UninstallSubdir.CStr(), name).CStr());
+}
+
 String UninstallDataPath(const char* installDir)
 {
-    return PathJoin(installDir, PathJoin(UninstallSubdir.CStr(), "Uninstall.DAT").CStr());
+    return UninstallFolderFile(installDir, "Uninstall.DAT");
 }
 
 bool WriteUninstallData(const char* installDir)

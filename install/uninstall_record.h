@@ -26,6 +26,10 @@ String UninstallArguments();
 // "Microsoft\Windows\CurrentVersion\Uninstall\" + the name.
 String UninstallKeyPath(const char* productName);
 
+// The files of the uninstall folder (installDir \ UninstallSubdir).
+extern const char kInstallLogName[];        // "Install.LOG"
+extern const char kBackgroundFileName[];    // "Installer Background.BMP"
+String UninstallFolderFile(const char* installDir, const char* name);
 // installDir \ UninstallSubdir \ "Uninstall.DAT".
 String UninstallDataPath(const char* installDir);
 

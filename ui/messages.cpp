@@ -1,9 +1,11 @@
 // The message table.
 #include "ui/messages.h"
 
+#include <stdarg.h>
 #include <stdint.h>
 
 #include "core/directory.h"
+#include "core/format.h"
 
 String ProductName;
 int SelectedLanguage = 0;
@@ -71,4 +73,17 @@ const char* MessageText(int n)
         MessageReplaced[index] = 1;
     }
     return text.CStr();
+}
+
+String MessageFormatted(int n, const char* conversions, ...)
+{
+    const char* text = MessageText(n);
+    if (FormatConversions(text) != conversions)
+        return String(text);
+    String result;
+    va_list args;
+    va_start(args, conversions);
+    result.AppendFormatV(text, args);
+    va_end(args);
+    return result;
 }

@@ -23,3 +23,8 @@ int MessageCount();
 // replacement is stored, so it happens once; the pointer stays valid until
 // the table changes.
 const char* MessageText(int n);
+
+// Message n formatted with arguments of the given conversions ("s", "cs"
+// ...). A damaged or hostile message with other conversions is returned as
+// it stands.
+String MessageFormatted(int n, const char* conversions, ...);

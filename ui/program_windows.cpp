@@ -1,6 +1,7 @@
 #include "ui/program_windows.h"
 
 #include "core/fatal.h"
+#include "ui/messages.h"
 
 HWND BackgroundWindow = NULL;
 HWND ProgressDialog = NULL;
@@ -18,6 +19,11 @@ void ShowFatalBox(const char* text)
 HWND BoxOwner()
 {
     return ProgressDialog != NULL ? ProgressDialog : BackgroundWindow;
+}
+
+int AskQuestion(const char* text, int caption)
+{
+    return MessageBoxA(BoxOwner(), text, MessageText(caption), MB_YESNO | MB_ICONQUESTION);
 }
 
 void ExitProgram()

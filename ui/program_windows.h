@@ -14,6 +14,10 @@ extern HWND ProgressDialog;
 // else the background window (NULL when neither exists).
 HWND BoxOwner();
 
+// A Yes/No question with the question icon, owned by BoxOwner() and
+// captioned by message `caption`. Returns the button pressed (IDYES...).
+int AskQuestion(const char* text, int caption);
+
 // Destroys the background window and then the progress dialog (those that
 // exist) and ends the process with exit code 1.
 [[noreturn]] void ExitProgram();
