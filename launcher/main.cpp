@@ -13,6 +13,8 @@
 #include "launcher/state.h"
 #include "system/library.h"
 #include "ui/background.h"
+#include "uninstall/self_removal.h"
+#include "uninstall/uninstall_run.h"
 
 namespace {
 
@@ -53,7 +55,9 @@ void ApplyCommandLine(const char* arguments)
 {
     if (ProductName.IsEmpty())
         UsageError("Product name required");
-    // The uninstall run takes over here.
+    String installDir = InstallDirectoryOverride;
+    if (UninstallRun(installDir))
+        RemoveUninstaller(installDir.CStr());
     ExitProgram();
 }
 

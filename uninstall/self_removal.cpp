@@ -1,0 +1,100 @@
+#include "uninstall/self_removal.h"
+
+#include <windows.h>
+
+#include "core/directory.h"
+#include "core/file.h"
+#include "core/paths.h"
+#include "core/string.h"
+#include "launcher/description.h"
+#include "launcher/state.h"
+
+namespace {
+
+const char kScriptName[] = "delunins.bat";
+// Names tried for the script's folder before giving up.
+constexpr int kFolderAttempts = 100;
+
+// Makes a folder of its own in the user's temporary folder, which only that
+// user may write, so that nobody else can change the script before it runs.
+// Only a folder made here and now will do: an existing one could have been
+// prepared by someone else. Returns its path, or "" when none could be made.
+String MakeScriptFolder()
+{
+    char temp[MAX_PATH + 1];
+    DWORD length = GetTempPathA(sizeof temp, temp);
+    if (length == 0 || length > MAX_PATH)
+        return String();
+    DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    for (int attempt = 0; attempt < kFolderAttempts; attempt++) {
+        String name = String::Formatted("%sU%08lX", kTempFilePrefix, seed + attempt);
+        String folder = PathJoin(temp, name.CStr());
+        if (CreateDirectoryA(folder.CStr(), NULL))
+            return folder;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return String();
+    }
+    return String();
+}
+
+// The script's lines: delete the program until it is free to go, remove
+// the uninstall folder and the installation directory when they are empty,
+// then the script itself and its folder, on one line, because the
+// interpreter reads no line after its file is gone.
+String ScriptText(const char* installDir, const String& folder, const String& script)
+{
+    String program = GetModulePath();
+    String text = String::Formatted(":Repeat\r\ndel \"%s\"\r\nif exist \"%s\" goto Repeat\r\n",
+                                    program.CStr(), program.CStr());
+    if (!UninstallSubdir.IsEmpty())
+        text.AppendFormat("rd \"%s\"\r\n", PathJoin(installDir, UninstallSubdir.CStr()).CStr());
+    text.AppendFormat("rd \"%s\"\r\n", installDir);
+    text.AppendFormat("del \"%s\" & rd \"%s\"\r\n", script.CStr(), folder.CStr());
+    return text;
+}
+
+// Starts the interpreter on the script in a minimised console of its own,
+// which closes when the script ends. The script's last line removes its
+// folder; an interpreter that keeps the script open until the end (Wine's
+// does) cannot remove it then, so the command line tries once more after
+// the script. The working directory is the temporary folder: a process's
+// working directory cannot be removed, and the directories the script
+// removes must not be it.
+bool StartScript(const String& folder, const String& script)
+{
+    String commandLine = String::Formatted("\"%s\" /c call \"%s\" & rd \"%s\"",
+                                           CommandInterpreter.CStr(), script.CStr(),
+                                           folder.CStr());
+    String workDir = PathDirectory(folder.CStr());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_MINIMIZE;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(NULL, commandLine.Data(), NULL, NULL, FALSE, CREATE_NEW_CONSOLE, NULL,
+                        workDir.CStr(), &startup, &process))
+        return false;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return true;
+}
+
+}  // namespace
+
+uint32_t RemoveUninstaller(const char* installDir)
+{
+    String folder = MakeScriptFolder();
+    if (folder.IsEmpty())
+        return SelfRemovalScriptFailed;
+    String script = PathJoin(folder.CStr(), kScriptName);
+    if (!WriteFileFromString(script.CStr(), ScriptText(installDir, folder, script))) {
+        RemoveDirectoryA(folder.CStr());
+        return SelfRemovalScriptFailed;
+    }
+    if (!StartScript(folder, script)) {
+        DeleteFileA(script.CStr());
+        RemoveDirectoryA(folder.CStr());
+        return SelfRemovalStartFailed;
+    }
+    return SelfRemovalStarted;
+}

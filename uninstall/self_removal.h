@@ -1,0 +1,19 @@
+// Removing the uninstaller's own file, which is in use while it runs: a
+// batch script deletes it once the process has ended.
+#pragma once
+
+#include <stdint.h>
+
+// Results of RemoveUninstaller.
+enum : uint32_t {
+    SelfRemovalStarted = 0,
+    SelfRemovalScriptFailed = 1,        // the folder or the script could not be written
+    SelfRemovalStartFailed = 2,         // the command interpreter did not start
+};
+
+// Writes the script into a new folder of the user's own temporary folder
+// and starts it in a minimised console of its own. The script waits until
+// the uninstaller's file can be deleted, removes the uninstall folder and
+// the installation directory when they are empty, then deletes itself and
+// its folder.
+uint32_t RemoveUninstaller(const char* installDir);

@@ -1,0 +1,443 @@
+#include "uninstall/uninstall_run.h"
+
+#include "archive/format.h"
+#include "core/containers.h"
+#include "core/directory.h"
+#include "core/file.h"
+#include "core/paths.h"
+#include "install/batch.h"
+#include "install/placement.h"
+#include "install/uninstall_data.h"
+#include "install/uninstall_record.h"
+#include "launcher/description.h"
+#include "launcher/report.h"
+#include "launcher/state.h"
+#include "system/registry.h"
+#include "system/shell.h"
+#include "ui/background.h"
+#include "ui/messages.h"
+#include "ui/program_windows.h"
+
+namespace {
+
+const char kNotInstalled[] = "No product named '%s' is installed.";
+const char kNotAccessible[] =
+    "Unable to access the uninstall information for:\r\n%s\r\n\r\n"
+    "The uninstallation cannot be performed.";
+const char kCorrupt[] =
+    "The uninstall information for %s is corrupt.\r\n\r\nThe uninstallation cannot be performed.";
+const char kSharedCountsError[] =
+    "REGISTRY ERROR:  Unable to adjust shared file reference counts.\r\n\r\n";
+const char kLineBlanks[] = " \t\r\n";
+
+// Folder chains (the start menu's, the product key's) are climbed at most
+// this far.
+constexpr int kMaxClimb = 20;
+
+// What the run could not remove: one line per item. Empty at the end means
+// success.
+String failures;
+
+bool Asks(uint32_t flag)
+{
+    return !AutomaticMode && (ProductFlags & flag) != 0;
+}
+
+void ShowNotice(const String& text, int caption, UINT icon)
+{
+    if (!AutomaticMode)
+        MessageBoxA(BoxOwner(), text.CStr(), MessageText(caption), icon);
+}
+
+// Message 58, the item, a line end.
+void AppendFailure(const char* item)
+{
+    failures.AppendFormat("%s %s\r\n", MessageText(58), item);
+}
+
+String ReadText(const char* name)
+{
+    return RegistryGetString(name, String(), 0);
+}
+
+// Removes the next quoted text of a list, blanks before it skipped; empty
+// when the list does not continue with a quote.
+String PopQuotedText(String& list)
+{
+    list.TrimLeft(kLineBlanks);
+    return list.PopQuoted('"');
+}
+
+// ------------------------------------------------------------ registration
+
+// Opens the registration (it stays the current key until Finish) and reads
+// where the product is; false, after the box, when the run cannot start.
+bool OpenRegistration(String& installDir)
+{
+    String keyPath = UninstallKeyPath(ProductName.CStr());
+    if (!RegistrySoftwareKeyExists(keyPath.CStr(), 0)) {
+        ShowError(kNotInstalled, ProductName.CStr());
+        return false;
+    }
+    if (RegistryOpenSoftwareKey(keyPath.CStr(), 0, 0) == RegOpenFailed) {
+        ShowError(kNotAccessible, ProductName.CStr());
+        return false;
+    }
+    installDir = ReadText("InstallLocation");
+    if (installDir.IsBlank()) {
+        ShowError(kCorrupt, ProductName.CStr());
+        RegistryCloseKey();
+        return false;
+    }
+    return true;
+}
+
+// The look of the installation's background, and the uninstall folder.
+void RestoreBackground(const String& installDir)
+{
+    ProductFlags = RegistryGetInt("ProductFlags", 0, 0);
+    if (ProductFlags & PfQuietUninstall)
+        AutomaticMode = 1;
+    DisplayTitle = ReadText("DisplayTitle");
+    TitleColor = RegistryGetInt("TitleColor", GetSysColor(COLOR_WINDOWTEXT), 0);
+    TopColor = RegistryGetInt("TopColor", GetSysColor(COLOR_WINDOW), 0);
+    BottomColor = RegistryGetInt("BottomColor", 0, 0);
+    MonoColor = RegistryGetBool("MonoColor", 1, 0);
+    UninstallSubdir = ReadText("UninstallSubdir");
+    if (ProductFlags & PfKeepBackground)
+        BackgroundImage.LoadFile(UninstallFolderFile(installDir.CStr(), kBackgroundFileName).CStr());
+    RedrawBackground();
+}
+
+// The record's messages become the message table (one language).
+void AdoptRecordMessages(const String& record)
+{
+    ResizeMessageTable(kMaxUninstallMessageNumber + 1, 1);
+    SelectedLanguage = 0;
+    UninstallRecordVisitor visitor;
+    visitor.message = [](void*, const UninstallMessage& message) {
+        SetMessage(message.number, 0, message.text);
+    };
+    ReadUninstallRecord(record, visitor);
+}
+
+void RunBatchValue(const char* name, const char* workDir, const char* sharedDir)
+{
+    String commands = ReadText(name);
+    if (commands.IsEmpty())
+        return;
+    RunBatchCommands(workDir, commands, sharedDir);
+    RegistryDeleteValue(name);
+}
+
+// ------------------------------------------------------------ associations
+
+// Puts the current key's backed-up default value back. True when there was
+// one.
+bool RestoreDefault(const String& backupName)
+{
+    String earlier = ReadText(backupName.CStr());
+    if (earlier.IsBlank())
+        return false;
+    RegistrySetString("", earlier, 0);
+    RegistryDeleteValue(backupName.CStr());
+    return true;
+}
+
+// The verb's key goes unless its command had an earlier default.
+void RestoreVerb(const String& verb, const String& backupName)
+{
+    if (RegistryOpenSubkey(verb.CStr(), 0) == RegOpenFailed)
+        return;
+    bool keep = false;
+    if (RegistryOpenSubkey("command", RegOpenOnly) != RegOpenFailed) {
+        keep = RestoreDefault(backupName);
+        RegistryCloseKey();
+    }
+    RegistryCloseKey();
+    if (!keep)
+        RegistryDeleteKey(verb.CStr(), 0);
+}
+
+// Gives an extension and its file type back what they held before the
+// installation; keys left empty go.
+void RestoreAssociation(const UninstallAssociation& association, const String& backupName)
+{
+    bool extensionGoes = true;
+    if (RegistryOpenKey(HKEY_CLASSES_ROOT, association.extension.CStr(), RegOpenOnly)
+        != RegOpenFailed) {
+        extensionGoes = !RestoreDefault(backupName);
+        RegistryCloseKey();
+    }
+    if (RegistryOpenKey(HKEY_CLASSES_ROOT, association.fileType.CStr(), RegOpenOnly)
+        == RegOpenFailed)
+        return;
+    RestoreDefault(backupName);
+    if (RegistryOpenSubkey("shell", RegOpenOnly) != RegOpenFailed) {
+        RestoreDefault(backupName);
+        RestoreVerb(association.verb, backupName);
+        bool shellEmpty = !RegistryHasSubkeys();
+        RegistryCloseKey();
+        if (shellEmpty)
+            RegistryDeleteKey("shell", 0);
+    }
+    bool typeEmpty = !RegistryHasSubkeys();
+    RegistryCloseKey();
+    if (!typeEmpty)
+        return;
+    RegistryDeleteKeyPath(HKEY_CLASSES_ROOT, association.fileType.CStr(), 0);
+    if (extensionGoes)
+        RegistryDeleteKeyPath(HKEY_CLASSES_ROOT, association.extension.CStr(), 0);
+}
+
+void RestoreAssociations(const String& record)
+{
+    String backupName = ProductName + " Backup";
+    UninstallRecordVisitor visitor;
+    visitor.context = &backupName;
+    visitor.association = [](void* backup, const UninstallAssociation& association) {
+        RestoreAssociation(association, *static_cast<String*>(backup));
+    };
+    ReadUninstallRecord(record, visitor);
+}
+
+// ------------------------------------------------------------ fonts
+
+// Unloads and deletes the product's fonts; those that stay loaded are kept
+// in ProductFonts for another run.
+void RemoveFonts()
+{
+    String list = ReadText("ProductFonts");
+    if (list.IsEmpty())
+        return;
+    String kept;
+    bool changed = false;
+    while (!list.IsEmpty()) {
+        String title = PopQuotedText(list);
+        String file = PopQuotedText(list);
+        if (title.IsEmpty() || file.IsEmpty())
+            break;
+        if (Asks(PfAskFonts)
+            && AskQuestion(MessageFormatted(56, "s", title.CStr()).CStr(), 57) != IDYES)
+            continue;
+        if (!RemoveFontResourceA(file.CStr())) {
+            AppendFailure(file.CStr());
+            kept.AppendFormat("\"%s\" \"%s\" ", title.CStr(), file.CStr());
+            continue;
+        }
+        DeleteFileForced(PathJoin(FontsFolder().CStr(), file.CStr()).CStr());
+        changed = true;
+    }
+    RegistrySetString("ProductFonts", kept, 0);
+    if (changed)
+        SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+}
+
+// ------------------------------------------------------------ files and folders
+
+// The directories of the removal list, removed after its files.
+List<String> recordedDirectories;
+
+// Deletes a recorded file or key, or collects a directory. A file that
+// stays is recorded again, for the rewritten record.
+void RemoveRecordedItem(void*, const UninstallItem& item)
+{
+    const char* path = item.path.CStr();
+    if (item.kind == UiDirectory) {
+        recordedDirectories.AddTail(item.path);
+    } else if (item.kind == UiKey) {
+        RegistryDeleteKeyPath(HKEY_CLASSES_ROOT, path, 0);
+    } else if (FileExists(path) && !DeleteFileForced(path)) {
+        AppendFailure(path);
+        RecordForUninstall(path, UiFile);
+    }
+}
+
+void RemoveRecordedItems(const String& record)
+{
+    UninstallRecordVisitor visitor;
+    visitor.item = RemoveRecordedItem;
+    ReadUninstallRecord(record, visitor);
+}
+
+// Takes the longest path out of the list.
+String PopLongest(List<String>& directories)
+{
+    CollectionIterator it;
+    int longest = -1;
+    String result;
+    for (String* path = directories.First(it); path; path = directories.Next(it))
+        if (path->Length() > longest) {
+            longest = path->Length();
+            result = *path;
+        }
+    for (String* path = directories.First(it); path; path = directories.Next(it))
+        if (*path == result) {
+            directories.RemoveCurrent(it);
+            break;
+        }
+    return result;
+}
+
+// The recorded directories, deepest first, each with the parents it leaves
+// empty, up to the installation directory, which stays.
+void RemoveDirectories(const String& installDir)
+{
+    List<String>& directories = recordedDirectories;
+    while (!directories.IsEmpty()) {
+        String directory = PopLongest(directories);
+        while (!PathsEqual(directory.CStr(), installDir.CStr())
+               && RemoveDirectoryOnly(directory.CStr())) {
+            directory.StripTrailing('\\');
+            directory = PathDirectory(directory.CStr());
+        }
+    }
+}
+
+// The product's start-menu folder, and its parent when that is left empty;
+// the Programs folder itself always stays.
+void RemoveStartMenuFolder()
+{
+    String folder = ReadText("ProductStartMenu");
+    if (folder.IsBlank())
+        return;
+    String programs = ProgramsFolder();
+    String path = PathJoin(programs.CStr(), folder.CStr());
+    for (int pass = 0; pass < kMaxClimb; pass++) {
+        if (PathsEqual(path.CStr(), programs.CStr()) || !RemoveDirectoryOnly(path.CStr()))
+            return;
+        // "Programs\A\B" becomes "Programs\A\", which names A; a second
+        // cut would change nothing.
+        String parent = path;
+        if (!PathRemoveFileName(parent) || parent == path)
+            return;
+        path = parent;
+    }
+}
+
+// ------------------------------------------------------------ shared files
+
+// Counts down one SharedDLLs value (of the current key); true when the
+// count reached zero or there was none.
+bool CountDown(const String& path)
+{
+    DWORD count = RegistryGetInt(path.CStr(), 0, 0);
+    if (count > 0)
+        RegistrySetInt(path.CStr(), count - 1, RegEmptyDeletes);
+    return count <= 1;
+}
+
+void CountDownSharedFiles()
+{
+    String list = ReadText("SharedFiles");
+    if (list.IsEmpty())
+        return;
+    if (RegistryOpenKey(HKEY_LOCAL_MACHINE, kSharedCountsKey, 0) == RegOpenFailed) {
+        failures += kSharedCountsError;
+        return;
+    }
+    for (;;) {
+        String path = PopQuotedText(list);
+        // A trailing blank marks an entry that is only counted, never
+        // deleted: a system file or a permanent shared file.
+        bool countOnly = path.StripTrailing(' ');
+        if (path.IsEmpty())
+            break;
+        list.StripLeading(';');
+        if (!CountDown(path) || countOnly || !FileExists(path.CStr()))
+            continue;
+        if (Asks(PfAskSharedDelete)
+            && AskQuestion(MessageFormatted(59, "s", path.CStr()).CStr(), 35) != IDYES)
+            continue;
+        DeleteFileForced(path.CStr());
+    }
+    RegistryCloseKey();
+}
+
+// ------------------------------------------------------------ product key
+
+// Deletes Software\<key> with its subkeys, then its parent key when that is
+// left empty.
+void RemoveProductKey(const String& key, BYTE user)
+{
+    String path = key;
+    for (int pass = 0; pass < kMaxClimb && !path.IsEmpty(); pass++) {
+        if (!RegistryDeleteSoftwareKey(path.CStr(), user, pass == 0 ? (RegistryFlags)0 : RegOnlyIfEmpty))
+            return;
+        // "A\B" becomes "A\", which names A itself; a second cut would
+        // change nothing.
+        String parent = path;
+        if (!PathRemoveFileName(parent) || parent == path)
+            return;
+        path = parent;
+    }
+}
+
+// The whole installation tree, when the product asked not to list its
+// files; never a drive root, the program-files folder or the Windows one.
+void RemoveInstallTree(const String& installDir)
+{
+    if (installDir.Length() <= 3 || PathsEqual(installDir.CStr(), ProgramFilesFolder().CStr())
+        || PathsEqual(installDir.CStr(), GetWindowsDirectoryString().CStr()))
+        return;
+    RemoveDirectoryTree(installDir.CStr());
+}
+
+// Once nothing failed: the record, the PATH line, the last batch and the
+// registration itself.
+void RemoveRegistration(const String& installDir)
+{
+    DeleteFileA(UninstallDataPath(installDir.CStr()).CStr());
+    if (ProductFlags & PfEditPath) {
+        String message = EditAutoexecPath(installDir.CStr(), false);
+        ShowError("%s", message.CStr());
+    }
+    RunBatchValue("UninstallBatch2", PathDriveRoot(installDir.CStr()).CStr(), "");
+    RegistryDeleteSoftwareKey(UninstallKeyPath(ProductName.CStr()).CStr(), 0, 0);
+}
+
+}  // namespace
+
+BYTE UninstallRun(String& installDir)
+{
+    if (!OpenRegistration(installDir))
+        return 0;
+    RestoreBackground(installDir);
+    String record;
+    ReadFileToString(UninstallDataPath(installDir.CStr()).CStr(), record);
+    AdoptRecordMessages(record);
+    if (!AutomaticMode && AskQuestion(MessageText(53), 55) != IDYES)
+        ExitProgram();
+
+    String sharedDir = ReadText("SharedPath");
+    RunBatchValue("UninstallBatch1", installDir.CStr(), sharedDir.CStr());
+    RestoreAssociations(record);
+    RemoveFonts();
+    ClearUninstallList();
+    RemoveRecordedItems(record);
+    RemoveDirectories(installDir);
+    DeleteFileA(UninstallFolderFile(installDir.CStr(), kInstallLogName).CStr());
+    WriteUninstallData(installDir.CStr());
+    ClearUninstallList();
+    RemoveStartMenuFolder();
+    CountDownSharedFiles();
+    RemoveDirectoryOnly(sharedDir.CStr());
+    String productKey = ReadText("ProductRegistry");
+    if (!productKey.IsEmpty()) {
+        RemoveProductKey(productKey, 0);
+        RemoveProductKey(productKey, 1);
+        RegistryDeleteValue("ProductRegistry");
+    }
+    if (ProductFlags & PfNoUninstallList)
+        RemoveInstallTree(installDir);
+    if (failures.IsEmpty())
+        RemoveRegistration(installDir);
+    RegistryCloseKey();
+
+    if (failures.IsEmpty()) {
+        ShowNotice(MessageText(34), 15, MB_ICONINFORMATION);
+        return 1;
+    }
+    ShowNotice(MessageFormatted(10, "s", failures.CStr()), 20, MB_ICONWARNING);
+    return 0;
+}
