@@ -320,10 +320,29 @@ int64_t RoundUpToMultiple(int64_t v, int32_t m)
 {
     if (m < 2)
         return v;
-    int64_t rest = v % m;
+    uint64_t magnitude = v < 0 ? 0 - (uint64_t)v : (uint64_t)v;
+    int64_t rest = DivideInPlace(magnitude, (uint32_t)m);
     if (rest == 0)
         return v;
+    if (v < 0)
+        rest = -rest;
     return v > 0 ? v + (m - rest) : v - rest;  // a negative rest rounds toward zero
+}
+
+uint32_t DivideInPlace(uint64_t& value, uint32_t divisor)
+{
+    uint64_t quotient = 0;
+    uint64_t rest = 0;
+    for (int bit = 63; bit >= 0; bit--) {
+        rest = (rest << 1) | ((value >> bit) & 1);
+        quotient <<= 1;
+        if (rest >= divisor) {
+            rest -= divisor;
+            quotient |= 1;
+        }
+    }
+    value = quotient;
+    return (uint32_t)rest;
 }
 
 String OrdinalSuffix(int32_t n)

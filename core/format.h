@@ -117,6 +117,10 @@ String FormatByteSize(int64_t n);
 int32_t RandomBelow(int32_t n);
 // v rounded up to a multiple of m; v itself when m < 2.
 int64_t RoundUpToMultiple(int64_t v, int32_t m);
+// Divides value by divisor (not 0) in place and returns the remainder. It
+// works bit by bit: a 64-bit division in 32-bit code would link the
+// compiler's helper routines, with tables of their own, into the stub.
+uint32_t DivideInPlace(uint64_t& value, uint32_t divisor);
 
 // The conversion letters of a printf format in order ("%s %c: %d%%" ->
 // "scd"; "%%" is none). A text from the archive is formatted only when its

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "core/fatal.h"
+#include "core/format.h"
 
 // Formats into buffer (size bytes, always terminated, output cut to fit) and
 // returns the number of bytes written, or -1 when a processor fault was
@@ -59,11 +60,10 @@ inline int Max(int a, int b) { return a > b ? a : b; }
 int WriteDecimal(char* out, long long n)
 {
     char digits[20];
-    unsigned long long magnitude = n < 0 ? 0ULL - (unsigned long long)n : (unsigned long long)n;
+    uint64_t magnitude = n < 0 ? 0ULL - (uint64_t)n : (uint64_t)n;
     int count = 0;
     do {
-        digits[count++] = (char)('0' + magnitude % 10);
-        magnitude /= 10;
+        digits[count++] = (char)('0' + DivideInPlace(magnitude, 10));
     } while (magnitude != 0);
     int length = 0;
     if (n < 0)
@@ -1106,12 +1106,30 @@ void String::MakeUpper()
 
 int String::ToInt() const
 {
-    int start = FindNumberStart(0);
-    if (start < 0)
+    int i = FindNumberStart(0);
+    if (i < 0)
         return 0;
-    String number = Mid(start);
-    number.RemoveChar(',');
-    return atoi(number.CStr());
+    // atoi's rules on the number with its commas left out. A number beyond
+    // the range of an int gives the nearest end of the range, as the
+    // Windows runtime's atoi does.
+    bool negative = data_[i] == '-';
+    if (negative || data_[i] == '+')
+        i++;
+    // Counted in unsigned 32 bits, held at 2^31 once it is that large.
+    const unsigned int kLimit = 0x80000000u;
+    unsigned int value = 0;
+    for (; i < length_; i++) {
+        char c = data_[i];
+        if (c == ',')
+            continue;
+        if (c < '0' || c > '9')
+            break;
+        unsigned int digit = (unsigned int)(c - '0');
+        value = value > (kLimit - digit) / 10 ? kLimit : value * 10 + digit;
+    }
+    if (negative)
+        return (int)(0u - value);
+    return value >= kLimit ? 0x7FFFFFFF : (int)value;
 }
 
 int String::ParseInt(int& pos) const

@@ -223,8 +223,11 @@ void JoinVolumes(int32_t inSection)
     String directory = GetModuleDirectory();
     for (int number = 2; FileDataBlock.Length() < PayloadSize; number++) {
         int assembled = FileDataBlock.Length();
-        if (ArchiveProgress)
-            ArchiveProgress(5 + (int)((int64_t)assembled * 30 / PayloadSize));
+        if (ArchiveProgress) {
+            uint64_t share = (uint64_t)assembled * 30;
+            DivideInPlace(share, (uint32_t)PayloadSize);
+            ArchiveProgress(5 + (int)share);
+        }
         String name = String::Formatted("%s%d.VLT", VolumeBaseName.CStr(), number);
         String path = PathJoin(directory.CStr(), name.CStr());
         File volume;

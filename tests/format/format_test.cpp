@@ -110,10 +110,28 @@ TEST(IntegerHelpers, RoundUpToMultiple)
         {1, 4096, 4096},
         {4097, 4096, 8192},
         {5000000001LL, 4096, 5000003584LL},
+        {-10, 4, -8},               // a negative value rounds toward zero
+        {-5000000001LL, 4096, -4999999488LL},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(::testing::Message() << c.v << " to " << c.m);
         EXPECT_EQ(c.expected, RoundUpToMultiple(c.v, c.m));
+    }
+}
+
+TEST(IntegerHelpers, DivideInPlaceMatchesTheDivisionOperator)
+{
+    static const uint64_t kValues[] = {0, 1, 9, 10, 4294967295ULL, 4294967296ULL,
+                                       12345678901234567890ULL, 0xFFFFFFFFFFFFFFFFULL};
+    static const uint32_t kDivisors[] = {1, 2, 10, 4096, 65537, 0x80000000u, 0xFFFFFFFFu};
+    for (uint64_t value : kValues) {
+        for (uint32_t divisor : kDivisors) {
+            SCOPED_TRACE(testing::Message() << value << " / " << divisor);
+            uint64_t quotient = value;
+            uint32_t rest = DivideInPlace(quotient, divisor);
+            EXPECT_EQ(value / divisor, quotient);
+            EXPECT_EQ(value % divisor, rest);
+        }
     }
 }
 

@@ -726,7 +726,10 @@ TEST(StringNumbers, ToIntAndParseInt)
     };
     static const Case kCases[] = {
         {"Size: 1,024", 1024}, {"1,234 KB", 1234}, {"abc", 0}, {"-42x", -42},
-        {"v+7", 7}, {"", 0}, {"x 12 34", 12},
+        {"v+7", 7}, {"", 0}, {"x 12 34", 12}, {"+-5", 0}, {"-,5", -5},
+        // beyond the range of an int: the nearest end, as the Windows runtime has it
+        {"2147483647", 2147483647}, {"2147483648", 2147483647}, {"99,999,999,999", 2147483647},
+        {"-2147483648", (int)0x80000000u}, {"-99999999999", (int)0x80000000u},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.text);
