@@ -23,18 +23,20 @@ String MakeScriptFolder()
 {
     char temp[MAX_PATH + 1];
     DWORD length = GetTempPathA(sizeof temp, temp);
+    String folder;
     if (length == 0 || length > MAX_PATH)
-        return String();
-    DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+        return folder;
+    DWORD seed = GetTickCount();
     for (int attempt = 0; attempt < kFolderAttempts; attempt++) {
-        String name = String::Formatted("%sU%08lX", kTempFilePrefix, seed + attempt);
-        String folder = PathJoin(temp, name.CStr());
+        // The temporary folder's path ends with a backslash.
+        folder.Format("%s%sU%08lX", temp, kTempFilePrefix, seed + attempt);
         if (CreateDirectoryA(folder.CStr(), NULL))
             return folder;
         if (GetLastError() != ERROR_ALREADY_EXISTS)
-            return String();
+            break;
     }
-    return String();
+    folder.Clear();
+    return folder;
 }
 
 // The script's lines: delete the program until it is free to go, remove
@@ -44,13 +46,14 @@ String MakeScriptFolder()
 String ScriptText(const char* installDir, const String& folder, const String& script)
 {
     String program = GetModulePath();
-    String text = String::Formatted(":Repeat\r\ndel \"%s\"\r\nif exist \"%s\" goto Repeat\r\n",
-                                    program.CStr(), program.CStr());
+    String uninstallFolder;
     if (!UninstallSubdir.IsEmpty())
-        text.AppendFormat("rd \"%s\"\r\n", PathJoin(installDir, UninstallSubdir.CStr()).CStr());
-    text.AppendFormat("rd \"%s\"\r\n", installDir);
-    text.AppendFormat("del \"%s\" & rd \"%s\"\r\n", script.CStr(), folder.CStr());
-    return text;
+        uninstallFolder.Format("rd \"%s\"\r\n",
+                               PathJoin(installDir, UninstallSubdir.CStr()).CStr());
+    return String::Formatted(":Repeat\r\ndel \"%s\"\r\nif exist \"%s\" goto Repeat\r\n"
+                             "%srd \"%s\"\r\ndel \"%s\" & rd \"%s\"\r\n",
+                             program.CStr(), program.CStr(), uninstallFolder.CStr(), installDir,
+                             script.CStr(), folder.CStr());
 }
 
 // Starts the interpreter on the script in a minimised console of its own,

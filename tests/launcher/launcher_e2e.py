@@ -165,11 +165,13 @@ def group_usage():
     for args, text in cases:
         run = Run(base, args, [fatal_step()])
         expect_box("usage %s" % args, run, FATAL, text)
-    # The bare stub has no archive section; with /u it never looks for one.
+    # The bare stub has no archive section; with /u it never looks for one:
+    # it uninstalls, and a product that is not registered is an error.
     stub = shutil.copy(STUB, os.path.join(WORK, "bare.exe"))
     expect_box("no archive", Run(stub, [], [fatal_step()]), FATAL, NO_ARCHIVE)
-    run = Run(stub, ["/u:Probe"])
-    check(run.status == 1 and not run.boxes, "bare /u: no box, exit 1 (%s)" % run.describe())
+    not_installed = "No product named 'Probe' is installed."
+    expect_box("bare /u:", Run(stub, ["/u:Probe"], ["caption=Error|press=1"]), "Error",
+               not_installed)
     # Switches that are understood end the run cleanly (nothing is installed yet).
     run = Run(base, ["/a", "/d:C:\\ProbeDir", "/N:Other"])
     check(run.status == 1 and not run.boxes, "sound switches (%s)" % run.describe())
