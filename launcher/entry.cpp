@@ -23,6 +23,8 @@ namespace {
 // the closing quote, any other at the first blank.
 char* ArgumentsAfterProgramName(char* line)
 {
+    // Bytes of 128 and above are letters of the code page, not blanks.
+    auto isBlank = [](char c) { return c != 0 && (unsigned char)c <= ' '; };
     if (*line == '"') {
         line++;
         while (*line != 0 && *line != '"')
@@ -30,10 +32,10 @@ char* ArgumentsAfterProgramName(char* line)
         if (*line == '"')
             line++;
     } else {
-        while (*line > ' ')
+        while (*line != 0 && !isBlank(*line))
             line++;
     }
-    while (*line != 0 && *line <= ' ')
+    while (isBlank(*line))
         line++;
     return line;
 }

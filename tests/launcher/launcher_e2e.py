@@ -317,6 +317,11 @@ def group_corrupt():
     # Quoted, the name is found, with ".EXE" added.
     run = Run(None, [], [], app=base, line='"%s" /a' % line)
     check(run.status == 1 and not run.boxes, "quoted path with a blank (%s)" % run.describe())
+    # Letters beyond ASCII are part of an unquoted name, not blanks.
+    accented = winpath(os.path.join(WORK, "caf\u00e9", "probe.exe"))
+    run = Run(None, [], ["caption=Error|press=1"], app=base, line=accented + " /u:Probe")
+    expect_box("unquoted path with an accented letter", run, "Error",
+               "No product named 'Probe' is installed.")
 
 
 # Volumes are as large as the stub and 48 KiB more, so that the first part
