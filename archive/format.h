@@ -52,6 +52,7 @@ enum ProductFlag : uint32_t {
     PfClearAttributes   = 0x00080000,  // reset attributes of an unwritable destination
     PfLogFileLines      = 0x00100000,  // each placed file adds a report line
     PfNoCancel          = 0x00200000,  // the progress dialog's Cancel is disabled
+    PfStandardExitCodes = 0x00400000,  // end with the exit codes deployment tools read
 };
 
 // The flag word of a file record.

@@ -4,6 +4,8 @@
 
 #include "archive/corrupt.h"
 #include "archive/format.h"
+#include "core/checksum.h"
+#include "core/string.h"
 
 namespace {
 
@@ -72,4 +74,58 @@ int FindArchiveSection(const uint8_t* file, int32_t size, ArchiveSection& sectio
         return 0;
     }
     return kNoArchiveSection;
+}
+
+void FindSignatureFields(const uint8_t* file, int32_t size, uint32_t peOffset,
+                         SignatureFields& fields)
+{
+    fields = SignatureFields();
+    const uint32_t optional = peOffset + 0x18;
+    uint16_t optionalSize, magic;
+    if (!ReadWord(file, size, peOffset + 0x14, optionalSize)
+        || !ReadWord(file, size, optional, magic))
+        return;
+    // The data directories follow 96 bytes of fields in a 32-bit header and
+    // 112 in a 64-bit one; the certificate table is their fifth entry.
+    uint32_t directories;
+    if (magic == 0x10B)
+        directories = 96;
+    else if (magic == 0x20B)
+        directories = 112;
+    else
+        return;
+    const uint32_t kCheckSum = 64, kCertificateEntry = directories + 4 * 8;
+    uint32_t entries;
+    if (optionalSize >= kCheckSum + 4 && At(file, size, optional + kCheckSum, 4))
+        fields.checkSumOffset = optional + kCheckSum;
+    if (optionalSize < kCertificateEntry + 8
+        || !ReadDword(file, size, optional + directories - 4, entries) || entries < 5
+        || !ReadDword(file, size, optional + kCertificateEntry, fields.signatureOffset)
+        || !ReadDword(file, size, optional + kCertificateEntry + 4, fields.signatureSize)) {
+        fields.signatureOffset = fields.signatureSize = 0;
+        return;
+    }
+    fields.entryOffset = optional + kCertificateEntry;
+}
+
+uint32_t SignableStubChecksum(const uint8_t* file, int32_t length, uint32_t peOffset)
+{
+    SignatureFields fields;
+    FindSignatureFields(file, length, peOffset, fields);
+    String copy;
+    copy.Assign(file, length);
+    if (fields.checkSumOffset)
+        copy.WriteU32((int)fields.checkSumOffset, 0);
+    if (fields.entryOffset) {
+        copy.WriteU32((int)fields.entryOffset, 0);
+        copy.WriteU32((int)fields.entryOffset + 4, 0);
+    }
+    return Checksum((const uint8_t*)copy.CStr(), copy.Length());
+}
+
+bool StubChecksumMatches(const uint8_t* file, int32_t length, uint32_t peOffset,
+                         uint32_t expected)
+{
+    return Checksum(file, length) == expected
+        || SignableStubChecksum(file, length, peOffset) == expected;
 }

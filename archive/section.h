@@ -28,3 +28,25 @@ constexpr int kArchiveWalkBytes = 0x1000 + 0x18 + 0xFFFF + 99 * 40;
 // the file can be positioned at (code 10). Returns 0 and fills `section`,
 // a corrupt-archive code, or kNoArchiveSection.
 int FindArchiveSection(const uint8_t* file, int32_t size, ArchiveSection& section);
+
+// Where signing changes a program's headers: it writes the PE CheckSum
+// field and the certificate-table entry of the data directories (the file
+// offset and size of the signature, which it appends). An offset of 0 means
+// the headers in the bytes given do not hold that field.
+struct SignatureFields {
+    uint32_t checkSumOffset = 0;    // 4 bytes
+    uint32_t entryOffset = 0;       // 8 bytes: the signature's file offset, its size
+    uint32_t signatureOffset = 0;   // as the entry says; 0 when unsigned
+    uint32_t signatureSize = 0;
+};
+void FindSignatureFields(const uint8_t* file, int32_t size, uint32_t peOffset,
+                         SignatureFields& fields);
+
+// The stub checksum over [0, length) with the CheckSum field and the
+// certificate-table entry taken as zero: the form the builder writes, which
+// signing the installer leaves intact.
+uint32_t SignableStubChecksum(const uint8_t* file, int32_t length, uint32_t peOffset);
+// An archive's stub checksum holds in that form or, as archives built
+// before it have it, over the bytes as they are.
+bool StubChecksumMatches(const uint8_t* file, int32_t length, uint32_t peOffset,
+                         uint32_t expected);

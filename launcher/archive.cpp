@@ -169,16 +169,29 @@ int BuildUninstallerImageFields(File& file, const ArchiveSection& section, Strin
     const uint32_t R = section.rawOffset, Z = section.rawSize;
     if (R > 0x7fffffff || !file.ReadRange(image, 0, (int)R))
         return kCorruptStubUnreadable;
+    const uint8_t* stub = (const uint8_t*)image.CStr();
     if ((ProductFlags & PfChecksums)
-        && Checksum((const uint8_t*)image.CStr(), image.Length()) != ArchiveInfo.stubChecksum)
+        && !StubChecksumMatches(stub, image.Length(), section.peOffset, ArchiveInfo.stubChecksum))
         return kCorruptStubChecksum;
-    int64_t tail = (int64_t)file.Size() - R - Z;
+    // A signature of the installer is not the uninstaller's: its bytes at
+    // the end of the file stay behind, and its entry is cleared below, so
+    // that the uninstaller is a sound unsigned program.
+    SignatureFields signature;
+    FindSignatureFields(stub, image.Length(), section.peOffset, signature);
+    int64_t end = (int64_t)file.Size();
+    if (signature.signatureOffset >= (int64_t)R + Z && signature.signatureOffset < end)
+        end = signature.signatureOffset;
+    int64_t tail = end - R - Z;
     if (tail != 0) {
         String rest;
         if (tail < 0 || R + (int64_t)Z > 0x7fffffff
             || !file.ReadRange(rest, (int)(R + Z), (int)tail))
             return kCorruptTailUnreadable;
         image.Append(rest);
+    }
+    if (signature.entryOffset) {
+        image.WriteU32((int)signature.entryOffset, 0);
+        image.WriteU32((int)signature.entryOffset + 4, 0);
     }
     if (section.peOffset + 8 <= (uint32_t)image.Length())
         image.WriteU16(section.peOffset + 6, (uint16_t)(section.sectionCount - 1));
