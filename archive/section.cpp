@@ -108,18 +108,21 @@ void FindSignatureFields(const uint8_t* file, int32_t size, uint32_t peOffset,
     fields.entryOffset = optional + kCertificateEntry;
 }
 
+void ClearSignatureFields(uint8_t* file, const SignatureFields& fields)
+{
+    if (fields.checkSumOffset)
+        memset(file + fields.checkSumOffset, 0, 4);
+    if (fields.entryOffset)
+        memset(file + fields.entryOffset, 0, 8);
+}
+
 uint32_t SignableStubChecksum(const uint8_t* file, int32_t length, uint32_t peOffset)
 {
     SignatureFields fields;
     FindSignatureFields(file, length, peOffset, fields);
     String copy;
     copy.Assign(file, length);
-    if (fields.checkSumOffset)
-        copy.WriteU32((int)fields.checkSumOffset, 0);
-    if (fields.entryOffset) {
-        copy.WriteU32((int)fields.entryOffset, 0);
-        copy.WriteU32((int)fields.entryOffset + 4, 0);
-    }
+    ClearSignatureFields((uint8_t*)copy.Data(), fields);
     return Checksum((const uint8_t*)copy.CStr(), copy.Length());
 }
 

@@ -42,6 +42,9 @@ struct SignatureFields {
 void FindSignatureFields(const uint8_t* file, int32_t size, uint32_t peOffset,
                          SignatureFields& fields);
 
+// Sets both fields to zero in place (those the headers hold).
+void ClearSignatureFields(uint8_t* file, const SignatureFields& fields);
+
 // The stub checksum over [0, length) with the CheckSum field and the
 // certificate-table entry taken as zero: the form the builder writes, which
 // signing the installer leaves intact.

@@ -81,6 +81,7 @@ void HoldStep(DWORD ms)
 
 [[noreturn]] void StopWithError(const String& text)
 {
+    Outcome = OutcomeFailed;
     ShowError("%s", text.CStr());
     ExitProgram();
 }
@@ -374,11 +375,11 @@ void EnableShutdownPrivilege()
 
 // Files in use are replaced while the system starts, so the user's yes to
 // the question is a restart, not a log-off.
-void RestartSystem()
+bool RestartSystem()
 {
     if (IsWindowsNT())
         EnableShutdownPrivilege();
-    ExitWindowsEx(EWX_REBOOT, 0xFFFFFFFF);
+    return ExitWindowsEx(EWX_REBOOT, 0xFFFFFFFF) != 0;
 }
 
 }  // namespace
@@ -434,7 +435,12 @@ void RunInstallation(const String& uninstallerImage)
     RunBatchCommands(InstallDirectory.CStr(), FinalBatch, SharedDirectory.CStr());
     RemoveDirectoryOnly(SharedDirectory.CStr());
     RemoveDirectoryOnly(InstallDirectory.CStr());
-    if (RebootRequested)
-        RestartSystem();
+    bool restarted = RebootRequested && RestartSystem();
+    if (!ErrorText.IsEmpty())
+        Outcome = OutcomeFailed;
+    else if (HasFlag(PfRebootNeeded) && !restarted)
+        Outcome = OutcomeRestartPending;
+    else
+        Outcome = OutcomeSucceeded;
     ExitProgram();
 }

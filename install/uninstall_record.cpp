@@ -79,6 +79,22 @@ void WriteTitleColor()
         RegistryDeleteValue("TitleColor");
 }
 
+// Today as the system's list of programs reads it: YYYYMMDD.
+String InstallDateText()
+{
+    DateTime now = LocalDateTimeNow();
+    return String::Formatted("%04d%02d%02d", (int)now.year, (int)now.month, (int)now.day);
+}
+
+// The files of the archive in kilobytes, rounded up.
+uint32_t InstalledKilobytes()
+{
+    uint64_t bytes = 0;
+    for (int i = 0; i < FileCount; i++)
+        bytes += (uint32_t)StoredSizes[i];
+    return (uint32_t)((bytes + 1023) >> 10);
+}
+
 String QuotedUninstallerPath()
 {
     return "\"" + UninstallerPath() + "\"";
@@ -101,7 +117,7 @@ String WriteRegistrationValues()
     WriteText("DisplayVersion", DisplayVersion, true);
     WriteText("Publisher", Publisher, true);
     WriteText("InstallLocation", InstallDirectory, false);
-    WriteText("InstallDate", DateTimeNowText(), false);
+    WriteText("InstallDate", InstallDateText(), false);
     WriteVersionNumbers(DisplayVersion);
     WriteText("ProductRegistry", ProductRegistry, true);
     WriteText("ProductStartMenu", StartMenuFolder, true);
@@ -117,6 +133,13 @@ String WriteRegistrationValues()
     WriteNumber("TopColor", TopColor);
     WriteNumber("BottomColor", BottomColor);
     WriteNumber("MonoColor", MonoColor ? 1 : 0);
+    // What the system's list of programs shows: the product's icon, which
+    // the uninstaller carries, the size, and no Modify or Repair buttons,
+    // which the uninstaller does not offer.
+    WriteText("DisplayIcon", UninstallerPath(), false);
+    WriteNumber("EstimatedSize", InstalledKilobytes());
+    WriteNumber("NoModify", 1);
+    WriteNumber("NoRepair", 1);
     return uninstall;
 }
 

@@ -169,15 +169,19 @@ int BuildUninstallerImageFields(File& file, const ArchiveSection& section, Strin
     const uint32_t R = section.rawOffset, Z = section.rawSize;
     if (R > 0x7fffffff || !file.ReadRange(image, 0, (int)R))
         return kCorruptStubUnreadable;
-    const uint8_t* stub = (const uint8_t*)image.CStr();
-    if ((ProductFlags & PfChecksums)
-        && !StubChecksumMatches(stub, image.Length(), section.peOffset, ArchiveInfo.stubChecksum))
-        return kCorruptStubChecksum;
     // A signature of the installer is not the uninstaller's: its bytes at
-    // the end of the file stay behind, and its entry is cleared below, so
-    // that the uninstaller is a sound unsigned program.
+    // the end of the file stay behind, and the two header fields that
+    // signing wrote are cleared, so that the uninstaller is a sound
+    // unsigned program. The stub checksum holds over the bytes as they
+    // were, or, as the builder writes it, with those fields cleared.
     SignatureFields signature;
+    uint8_t* stub = (uint8_t*)image.Data();
     FindSignatureFields(stub, image.Length(), section.peOffset, signature);
+    uint32_t raw = Checksum(stub, image.Length());
+    ClearSignatureFields(stub, signature);
+    if ((ProductFlags & PfChecksums) && raw != ArchiveInfo.stubChecksum
+        && Checksum(stub, image.Length()) != ArchiveInfo.stubChecksum)
+        return kCorruptStubChecksum;
     int64_t end = (int64_t)file.Size();
     if (signature.signatureOffset >= (int64_t)R + Z && signature.signatureOffset < end)
         end = signature.signatureOffset;
@@ -188,10 +192,6 @@ int BuildUninstallerImageFields(File& file, const ArchiveSection& section, Strin
             || !file.ReadRange(rest, (int)(R + Z), (int)tail))
             return kCorruptTailUnreadable;
         image.Append(rest);
-    }
-    if (signature.entryOffset) {
-        image.WriteU32((int)signature.entryOffset, 0);
-        image.WriteU32((int)signature.entryOffset + 4, 0);
     }
     if (section.peOffset + 8 <= (uint32_t)image.Length())
         image.WriteU16(section.peOffset + 6, (uint16_t)(section.sectionCount - 1));

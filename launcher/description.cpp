@@ -74,6 +74,7 @@ int ReadDescriptionSettings(ByteStream& stream, uint32_t descriptionKey)
     // a failed check takes effect as it would have on the way.
     if (ProductFlags & PfAutomatic)
         AutomaticMode = 1;
+    StandardExitCodes = (ProductFlags & PfStandardExitCodes) != 0;
     if (Description.partsRead >= kDescriptionTexts)
         ApplyTexts();
     if (Description.partsRead >= kDescriptionLook)

@@ -10,11 +10,15 @@ namespace {
 
 void ShowFatalBox(const char* text)
 {
+    Outcome = OutcomeFailed;
     MessageBoxA(BoxOwner(), text, "FATAL ERROR", MB_TASKMODAL | MB_ICONHAND);
     ExitProgram();
 }
 
 }  // namespace
+
+uint8_t Outcome = OutcomeCancelled;
+uint8_t StandardExitCodes = 0;
 
 HWND BoxOwner()
 {
@@ -36,7 +40,9 @@ void ExitProgram()
         DestroyWindow(ProgressDialog);
         ProgressDialog = NULL;
     }
-    ExitProcess(1);
+    // Indexed by RunOutcome.
+    static const UINT kStandardCodes[] = {1602, 1603, 0, 3010};
+    ExitProcess(StandardExitCodes ? kStandardCodes[Outcome & 3] : 1);
 }
 
 void OwnFatalBoxes()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <stdint.h>
 
 // The full-screen background window, from start-up to the end of the run;
 // NULL before it is created and after ExitProgram destroyed it.
@@ -18,8 +19,22 @@ HWND BoxOwner();
 // captioned by message `caption`. Returns the button pressed (IDYES...).
 int AskQuestion(const char* text, int caption);
 
+// How the run ended, for its exit code. A run counts as cancelled until it
+// learns otherwise: every way out that it does not mark is the user's no.
+enum RunOutcome : uint8_t {
+    OutcomeCancelled = 0,
+    OutcomeFailed = 1,          // a fatal stop, or errors the user was told of
+    OutcomeSucceeded = 2,
+    OutcomeRestartPending = 3,  // succeeded, but a restart it needs was not made
+};
+extern uint8_t Outcome;
+// With the product's standard-exit-codes switch the exit code tells the
+// outcome (0, 3010, 1602, 1603, as deployment tools read them); without it
+// every run ends with 1.
+extern uint8_t StandardExitCodes;
+
 // Destroys the background window and then the progress dialog (those that
-// exist) and ends the process with exit code 1.
+// exist) and ends the process: exit code 1, or the outcome's standard code.
 [[noreturn]] void ExitProgram();
 
 // Dispatches every waiting message of the thread without waiting. Returns

@@ -98,6 +98,7 @@ void RestoreBackground(const String& installDir)
     ProductFlags = RegistryGetInt("ProductFlags", 0, 0);
     if (ProductFlags & PfQuietUninstall)
         AutomaticMode = 1;
+    StandardExitCodes = (ProductFlags & PfStandardExitCodes) != 0;
     DisplayTitle = ReadText("DisplayTitle");
     TitleColor = RegistryGetInt("TitleColor", GetSysColor(COLOR_WINDOWTEXT), 0);
     TopColor = RegistryGetInt("TopColor", GetSysColor(COLOR_WINDOW), 0);
@@ -400,14 +401,19 @@ void RemoveRegistration(const String& installDir)
 
 BYTE UninstallRun(String& installDir)
 {
+    // Until the user confirms, any end is a failure to start, except the
+    // no to the confirmation itself.
+    Outcome = OutcomeFailed;
     if (!OpenRegistration(installDir))
         return 0;
     RestoreBackground(installDir);
     String record;
     ReadFileToString(UninstallDataPath(installDir.CStr()).CStr(), record);
     AdoptRecordMessages(record);
-    if (!AutomaticMode && AskQuestion(MessageText(53), 55) != IDYES)
+    if (!AutomaticMode && AskQuestion(MessageText(53), 55) != IDYES) {
+        Outcome = OutcomeCancelled;
         ExitProgram();
+    }
 
     String sharedDir = ReadText("SharedPath");
     RunBatchValue("UninstallBatch1", installDir.CStr(), sharedDir.CStr());
@@ -435,6 +441,7 @@ BYTE UninstallRun(String& installDir)
     RegistryCloseKey();
 
     if (failures.IsEmpty()) {
+        Outcome = OutcomeSucceeded;
         ShowNotice(MessageText(34), 15, MB_ICONINFORMATION);
         return 1;
     }
