@@ -12,16 +12,16 @@ command line, and through Wine's own uninstaller.
 
 import datetime
 import os
-import re
 import shutil
 import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 sys.path.insert(0, os.path.join(HERE, "..", "launcher"))
 import velt_archive as va  # noqa: E402
 from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
-                      reg_delete, reg_values, wine, winpath)
+                      log_text, matchable, reg_delete, reg_values, wine, winpath)
 
 ROBOT, STUB = sys.argv[1:3]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "install", "result")
@@ -170,10 +170,18 @@ def check_registration(installer, inspected):
         "MonoColor": ("REG_DWORD", "0x0"),
     }
     check(flags & PF_CUSTOM_COLORS, "the project's colours are its own")
+    # The list of programs reads the date as YYYYMMDD; the icon is the
+    # uninstaller's, the size the files' in KB, rounded up.
     date = values.pop("InstallDate", ("", ""))
-    check(date[0] == "REG_SZ" and re.fullmatch(r"\d{1,2}/\d{1,2}/\d{4} \d{1,2}:\d\d:\d\d[ap]",
-                                               date[1]),
-          "InstallDate is month/day/year and a 12-hour time: %r" % (date,))
+    today = time.strftime("%Y%m%d")
+    check(date == ("REG_SZ", today), "InstallDate is today as YYYYMMDD: %r" % (date,))
+    kilobytes = (sum(f["size"] for f in inspected["files"]) + 1023) // 1024
+    expected.update({
+        "DisplayIcon": ("REG_SZ", UNINSTALLER),
+        "EstimatedSize": ("REG_DWORD", hex(kilobytes)),
+        "NoModify": ("REG_DWORD", "0x1"),
+        "NoRepair": ("REG_DWORD", "0x1"),
+    })
     for name, value in expected.items():
         check(values.get(name) == value, "%s is %r, not %r" % (name, value, values.get(name)))
     extra = sorted(set(values) - set(expected))
@@ -194,21 +202,26 @@ def check_uninstaller(installer, inspected):
           "the uninstaller has the archive's date")
 
 
-def check_uninstall_commands(values):
+def check_uninstall_commands(values, table):
     """The registered command lines start the uninstaller with its product
     name, as the system starts them: the whole text as CreateProcess's
-    command line, and through Wine's own uninstaller."""
-    for name in ("UninstallString", "QuietUninstallString"):
-        line = values[name][1]
-        run = Run(None, [], [], line=line)
-        check(run.status == 1 and not run.boxes,
-              "%s starts the uninstaller without a usage box (%s)" % (name, run.describe()))
+    command line, and through Wine's own uninstaller. The first two are
+    answered No at the confirmation; the quiet one removes the product."""
+    def message(n):
+        return matchable(log_text(table[n][0].replace("<product>", NAME)))
+    confirm = "caption=%s|text=%s|press=7" % (message(55), message(53))
+    run = Run(None, [], [confirm], line=values["UninstallString"][1])
+    check(run.status == 1 and len(run.boxes) == 1 and reg_values(KEY) is not None,
+          "UninstallString asks before it uninstalls; No keeps the product (%s)"
+          % run.describe())
     listing = wine("uninstaller", "--list")
     check("Result Probe 3.14" in listing, "Wine's uninstaller lists the product: %r" % listing)
-    run = Run(None, [], [], line='uninstaller --remove "%s"' % NAME, tree=True)
+    run = Run(None, [], [confirm], line='uninstaller --remove "%s"' % NAME, tree=True)
     started = [line for line in run.lines if "started" in line and "Remove Result Probe" in line]
-    check(not run.boxes and started,
-          "Wine's uninstaller starts ours (%s)" % run.describe())
+    check(len(run.boxes) == 1 and started, "Wine's uninstaller starts ours (%s)" % run.describe())
+    run = Run(None, [], [], line=values["QuietUninstallString"][1], tree=True)
+    check(run.status == 1 and not run.boxes and reg_values(KEY) is None,
+          "QuietUninstallString removes the product without a box (%s)" % run.describe())
 
 
 def main():
@@ -231,7 +244,7 @@ def main():
     check_uninstaller(installer, inspected)
     values = reg_values(KEY)
     if values and "UninstallString" in values:
-        check_uninstall_commands(values)
+        check_uninstall_commands(values, inspected["messages"])
     shutil.rmtree(drive_c(DIRECTORY), ignore_errors=True)
     shutil.rmtree(drive_c(shared_directory()), ignore_errors=True)
     reg_delete(KEY)

@@ -178,7 +178,13 @@ TEST_F(InstallRecordTest, RegistersEveryValueWithItsType)
 {
     ProductFlags = PfUninstallSupport | PfCustomColors | PfRebootNeeded;
     String image("MZ uninstaller image\0with a zero", 31);
+    // 3,073 bytes of files: 4 KB in the list of programs.
+    int32_t sizes[] = {1, 1024, 2048};
+    FileCount = 3;
+    StoredSizes = sizes;
     RegisterUninstall(image);
+    FileCount = 0;
+    StoredSizes = nullptr;
     EXPECT_EQ("", Text(ErrorText));
 
     std::map<std::string, RawValue> values = ReadKey(keyPath_);
@@ -212,6 +218,10 @@ TEST_F(InstallRecordTest, RegistersEveryValueWithItsType)
         {"TopColor", Dword(0x445566)},
         {"BottomColor", Dword(0x778899)},
         {"MonoColor", Dword(0)},
+        {"DisplayIcon", Sz(Text(UninstallerPath()))},
+        {"EstimatedSize", Dword(4)},
+        {"NoModify", Dword(1)},
+        {"NoRepair", Dword(1)},
     };
     for (const auto& [name, value] : expected)
         EXPECT_EQ(value, values[name]) << name;
@@ -222,13 +232,11 @@ TEST_F(InstallRecordTest, RegistersEveryValueWithItsType)
         expectedNames.insert(entry.first);
     EXPECT_EQ(expectedNames, names);
 
-    // "m/d/yyyy h:mm:ssa", taken just now.
-    EXPECT_EQ((DWORD)REG_SZ, date.type);
-    std::string today = Text(DateNowText()) + " ";
-    EXPECT_EQ(today, date.bytes.substr(0, today.size())) << date.bytes;
-    ASSERT_GE(date.bytes.size(), 2u);
-    char halfDay = date.bytes[date.bytes.size() - 2];
-    EXPECT_TRUE(halfDay == 'a' || halfDay == 'p') << date.bytes;
+    // Today as YYYYMMDD, the form the list of programs reads.
+    DateTime now = LocalDateTimeNow();
+    char today[16];
+    snprintf(today, sizeof today, "%04d%02d%02d", (int)now.year, (int)now.month, (int)now.day);
+    EXPECT_EQ(Sz(today), date);
 
     // The uninstaller: the image, dated as the archive.
     EXPECT_EQ(Text(image), Text(Contents(UninstallerPath())));
