@@ -7,7 +7,11 @@
 # programs, else the x64 one. It shows what the test robot saw, then what a
 # user would check: the installed files with their sizes and times, the
 # product's registration among the installed programs, and the uninstall
-# record and installation log. It fails when nothing was installed.
+# record and installation log. Then it uninstalls the example through its
+# registered QuietUninstallString, waits for the uninstaller's file to
+# delete itself, and compares drive_c and the registry with a snapshot
+# taken before the installation. It fails when nothing was installed, or
+# when the uninstallation left anything but the known leftovers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -51,10 +55,18 @@ trap 'bash scripts/wine-prefix.sh stop "$prefix" || true' EXIT
 WINEARCH=$build bash scripts/wine-prefix.sh start "$prefix"
 in_prefix() { scripts/wine-run.sh "$prefix" "$@" </dev/null 2>/dev/null; }
 winpath() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
+# drive_c and the registry as they are, to compare after the uninstallation.
+snapshot() {
+  (WINEPREFIX=$prefix; source scripts/wine-env.sh
+   python3 tests/uninstall_clean/prefix_snapshot.py "$@" </dev/null)
+}
+snapshot take "$out/$arch/before.json"
 log=$out/$arch/run.log
 : >"$log"
 status=0
+# The progress dialog shows or not, as the run is slow or quick: no question.
 scripts/wine-run.sh "$prefix" build/$build/tests/robot/velt-robot.exe --timeout 60 \
+  --leave 'Installing Tally' \
   --log "$(winpath "$log")" -- "$(winpath "$out/$arch/TallySetup.exe")" /a \
   </dev/null >/dev/null 2>"$log.err" || status=$?
 echo
@@ -155,5 +167,39 @@ fi
 if [ ${#failed[@]} -gt 0 ]; then
   echo
   printf 'The installation failed: %s.\n' "${failed[@]}"
+  exit 1
+fi
+
+# Uninstalling, as a deployment tool does: the registered quiet command, no
+# questions, no boxes. The robot follows the uninstaller and the script it
+# starts to delete the uninstaller's own file once it has ended.
+quiet=$(registered QuietUninstallString)
+uninstaller=$(printf '%s' "$quiet" | cut -d'"' -f2)
+log=$out/$arch/uninstall.log
+: >"$log"
+status=0
+scripts/wine-run.sh "$prefix" build/$build/tests/robot/velt-robot.exe --timeout 60 --tree \
+  --log "$(winpath "$log")" --line "$quiet" </dev/null >/dev/null 2>"$log.err" || status=$?
+echo
+echo "== $quiet under Wine (exit code $status) =="
+cat "$log"
+if [ $status -ge 100 ]; then
+  cat "$log.err"
+  exit 1
+fi
+for _ in $(seq 50); do
+  [ -e "$(unixpath "$uninstaller")" ] || break
+  sleep 0.2
+done
+[ ! -e "$(unixpath "$uninstaller")" ] || failed+=("the uninstaller $uninstaller is still there")
+
+echo
+echo "== drive_c and the registry (HKLM, HKCU, HKCR) against the snapshot before the installation =="
+snapshot take "$out/$arch/after.json"
+snapshot compare "$out/$arch/before.json" "$out/$arch/after.json" "$location" \
+  || failed+=("something else than the known leftovers is left after the uninstallation")
+if [ ${#failed[@]} -gt 0 ]; then
+  echo
+  printf 'The uninstallation failed: %s.\n' "${failed[@]}"
   exit 1
 fi

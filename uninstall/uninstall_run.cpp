@@ -240,7 +240,10 @@ void RemoveFonts()
 List<String> recordedDirectories;
 
 // Deletes a recorded file or key, or collects a directory. A file that
-// stays is recorded again, for the rewritten record.
+// stays is recorded again, for the rewritten record. Whether it stays is
+// asked after the deletion, by its attributes: a file that another program
+// holds open without sharing cannot be opened to test that it exists, and
+// must not pass for one that is already gone.
 void RemoveRecordedItem(void*, const UninstallItem& item)
 {
     const char* path = item.path.CStr();
@@ -248,7 +251,7 @@ void RemoveRecordedItem(void*, const UninstallItem& item)
         recordedDirectories.AddTail(item.path);
     } else if (item.kind == UiKey) {
         RegistryDeleteKeyPath(HKEY_CLASSES_ROOT, path, 0);
-    } else if (FileExists(path) && !DeleteFileForced(path)) {
+    } else if (!DeleteFileForced(path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
         AppendFailure(path);
         RecordForUninstall(path, UiFile);
     }

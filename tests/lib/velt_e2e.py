@@ -5,6 +5,7 @@ WINELOADER, VELT_ARCH, VELT_BUILDER, VELT_BINARY_DIR, VELT_SOURCE_DIR)."""
 
 import json
 import os
+import struct
 import subprocess
 import time
 
@@ -187,3 +188,79 @@ def build_installer(project, installer, stub):
                    check=True, stdout=subprocess.DEVNULL)
     return json.loads(subprocess.run([BUILDER, "inspect", installer, "--json"], check=True,
                                      capture_output=True, text=True).stdout)
+
+
+class FileLocker:
+    """velt-file-locker holding `path` (a Windows path) open until
+    released: without sharing, or letting others read it (`share_read`:
+    a program can still be started from it, but nobody may delete or
+    write it). `work` is a directory for its marker files."""
+
+    def __init__(self, locker, path, work, tag, share_read=False, seconds=300):
+        self.ready = os.path.join(work, tag + ".ready")
+        self.release_file = os.path.join(work, tag + ".release")
+        for marker in (self.ready, self.release_file):
+            if os.path.exists(marker):
+                os.remove(marker)
+        with open(os.path.join(work, tag + ".err"), "wb") as err:
+            self.process = subprocess.Popen(
+                [WINE, locker] + (["--share-read"] if share_read else [])
+                + [path, winpath(self.ready), winpath(self.release_file), str(seconds)],
+                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
+        deadline = time.time() + 60
+        while not os.path.exists(self.ready):
+            if self.process.poll() is not None or time.time() > deadline:
+                raise RuntimeError("file_locker did not take %s (status %s)"
+                                   % (path, self.process.poll()))
+            time.sleep(0.1)
+
+    def release(self):
+        """Lets the file go; the locker's exit code (0 when released in
+        time), None when it did not end."""
+        with open(self.release_file, "wb"):
+            pass
+        try:
+            return self.process.wait(60)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            return None
+
+
+def wine_processes(image):
+    """The Unix process ids of the programs named `image` (such as
+    "cmd.exe", any letter case) that run in this prefix, read from /proc:
+    what is left running after a test."""
+    found = []
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                environ = f.read().split(b"\0")
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                args = f.read().split(b"\0")
+        except OSError:                     # gone, or not ours to read
+            continue
+        if ("WINEPREFIX=" + PREFIX).encode() not in environ or not args[0]:
+            continue
+        program = args[0].decode(errors="replace").replace("/", "\\").split("\\")[-1]
+        if program.lower() == image.lower():
+            found.append(int(pid))
+    return found
+
+
+def renamed_font(path, family):
+    """The TrueType font at `path` with "DejaVu" in its names replaced by
+    `family` (six letters), so that no font of the system has its names."""
+    assert len(family) == 6
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    tables = struct.unpack(">H", data[4:6])[0]
+    for i in range(tables):
+        tag, _, offset, length = struct.unpack(">4sIII", data[12 + 16 * i:28 + 16 * i])
+        if tag == b"name":
+            table = bytes(data[offset:offset + length])
+            table = table.replace(b"DejaVu", family.encode("ascii"))
+            table = table.replace("DejaVu".encode("utf-16-be"), family.encode("utf-16-be"))
+            data[offset:offset + length] = table
+    return bytes(data)

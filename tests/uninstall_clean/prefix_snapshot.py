@@ -1,0 +1,275 @@
+#!/usr/bin/env python3
+"""Snapshots of a whole Wine prefix, to show that an installation and its
+uninstallation leave the prefix as it was: every file and folder under
+drive_c (size and modification time of files), and the registry as Wine's
+own reg.exe exports HKLM, HKCU and HKCR.
+
+As a module: take(), compare(), report(), and LEFTOVERS, the known
+leftovers of an installation that its uninstallation keeps on purpose.
+As a program (the main job uses it):
+
+    prefix_snapshot.py take SNAPSHOT.json
+    prefix_snapshot.py compare BEFORE.json AFTER.json INSTALL_DIR
+
+with WINEPREFIX and WINELOADER set as scripts/wine-env.sh sets them.
+`compare` prints the differences, the known leftovers apart, and exits 1
+when anything else changed.
+"""
+
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+ROOTS = ("HKLM", "HKCU", "HKCR")
+
+# Left out of the file tree: nothing so far. Wine's own state lies outside
+# drive_c (its registry files system.reg, user.reg and userdef.reg, in the
+# prefix's root, rewritten whenever the wineserver saves), and so do the
+# logs and exports of the tests (under the build directory, through Z:).
+# Patterns match whole Windows paths, letter case ignored.
+IGNORED_FILES = [
+]
+
+# Left out of the registry: what Wine writes by itself in any run,
+# whatever the program does. Patterns match whole key paths.
+IGNORED_KEYS = [
+    # The display driver adds a key named by a new GUID for every desktop
+    # it starts (one per run of a windowed program, here the robot's).
+    r"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video(\\.*)?",
+    # Wine's console host writes its default settings the first time a
+    # console opens in the prefix (any batch command opens one); Windows
+    # always has this key.
+    r"HKEY_CURRENT_USER\\Console(\\.*)?",
+    # user32's working copies of system parameters, made on first use.
+    r"HKEY_CURRENT_USER\\Software\\Wine\\Temporary System Parameters(\\.*)?",
+]
+
+# A 32-bit installer in a 64-bit prefix writes the WOW6432Node view.
+SHARED_DLLS = (r"HKEY_LOCAL_MACHINE\\Software(\\WOW6432Node)?"
+               r"\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs")
+
+
+def _autoexec_is_a_line_end(prefix, path):
+    with open(os.path.join(prefix, "drive_c", "autoexec.bat"), "rb") as f:
+        return f.read() == b"\r\n"
+
+
+def _is_empty_parent(prefix, path, install_dir):
+    parent = install_dir.rstrip("\\").rsplit("\\", 1)[0]
+    if path.lower() != parent.lower():
+        return False
+    unix = os.path.join(prefix, "drive_c", *[p for p in path[3:].split("\\") if p])
+    return os.path.isdir(unix) and not os.listdir(unix)
+
+
+# What an installation leaves after its uninstallation on purpose, known
+# and accepted: (what, path pattern or None for any, test of the leftover
+# itself, why). Anything else that differs is a fault.
+LEFTOVERS = [
+    ("file added", r"C:\\autoexec\.bat",
+     lambda prefix, path, detail, install_dir: _autoexec_is_a_line_end(prefix, path),
+     "holds just a line end: the PATH edit made the file and wrote a line end "
+     "before its line, and the removal takes only the PATH line"),
+    ("key added", SHARED_DLLS,
+     lambda prefix, path, detail, install_dir: detail == "no values",
+     "empty: made by the counting of shared files; Windows always has it"),
+    ("dir added", None,
+     lambda prefix, path, detail, install_dir: _is_empty_parent(prefix, path, install_dir),
+     "the empty parent of the installation directory, made by the destination "
+     "step: the record lists only what file placement made"),
+]
+
+
+def sort_out(differences, install_dir):
+    """The differences split into (known leftovers, each with its reason;
+    everything else)."""
+    _, prefix = _wine_env()
+    known, other = [], []
+    for difference in differences:
+        what, path, detail = difference
+        reason = next((why for kind, name, test, why in LEFTOVERS
+                       if kind == what and (name is None or re.fullmatch(name, path, re.I))
+                       and test(prefix, path, detail, install_dir)), None)
+        if reason:
+            known.append((difference, reason))
+        else:
+            other.append(difference)
+    return known, other
+
+
+def _wine_env():
+    return os.environ["WINELOADER"], os.environ["WINEPREFIX"]
+
+
+def _winpath(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def files_of(prefix):
+    """{Windows path: (kind, size, mtime_ns)} of everything under drive_c.
+    A folder is ("dir", 0, 0): its time changes whenever a file is made
+    and deleted in it, so only that it exists counts."""
+    root = os.path.join(prefix, "drive_c")
+    tree = {}
+    for folder, dirs, names in os.walk(root):
+        relative = os.path.relpath(folder, root)
+        base = "C:\\" if relative == "." else "C:\\" + relative.replace("/", "\\") + "\\"
+        for name in dirs:
+            path = os.path.join(folder, name)
+            if os.path.islink(path):
+                tree[base + name] = ("link", 0, 0)
+            else:
+                tree[base + name] = ("dir", 0, 0)
+        for name in names:
+            status = os.lstat(os.path.join(folder, name))
+            tree[base + name] = ("file", status.st_size, status.st_mtime_ns)
+        dirs[:] = [d for d in dirs if not os.path.islink(os.path.join(folder, d))]
+    return {path: entry for path, entry in tree.items()
+            if not any(re.fullmatch(pattern, path, re.I) for pattern in IGNORED_FILES)}
+
+
+def _logical_lines(text):
+    """The lines of a .reg export, a value continued over several lines
+    (a trailing backslash) joined into one."""
+    lines, pending = [], ""
+    for line in text.splitlines():
+        if pending:
+            line = pending + line.lstrip(" ")
+            pending = ""
+        if line.endswith("\\") and not line.startswith("["):
+            pending = line[:-1]
+            continue
+        lines.append(line)
+    if pending:
+        lines.append(pending)
+    return lines
+
+
+VALUE = re.compile(r'^("(?:[^"\\]|\\.)*"|@)=(.*)$')
+
+
+def parse_export(text):
+    """{key: {value name: data}} of a .reg export."""
+    keys, key = {}, None
+    for line in _logical_lines(text):
+        if line.startswith("[") and line.endswith("]"):
+            key = line[1:-1]
+            keys.setdefault(key, {})
+        elif key is not None:
+            match = VALUE.match(line)
+            if match:
+                keys[key][match.group(1)] = match.group(2)
+    return keys
+
+
+def registry_of(work, roots=ROOTS):
+    """{key: {value: data}} of the roots (HKLM, HKCU, HKCR), under the
+    full root names that reg.exe writes. One export after the other: run
+    at once they only wait for each other in the wineserver."""
+    loader, _ = _wine_env()
+    registry = {}
+    for root in roots:
+        path = os.path.join(work, root + ".reg")
+        result = subprocess.run([loader, "reg", "export", root, _winpath(path), "/y"],
+                                stdin=subprocess.DEVNULL, capture_output=True)
+        if result.returncode != 0:
+            raise RuntimeError("reg export %s failed (%d): %s"
+                               % (root, result.returncode, result.stderr.decode(errors="replace")))
+        with open(path, "rb") as f:
+            registry.update(parse_export(f.read().decode("utf-16")))
+        os.remove(path)
+    return {key: values for key, values in registry.items()
+            if not any(re.fullmatch(pattern, key, re.I) for pattern in IGNORED_KEYS)}
+
+
+def take(work=None):
+    """The snapshot of the prefix of WINEPREFIX; `work` is a folder outside
+    the prefix for the exports."""
+    _, prefix = _wine_env()
+    with tempfile.TemporaryDirectory(dir=work) as scratch:
+        return {"files": files_of(prefix), "registry": registry_of(scratch)}
+
+
+def compare(before, after):
+    """The differences as a list of (what, path, detail): what is one of
+    "file added", "file removed", "file changed", "key added",
+    "key removed", "value added", "value removed", "value changed"."""
+    differences = []
+    files_before, files_after = before["files"], after["files"]
+    for path in sorted(set(files_before) | set(files_after), key=str.lower):
+        old, new = files_before.get(path), files_after.get(path)
+        if old is None:
+            differences.append(("%s added" % new[0], path, _describe(new)))
+        elif new is None:
+            differences.append(("%s removed" % old[0], path, _describe(old)))
+        elif tuple(old) != tuple(new):
+            differences.append(("%s changed" % new[0], path,
+                                "%s -> %s" % (_describe(old), _describe(new))))
+    keys_before, keys_after = before["registry"], after["registry"]
+    for key in sorted(set(keys_before) | set(keys_after), key=str.lower):
+        old, new = keys_before.get(key), keys_after.get(key)
+        if old is None:
+            differences.append(("key added", key, _values(new)))
+            continue
+        if new is None:
+            differences.append(("key removed", key, _values(old)))
+            continue
+        for name in sorted(set(old) | set(new), key=str.lower):
+            if name not in old:
+                differences.append(("value added", key, "%s=%s" % (name, new[name])))
+            elif name not in new:
+                differences.append(("value removed", key, "%s=%s" % (name, old[name])))
+            elif old[name] != new[name]:
+                differences.append(("value changed", key, "%s=%s -> %s=%s"
+                                    % (name, old[name], name, new[name])))
+    return differences
+
+
+def _describe(entry):
+    kind, size, mtime = entry
+    return "%d bytes, mtime %d ns" % (size, mtime) if kind == "file" else kind
+
+
+def _values(values):
+    return "; ".join("%s=%s" % item for item in sorted(values.items())) or "no values"
+
+
+def print_differences(differences, title):
+    print(title, flush=True)
+    for what, path, detail in differences:
+        print("  %-14s %s  (%s)" % (what, path, detail), flush=True)
+
+
+def report(before, after, install_dir, what):
+    """Prints how the prefix after `what` differs from before: the known
+    leftovers as such, then every other difference. True when there is
+    no other difference."""
+    known, other = sort_out(compare(before, after), install_dir)
+    if known:
+        print("%s: known leftovers:" % what, flush=True)
+        for (kind, path, detail), reason in known:
+            print("  %-14s %s  (%s): %s" % (kind, path, detail, reason), flush=True)
+    if other:
+        print_differences(other, "%s: %d other differences (added, removed or changed):"
+                          % (what, len(other)))
+    else:
+        print("%s: the prefix is as it was before%s." % (
+            what, ", apart from the known leftovers" if known else ""), flush=True)
+    return not other
+
+
+if __name__ == "__main__":
+    if sys.argv[1] == "take" and len(sys.argv) == 3:
+        with open(sys.argv[2], "w") as f:
+            json.dump(take(os.path.dirname(os.path.abspath(sys.argv[2]))), f)
+    elif sys.argv[1] == "compare" and len(sys.argv) == 5:
+        with open(sys.argv[2]) as f:
+            before = json.load(f)
+        with open(sys.argv[3]) as f:
+            after = json.load(f)
+        sys.exit(0 if report(before, after, sys.argv[4], "uninstalled") else 1)
+    else:
+        sys.exit(__doc__)
