@@ -38,9 +38,13 @@ constexpr int kMaxClimb = 20;
 // success.
 String failures;
 
-bool Asks(uint32_t flag)
+// With the product's flag for it, and unless automatic, asks question
+// `message` about `item`; true when the user declines.
+bool Declines(uint32_t flag, int message, const String& item, int caption)
 {
-    return !AutomaticMode && (ProductFlags & flag) != 0;
+    if (AutomaticMode || !(ProductFlags & flag))
+        return false;
+    return AskQuestion(MessageFormatted(message, "s", item.CStr()).CStr(), caption) != IDYES;
 }
 
 void ShowNotice(const String& text, int caption, UINT icon)
@@ -58,6 +62,15 @@ void AppendFailure(const char* item)
 String ReadText(const char* name)
 {
     return RegistryGetString(name, String(), 0);
+}
+
+// Deletes a file; true when it is still there afterwards. Whether it stays
+// is asked by its attributes: a file that another program holds open
+// without sharing cannot be opened to test that it exists, and must not
+// pass for one that is already gone.
+bool FileRemains(const char* path)
+{
+    return !DeleteFileForced(path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Removes the next quoted text of a list, blanks before it skipped; empty
@@ -218,16 +231,18 @@ void RemoveFonts()
         String file = PopQuotedText(list);
         if (title.IsEmpty() || file.IsEmpty())
             break;
-        if (Asks(PfAskFonts)
-            && AskQuestion(MessageFormatted(56, "s", title.CStr()).CStr(), 57) != IDYES)
+        if (Declines(PfAskFonts, 56, title, 57))
             continue;
-        if (!RemoveFontResourceA(file.CStr())) {
+        // A font the system no longer holds (after a restart nothing loads
+        // it again) cannot be unloaded, yet its file may go; only a font
+        // whose file stays is kept for another run.
+        String path = PathJoin(FontsFolder().CStr(), file.CStr());
+        if (RemoveFontResourceA(file.CStr()))
+            changed = true;
+        if (FileRemains(path.CStr())) {
             AppendFailure(file.CStr());
             kept.AppendFormat("\"%s\" \"%s\" ", title.CStr(), file.CStr());
-            continue;
         }
-        DeleteFileForced(PathJoin(FontsFolder().CStr(), file.CStr()).CStr());
-        changed = true;
     }
     RegistrySetString("ProductFonts", kept, 0);
     if (changed)
@@ -240,56 +255,54 @@ void RemoveFonts()
 List<String> recordedDirectories;
 
 // Deletes a recorded file or key, or collects a directory. A file that
-// stays is recorded again, for the rewritten record. Whether it stays is
-// asked after the deletion, by its attributes: a file that another program
-// holds open without sharing cannot be opened to test that it exists, and
-// must not pass for one that is already gone.
-void RemoveRecordedItem(void*, const UninstallItem& item)
+// stays is recorded again, for the rewritten record. The folder of a file
+// inside the installation directory is collected too: a record rewritten
+// after a failure lists only the files, and the run that retries them
+// leaves no empty folders behind.
+void RemoveRecordedItem(void* installPrefix, const UninstallItem& item)
 {
     const char* path = item.path.CStr();
     if (item.kind == UiDirectory) {
         recordedDirectories.AddTail(item.path);
     } else if (item.kind == UiKey) {
         RegistryDeleteKeyPath(HKEY_CLASSES_ROOT, path, 0);
-    } else if (!DeleteFileForced(path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+    } else if (FileRemains(path)) {
         AppendFailure(path);
         RecordForUninstall(path, UiFile);
+    } else if (static_cast<String*>(installPrefix)->IsPrefixOfNoCase(path)) {
+        // Files of one folder follow each other: it is collected once.
+        String folder = PathDirectory(path);
+        CollectionIterator it;
+        String* last = recordedDirectories.Last(it);
+        if (!last || *last != folder)
+            recordedDirectories.AddTail(folder);
     }
 }
 
-void RemoveRecordedItems(const String& record)
+void RemoveRecordedItems(const String& record, const String& installDir)
 {
+    String installPrefix = installDir;
+    installPrefix.EnsureTrailing('\\');
     UninstallRecordVisitor visitor;
+    visitor.context = &installPrefix;
     visitor.item = RemoveRecordedItem;
     ReadUninstallRecord(record, visitor);
 }
 
-// Takes the longest path out of the list.
-String PopLongest(List<String>& directories)
-{
-    CollectionIterator it;
-    int longest = -1;
-    String result;
-    for (String* path = directories.First(it); path; path = directories.Next(it))
-        if (path->Length() > longest) {
-            longest = path->Length();
-            result = *path;
-        }
-    for (String* path = directories.First(it); path; path = directories.Next(it))
-        if (*path == result) {
-            directories.RemoveCurrent(it);
-            break;
-        }
-    return result;
-}
-
 // The recorded directories, deepest first, each with the parents it leaves
-// empty, up to the installation directory, which stays.
+// empty, up to the installation directory, which stays. A directory taken
+// is emptied in the list.
 void RemoveDirectories(const String& installDir)
 {
-    List<String>& directories = recordedDirectories;
-    while (!directories.IsEmpty()) {
-        String directory = PopLongest(directories);
+    for (;;) {
+        String* longest = nullptr;
+        CollectionIterator it;
+        for (String* path = recordedDirectories.First(it); path; path = recordedDirectories.Next(it))
+            if (!longest || path->Length() > longest->Length())
+                longest = path;
+        if (!longest || longest->IsEmpty())
+            return;
+        String directory = longest->Extract(0);
         while (!PathsEqual(directory.CStr(), installDir.CStr())
                && RemoveDirectoryOnly(directory.CStr())) {
             directory.StripTrailing('\\');
@@ -350,8 +363,7 @@ void CountDownSharedFiles()
         list.StripLeading(';');
         if (!CountDown(path) || countOnly || !FileExists(path.CStr()))
             continue;
-        if (Asks(PfAskSharedDelete)
-            && AskQuestion(MessageFormatted(59, "s", path.CStr()).CStr(), 35) != IDYES)
+        if (Declines(PfAskSharedDelete, 59, path, 35))
             continue;
         DeleteFileForced(path.CStr());
     }
@@ -423,7 +435,7 @@ BYTE UninstallRun(String& installDir)
     RestoreAssociations(record);
     RemoveFonts();
     ClearUninstallList();
-    RemoveRecordedItems(record);
+    RemoveRecordedItems(record, installDir);
     RemoveDirectories(installDir);
     DeleteFileA(UninstallFolderFile(installDir.CStr(), kInstallLogName).CStr());
     WriteUninstallData(installDir.CStr());

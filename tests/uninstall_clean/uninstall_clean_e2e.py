@@ -226,8 +226,21 @@ def check_interactive_run(p, run, what, boxes):
           % (what, exits))
 
 
+def forget_earlier_runs():
+    """The copied prefix may hold the empty folders an earlier run of the
+    example left (before the uninstaller existed, or cut short); the
+    uninstallation would remove them and they would count as lost."""
+    for folder in ("C:\\Program Files\\Common Files\\Northwind Tools",
+                   "C:\\Program Files\\Northwind\\Tally", "C:\\Program Files\\Northwind"):
+        try:
+            os.rmdir(drive_c(folder))
+        except OSError:
+            pass
+
+
 def group_example():
     p = example_product()
+    forget_earlier_runs()
     before = prefix_snapshot.take(WORK)
 
     p.install()
@@ -337,6 +350,7 @@ def group_partial():
     that it is there), a file of the installation directory itself."""
     # No font: the held file is to be the only item that cannot go.
     p = example_product(font=False)
+    forget_earlier_runs()
     before = prefix_snapshot.take(WORK)
     for what, name, share_read in (
             ("partial, held readable", "help\\getting-started.txt", True),
