@@ -18,6 +18,13 @@ GROUP is one of:
   partial   an installed file held open during the uninstallation: the
             failure notice, the rewritten record, what stays for a second
             run; the second run removes the rest
+  record    a registration without a location; records without [Strings],
+            with headers 0 and 1001, with an association of two fields; No
+            at the confirmation
+  associations  an earlier type restored; a type key with another subkey
+  shared    shared-file counts of two products, 3 to 2, 1 to deleted after
+            the question, a permanent entry
+  font      a font whose file cannot go stays in ProductFonts
 
 LOCKER is velt-file-locker.exe. The environment is that of
 velt_add_wine_test.
@@ -58,7 +65,7 @@ os.environ["WINEPREFIX"] = OWN_PREFIX
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 sys.path.insert(0, HERE)
 from velt_e2e import (BUILDER, FAILURES, FileLocker, Run, build_installer, check,  # noqa: E402
-                      drive_c, log_text, reg_values, renamed_font, step, wine,
+                      drive_c, log_text, reg_delete, reg_values, renamed_font, step, wine,
                       wine_processes)
 import prefix_snapshot  # noqa: E402
 
@@ -400,6 +407,219 @@ def partial_case(p, before, what, name, share_read):
     check_interactive_run(p, run, what + ", second run", 2)
     check_removed(p, what + ", second run")
     check_clean(before, p, what + ", second run")
+
+
+# ------------------------------------------------------------------ cases
+
+def case_product(name, flags=(), files="", extra=""):
+    """A product of one file and whatever `files` and `extra` add to its
+    project; the sources common.dll, keep.dll and glyphs.ttf are there to
+    be named."""
+    folder = os.path.join(WORK, name.replace(" ", "-"))
+    os.makedirs(folder, exist_ok=True)
+    for source, text in (("readme.txt", "The file of %s.\n" % name),
+                         ("common.dll", "shared by the case products\n"),
+                         ("keep.dll", "shared and permanent\n")):
+        with open(os.path.join(folder, source), "w") as f:
+            f.write(text)
+    with open(os.path.join(folder, "glyphs.ttf"), "wb") as f:
+        f.write(renamed_font(DEJAVU, "VeltCs"))
+    with open(os.path.join(folder, "product.toml"), "w") as f:
+        f.write('[product]\nname = %s\npublisher = "Velt Cases"\n\n[flags]\n'
+                'uninstall-support = true\n%s\n[[files]]\nsource = "readme.txt"\n%s%s'
+                % (json.dumps(name), "".join("%s = true\n" % flag for flag in flags),
+                   files, extra))
+    return Product(folder)
+
+
+def reg_set(key, name, data, kind="REG_SZ"):
+    where = ["/ve"] if name == "" else ["/v", name]
+    wine("reg", "add", key, *where, "/t", kind, "/d", str(data), "/f")
+
+
+def default_value(key):
+    values = reg_values(key)
+    return None if values is None else values.get("", (None, None))[1]
+
+
+def write_record(p, text):
+    with open(drive_c(p.records + "\\Uninstall.DAT"), "wb") as f:
+        f.write(text.encode("cp1252"))
+
+
+def command_line(p):
+    return '"%s" /u:"%s"' % (p.uninstaller, p.name)
+
+
+def installed(p, name="readme.txt"):
+    return os.path.exists(drive_c(p.directory + "\\" + name))
+
+
+def box_texts(run):
+    return [t for box in run.boxes.values() for t in box["texts"] if t]
+
+
+def group_record():
+    """The early failure of a registration without a location, and
+    records as damaged or hand-edited files may read."""
+    # A blank InstallLocation: the corrupt-registration box, nothing touched.
+    p = case_product("Velt Case Corrupt")
+    p.install()
+    location = p.directory
+    reg_set(p.key, "InstallLocation", " ")
+    text = "The uninstall information for %s is corrupt.\\r\\n\\r\\nThe uninstallation " \
+           "cannot be performed." % p.name
+    run = Run(None, [], [step("Error", None, "press=%d" % OK)], line=command_line(p))
+    check(run.status == 1 and box_texts(run) == [text] and installed(p)
+          and p.registration() is not None,
+          "blank InstallLocation: the corrupt box %r, nothing removed (%s; %s)"
+          % (text, run.describe(), shown(run)))
+    reg_set(p.key, "InstallLocation", location)
+    uninstall_quietly(p)
+
+    # Without "[Strings]" the record is a plain removal list: the boxes have
+    # no text, and the file still goes.
+    p = case_product("Velt Case Plain")
+    p.install()
+    write_record(p, p.directory + "\\readme.txt\r\n")
+    run = Run(None, [], ["press=%d" % YES, "press=%d" % OK], line=command_line(p), tree=True)
+    check(run.status == 1 and not box_texts(run) and not installed(p)
+          and p.registration() is None,
+          "a record without [Strings]: empty boxes, the file and the registration go (%s)"
+          % run.describe())
+
+    # Headers 0 and 1001 are skipped with their text, which therefore does
+    # not end up in message 53; a line of two association fields is no
+    # association, so its keys stay.
+    p = case_product("Velt Case Headers")
+    p.install()
+    record = p.record()
+    at = record.index("~55\r\n")
+    record = (record[:at] + "~0\r\nheader zero\r\n~1001\r\nheader 1001\r\n" + record[at:]
+              + "\r\n[Associations]\r\n.vctwo~!~VeltCaseTwo.File\r\n")
+    write_record(p, record)
+    reg_set("HKCR\\.vctwo", "", "VeltCaseTwo.File")
+    reg_set("HKCR\\VeltCaseTwo.File\\shell\\open\\command", "", "notepad.exe")
+    run = uninstall_interactively(p, [confirmation(p), success_notice(p)])
+    check(run.status == 0 and p.text(53) in [t.replace("\\r\\n", "\r\n") for t in box_texts(run)]
+          and not any("header" in t for t in box_texts(run)),
+          "headers 0 and 1001 are skipped with their text (%s; %s)" % (run.describe(), shown(run)))
+    check(default_value("HKCR\\.vctwo") == "VeltCaseTwo.File"
+          and reg_values("HKCR\\VeltCaseTwo.File\\shell\\open\\command") is not None,
+          "an association line of two fields is ignored: its keys stay")
+    for key in ("HKCR\\.vctwo", "HKCR\\VeltCaseTwo.File"):
+        reg_delete(key)
+
+    # No at the confirmation: nothing changes.
+    p = case_product("Velt Case Declined")
+    p.install()
+    run = Run(None, [], [step(p.message(55), p.message(53), "press=7")], line=command_line(p))
+    check(run.status == 1 and installed(p) and p.registration() is not None,
+          "No at the confirmation changes nothing (%s)" % run.describe())
+    uninstall_quietly(p)
+
+
+ASSOCIATIONS = """
+[[associations]]
+extension = "vcase"
+file-type = "VeltCase.Doc"
+command = "notepad.exe \\"%1\\""
+
+[[associations]]
+extension = "vcnew"
+file-type = "VeltCase.New"
+command = "notepad.exe \\"%1\\""
+"""
+
+
+def group_associations():
+    """An extension that had a type before gets it back and stays; a type
+    key with a subkey of someone else's stays; new keys go."""
+    reg_set("HKCR\\.vcase", "", "Earlier.Type")
+    p = case_product("Velt Case Assoc", extra=ASSOCIATIONS)
+    p.install()
+    backup = p.name + " Backup"
+    check(default_value("HKCR\\.vcase") == "VeltCase.Doc"
+          and reg_values("HKCR\\.vcase").get(backup) == ("REG_SZ", "Earlier.Type"),
+          "the installation keeps the earlier type in %r" % backup)
+    reg_set("HKCR\\VeltCase.Doc\\OtherSub", "", "someone else's")
+    uninstall_quietly(p)
+    extension = reg_values("HKCR\\.vcase") or {}
+    check(extension.get("") == ("REG_SZ", "Earlier.Type") and backup not in extension,
+          "the extension gets its earlier type back and stays: %r" % extension)
+    check(reg_values("HKCR\\VeltCase.Doc\\OtherSub") is not None
+          and reg_values("HKCR\\VeltCase.Doc\\shell") is None,
+          "the type key with another subkey stays, without its verb")
+    check(reg_values("HKCR\\.vcnew") is None and reg_values("HKCR\\VeltCase.New") is None,
+          "the new extension and type go")
+    for key in ("HKCR\\.vcase", "HKCR\\VeltCase.Doc"):
+        reg_delete(key)
+
+
+SHARED = '\n[[files]]\nsource = "common.dll"\ndestination = "shared"\n'
+PERMANENT = '\n[[files]]\nsource = "keep.dll"\ndestination = "shared"\npermanent = true\n'
+COUNTS = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"
+
+
+def group_shared():
+    """Two products share a file: it stays until the second goes. A count
+    of 3 goes to 2; a count of 1 removes the value and, after the
+    question, the file; a permanent entry only loses its count."""
+    a = case_product("Velt Case Share A", files=SHARED)
+    b = case_product("Velt Case Share B", flags=["ask-shared-delete"], files=SHARED + PERMANENT)
+    a.install()
+    b.install()
+    shared_dir = b.registration()["SharedPath"][1]
+    common, keep = shared_dir + "\\common.dll", shared_dir + "\\keep.dll"
+
+    def count(path):
+        values = reg_values(COUNTS) or {}
+        return values.get(path, (None, None))[1]
+
+    check(count(common) == "0x2", "two products count the file twice: %r" % count(common))
+    uninstall_quietly(a)
+    check(count(common) == "0x1" and os.path.exists(drive_c(common)),
+          "the first product's removal leaves the file and a count of 1: %r" % count(common))
+    a.install()
+    reg_set(COUNTS, common, 3, "REG_DWORD")
+    uninstall_quietly(a)
+    check(count(common) == "0x2" and os.path.exists(drive_c(common)),
+          "a count of 3 goes to 2, the file stays: %r" % count(common))
+    reg_set(COUNTS, common, 1, "REG_DWORD")
+    run = uninstall_interactively(b, [confirmation(b), step(b.message(35), b.message(59, common),
+                                                            "press=%d" % YES),
+                                      success_notice(b)])
+    check(run.status == 0 and count(common) is None and not os.path.exists(drive_c(common)),
+          "a count of 1: the value and, after the question, the file go (%s; %s)"
+          % (run.describe(), shown(run)))
+    check(count(keep) is None and os.path.exists(drive_c(keep)),
+          "the permanent entry only loses its count: %r" % count(keep))
+
+
+FONT = ('\n[[files]]\nsource = "glyphs.ttf"\ndestination = "font"\n'
+        'font-name = "Velt Case Glyphs"\n')
+
+
+def group_font():
+    """A font whose file cannot go (held open) is named in the failure
+    notice and kept in ProductFonts; the registration stays, and the next
+    run, the file let go, removes it."""
+    p = case_product("Velt Case Font", files=FONT)
+    p.install()
+    font = "C:\\windows\\Fonts\\glyphs.ttf"
+    check(os.path.exists(drive_c(font)), "the font is placed")
+    locker = FileLocker(LOCKER, font, WORK, "font")
+    failure = step(p.message(20), p.text(58).split("\r")[0], "press=%d" % OK)
+    run = uninstall_interactively(p, [confirmation(p), failure])
+    locker.release()
+    registration = p.registration() or {}
+    check(run.status == 0 and any("glyphs.ttf" in t for t in box_texts(run)),
+          "the failure notice names the font (%s; %s)" % (run.describe(), shown(run)))
+    check(registration.get("ProductFonts") == ("REG_SZ", '"Velt Case Glyphs" "glyphs.ttf" '),
+          "ProductFonts keeps the font in its quoted form: %r" % (registration.get("ProductFonts"),))
+    run = uninstall_quietly(p)
+    check(p.registration() is None and not os.path.exists(drive_c(font)),
+          "the next run removes the font and the registration (%s)" % run.describe())
 
 
 if __name__ == "__main__":
