@@ -196,8 +196,11 @@ BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const
     std::optional<AppendedSection> placed = AppendArchiveSection(installer, archive.Out(), error);
     if (!placed)
         throw ProjectError("the stub: " + error);
-    // Computed last, over the finished headers.
-    Store32(installer.data() + placed->rawOffset + 16, Checksum(installer.data(), (int32_t)placed->rawOffset));
+    // Computed last, over the finished headers, with the fields that signing
+    // rewrites taken as zero: a signed installer still matches it.
+    Store32(installer.data() + placed->rawOffset + 16,
+            SignableStubChecksum(installer.data(), (int32_t)placed->rawOffset,
+                                 Load32(installer.data() + 0x3C)));
 
     std::vector<PendingFile> pending;
     auto discard = [&] {
@@ -308,6 +311,11 @@ ArchiveFault ReadInstaller(const fs::path& path, Installer& in)
     in.rawOffset = section.rawOffset;
     in.rawSize = section.rawSize;
     in.virtualAddress = section.virtualAddress;
+    in.peOffset = section.peOffset;
+    SignatureFields signature;
+    FindSignatureFields(image.data(), fileSize, section.peOffset, signature);
+    in.signatureOffset = signature.signatureOffset;
+    in.signatureSize = signature.signatureSize;
     // A section that starts past the end of the file cannot be mapped, and
     // the stub's bytes before it cannot be read.
     if (section.rawOffset > image.size())
@@ -340,7 +348,8 @@ ArchiveFault ReadInstaller(const fs::path& path, Installer& in)
     // The uninstaller is built from the bytes before the section and those
     // after it.
     if ((d.productFlags & PfChecksums)
-        && Checksum(image.data(), (int32_t)section.rawOffset) != header.stubChecksum)
+        && !StubChecksumMatches(image.data(), (int32_t)section.rawOffset, section.peOffset,
+                                header.stubChecksum))
         return ArchiveFault::Of(kCorruptStubChecksum);
     if ((uint64_t)section.rawOffset + section.rawSize > image.size())
         return ArchiveFault::Of(kCorruptTailUnreadable);

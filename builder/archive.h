@@ -46,6 +46,10 @@ struct Installer {
     std::optional<PeHeaders> pe;
     int section = -1;                             // index of ".velt"
     uint32_t rawOffset = 0, rawSize = 0, virtualAddress = 0;
+    uint32_t peOffset = 0;
+    // The certificate-table entry: where a signature lies (0, 0 unsigned).
+    // Only its presence is read; the signature itself is not validated.
+    uint32_t signatureOffset = 0, signatureSize = 0;
     // Archive header.
     uint32_t magic = 0;
     int32_t version = 0, descriptionSize = 0, sectionDataSize = 0;

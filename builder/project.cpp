@@ -165,7 +165,8 @@ void ReadProduct(Reader& r, const toml::table& root, Project& p)
         throw ProjectError(p.path.string() + ":1:1: the project has no [product] table");
     r.AllowKeys(*t, {"name", "publisher", "version", "display-name", "default-directory",
                      "start-menu-folder", "registry-key", "uninstall-subdir", "uninstaller",
-                     "volume-name", "master", "licence", "license", "readme", "arch"}, "[product]");
+                     "volume-name", "master", "licence", "license", "readme", "arch",
+                     "exit-codes"}, "[product]");
     Description& d = p.description;
     if (!t->get("name"))
         r.Fail(*t, "[product] needs a \"name\"");
@@ -200,6 +201,15 @@ void ReadProduct(Reader& r, const toml::table& root, Project& p)
         p.arch = ArchFromName(r.Utf8(*t, "arch").value_or(""));
         if (!p.arch)
             r.Fail(*node, "\"arch\" is \"x86\" or \"x64\"");
+    }
+    // Deployment tools read 0, 3010, 1602 and 1603; "legacy" keeps the
+    // stub's exit code 1 for every ending.
+    if (const toml::node* node = t->get("exit-codes")) {
+        std::string codes = r.Utf8(*t, "exit-codes").value_or("");
+        if (codes == "standard")
+            d.productFlags |= PfStandardExitCodes;
+        else if (codes != "legacy")
+            r.Fail(*node, "\"exit-codes\" is \"standard\" or \"legacy\"");
     }
     if (t->get("master")) {
         d.masterProduct = r.Text(*t, "master");

@@ -4,17 +4,23 @@
 #include "builder/archive.h"
 #include "builder/embedded_stub.h"
 #include "builder/platform.h"
+#include "archive/section.h"
 #include "builder/text.h"
 #include "core/checksum.h"
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 namespace fs = std::filesystem;
 using namespace velt;
@@ -35,6 +41,7 @@ const char kUsage[] =
 const char kBuildHelp[] =
     "usage: veltpack build PROJECT.toml [-o setup.exe] [--arch x86|x64]\n"
     "                      [--level fast|best] [--volume-size SIZE] [--stub FILE]\n"
+    "                      [--sign 'COMMAND {}']\n"
     "\n"
     "Packs the project into an installer. The project file is described in\n"
     "docs/project-file.md.\n"
@@ -51,6 +58,14 @@ const char kBuildHelp[] =
     "  --stub FILE         use this stub instead of the built-in one of the\n"
     "                      architecture (it must be of that architecture when\n"
     "                      --arch or the project names one)\n"
+    "  --sign 'COMMAND {}' sign the finished installer: COMMAND runs through the\n"
+    "                      shell with each {} replaced by the installer's path\n"
+    "                      (quoted); the build fails when it fails, and the\n"
+    "                      signed installer is then verified as by verify.\n"
+    "                      Volume files are data and are not signed. E.g.\n"
+    "                      --sign 'osslsigncode sign -pkcs12 cert.pfx -pass PW\n"
+    "                        -in {} -out {}.signed && mv {}.signed {}'\n"
+    "                      See docs/signing.md.\n"
     "\n"
     "The installer's dates come from the sources' last-write times, or from\n"
     "SOURCE_DATE_EPOCH when it is set: the same inputs give the same bytes.\n";
@@ -69,7 +84,10 @@ const char kVerifyHelp[] =
     "Makes every check the installer makes when it starts: the headers, the\n"
     "checksums, the decoding, the end marker, the volumes and the file\n"
     "records. Exit status 0 when the installer is sound; otherwise 1, with\n"
-    "the corrupt-archive code the installer would show and what is wrong.\n";
+    "the corrupt-archive code the installer would show and what is wrong.\n"
+    "It also says whether the installer carries a signature (the PE\n"
+    "certificate table); it does not check the signature itself: use\n"
+    "osslsigncode verify or signtool verify for that.\n";
 
 const char kExtractHelp[] =
     "usage: veltpack extract INSTALLER -C DIR\n"
@@ -164,12 +182,55 @@ private:
     int last_ = -1;
 };
 
+int VerifyInstaller(const std::string& path);
+
+// The path as one word for the shell: in single quotes, each quote in it
+// closed, escaped and reopened.
+std::string ShellQuoted(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Runs the signing command on the finished installer; throws when it
+// cannot run or does not succeed.
+void SignInstaller(const std::string& command, const fs::path& installer)
+{
+    std::string line, quoted = ShellQuoted(installer.string());
+    for (size_t at = 0;;) {
+        size_t hole = command.find("{}", at);
+        line += command.substr(at, hole - at);
+        if (hole == std::string::npos)
+            break;
+        line += quoted;
+        at = hole + 2;
+    }
+    std::printf("signing: %s\n", line.c_str());
+    std::fflush(stdout);
+    int status = std::system(line.c_str());
+    if (status == -1)
+        throw std::runtime_error("the signing command could not be started");
+#ifdef _WIN32
+    if (status != 0)
+        throw std::runtime_error("the signing command failed (exit status "
+                                 + std::to_string(status) + "): " + line);
+#else
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("the signing command failed ("
+                                 + (WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
+                                                      : std::string("killed by a signal"))
+                                 + "): " + line);
+#endif
+}
+
 int Build(int argc, char** argv)
 {
     Args a = ParseArgs(argc, argv, 2,
                        {{"-o", "output"}, {"--output", "output"}, {"--level", "level"},
                         {"--volume-size", "volume-size"}, {"--stub", "stub"},
-                        {"--arch", "arch"}}, {});
+                        {"--arch", "arch"}, {"--sign", "sign"}}, {});
     if (a.help) {
         std::fputs(kBuildHelp, stdout);
         return 0;
@@ -187,6 +248,9 @@ int Build(int argc, char** argv)
     }
     if (a.options.count("volume-size"))
         options.volumeSize = ParseSize(a.options["volume-size"]);
+    if (a.options.count("sign") && a.options["sign"].find("{}") == std::string::npos)
+        throw UsageError("--sign needs {} where the installer's path goes, as in "
+                         "'signtool sign /fd SHA256 /a {}'");
 
     std::optional<Arch> arch;
     if (a.options.count("arch")) {
@@ -222,7 +286,11 @@ int Build(int argc, char** argv)
     for (const fs::path& written : result.written)
         std::printf("wrote %s (%" PRIuMAX " bytes)\n", written.string().c_str(),
                     (uintmax_t)fs::file_size(written));
-    return 0;
+    if (!a.options.count("sign"))
+        return 0;
+    std::fflush(stdout);
+    SignInstaller(a.options["sign"], options.output);
+    return VerifyInstaller(options.output.string());
 }
 
 // ---- inspect ----------------------------------------------------------
@@ -259,6 +327,8 @@ std::vector<std::string> FlagNames(uint32_t flags)
             names.push_back(kFlagNames[i].name);
     if (flags & PfRebootNeeded)
         names.push_back("reboot-needed");
+    if (flags & PfStandardExitCodes)
+        names.push_back("standard-exit-codes");
     return names;
 }
 
@@ -306,6 +376,16 @@ std::string JsonDate(const DateTime& t)
     return t.month == 0 ? "null" : Json(DateText(t));
 }
 
+// Whether the installer carries a signature; its validity is the signing
+// tools' business (osslsigncode verify, signtool verify).
+std::string SignatureText(const Installer& in)
+{
+    if (!in.signatureSize)
+        return "none";
+    return "present (" + std::to_string(in.signatureSize) + " bytes at offset "
+           + Hex(in.signatureOffset) + "; not validated here)";
+}
+
 // One line of text output: the label padded, then the value (UTF-8).
 void Field(const char* label, const std::string& value)
 {
@@ -341,13 +421,16 @@ void PrintText(const Installer& in, const fs::path& path, const ArchiveFault& fa
     Field("installer", path.string() + " (" + std::to_string(in.image.size()) + " bytes)");
     if (in.pe)
         Field("architecture", MachineText(*in.pe));
-    if (in.section >= 0)
+    if (in.section >= 0) {
         Field("section", ".velt at file offset " + Hex(in.rawOffset) + ", " + std::to_string(in.rawSize)
               + " bytes, address " + Hex(in.virtualAddress));
+        Field("signature", SignatureText(in));
+    }
     Field("format", std::to_string(in.version / 100) + "." + std::to_string(in.version % 100));
     Field("description", std::to_string(in.descriptionSize) + " bytes packed, key " + Hex(in.descriptionKey));
     if (in.descriptionRead) {
-        bool stubOk = Checksum(in.image.data(), (int32_t)in.rawOffset) == in.stubChecksum;
+        bool stubOk = StubChecksumMatches(in.image.data(), (int32_t)in.rawOffset, in.peOffset,
+                                          in.stubChecksum);
         Field("stub checksum", Hex(in.stubChecksum) + (stubOk ? " (ok)" : " (MISMATCH)"));
         Field("section data", std::to_string(in.sectionDataSize) + " bytes, of which "
               + std::to_string(in.sectionPayload) + " file data");
@@ -443,6 +526,10 @@ void PrintJson(const Installer& in, const fs::path& path, const ArchiveFault& fa
     add("architecture", arch ? Json(ArchName(*arch)) : std::string("null"));
     add("section", "{\"offset\": " + std::to_string(in.rawOffset) + ", \"size\": "
         + std::to_string(in.rawSize) + ", \"address\": " + std::to_string(in.virtualAddress) + "}");
+    add("signature", in.signatureSize
+        ? "{\"offset\": " + std::to_string(in.signatureOffset) + ", \"size\": "
+              + std::to_string(in.signatureSize) + "}"
+        : std::string("null"));
     add("header", "{\"magic\": " + std::to_string(in.magic) + ", \"version\": " + std::to_string(in.version)
         + ", \"descriptionSize\": " + std::to_string(in.descriptionSize) + ", \"descriptionKey\": "
         + std::to_string(in.descriptionKey) + ", \"stubChecksum\": " + std::to_string(in.stubChecksum)
@@ -545,19 +632,25 @@ int Verify(int argc, char** argv)
     }
     if (a.positional.size() != 1)
         throw UsageError("verify needs exactly one installer");
+    return VerifyInstaller(a.positional[0]);
+}
+
+int VerifyInstaller(const std::string& path)
+{
     Installer in;
-    ArchiveFault fault = ReadInstaller(PathFromUtf8(a.positional[0]), in);
+    ArchiveFault fault = ReadInstaller(PathFromUtf8(path), in);
     if (!fault) {
-        std::printf("%s: sound (%zu files, %zu languages, %zu messages)\n", a.positional[0].c_str(),
+        std::printf("%s: sound (%zu files, %zu languages, %zu messages)\n", path.c_str(),
                     in.records.size(), in.description.languageNames.size(),
                     in.description.messages.size());
+        std::printf("signature: %s\n", SignatureText(in).c_str());
         return 0;
     }
     if (fault.code)
-        std::fprintf(stderr, "%s: corrupt, error code %d: %s\n", a.positional[0].c_str(), fault.code,
+        std::fprintf(stderr, "%s: corrupt, error code %d: %s\n", path.c_str(), fault.code,
                      fault.what.c_str());
     else
-        std::fprintf(stderr, "%s: %s\n", a.positional[0].c_str(), fault.what.c_str());
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), fault.what.c_str());
     return 1;
 }
 

@@ -14,6 +14,7 @@ packages=(
   libtomlplusplus-dev
   zlib1g-dev libbz2-dev liblzma-dev
   python3-pefile
+  osslsigncode openssl
 )
 
 missing=()

@@ -510,3 +510,112 @@ TEST_F(VeltpackTest, ExtractRefusesNamesThatLeaveTheFolder)
 }
 
 } // namespace
+
+namespace {
+
+// What a signing tool does to a PE file: the CheckSum field rewritten, the
+// certificate-table entry set, the signature appended.
+std::string AsSigned(std::string image, uint32_t signatureSize)
+{
+    uint32_t pe = (uint8_t)image[0x3C] | ((uint8_t)image[0x3D] << 8);
+    uint32_t optional = pe + 0x18;
+    bool wide = (uint8_t)image[optional] == 0x0B && (uint8_t)image[optional + 1] == 0x02;
+    uint32_t entry = optional + (wide ? 112 : 96) + 4 * 8;
+    while (image.size() % 8)
+        image.push_back('\0');
+    Put32(image, optional + 64, 0x0002F00Du);
+    Put32(image, entry, (uint32_t)image.size());
+    Put32(image, entry + 4, signatureSize);
+    image.append(signatureSize, '\xA5');
+    return image;
+}
+
+} // namespace
+
+TEST_F(VeltpackTest, SignedInstallersStaySoundAndSayTheyAreSigned)
+{
+    fs::path project = CopyExamples();
+    for (const char* arch : {"x86", "x64"}) {
+        SCOPED_TRACE(arch);
+        ASSERT_EQ(0, Veltpack("build " + project.string() + " --arch " + arch + " -o " + Path("setup.exe")).status);
+        Outcome plain = Veltpack("verify " + Path("setup.exe"));
+        EXPECT_EQ(0, plain.status);
+        EXPECT_NE(std::string::npos, plain.output.find("signature: none")) << plain.output;
+        std::string good = AsSigned(ReadFile(Path("setup.exe")), 64);
+        WriteFile(dir_ / "signed.exe", good);
+        Outcome r = Veltpack("verify " + Path("signed.exe"));
+        EXPECT_EQ(0, r.status) << r.output;
+        EXPECT_NE(std::string::npos, r.output.find("signature: present (64 bytes at offset")) << r.output;
+        Outcome shown = Veltpack("inspect " + Path("signed.exe"));
+        EXPECT_NE(std::string::npos, shown.output.find("stub checksum")) << shown.output;
+        EXPECT_NE(std::string::npos, shown.output.find("(ok)")) << shown.output;
+        EXPECT_NE(std::string::npos, shown.output.find("signature            present (64 bytes"))
+            << shown.output;
+        EXPECT_NE(std::string::npos, Veltpack("inspect --json " + Path("signed.exe"))
+                                         .output.find("\"signature\": {\"offset\": "));
+        // Any other byte of the stub still counts.
+        std::string bad = good;
+        bad[0x4E] ^= 0x20;
+        WriteFile(dir_ / "bad.exe", bad);
+        r = Veltpack("verify " + Path("bad.exe"));
+        EXPECT_EQ(1, r.status);
+        EXPECT_NE(std::string::npos, r.output.find("error code 40:")) << r.output;
+    }
+}
+
+TEST_F(VeltpackTest, BuildRunsTheSigningCommandAndChecksTheResult)
+{
+    fs::path project = CopyExamples();
+    // The path is quoted for the shell, quotes in it included.
+    std::string out = Path("it's a setup.exe");
+    Outcome r = Veltpack("build " + project.string() + " -o \"" + out
+                         + "\" --sign 'cp {} {}.before && test -s {}'");
+    EXPECT_EQ(0, r.status) << r.output;
+    EXPECT_TRUE(fs::exists(out + ".before"));
+    EXPECT_NE(std::string::npos, r.output.find("sound (")) << "the result is verified: " << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("signature: none")) << r.output;
+
+    r = Veltpack("build " + project.string() + " -o " + Path("setup.exe") + " --sign 'exit 3; {}'");
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.output.find("the signing command failed (exit status 3)")) << r.output;
+    // A command that damages the installer fails the build through the check.
+    r = Veltpack("build " + project.string() + " -o " + Path("setup.exe")
+                 + " --sign 'printf x | dd of={} bs=1 seek=78 conv=notrunc 2>/dev/null'");
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.output.find("error code 40:")) << r.output;
+    r = Veltpack("build " + project.string() + " -o " + Path("setup.exe") + " --sign 'signtool sign'");
+    EXPECT_EQ(2, r.status);
+    EXPECT_NE(std::string::npos, r.output.find("--sign needs {}")) << r.output;
+}
+
+TEST_F(VeltpackTest, ExitCodesSwitchSetsItsFlag)
+{
+    struct {
+        const char* line;
+        int status;
+        bool standard;
+    } kCases[] = {
+        {"", 0, false},
+        {"exit-codes = \"legacy\"", 0, false},
+        {"exit-codes = \"standard\"", 0, true},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.line);
+        fs::remove_all(dir_ / "src");
+        fs::path project = CopyExamples();
+        AddToProduct(project, c.line);
+        ASSERT_EQ(c.status, Veltpack("build " + project.string() + " -o " + Path("setup.exe")).status);
+        Installer in;
+        ASSERT_FALSE(ReadInstaller(Path("setup.exe"), in));
+        EXPECT_EQ(c.standard, (in.description.productFlags & PfStandardExitCodes) != 0);
+        Outcome shown = Veltpack("inspect " + Path("setup.exe"));
+        EXPECT_EQ(c.standard, shown.output.find(" standard-exit-codes") != std::string::npos) << shown.output;
+    }
+    fs::remove_all(dir_ / "src");
+    fs::path project = CopyExamples();
+    AddToProduct(project, "exit-codes = \"msi\"");
+    Outcome r = Veltpack("build " + project.string() + " -o " + Path("other.exe"));
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.output.find("tally.toml:5:14: \"exit-codes\" is \"standard\" or \"legacy\""))
+        << r.output;
+}

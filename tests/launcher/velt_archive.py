@@ -318,15 +318,43 @@ class Installer:
         return bytes(out)
 
 
+def certificate_entry(data):
+    """The file offset of the certificate-table entry of the data
+    directories, and the signature's offset and size that it holds; None
+    when the headers have no such entry."""
+    pe = struct.unpack_from("<H", data, 0x3C)[0]
+    optional = pe + 0x18
+    optional_size = struct.unpack_from("<H", data, pe + 0x14)[0]
+    magic = struct.unpack_from("<H", data, optional)[0]
+    directories = {0x10B: 96, 0x20B: 112}.get(magic)
+    if directories is None:
+        return None
+    entry = optional + directories + 4 * 8
+    count = struct.unpack_from("<I", data, optional + directories - 4)[0]
+    if optional_size < directories + 5 * 8 or count < 5:
+        return None
+    offset, size = struct.unpack_from("<2I", data, entry)
+    return entry, offset, size
+
+
 def uninstaller_image(data, icon_offset=0, icon=b""):
     """The installer without its archive section, computed from the bytes
     alone: the count and two size words lowered, later entries moved up with
-    their file offsets lowered, the bytes after the section kept, the icon
-    patched in."""
+    their file offsets lowered, the bytes after the section kept up to a
+    signature (which stays behind, its entry and the PE CheckSum cleared),
+    the icon patched in."""
     pe = Pe(data)
     index, s = pe.archive()
     z = s.raw_size
-    image = bytearray(data[:s.raw_offset] + data[s.raw_offset + z:])
+    end = len(data)
+    cert = certificate_entry(data)
+    if cert and s.raw_offset + z <= cert[1] < end:
+        end = cert[1]
+    image = bytearray(data[:s.raw_offset] + data[s.raw_offset + z:end])
+    if cert:
+        struct.pack_into("<2I", image, cert[0], 0, 0)
+    # The PE CheckSum would not fit the new bytes: cleared as well.
+    struct.pack_into("<I", image, pe.pe + 0x18 + 64, 0)
     struct.pack_into("<H", image, pe.pe + 6, pe.count - 1)
     for offset in (pe.pe + 0x20, pe.pe + 0x50):
         v = struct.unpack_from("<I", image, offset)[0]
