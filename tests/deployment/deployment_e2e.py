@@ -41,7 +41,7 @@ if OWN_PREFIX:
     os.environ["WINEPREFIX"] = OWN_PREFIX
 
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
-from velt_e2e import (BUILDER, FAILURES, WINE, Run, build_installer, check,  # noqa: E402
+from velt_e2e import (BUILDER, FAILURES, FileLocker, Run, build_installer, check,  # noqa: E402
                       drive_c, log_text, reg_delete, reg_values, step, wine, winpath)
 
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
@@ -113,33 +113,9 @@ def expect_code(what, run, outcome, standard):
              run.describe() if run else "no run"))
 
 
-class Locker:
-    """file_locker.exe holding a file (a Windows path) open until released."""
-
-    def __init__(self, path, tag, share_read=False):
-        self.ready = os.path.join(WORK, tag + ".ready")
-        self.release_file = os.path.join(WORK, tag + ".release")
-        for name in (self.ready, self.release_file):
-            if os.path.exists(name):
-                os.remove(name)
-        self.process = subprocess.Popen(
-            [WINE, LOCKER] + (["--share-read"] if share_read else [])
-            + [path, winpath(self.ready), winpath(self.release_file), "300"],
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.time() + 60
-        while not os.path.exists(self.ready):
-            if self.process.poll() is not None or time.time() > deadline:
-                raise RuntimeError("file_locker did not take %s (status %s)"
-                                   % (path, self.process.poll()))
-            time.sleep(0.1)
-
-    def release(self):
-        open(self.release_file, "wb").close()
-        try:
-            return self.process.wait(60)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            return None
+def Locker(path, tag, share_read=False):
+    """velt-file-locker holding a file (a Windows path) open until released."""
+    return FileLocker(LOCKER, path, WORK, tag, share_read=share_read)
 
 
 # ------------------------------------------------------------- exit codes

@@ -24,7 +24,6 @@ velt_add_wine_test.
 import json
 import os
 import shutil
-import struct
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -33,7 +32,7 @@ WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "shortcuts", GROUP)
 
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
-                      log_text, reg_delete, reg_values, wine, winpath)
+                      log_text, reg_delete, reg_values, renamed_font, wine, winpath)
 
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 SHELL_FOLDERS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
@@ -280,23 +279,6 @@ def group_nomenu():
                 check_recorded(product, [desktop + "\\Desktop Only.LNK"])
         finally:
             product.clean(*leftovers)
-
-
-def renamed_font(path, family):
-    """The TrueType font at `path` with "DejaVu" in its names replaced by
-    `family` (six letters), so that no font of the system has its names."""
-    assert len(family) == 6
-    with open(path, "rb") as f:
-        data = bytearray(f.read())
-    tables = struct.unpack(">H", data[4:6])[0]
-    for i in range(tables):
-        tag, _, offset, length = struct.unpack(">4sIII", data[12 + 16 * i:28 + 16 * i])
-        if tag == b"name":
-            table = bytes(data[offset:offset + length])
-            table = table.replace(b"DejaVu", family.encode("ascii"))
-            table = table.replace("DejaVu".encode("utf-16-be"), family.encode("utf-16-be"))
-            data[offset:offset + length] = table
-    return bytes(data)
 
 
 def group_fonts():
