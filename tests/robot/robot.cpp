@@ -643,6 +643,7 @@ struct Window {
     bool pressed;               // that step clicked a button
     bool hadChild;              // a box owned by this one appeared since
     bool present;               // seen by the latest scan
+    std::wstring caption;       // as first seen: a closing box reads empty
     std::wstring Prefix() const { return kind + L" " + Number(number); }
 };
 
@@ -833,6 +834,7 @@ void ScanWindows(DWORD now)
         window.pressed = false;
         window.hadChild = false;
         window.present = true;
+        window.caption = TextOf(handle);
         g_windows.push_back(window);
         LogWindow(window);
     }
@@ -1011,7 +1013,8 @@ bool IsLeftAlone(const Window& box, const std::vector<std::wstring>& leave)
 {
     std::wstring caption = TextOf(box.handle);
     for (const std::wstring& text : leave)
-        if (caption.find(text) != std::wstring::npos)
+        if (caption.find(text) != std::wstring::npos
+            || box.caption.find(text) != std::wstring::npos)
             return true;
     return false;
 }
@@ -1021,6 +1024,10 @@ int AnswerBoxes(DWORD now, const Options& options, size_t* nextStep)
     const std::vector<Step>& steps = options.steps;
     for (Window& box : g_windows) {
         if (box.handle == NULL || box.answered || (LONG)(now - box.settledAt) < 0)
+            continue;
+        // A box that is being closed is no question; the next scan sees
+        // it gone.
+        if (!IsWindow(box.handle) || !IsWindowVisible(box.handle))
             continue;
         if (IsLeftAlone(box, options.leave)) {
             box.answered = true;
