@@ -217,7 +217,7 @@ void RestoreAssociations(const String& record)
 
 // ------------------------------------------------------------ fonts
 
-// Unloads and deletes the product's fonts; those that stay loaded are kept
+// Unloads and deletes the product's fonts; those whose files stay are kept
 // in ProductFonts for another run.
 void RemoveFonts()
 {
