@@ -54,7 +54,7 @@ if OWN_PREFIX:
 os.environ.pop("SOURCE_DATE_EPOCH", None)
 
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
-from velt_e2e import (BUILDER, build_installer, FAILURES, WINE, Run, check,  # noqa: E402
+from velt_e2e import (BUILDER, build_installer, FAILURES, FileLocker, WINE, Run, check,  # noqa: E402
                       drive_c, log_text, reg_delete, reg_values, step, wine,
                       winpath)
 
@@ -194,33 +194,11 @@ def delete_shared_count(name):
     wine("reg", "delete", SHARED_DLLS, "/v", name, "/f", check_status=False)
 
 
-class Locker:
+def Locker(path, tag, share_read=False):
     """file_locker.exe holding `path` (a Windows path) open until released:
     without sharing, or letting others read it (`share_read`), as the
     system holds a program or DLL that runs."""
-
-    def __init__(self, path, tag, share_read=False):
-        self.ready = os.path.join(WORK, tag + ".ready")
-        self.release_file = os.path.join(WORK, tag + ".release")
-        with open(os.path.join(WORK, tag + ".err"), "wb") as err:
-            self.process = subprocess.Popen(
-                [WINE, LOCKER] + (["--share-read"] if share_read else [])
-                + [path, winpath(self.ready), winpath(self.release_file), "300"],
-                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
-        deadline = time.time() + 60
-        while not os.path.exists(self.ready):
-            if self.process.poll() is not None or time.time() > deadline:
-                raise RuntimeError("file_locker did not take %s (status %s)"
-                                   % (path, self.process.poll()))
-            time.sleep(0.1)
-
-    def release(self):
-        write(self.release_file, b"")
-        try:
-            return self.process.wait(60)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            return None
+    return FileLocker(LOCKER, path, WORK, tag, share_read=share_read)
 
 
 # ------------------------------------------------------------------ rules
