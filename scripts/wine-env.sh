@@ -2,17 +2,19 @@
 #
 # Needs WINEPREFIX. The architecture is WINEARCH when it is set (win32 or
 # win64), else the one the prefix was made with. Exports the variables Wine
-# reads and WINELOADER, the loader of that architecture: /usr/bin/wine
-# always picks the 32-bit loader when one is installed, so a 64-bit prefix
-# is driven through /usr/lib/wine/wine64 directly, and Wine starts the
-# prefix's child processes with WINELOADER too.
+# reads and WINELOADER: the loader the prefix was made with (its
+# .velt-loader, written by wine-prefix.sh), else the loader of its
+# architecture. /usr/bin/wine always picks the 32-bit loader when one is
+# installed, so a 64-bit prefix is driven through a 64-bit loader directly,
+# and Wine starts the prefix's child processes with WINELOADER too.
 
 if [ -z "${WINEARCH:-}" ] && [ -f "$WINEPREFIX/system.reg" ]; then
   WINEARCH=$(sed -n 's/^#arch=//p' "$WINEPREFIX/system.reg")
 fi
 case ${WINEARCH:-} in
   win32) WINELOADER=/usr/lib/wine/wine ;;
-  win64) WINELOADER=/usr/lib/wine/wine64 ;;
+  win64) WINELOADER=/usr/lib/wine/wine64
+         [ -s "$WINEPREFIX/.velt-loader" ] && WINELOADER=$(cat "$WINEPREFIX/.velt-loader") ;;
   *)
     echo "wine: set WINEARCH to win32 or win64 for the prefix $WINEPREFIX" >&2
     exit 2 ;;
