@@ -25,6 +25,13 @@ else()
   set(VELT_GTEST GTest::gtest)
 endif()
 
+# The x86 build's 32-bit processes may run under CPU emulation, several
+# times slower: its tests get twice the time before they count as hung.
+set(VELT_TIMEOUT_SCALE 1)
+if(VELT_ARCH STREQUAL "x86")
+  set(VELT_TIMEOUT_SCALE 2)
+endif()
+
 set(VELT_WINE_ENV
   "WINEPREFIX=${VELT_WINE_PREFIX}"
   "WINEARCH=${VELT_WINE_ARCH}"
@@ -48,6 +55,7 @@ function(velt_add_gtest)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${VELT_TIMEOUT_SCALE}")
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
   if(WIN32)
     set_tests_properties(${T_NAME} PROPERTIES
@@ -60,6 +68,7 @@ function(velt_add_wine_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${VELT_TIMEOUT_SCALE}")
   add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
     FIXTURES_REQUIRED wine ENVIRONMENT "${VELT_WINE_ENV}")

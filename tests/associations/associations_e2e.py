@@ -20,7 +20,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 from velt_e2e import (BUILDER, build_installer, FAILURES, Run, WINE, check,  # noqa: E402
-                      drive_c, log_text, reg_delete, reg_values, wine, winpath)
+                      drive_c, log_text, reg_delete, reg_values, cmd, reg, winpath)
 
 ROBOT, STUB = sys.argv[1:3]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "associations", "e2e")
@@ -109,8 +109,8 @@ def clean(txt_before):
     if txt_before is None:
         reg_delete("HKCR\\.txt")
     else:
-        wine("reg", "add", "HKCR\\.txt", "/ve", "/d", txt_before.get("", ("", ""))[1], "/f")
-        wine("reg", "delete", "HKCR\\.txt", "/v", BACKUP, "/f", check_status=False)
+        reg("add", "HKCR\\.txt", "/ve", "/d", txt_before.get("", ("", ""))[1], "/f")
+        reg("delete", "HKCR\\.txt", "/v", BACKUP, "/f", check_status=False)
     for root in ("HKLM", "HKCU"):
         reg_delete(root + "\\Software\\Velt Tests")
     reg_delete(UNINSTALL_KEY)
@@ -208,9 +208,9 @@ def main():
     clean(txt_before)
     try:
         for key, value in BEFORE:
-            wine("reg", "add", key, "/ve", "/d", value, "/f")
-        shared = wine("cmd", "/c", "echo %CommonProgramFiles%").strip() + "\\Velt Tests"
-        system = wine("cmd", "/c", "echo %SystemRoot%").strip() + "\\system32"
+            reg("add", key, "/ve", "/d", value, "/f")
+        shared = cmd("echo %CommonProgramFiles%") + "\\Velt Tests"
+        system = cmd("echo %SystemRoot%") + "\\system32"
         table = expected_table(shared, system)
         failed_line = 'Failed to associate file type:  ".vtq8".\r\n\r\n'
 

@@ -19,7 +19,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
 from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
-                      log_text, reg_delete, reg_values, step, wine, winpath)
+                      log_text, reg_delete, reg_values, step, cmd, winpath)
 
 GROUP, ROBOT, STUB = sys.argv[1:4]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "batch", GROUP)
@@ -109,7 +109,7 @@ def no_working_files(what, product):
 # ---------------------------------------------------------- environment
 
 def comspec():
-    return wine("cmd", "/c", "echo %COMSPEC%").strip()
+    return cmd("echo %COMSPEC%")
 
 
 def folder(values, name, fallback):
@@ -124,7 +124,7 @@ def folder(values, name, fallback):
 def expected_variables(p, shared):
     shell = reg_values(SHELL_FOLDERS)
     settings = reg_values(WINDOWS_SETTINGS)
-    windows = wine("cmd", "/c", "echo %WINDIR%").strip()
+    windows = cmd("echo %WINDIR%")
     start_menu = folder(shell, "Start Menu", windows + "\\Start Menu")
     programs = folder(shell, "Programs", start_menu + "\\Programs")
     installer = winpath(p.installer)
@@ -136,7 +136,7 @@ def expected_variables(p, shared):
         ("InstallerDir", installer.rsplit("\\", 1)[0]),
         ("InstallerFilename", "Setup.exe"),
         ("InstallerDrive", "Z:"),
-        ("SystemDir", wine("cmd", "/c", "echo %WINDIR%\\system32").strip()),
+        ("SystemDir", cmd("echo %WINDIR%\\system32")),
         ("DeviceDir", folder(settings, "DevicePath", windows + "\\INF")),
         ("MediaDir", folder(settings, "MediaPath", windows + "\\Media")),
         ("FavoritesDir", folder(shell, "Favorites", windows + "\\Favorites")),
@@ -172,7 +172,7 @@ def group_environment():
     run = p.install()
     expect_installed("environment", run, p)
     no_working_files("environment", p)
-    shared = wine("cmd", "/c", "echo %CommonProgramFiles%").strip() + "\\Velt Batch"
+    shared = cmd("echo %CommonProgramFiles%") + "\\Velt Batch"
     variables = expected_variables(p, shared)
     set_block = "".join("SET %s=%s\r\n" % pair for pair in variables)
     for tag, key in (("pre", "pre-install"), ("post", "post-install"), ("final", "final")):
@@ -269,12 +269,12 @@ def run_with_open_input(product, steps, timeout):
     Run.count += 1
     run.log_path = os.path.join(Run.work, "run%03d.log" % Run.count)
     run.leave = []
-    cmd = [os.environ["WINELOADER"], Run.robot, "--timeout", str(timeout), "--log", run.log_path]
+    command = [os.environ["WINELOADER"], Run.robot, "--timeout", str(timeout), "--log", run.log_path]
     for item in steps:
-        cmd += ["--do", item]
-    cmd += ["--", winpath(product.installer)]
+        command += ["--do", item]
+    command += ["--", winpath(product.installer)]
     with open(run.log_path + ".err", "wb") as err:
-        process = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+        process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
                                    stderr=err)
         run.status = process.wait()
         process.stdin.close()
@@ -334,7 +334,7 @@ def path_cases():
     short = short_directory(line)
     check(" " not in short and all(len(part) <= 12 for part in short.split("\\")),
           "the PATH line holds the short form: %r" % short)
-    found = wine("cmd", "/c", "if exist %s\\app.txt echo found" % short).strip()
+    found = cmd("if exist %s\\app.txt echo found" % short)
     check(found == "found", "the short form names the install directory: %r" % short)
 
     cases = [

@@ -42,7 +42,7 @@ if OWN_PREFIX:
 
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 from velt_e2e import (BUILDER, FAILURES, FileLocker, Run, build_installer, check,  # noqa: E402
-                      drive_c, log_text, reg_delete, reg_values, step, wine, winpath)
+                      drive_c, log_text, reg_delete, reg_values, step, cmd, reg, winpath)
 
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 WELCOME_CAPTION = "Veltpack Utility v6.2"
@@ -142,7 +142,7 @@ def install_cases(standard):
     os.makedirs(drive_c(p.directory), exist_ok=True)
     for name, value in (("UninstallString", "x"), ("InstallLocation", p.directory),
                         ("DisplayVersion", "1.0")):
-        wine("reg", "add", p.key, "/v", name, "/d", value, "/f")
+        reg("add", p.key, "/v", name, "/d", value, "/f")
     run = p.run([welcome(p), step(p.message(2), None, "press=%d" % NO)])
     expect_code("no to the existing installation", run, "cancelled", standard)
     p.clean()
@@ -193,7 +193,7 @@ def install_cases(standard):
 
     # Restart needed and declined: a shared file held open is deferred.
     publisher = "Velt Deploy Exit Restart " + tag
-    shared = wine("cmd", "/c", "echo %CommonProgramFiles%").strip() + "\\" + publisher
+    shared = cmd("echo %CommonProgramFiles%") + "\\" + publisher
     target = shared + "\\busy.dll"
     os.makedirs(drive_c(shared), exist_ok=True)
     with open(drive_c(target), "wb") as f:

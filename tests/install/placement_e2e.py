@@ -55,14 +55,14 @@ os.environ.pop("SOURCE_DATE_EPOCH", None)
 
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 from velt_e2e import (BUILDER, build_installer, FAILURES, FileLocker, WINE, Run, check,  # noqa: E402
-                      drive_c, log_text, reg_delete, reg_values, step, wine,
+                      drive_c, log_text, reg_delete, reg_values, step, cmd, reg, wine,
                       winpath)
 
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 SHARED_DLLS = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"
 SESSION_MANAGER = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Session Manager"
-# An x64 installer's system directory is the prefix's system32; so is an
-# x86 installer's in a 32-bit prefix, the only place the x86 tests run.
+# The system directory as the installer names it; drive_c() finds where an
+# x86 installer's files really go (syswow64).
 SYSTEM_DIR = "C:\\windows\\system32"
 FONTS_DIR = "C:\\windows\\Fonts"
 WELCOME_CAPTION = "Veltpack Utility v6.2"
@@ -116,7 +116,7 @@ def payload(seed, size=3000):
 
 
 def shared_directory(publisher):
-    common = wine("cmd", "/c", "echo %CommonProgramFiles%").strip()
+    common = cmd("echo %CommonProgramFiles%")
     return common + "\\" + publisher
 
 
@@ -191,7 +191,7 @@ def shared_count(name):
 
 
 def delete_shared_count(name):
-    wine("reg", "delete", SHARED_DLLS, "/v", name, "/f", check_status=False)
+    reg("delete", SHARED_DLLS, "/v", name, "/f", check_status=False)
 
 
 def Locker(path, tag, share_read=False):

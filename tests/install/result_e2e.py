@@ -21,7 +21,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 sys.path.insert(0, os.path.join(HERE, "..", "launcher"))
 import velt_archive as va  # noqa: E402
 from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
-                      log_text, matchable, reg_delete, reg_values, wine, winpath)
+                      log_text, matchable, reg_delete, reg_values, cmd, reg, wine, winpath)
 
 ROBOT, STUB = sys.argv[1:3]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "install", "result")
@@ -105,7 +105,7 @@ def colorref(text):
 
 
 def shared_directory():
-    common = wine("cmd", "/c", "echo %CommonProgramFiles%").strip()
+    common = cmd("echo %CommonProgramFiles%")
     return common + "\\Velt Tests"
 
 
@@ -248,7 +248,7 @@ def main():
     shutil.rmtree(drive_c(DIRECTORY), ignore_errors=True)
     shutil.rmtree(drive_c(shared_directory()), ignore_errors=True)
     reg_delete(KEY)
-    wine("reg", "delete", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
+    reg("delete", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
          "/v", shared_directory() + "\\shared.ini", "/f", check_status=False)
 
 

@@ -17,7 +17,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
 from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
-                      log_text, reg_delete, step, wine)
+                      log_text, reg_delete, step, cmd, reg)
 
 GROUP, ROBOT, STUB = sys.argv[1:4]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "install", "sequence-" + GROUP)
@@ -160,9 +160,9 @@ def group_questions():
 
 def existing_registration(product, location, version):
     key = UNINSTALL_KEY + product.name
-    wine("reg", "add", key, "/v", "UninstallString", "/d", "x", "/f")
-    wine("reg", "add", key, "/v", "InstallLocation", "/d", location, "/f")
-    wine("reg", "add", key, "/v", "DisplayVersion", "/d", version, "/f")
+    reg("add", key, "/v", "UninstallString", "/d", "x", "/f")
+    reg("add", key, "/v", "InstallLocation", "/d", location, "/f")
+    reg("add", key, "/v", "DisplayVersion", "/d", version, "/f")
 
 
 def group_existing():
@@ -217,7 +217,7 @@ def group_existing():
 def group_destination():
     p = Product("Where", flags=["ask-directory"])
     p.clean()
-    program_files = wine("cmd", "/c", "echo %ProgramFiles%").strip()
+    program_files = cmd("echo %ProgramFiles%")
     blocker = os.path.join(WORK, "blocker")
     # A file where a folder of the path should be: the folder cannot be made.
     os.makedirs(drive_c("C:\\Velt Tests"), exist_ok=True)

@@ -12,6 +12,14 @@ import time
 WINE = os.environ["WINELOADER"]             # the loader of this build's prefix
 PREFIX = os.environ["WINEPREFIX"]
 ARCH = os.environ.get("VELT_ARCH", "x86")
+# Both builds test in a 64-bit prefix. An x86 program there sees the 32-bit
+# views, as on 64-bit Windows: HKLM\Software (HKCR with it) under
+# WOW6432Node, "Program Files (x86)", syswow64 as its system folder. The
+# tests read and plant what the installer of their architecture sees: reg
+# with REG_VIEW, and CMD, the command interpreter of that architecture
+# (its %ProgramFiles% and the like are that view's).
+REG_VIEW = "/reg:32" if ARCH == "x86" else "/reg:64"
+CMD = "C:\\windows\\syswow64\\cmd.exe" if ARCH == "x86" else "C:\\windows\\system32\\cmd.exe"
 BUILDER = os.environ.get("VELT_BUILDER", "")
 FAILURES = []
 
@@ -22,9 +30,14 @@ def winpath(path):
 
 
 def drive_c(path):
-    """The Unix path of a C: path of the prefix ("C:\\X\\y" -> .../drive_c/X/y)."""
+    """The Unix path of a C: path of the prefix ("C:\\X\\y" -> .../drive_c/X/y)
+    as a program of this build's architecture sees it: an x86 program's
+    system32 is syswow64."""
     assert path[:3].upper() == "C:\\", path
-    return os.path.join(PREFIX, "drive_c", *[p for p in path[3:].split("\\") if p])
+    parts = [p for p in path[3:].split("\\") if p]
+    if ARCH == "x86" and [p.lower() for p in parts[:2]] == ["windows", "system32"]:
+        parts[1] = "syswow64"
+    return os.path.join(PREFIX, "drive_c", *parts)
 
 
 def log_text(text):
@@ -130,6 +143,15 @@ class Run:
                 return int(line.split(": ")[1])
         return None
 
+    def exit_codes(self, name):
+        """The exit codes of the processes whose command line holds `name`
+        (as the log writes it, any letter case), in order of their start."""
+        numbers = [line.split(" ")[1] for line in self.lines
+                   if line.startswith("process ") and " started: " in line
+                   and name.lower() in line.split(" started: ", 1)[1].lower()]
+        return [int(line.split(": ")[1]) for number in numbers for line in self.lines
+                if line.startswith("process %s exit: " % number)]
+
     def wait_for_boxes(self, count, seconds=20):
         """For a run in the background: true once `count` boxes showed."""
         deadline = time.time() + seconds
@@ -157,11 +179,22 @@ def wine(*args, check_status=True):
     return result.stdout.decode("cp1252", errors="replace")
 
 
+def reg(*args, check_status=True):
+    """Wine's reg.exe on the registry view of this build's architecture."""
+    return wine("reg", *args, REG_VIEW, check_status=check_status)
+
+
+def cmd(line):
+    """What the command interpreter of this build's architecture prints for
+    `line`, without the final line end (cmd /c echo %ProgramFiles%)."""
+    return wine(CMD, "/c", line).strip()
+
+
 def reg_values(key):
     """The values of a registry key as Wine's reg.exe lists them:
     {name: (type, data)}; the default value is named "". None when the key
     does not exist."""
-    result = subprocess.run([WINE, "reg", "query", key], stdin=subprocess.DEVNULL,
+    result = subprocess.run([WINE, "reg", "query", key, REG_VIEW], stdin=subprocess.DEVNULL,
                             capture_output=True)
     if result.returncode != 0:
         return None
@@ -177,7 +210,7 @@ def reg_values(key):
 
 
 def reg_delete(key):
-    subprocess.run([WINE, "reg", "delete", key, "/f"], stdin=subprocess.DEVNULL,
+    subprocess.run([WINE, "reg", "delete", key, "/f", REG_VIEW], stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
@@ -243,6 +276,8 @@ def wine_processes(image):
             continue
         if ("WINEPREFIX=" + PREFIX).encode() not in environ or not args[0]:
             continue
+        if os.path.basename(args[0]).startswith(b"qemu-"):
+            args = args[2:] or [b""]            # qemu-i386, the 32-bit loader, the program
         program = args[0].decode(errors="replace").replace("/", "\\").split("\\")[-1]
         if program.lower() == image.lower():
             found.append(int(pid))

@@ -65,7 +65,7 @@ os.environ["WINEPREFIX"] = OWN_PREFIX
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 sys.path.insert(0, HERE)
 from velt_e2e import (BUILDER, FAILURES, FileLocker, Run, build_installer, check,  # noqa: E402
-                      drive_c, log_text, reg_delete, reg_values, renamed_font, step, wine,
+                      drive_c, log_text, reg_delete, reg_values, renamed_font, step, cmd, reg,
                       wine_processes)
 import prefix_snapshot  # noqa: E402
 
@@ -117,7 +117,7 @@ class Product:
 
 
 def user_temp():
-    return wine("cmd", "/c", "echo %TMP%").strip()
+    return cmd("echo %TMP%")
 
 
 def script_folders():
@@ -226,19 +226,20 @@ def check_interactive_run(p, run, what, boxes):
     check(run.status == 0 and len(run.boxes) == boxes,
           "%s: Wine's uninstaller runs the uninstaller, %d boxes answered (%s; %s)"
           % (what, boxes, run.describe(), shown(run)))
-    # The uninstaller is the second process; the self-removal script's
-    # interpreter comes after the batch commands' ones.
-    exits = [line for line in run.lines if line.startswith("process 2 exit: ")]
-    check(exits == ["process 2 exit: 1"], "%s: the uninstaller ends with exit code 1 (%s)"
-          % (what, exits))
+    # Wine's uninstaller.exe starts the product's uninstaller; in a 64-bit
+    # prefix it may start a copy of itself first, so the product's is found
+    # by its file name.
+    exits = run.exit_codes(log_text(p.uninstaller.split("\\")[-1]))
+    check(exits == [1], "%s: the uninstaller ends with exit code 1 (%s)" % (what, exits))
 
 
 def forget_earlier_runs():
     """The copied prefix may hold the empty folders an earlier run of the
     example left (before the uninstaller existed, or cut short); the
     uninstallation would remove them and they would count as lost."""
-    for folder in ("C:\\Program Files\\Common Files\\Northwind Tools",
-                   "C:\\Program Files\\Northwind\\Tally", "C:\\Program Files\\Northwind"):
+    programs, common = cmd("echo %ProgramFiles%"), cmd("echo %CommonProgramFiles%")
+    for folder in (common + "\\Northwind Tools",
+                   programs + "\\Northwind\\Tally", programs + "\\Northwind"):
         try:
             os.rmdir(drive_c(folder))
         except OSError:
@@ -434,7 +435,7 @@ def case_product(name, flags=(), files="", extra=""):
 
 def reg_set(key, name, data, kind="REG_SZ"):
     where = ["/ve"] if name == "" else ["/v", name]
-    wine("reg", "add", key, *where, "/t", kind, "/d", str(data), "/f")
+    reg("add", key, *where, "/t", kind, "/d", str(data), "/f")
 
 
 def default_value(key):
