@@ -13,12 +13,23 @@ WINE = os.environ["WINELOADER"]             # the loader of this build's prefix
 PREFIX = os.environ["WINEPREFIX"]
 ARCH = os.environ.get("VELT_ARCH", "x86")
 # Both builds test in a 64-bit prefix. An x86 program there sees the 32-bit
-# views, as on 64-bit Windows: HKLM\Software (HKCR with it) under
-# WOW6432Node, "Program Files (x86)", syswow64 as its system folder. The
-# tests read and plant what the installer of their architecture sees: reg
-# with REG_VIEW, and CMD, the command interpreter of that architecture
-# (its %ProgramFiles% and the like are that view's).
-REG_VIEW = "/reg:32" if ARCH == "x86" else "/reg:64"
+# views, as on 64-bit Windows: HKLM\Software under WOW6432Node, "Program
+# Files (x86)", syswow64 as its system folder; the classes root (file
+# types and their verbs) is one for both. The tests read and plant what the
+# installer of their architecture sees: reg with reg_view(key), and CMD,
+# the command interpreter of that architecture (its %ProgramFiles% and the
+# like are that view's).
+SHARED_KEYS = ("HKCR", "HKEY_CLASSES_ROOT", "HKLM\\SOFTWARE\\CLASSES",
+               "HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES")
+
+
+def reg_view(key):
+    """reg.exe's switch for the view of `key` that this build's installer
+    sees."""
+    shared = any(key.upper().startswith(root) for root in SHARED_KEYS)
+    return "/reg:32" if ARCH == "x86" and not shared else "/reg:64"
+
+
 CMD = "C:\\windows\\syswow64\\cmd.exe" if ARCH == "x86" else "C:\\windows\\system32\\cmd.exe"
 BUILDER = os.environ.get("VELT_BUILDER", "")
 FAILURES = []
@@ -179,9 +190,9 @@ def wine(*args, check_status=True):
     return result.stdout.decode("cp1252", errors="replace")
 
 
-def reg(*args, check_status=True):
-    """Wine's reg.exe on the registry view of this build's architecture."""
-    return wine("reg", *args, REG_VIEW, check_status=check_status)
+def reg(operation, key, *args, check_status=True):
+    """Wine's reg.exe on the registry view of this build's installer."""
+    return wine("reg", operation, key, *args, reg_view(key), check_status=check_status)
 
 
 def cmd(line):
@@ -194,7 +205,7 @@ def reg_values(key):
     """The values of a registry key as Wine's reg.exe lists them:
     {name: (type, data)}; the default value is named "". None when the key
     does not exist."""
-    result = subprocess.run([WINE, "reg", "query", key, REG_VIEW], stdin=subprocess.DEVNULL,
+    result = subprocess.run([WINE, "reg", "query", key, reg_view(key)], stdin=subprocess.DEVNULL,
                             capture_output=True)
     if result.returncode != 0:
         return None
@@ -210,7 +221,7 @@ def reg_values(key):
 
 
 def reg_delete(key):
-    subprocess.run([WINE, "reg", "delete", key, "/f", REG_VIEW], stdin=subprocess.DEVNULL,
+    subprocess.run([WINE, "reg", "delete", key, "/f", reg_view(key)], stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
