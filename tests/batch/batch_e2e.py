@@ -190,8 +190,10 @@ def group_environment():
         cwd = (p.read(tag + "-cwd.txt") or b"").decode("cp1252").strip()
         check(cwd.lower() == p.directory.lower(),
               "%s: runs in the install directory, not %r" % (what, cwd))
+        # cmd.exe keeps the outer pair of quotes only for a path without
+        # &<>()@^|; two pairs leave one whatever the path holds.
         starter = p.read(tag + "-starter.txt")
-        expected = '@%s /e:4096 /c "%s\\QDITBF2.BAT"' % (comspec(), p.directory)
+        expected = '@%s /e:4096 /c ""%s\\QDITBF2.BAT""' % (comspec(), p.directory)
         check(starter == expected.encode("cp1252"),
               "%s: QDITBF1.BAT is %r, not %r" % (what, starter, expected))
         commands = p.read(tag + "-commands.txt")
