@@ -12,6 +12,25 @@ import time
 WINE = os.environ["WINELOADER"]             # the loader of this build's prefix
 PREFIX = os.environ["WINEPREFIX"]
 ARCH = os.environ.get("VELT_ARCH", "x86")
+# Both builds test in a 64-bit prefix. An x86 program there sees the 32-bit
+# views, as on 64-bit Windows: HKLM\Software under WOW6432Node, "Program
+# Files (x86)", syswow64 as its system folder; the classes root (file
+# types and their verbs) is one for both. The tests read and plant what the
+# installer of their architecture sees: reg with reg_view(key), and CMD,
+# the command interpreter of that architecture (its %ProgramFiles% and the
+# like are that view's).
+SHARED_KEYS = ("HKCR", "HKEY_CLASSES_ROOT", "HKLM\\SOFTWARE\\CLASSES",
+               "HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES")
+
+
+def reg_view(key):
+    """reg.exe's switch for the view of `key` that this build's installer
+    sees."""
+    shared = any(key.upper().startswith(root) for root in SHARED_KEYS)
+    return "/reg:32" if ARCH == "x86" and not shared else "/reg:64"
+
+
+CMD = "C:\\windows\\syswow64\\cmd.exe" if ARCH == "x86" else "C:\\windows\\system32\\cmd.exe"
 BUILDER = os.environ.get("VELT_BUILDER", "")
 FAILURES = []
 
@@ -133,6 +152,15 @@ class Run:
                 return int(line.split(": ")[1])
         return None
 
+    def exit_codes(self, name):
+        """The exit codes of the processes whose command line holds `name`
+        (as the log writes it, any letter case), in order of their start."""
+        numbers = [line.split(" ")[1] for line in self.lines
+                   if line.startswith("process ") and " started: " in line
+                   and name.lower() in line.split(" started: ", 1)[1].lower()]
+        return [int(line.split(": ")[1]) for number in numbers for line in self.lines
+                if line.startswith("process %s exit: " % number)]
+
     def wait_for_boxes(self, count, seconds=20):
         """For a run in the background: true once `count` boxes showed."""
         deadline = time.time() + seconds
@@ -164,7 +192,7 @@ def reg_values(key):
     """The values of a registry key as Wine's reg.exe lists them:
     {name: (type, data)}; the default value is named "". None when the key
     does not exist."""
-    result = subprocess.run([WINE, "reg", "query", key], stdin=subprocess.DEVNULL,
+    result = subprocess.run([WINE, "reg", "query", key, reg_view(key)], stdin=subprocess.DEVNULL,
                             capture_output=True)
     if result.returncode != 0:
         return None
@@ -180,7 +208,7 @@ def reg_values(key):
 
 
 def reg_delete(key):
-    subprocess.run([WINE, "reg", "delete", key, "/f"], stdin=subprocess.DEVNULL,
+    subprocess.run([WINE, "reg", "delete", key, "/f", reg_view(key)], stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
