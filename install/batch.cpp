@@ -7,6 +7,7 @@
 #include "core/file.h"
 #include "core/paths.h"
 #include "launcher/description.h"
+#include "launcher/report.h"
 #include "launcher/state.h"
 #include "system/shell.h"
 #include "ui/program_windows.h"
@@ -93,9 +94,21 @@ String CommandBatchText(const char* workDir, const String& commands, const char*
     return text;
 }
 
+// The NT family, whose interpreter is cmd.exe, rather than Windows 9x with
+// command.com. A 64-bit program runs on the NT family only, so its build
+// leaves out what serves Windows 9x.
+BYTE OnWindowsNT()
+{
+#ifdef _WIN64
+    return 1;
+#else
+    return IsWindowsNT();
+#endif
+}
+
 // A console that ran a batch file to its end stays open on Windows 9x with
-// the batch's name in its title ("Finished - QDITBF1"); the wait would never
-// end on it, so it is closed instead.
+// the batch's name in its title ("Finished - QDITBF1"), and the wait would
+// never end on it, so it is closed instead.
 BOOL CALLBACK CloseFinishedBatchWindow(HWND window, LPARAM closed)
 {
     char title[256];
@@ -108,23 +121,29 @@ BOOL CALLBACK CloseFinishedBatchWindow(HWND window, LPARAM closed)
 }
 
 // Keeps the windows alive while the batch runs; ends when the process did,
-// when its finished window was closed, or when the pump saw the program's
-// windows go.
+// or when the pump saw the program's windows go. On the NT family only the
+// process's end counts: there a console's title is the batch's command line
+// while it runs, so a title with the batch's name says nothing of its end.
+// Windows 9x is asked every millisecond for the finished window as well.
 void WaitForBatch(HANDLE process)
 {
-    Sleep(250);
+    BYTE nt = OnWindowsNT();
+    if (!nt)
+        Sleep(250);
     for (;;) {
-        if (WaitForSingleObject(process, 1) != WAIT_TIMEOUT)
+        DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, nt ? INFINITE : 1,
+                                                QS_ALLINPUT);
+        if (woken != WAIT_OBJECT_0 + 1 && woken != WAIT_TIMEOUT)
             return;
         bool closed = false;
-        EnumWindows(CloseFinishedBatchWindow, (LPARAM)&closed);
-        Sleep(1);
+        if (!nt)
+            EnumWindows(CloseFinishedBatchWindow, (LPARAM)&closed);
         if (PumpMessages() || closed)
             return;
     }
 }
 
-bool StartBatch(const String& starter, const char* workDir)
+bool StartBatch(const char* starter, const char* workDir)
 {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -133,7 +152,7 @@ bool StartBatch(const String& starter, const char* workDir)
         startup.wShowWindow = SW_HIDE;
     }
     PROCESS_INFORMATION process = {};
-    String commandLine = "\"" + starter + "\"";
+    String commandLine = String::Formatted("\"%s\"", starter);
     if (!CreateProcessA(NULL, commandLine.Data(), NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS,
                         NULL, workDir[0] ? workDir : NULL, &startup, &process))
         return false;
@@ -143,33 +162,47 @@ bool StartBatch(const String& starter, const char* workDir)
     return true;
 }
 
+// The starter's line. cmd.exe keeps the quotes of /c "path" only when the
+// path holds none of &<>()@^| ("C:\Program Files (x86)\..." does); else it
+// drops the first and the last quote of the line, and the path breaks at
+// its first blank. So the NT family gets the path in two pairs of quotes,
+// of which one pair is left; command.com takes the line as it is.
+String StarterText(const char* batch)
+{
+    const char* quote = OnWindowsNT() ? "\"\"" : "\"";
+    return String::Formatted("@%s /e:4096 /c %s%s%s", CommandInterpreter.CStr(), quote,
+                             batch, quote);
+}
+
 }  // namespace
 
-bool RunBatchCommands(const char* workDir, const String& commands, const char* sharedDir)
+bool RunBatchCommands(const char* workDir, const String& commands, const char* sharedDir,
+                      String& errorText)
 {
     if (commands.IsEmpty())
         return true;
-    String starter = PathJoin(workDir, kStarterBatch);
-    String batch = PathJoin(workDir, kCommandBatch);
-    String starterText = String::Formatted("@%s /e:4096 /c \"%s\"", CommandInterpreter.CStr(),
-                                           batch.CStr());
-    if (!WriteFileFromString(starter.CStr(), starterText))
-        return false;
-    if (!WriteFileFromString(batch.CStr(), CommandBatchText(workDir, commands, sharedDir)))
-        return false;
-    bool started = StartBatch(starter, workDir);
-    DeleteFileForced(starter.CStr());
-    DeleteFileForced(batch.CStr());
+    String starterPath = PathJoin(workDir, kStarterBatch);
+    String batchPath = PathJoin(workDir, kCommandBatch);
+    const char* starter = starterPath.CStr();
+    const char* batch = batchPath.CStr();
+    bool started = WriteFileFromString(starter, StarterText(batch))
+                   && WriteFileFromString(batch, CommandBatchText(workDir, commands, sharedDir))
+                   && StartBatch(starter, workDir);
+    DeleteFileForced(starter);
+    DeleteFileForced(batch);
+    if (!started)
+        errorText.AppendFormat("Unable to run the batch file %s.\r\n\r\n", batch);
     return started;
 }
 
 String EditAutoexecPath(const char* dir, bool add)
 {
-    String path = String::Formatted("%c:\\autoexec.bat", BootDriveLetter());
+    String autoexec = String::Formatted("%c:\\autoexec.bat", BootDriveLetter());
+    const char* path = autoexec.CStr();
     File file;
-    if (!file.OpenExisting(path.CStr(), true, true, false) && !(add && file.Create(path.CStr(), false)))
+    if (!file.OpenExisting(path, true, true, false) && !(add && file.Create(path, false)))
         return String::Formatted("Unable to modify %s.  You will need to manually %s %s %s the "
-                                 "PATH environment variable.\r\n\r\n", path.CStr(),
+                                 "PATH environment variable.\r\n\r\n", path,
                                  add ? "add" : "remove", dir, add ? "to" : "from");
     String line = String::Formatted("PATH=%%PATH%%;%s\r\n", GetShortPath(dir).CStr());
     String text;
@@ -184,15 +217,14 @@ String EditAutoexecPath(const char* dir, bool add)
         file.Write(line.CStr(), line.Length());
         return String();
     }
-    int count = line.Length();
     if (at < 0) {
         // A last line written without its line end.
-        count -= 2;
-        at = text.Find(line.Mid(0, count).CStr(), 0, String::FindNoCase);
+        line.Truncate(line.Length() - 2);
+        at = text.Find(line.CStr(), 0, String::FindNoCase);
     }
     if (at < 0)
         return String();
-    text.Delete(at, count);
+    text.Delete(at, line.Length());
     file.Rewind();
     file.Write(text.CStr(), text.Length());
     file.Truncate();

@@ -3,9 +3,12 @@
 
 #include "core/string.h"
 
-// Runs `commands` in a batch file with the run's SET block. True when there
-// was nothing to run or the interpreter was started.
-bool RunBatchCommands(const char* workDir, const String& commands, const char* sharedDir);
+// Runs `commands` in a batch file with the run's SET block and waits for
+// it. True when there was nothing to run or the interpreter was started;
+// else a line saying so is appended to `errorText` (a working file could
+// not be written, or the process could not be created).
+bool RunBatchCommands(const char* workDir, const String& commands, const char* sharedDir,
+                      String& errorText);
 // Adds `dir` to (or removes it from) the PATH line; "" on success or when
 // there was nothing to do, else the text to report.
 String EditAutoexecPath(const char* dir, bool add);

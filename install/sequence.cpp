@@ -382,6 +382,24 @@ bool RestartSystem()
     return ExitWindowsEx(EWX_REBOOT, 0xFFFFFFFF) != 0;
 }
 
+// Runs one of the installation's batches in the install directory.
+bool RunInstallBatch(const String& commands, String& errorText)
+{
+    return RunBatchCommands(InstallDirectory.CStr(), commands, SharedDirectory.CStr(), errorText);
+}
+
+// The last batch runs after the log was written and the result shown: one
+// that cannot start gets a log block of its own, and the user is asked
+// about it as about the other errors.
+void RunFinalBatch()
+{
+    String error;
+    if (!RunInstallBatch(FinalBatch, error)) {
+        WriteInstallLog(error, String(), InstallDirectory.CStr(), IsReinstall, 1);
+        ErrorText += error;
+    }
+}
+
 }  // namespace
 
 void RunInstallation(const String& uninstallerImage)
@@ -396,7 +414,7 @@ void RunInstallation(const String& uninstallerImage)
     AskAboutExistingInstallation();
     if (!IsReinstall)
         ChooseDestination();
-    RunBatchCommands(InstallDirectory.CStr(), PreInstallBatch, SharedDirectory.CStr());
+    RunInstallBatch(PreInstallBatch, ErrorText);
 
     OpenProgressDialog(!HasFlag(PfNoCancel));
     BeginStep(8);
@@ -426,13 +444,13 @@ void RunInstallation(const String& uninstallerImage)
     HoldStep(700);
     BeginStepAt(36, 100);
     WriteUninstallRecord();
-    RunBatchCommands(InstallDirectory.CStr(), PostInstallBatch, SharedDirectory.CStr());
+    RunInstallBatch(PostInstallBatch, ErrorText);
     HoldStep(700);
     CloseProgressDialog();
 
     WriteInstallLog(ErrorText, FileReportText, InstallDirectory.CStr(), IsReinstall, 1);
     AskForRestart();
-    RunBatchCommands(InstallDirectory.CStr(), FinalBatch, SharedDirectory.CStr());
+    RunFinalBatch();
     RemoveDirectoryOnly(SharedDirectory.CStr());
     RemoveDirectoryOnly(InstallDirectory.CStr());
     bool restarted = RebootRequested && RestartSystem();

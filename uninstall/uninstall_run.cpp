@@ -135,13 +135,12 @@ void AdoptRecordMessages(const String& record)
     ReadUninstallRecord(record, visitor);
 }
 
+// A batch that could not be started is a failure, and its value stays for
+// the next run.
 void RunBatchValue(const char* name, const char* workDir, const char* sharedDir)
 {
-    String commands = ReadText(name);
-    if (commands.IsEmpty())
-        return;
-    RunBatchCommands(workDir, commands, sharedDir);
-    RegistryDeleteValue(name);
+    if (RunBatchCommands(workDir, ReadText(name), sharedDir, failures))
+        RegistryDeleteValue(name);
 }
 
 // ------------------------------------------------------------ associations
@@ -399,16 +398,19 @@ void RemoveInstallTree(const String& installDir)
     RemoveDirectoryTree(installDir.CStr());
 }
 
-// Once nothing failed: the record, the PATH line, the last batch and the
-// registration itself.
+// Once nothing failed: the last batch, then the record, the PATH line and
+// the registration itself. A last batch that cannot start keeps them all,
+// so that a later run, with its messages, can try again.
 void RemoveRegistration(const String& installDir)
 {
+    RunBatchValue("UninstallBatch2", PathDriveRoot(installDir.CStr()).CStr(), "");
+    if (!failures.IsEmpty())
+        return;
     DeleteFileA(UninstallDataPath(installDir.CStr()).CStr());
     if (ProductFlags & PfEditPath) {
         String message = EditAutoexecPath(installDir.CStr(), false);
         ShowError("%s", message.CStr());
     }
-    RunBatchValue("UninstallBatch2", PathDriveRoot(installDir.CStr()).CStr(), "");
     RegistryDeleteSoftwareKey(UninstallKeyPath(ProductName.CStr()).CStr(), 0, 0);
 }
 

@@ -7,8 +7,8 @@ of the working files) that the test reads back.
 
     batch_e2e.py GROUP ROBOT STUB
 
-GROUP is one of: environment, pause, path. The environment is that of
-velt_add_wine_test.
+GROUP is one of: environment, pause, path, console, failure. The
+environment is that of velt_add_wine_test.
 """
 
 import json
@@ -29,6 +29,10 @@ WINDOWS_SETTINGS = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion"
 WELCOME_CAPTION = "Veltpack Utility v6.2"
 YES, OK = 6, 1
 AUTOEXEC = "C:\\autoexec.bat"
+# Where a product with a relative default directory goes: the program-files
+# folder that the installer's architecture sees on 64-bit Windows.
+PROGRAM_FILES = ("C:\\Program Files (x86)" if os.environ["VELT_ARCH"] == "x86"
+                 else "C:\\Program Files")
 
 
 def toml_text(text):
@@ -37,17 +41,18 @@ def toml_text(text):
 
 class Product:
     """A one-file product in its own folder of WORK, with the batch texts
-    `batch` ({"pre-install": text, ...}) and `flags`."""
+    `batch` ({"pre-install": text, ...}) and `flags`. Its default directory
+    is C:\\Velt Tests\\<name>, or `relative` to the program-files folder."""
 
-    def __init__(self, name, batch=None, flags=(), publisher="Velt Batch"):
+    def __init__(self, name, batch=None, flags=(), publisher="Velt Batch", relative=None):
         self.name = name
-        self.directory = "C:\\Velt Tests\\" + name
+        self.directory = PROGRAM_FILES + "\\" + relative if relative else "C:\\Velt Tests\\" + name
         self.folder = os.path.join(WORK, name)
         os.makedirs(self.folder, exist_ok=True)
         with open(os.path.join(self.folder, "app.txt"), "w") as f:
             f.write("The program of %s.\n" % name)
         toml = ('[product]\nname = %s\npublisher = %s\ndefault-directory = %s\n\n[flags]\n%s\n'
-                % (toml_text(name), toml_text(publisher), toml_text(self.directory),
+                % (toml_text(name), toml_text(publisher), toml_text(relative or self.directory),
                    "".join("%s = true\n" % flag for flag in flags)))
         if batch:
             toml += "[batch]\n" + "".join("%s = %s\n" % (key, toml_text(text))
@@ -190,8 +195,10 @@ def group_environment():
         cwd = (p.read(tag + "-cwd.txt") or b"").decode("cp1252").strip()
         check(cwd.lower() == p.directory.lower(),
               "%s: runs in the install directory, not %r" % (what, cwd))
+        # cmd.exe keeps the outer pair of quotes only for a path without
+        # &<>()@^|; two pairs leave one whatever the path holds.
         starter = p.read(tag + "-starter.txt")
-        expected = '@%s /e:4096 /c "%s\\QDITBF2.BAT"' % (comspec(), p.directory)
+        expected = '@%s /e:4096 /c ""%s\\QDITBF2.BAT""' % (comspec(), p.directory)
         check(starter == expected.encode("cp1252"),
               "%s: QDITBF1.BAT is %r, not %r" % (what, starter, expected))
         commands = p.read(tag + "-commands.txt")
@@ -279,6 +286,181 @@ def run_with_open_input(product, steps, timeout):
         run.status = process.wait()
         process.stdin.close()
     return run.read()
+
+
+# ------------------------------------------------------------- console
+
+MARKERS = "C:\\Velt Tests\\Batch Markers " + GROUP
+# A limit for runs with slow batches that only a hang reaches.
+SLOW_RUN_SECONDS = 300
+
+
+def slow_batch(tag):
+    """A batch that writes its first line, waits on ping a while, then
+    writes its last line, into MARKERS\\<tag>.txt."""
+    marker = "%s\\%s.txt" % (MARKERS, tag)
+    return ('echo start> "%s"\nping -n 3 127.0.0.1 >nul\necho end>> "%s"\n' % (marker, marker))
+
+
+def marker(tag):
+    try:
+        with open(os.path.join(drive_c(MARKERS), tag + ".txt"), "rb") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+def expect_ran_to_end(what, tag):
+    got = marker(tag)
+    check(got == b"start\r\nend\r\n", "%s: the %s batch ran to its last line: %r"
+          % (what, tag, got))
+
+
+def group_console():
+    """Started as a user starts them, without the test's console: each
+    batch gets a console window of its own, whose title while it runs is
+    the batch's command line, with the working file's name in it. The
+    installer waits for the batch to end and closes no window of it. The
+    product goes to its default directory in the program-files folder,
+    which for the x86 build is "C:\\Program Files (x86)": a path with
+    parentheses and blanks, which the interpreter's command line must keep
+    whole; the product's own folder has parentheses for the x64 build."""
+    shutil.rmtree(drive_c(MARKERS), ignore_errors=True)
+    os.makedirs(drive_c(MARKERS))
+    tags = ("pre-install", "post-install", "final", "uninstall-1", "uninstall-2")
+    p = Product("Batch Console", {tag: slow_batch(tag) for tag in tags},
+                flags=("uninstall-support",), relative="Velt Batch (Tests)\\Console")
+    run = Run(winpath(p.installer), ["/a"], leave=[p.message(54)], detached=True,
+              timeout=SLOW_RUN_SECONDS)
+    expect_installed("started alone", run, p)
+    location = (reg_values(UNINSTALL_KEY + p.name) or {}).get("InstallLocation", ("", ""))[1]
+    check(location == p.directory, "installed into %r, not %r" % (location, p.directory))
+    for tag in tags[:3]:
+        expect_ran_to_end("started alone", tag)
+    no_working_files("started alone", p)
+
+    # The uninstaller, started as the system starts it, runs the first
+    # batch in the install directory and the second in its drive's root.
+    line = reg_values(UNINSTALL_KEY + p.name)["QuietUninstallString"][1]
+    run = Run(None, [], [], line=line, tree=True, detached=True,
+              timeout=SLOW_RUN_SECONDS)
+    check(run.status == 1 and not run.boxes, "uninstall: ends with 1, no box (%s)"
+          % run.describe())
+    for tag in tags[3:]:
+        expect_ran_to_end("uninstall", tag)
+    check(reg_values(UNINSTALL_KEY + p.name) is None, "uninstall: the registration is gone")
+    p.clean()
+    shutil.rmtree(drive_c(MARKERS), ignore_errors=True)
+
+
+# ------------------------------------------------------------- failure
+
+# A command interpreter that does not exist. Wine gives a program started
+# from Linux the COMSPEC of the prefix's registry, so cmd.exe sets this one
+# and then starts the program, which inherits it: the installer takes its
+# interpreter from it, and the system starts a batch file through it.
+MISSING_COMSPEC = "C:\\no-such-folder\\cmd.exe"
+
+
+def without_interpreter(line, steps=(), leave=()):
+    """A robot run of the command `line` that sees MISSING_COMSPEC."""
+    return Run(None, [], list(steps), line="cmd.exe /c set COMSPEC=%s&& %s"
+               % (MISSING_COMSPEC, line), tree=True, leave=list(leave))
+
+
+def batch_error(work_dir):
+    return ("Unable to run the batch file %s\\QDITBF2.BAT.\r\n\r\n"
+            % work_dir.rstrip("\\"))
+
+
+def installer_line(p, args):
+    return '"%s" %s' % (winpath(p.installer), args)
+
+
+def install_failure_cases():
+    """Each batch that cannot be started leaves its line in Install.LOG,
+    after which the installation goes on; interactively the user is asked
+    about the log as for any error. The batch after the log (final) gets a
+    block of its own in the log, and its own question."""
+    cases = [
+        # what, batch, why it cannot start, interactive
+        ("a working file that cannot be written", "post-install", "file", False),
+        ("no interpreter before the files", "pre-install", "interpreter", False),
+        ("no interpreter after the log", "final", "interpreter", True),
+    ]
+    for what, key, cause, interactive in cases:
+        p = Product("Batch Failure " + key, {key: 'echo ran> "%InstallDir%\\ran.txt"\n'},
+                    flags=("always-log",))
+        steps = []
+        if interactive:
+            steps = p.interactive_steps() + [step(p.message(41), None, "press=7")]
+        args = "" if interactive else "/a"
+        leave = [] if interactive else [p.message(54)]
+        if cause == "file":
+            # A folder where the starter file should be written.
+            os.makedirs(p.path("QDITBF1.BAT"))
+            run = Run(winpath(p.installer), [args], steps, leave=leave)
+            code = run.exit_code()
+        else:
+            run = without_interpreter(installer_line(p, args), steps, leave)
+            code = (run.exit_codes("Setup.exe") or [None])[-1]
+        check(run.status in (0, 1) and code == 1 and p.read("app.txt") is not None,
+              "%s: the installation goes on and ends with 1 (%s)" % (what, run.describe()))
+        check(p.read("ran.txt") is None, "%s: the batch did not run" % what)
+        log = p.log()
+        check(batch_error(p.directory) in log, "%s: Install.LOG holds %r:\n%s"
+              % (what, batch_error(p.directory), log))
+        if interactive:
+            check(log.count("Installation log for: ") == 2
+                  and log.rindex(batch_error(p.directory)) > log.rindex("Installation log for"),
+                  "%s: the error has a log block of its own:\n%s" % (what, log))
+            captions = [box["caption"] for box in run.boxes.values()]
+            check(captions[-2:] == [p.message(43), p.message(41)],
+                  "%s: completion, then the question about the log (%s)"
+                  % (what, run.describe()))
+        if cause == "file":
+            os.rmdir(p.path("QDITBF1.BAT"))
+        p.clean()
+
+
+def uninstall_failure_cases():
+    """An uninstall batch that cannot be started is a failure that the
+    final box names; the registration, with the batch, stays, and a later
+    run with an interpreter runs the batch and finishes. The first batch
+    runs in the install directory, the second in its drive's root."""
+    shutil.rmtree(drive_c(MARKERS), ignore_errors=True)
+    os.makedirs(drive_c(MARKERS))
+    for key, work_dir, value in (("uninstall-1", None, "UninstallBatch1"),
+                                 ("uninstall-2", "C:\\", "UninstallBatch2")):
+        p = Product("Batch Failure " + key, {key: slow_batch(key)}, flags=("uninstall-support",))
+        run = p.install()
+        expect_installed(key, run, p)
+        line = reg_values(UNINSTALL_KEY + p.name)["UninstallString"][1]
+        error = batch_error(work_dir or p.directory)
+        steps = [step(p.message(55), p.message(53), "press=%d" % YES),
+                 step(p.message(20), None, "press=%d" % OK)]
+        run = without_interpreter(line, steps)
+        texts = [t for box in run.boxes.values() for t in box["texts"]]
+        check(any(log_text(error) in t for t in texts),
+              "%s without an interpreter: the final box names %r: %r (%s)"
+              % (key, error, texts, run.describe()))
+        values = reg_values(UNINSTALL_KEY + p.name) or {}
+        check(value in values, "%s without an interpreter: the registration and %s stay: %r"
+              % (key, value, sorted(values)))
+        check(marker(key) is None, "%s without an interpreter: the batch did not run" % key)
+        line = values.get("QuietUninstallString", ("", ""))[1]
+        run = Run(None, [], [], line=line, tree=True, detached=True,
+                  timeout=SLOW_RUN_SECONDS)
+        expect_ran_to_end("%s tried again" % key, key)
+        check(reg_values(UNINSTALL_KEY + p.name) is None and not run.boxes,
+              "%s tried again: the product is removed (%s)" % (key, run.describe()))
+        p.clean()
+    shutil.rmtree(drive_c(MARKERS), ignore_errors=True)
+
+
+def group_failure():
+    install_failure_cases()
+    uninstall_failure_cases()
 
 
 # ---------------------------------------------------------------- path

@@ -111,20 +111,27 @@ TEST_F(PathEditTest, AMissingFileOnRemoveAsksTheUserAndStaysMissing)
     EXPECT_FALSE(FileExists(autoexec_.CStr()));
 }
 
-// Nothing to run: no working file is written.
+// Nothing to run: no working file is written, and no error.
 TEST_F(PathEditTest, EmptyCommandsRunNothing)
 {
-    EXPECT_TRUE(RunBatchCommands(dir_.CStr(), String(), ""));
+    String errors;
+    EXPECT_TRUE(RunBatchCommands(dir_.CStr(), String(), "", errors));
     EXPECT_FALSE(FileExists(PathJoin(dir_.CStr(), "QDITBF1.BAT").CStr()));
+    EXPECT_STREQ("", errors.CStr());
 }
 
 // A working directory that does not exist: the first file cannot be
-// written, and nothing is started.
+// written, nothing is started, and the error text gets a line that names
+// the batch file after the lines already there.
 TEST_F(PathEditTest, AnUnwritableWorkingDirectoryFails)
 {
     String missing = Path("missing");
-    EXPECT_FALSE(RunBatchCommands(missing.CStr(), String("echo x\n"), ""));
+    String errors = "earlier\r\n";
+    EXPECT_FALSE(RunBatchCommands(missing.CStr(), String("echo x\n"), "", errors));
     EXPECT_FALSE(FileExists(PathJoin(missing.CStr(), "QDITBF1.BAT").CStr()));
+    String expected = String::Formatted("earlier\r\nUnable to run the batch file %s.\r\n\r\n",
+                                        PathJoin(missing.CStr(), "QDITBF2.BAT").CStr());
+    EXPECT_STREQ(expected.CStr(), errors.CStr());
 }
 
 }  // namespace

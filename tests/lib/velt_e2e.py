@@ -90,14 +90,15 @@ class Run:
     `work` is the directory of the logs; `robot` the robot program. Boxes
     whose caption contains a text of `leave` (an installer's progress
     dialog, which a quick run may show or not) take no step and are kept
-    apart in `left`."""
+    apart in `left`. `detached` starts the program without the robot's
+    console, as a user starts it (robot --detached)."""
     count = 0
     work = "."
     robot = None
     leave = ()
 
     def __init__(self, program, args=(), steps=(), app=None, timeout=30, background=False,
-                 line=None, tree=False, leave=None):
+                 line=None, tree=False, leave=None, detached=False):
         Run.count += 1
         self.log_path = os.path.join(Run.work, "run%03d.log" % Run.count)
         cmd = [WINE, Run.robot, "--timeout", str(timeout), "--log", self.log_path]
@@ -107,6 +108,8 @@ class Run:
             cmd += ["--app", winpath(app)]
         if tree:
             cmd += ["--tree"]
+        if detached:
+            cmd += ["--detached"]
         self.leave = list(Run.leave if leave is None else leave)
         for caption in self.leave:
             cmd += ["--leave", caption]

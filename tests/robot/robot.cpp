@@ -15,6 +15,13 @@
 //                   still starts with PROGRAM, which then need not exist
 //   --dir DIR       working directory of the program
 //   --tree          also wait for every process the program started
+//   --detached      start the program without a console, as the shell does
+//                   when a user starts it: by default it shares the
+//                   robot's console (Wine gives one even to a GUI program),
+//                   and a console program it starts (a batch's cmd.exe)
+//                   runs in that console; detached (DETACHED_PROCESS),
+//                   such a program gets a console window of its own, with
+//                   a title, as on a desktop
 //   --leave TEXT    a box whose caption contains TEXT (a modeless dialog
 //                   such as a progress dialog, which may or may not be seen
 //                   in a quick run) is logged and left alone: it takes no
@@ -346,6 +353,7 @@ struct Options {
     std::wstring application;   // --app, or empty
     std::wstring directory;     // --dir, or empty
     bool waitForTree = false;
+    bool detached = false;      // --detached
     std::vector<std::wstring> leave;    // --leave captions
     std::wstring commandLine;   // everything after "--", or --line
 };
@@ -420,7 +428,7 @@ BYTE UsageError(const std::wstring& message)
 {
     PrintError(message);
     PrintError(L"usage: velt-robot.exe [--log FILE] [--script FILE | --do STEP]... "
-               L"[--timeout SEC] [--app APP] [--dir DIR] [--tree] [--leave TEXT]... "
+               L"[--timeout SEC] [--app APP] [--dir DIR] [--tree] [--detached] [--leave TEXT]... "
                L"(-- PROGRAM [ARGS...] | --line COMMANDLINE)");
     return 0;
 }
@@ -445,6 +453,10 @@ BYTE ParseOptions(const std::wstring& line, Options* options)
             break;
         if (word == L"--tree") {
             options->waitForTree = true;
+            continue;
+        }
+        if (word == L"--detached") {
+            options->detached = true;
             continue;
         }
         if (i + 1 >= words.size())
@@ -1086,7 +1098,8 @@ int main()
     std::vector<wchar_t> commandLine(options.commandLine.begin(), options.commandLine.end());
     commandLine.push_back(L'\0');
     if (!CreateProcessW(options.application.empty() ? NULL : options.application.c_str(),
-                        commandLine.data(), NULL, NULL, FALSE, 0, NULL,
+                        commandLine.data(), NULL, NULL, FALSE,
+                        options.detached ? DETACHED_PROCESS : 0, NULL,
                         options.directory.empty() ? NULL : options.directory.c_str(),
                         &startup, &started)) {
         PrintError(L"cannot start " + options.commandLine + L": error "
