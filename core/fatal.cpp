@@ -15,7 +15,7 @@ const bool handlerInstalled = (InstallOutOfMemoryHandler(), true);
 
 void FatalError(const char* format, ...)
 {
-    // Formatting needs the heap; if it fails in turn (or faults), the second
+    // Formatting needs the heap; if it fails in turn, the second
     // stop must not recurse: report the bare format text.
     if (reporting)
         ReportFatal(format);

@@ -1,7 +1,6 @@
 #include "core/format.h"
 
 #include <stdlib.h>
-#include <string.h>
 
 #include "core/fatal.h"
 
@@ -493,24 +492,4 @@ int32_t IntegerStepper::Next()
     }
     accumulator = (int32_t)gathered;
     return quotient;
-}
-
-String FormatConversions(const char* format)
-{
-    String letters;
-    for (const char* c = format; c && *c; c++) {
-        if (*c != '%')
-            continue;
-        c++;
-        // Flags, width, precision and size prefixes come before the letter;
-        // a '*' takes an argument of its own, so it counts.
-        for (; *c && strchr("-+ #0123456789.*lhIL", *c); c++)
-            if (*c == '*')
-                letters += '*';
-        if (*c == 0)
-            break;
-        if (*c != '%')
-            letters += *c;
-    }
-    return letters;
 }

@@ -122,12 +122,6 @@ int64_t RoundUpToMultiple(int64_t v, int32_t m);
 // compiler's helper routines, with tables of their own, into the stub.
 uint32_t DivideInPlace(uint64_t& value, uint32_t divisor);
 
-// The conversion letters of a printf format in order ("%s %c: %d%%" ->
-// "scd"; "%%" is none). A text from the archive is formatted only when its
-// conversions are the ones the arguments fit; anything else could read
-// arguments that were never passed.
-String FormatConversions(const char* format);
-
 // "1st", "2nd", "3rd", "4th", "11th", "12th", "13th", "21st", "111th".
 String OrdinalSuffix(int32_t n);
 // "First", "Twelfth", "Twenty First", "One Hundred Thirteenth".

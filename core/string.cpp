@@ -1,18 +1,13 @@
-// String: see string.h. Portable code; the guarded printf call lives in
-// string_native.cpp / string_win32.cpp.
+// String: see string.h. Portable code.
 #include "core/string.h"
 
 #include <ctype.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "core/fatal.h"
 #include "core/format.h"
-
-// Formats into buffer (size bytes, always terminated, output cut to fit) and
-// returns the number of bytes written, or -1 when a processor fault was
-// caught while formatting.
-int FormatGuarded(char* buffer, int size, const char* format, va_list args);
 
 const char String::Blanks[] = " \r\n\t";
 const char String::EmptyText[1] = "";
@@ -460,11 +455,56 @@ void String::AppendFormatV(const char* format, va_list args)
     if (format == nullptr)
         return;
     char piece[FormatPieceSize];
-    int length = FormatGuarded(piece, FormatPieceSize, format, args);
+#ifdef _WIN32
+    // msvcrt's own printf, small; -1 means the output was cut to size and
+    // left unterminated.
+    int length = _vsnprintf(piece, FormatPieceSize, format, args);
     if (length < 0)
-        Append(format);     // a fault while formatting: show the format itself
+        length = FormatPieceSize;
+#else
+    int length = vsnprintf(piece, FormatPieceSize, format, args);
+    if (length < 0)
+        length = 0;
+#endif
+    if (length >= FormatPieceSize)
+        length = FormatPieceSize - 1;
+    Append(piece, length);
+}
+
+namespace {
+
+// Skips a width or precision of at most two digits; null when it is longer.
+const char* SkipShortNumber(const char* c)
+{
+    size_t digits = strspn(c, "0123456789");
+    return digits > 2 ? nullptr : c + digits;
+}
+
+} // namespace
+
+bool String::FormatFits(const char* format, const char* conversions)
+{
+    for (const char* c = format; c && *c; c++) {
+        if (*c != '%' || *++c == '%')
+            continue;
+        c = SkipShortNumber(c + strspn(c, "-+ #0"));
+        if (c != nullptr && *c == '.')
+            c = SkipShortNumber(c + 1);
+        // A lone '%' at the end, a size prefix (%ls, %I64d), '*', %n or a
+        // letter other than the next expected one all end here.
+        if (c == nullptr || *c == 0 || *c != *conversions)
+            return false;
+        conversions++;
+    }
+    return *conversions == 0;
+}
+
+void String::AppendCheckedFormatV(const char* format, const char* conversions, va_list args)
+{
+    if (FormatFits(format, conversions))
+        AppendFormatV(format, args);
     else
-        Append(piece, length);
+        Append(format);
 }
 
 void String::Format(const char* format, ...)

@@ -125,12 +125,23 @@ public:
     friend String operator+(const char* left, const String& right);
 
     // printf-style formatting, at most FormatPieceSize - 1 bytes per call.
-    // A processor fault while formatting (a bad %s pointer) puts the format
-    // text itself in place of the formatted text.
+    // The format must fit the arguments: a text from the archive or the
+    // uninstall record goes through AppendCheckedFormatV instead.
     void Format(const char* format, ...) VELT_PRINTF_FORMAT(2, 3);
     void AppendFormat(const char* format, ...) VELT_PRINTF_FORMAT(2, 3);
     void AppendFormatV(const char* format, va_list args);
     static String Formatted(const char* format, ...) VELT_PRINTF_FORMAT(1, 2);
+    // True when `format` takes exactly arguments of `conversions` ("s",
+    // "dc" ...), in that order: each conversion is written plainly, with at
+    // most flags and a width and precision of two digits ("%-20s", "%02d"),
+    // and "%%" is none. A size prefix (%ls, %I64d), '*', a lone '%' or any
+    // other letter makes it false: printf would read arguments that were
+    // never passed, or of another kind.
+    static bool FormatFits(const char* format, const char* conversions);
+    // Appends `format` formatted when it fits `conversions` (FormatFits),
+    // and otherwise the text as it stands, for texts that may be damaged or
+    // hostile.
+    void AppendCheckedFormatV(const char* format, const char* conversions, va_list args);
 
     // Deleting and cutting.
     bool Delete(int pos, int count);                // negative pos eats into count

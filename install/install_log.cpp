@@ -29,7 +29,7 @@ bool ShowInstallResult(String& errorText, const String& logPath)
     if (!errorText.IsEmpty()) {
         if (AutomaticMode)
             return false;
-        String question = String::Formatted(MessageText(40), logPath.CStr());
+        String question = MessageFormatted(40, "s", logPath.CStr());
         return MessageBoxA(BackgroundWindow, question.CStr(), MessageText(41),
                            MB_YESNO | MB_ICONINFORMATION) == IDYES;
     }

@@ -219,7 +219,7 @@ namespace {
 void OpenVolume(File& volume, const String& path, int number, int assembled)
 {
     while (!volume.OpenForRead(path.CStr(), true)) {
-        String prompt = String::Formatted(MessageText(26), number, PathDriveLetter(path.CStr()));
+        String prompt = MessageFormatted(26, "dc", number, PathDriveLetter(path.CStr()));
         prompt.AppendFormat("\r\nCurrent size: %d\r\nTotal size: %d\r\nFilename: %s", assembled,
                             PayloadSize, path.CStr());
         if (MessageBoxA(BackgroundWindow, prompt.CStr(), MessageText(27),

@@ -43,9 +43,10 @@ void ShowError(const char* format, ...)
 
 void ArchiveCorrupt(int code)
 {
-    // The archive's own text is a format with one %d, like the built-in one.
-    const char* text = MessageText(13);
-    String message = String::Formatted(*text ? text : kCorruptArchive, code);
+    // The archive's own text should be a format with one %d, like the
+    // built-in one; damaged, it is shown as it stands.
+    String message = *MessageText(13) ? MessageFormatted(13, "d", code)
+                                      : String::Formatted(kCorruptArchive, code);
     FatalError("%s", message.CStr());
 }
 

@@ -5,7 +5,6 @@
 #include <stdint.h>
 
 #include "core/directory.h"
-#include "core/format.h"
 
 String ProductName;
 int SelectedLanguage = 0;
@@ -77,13 +76,10 @@ const char* MessageText(int n)
 
 String MessageFormatted(int n, const char* conversions, ...)
 {
-    const char* text = MessageText(n);
-    if (FormatConversions(text) != conversions)
-        return String(text);
     String result;
     va_list args;
     va_start(args, conversions);
-    result.AppendFormatV(text, args);
+    result.AppendCheckedFormatV(MessageText(n), conversions, args);
     va_end(args);
     return result;
 }

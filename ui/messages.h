@@ -25,6 +25,7 @@ int MessageCount();
 const char* MessageText(int n);
 
 // Message n formatted with arguments of the given conversions ("s", "cs"
-// ...). A damaged or hostile message with other conversions is returned as
-// it stands.
+// ...). A damaged or hostile message that does not fit them
+// (String::FormatFits) is returned as it stands. Every message that is
+// formatted goes through here.
 String MessageFormatted(int n, const char* conversions, ...);

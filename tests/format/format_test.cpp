@@ -642,18 +642,3 @@ TEST(DateTime, FileTimeConversions)
 #endif
 
 } // namespace
-
-TEST(FormatConversions, ListsTheLettersInOrder)
-{
-    const struct { const char* format; const char* letters; } cases[] = {
-        {"no conversion", ""},
-        {"%s\r\n%s", "ss"},
-        {"Drive %c: needs %s, has %s", "css"},
-        {"100%% done, %d left", "d"},
-        {"%-10.3s|%08X|%I64d|%ls", "sXds"},
-        {"dangling %", ""},
-        {"%*d", "*d"},
-    };
-    for (const auto& c : cases)
-        EXPECT_STREQ(FormatConversions(c.format).CStr(), c.letters) << c.format;
-}

@@ -16,6 +16,8 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "launcher"))
+import velt_archive as va  # noqa: E402
 from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
                       log_text, reg_delete, step, cmd, reg)
 
@@ -350,12 +352,16 @@ def group_progress():
     # Errors: the question of message 40 with the log's path; No leaves it
     # closed. In automatic mode nothing is asked and the log is written.
     r = Product("Faulty", files='[[files]]\nsource = "app.txt"\nname = "sub/app.txt"\n')
-    for automatic in (False, True):
+
+    def block_the_folder():
         r.clean()
         os.makedirs(drive_c(r.directory))
         with open(os.path.join(drive_c(r.directory), "sub"), "w") as f:
             f.write("a file where a folder should be")
-        log_path = r.directory + "\\Install.LOG"
+
+    log_path = r.directory + "\\Install.LOG"
+    for automatic in (False, True):
+        block_the_folder()
         if automatic:
             run = r.run([], ["/a"])
             check(not run.boxes, "automatic run with errors shows no box (%s)" % run.describe())
@@ -365,6 +371,24 @@ def group_progress():
             check(len(run.boxes) == 3, "the error question (%s)" % run.describe())
         check(run.status == 1 and os.path.exists(drive_c(log_path)),
               "errors are logged (automatic %s, %s)" % (automatic, run.describe()))
+    # A question text that does not fit the log path (%s) is shown as it
+    # stands, with the product name put in.
+    sound = r.installer
+    for n, hostile in enumerate(("<product>: %ls", "<product>: %s%s%s%n")):
+        inst = va.Installer.load(sound)
+        d = dict(inst.description)
+        d["messages"] = [list(m) for m in d["messages"]]
+        d["messages"][40][0] = hostile.encode()
+        r.installer = os.path.join(r.folder, "hostile-%d.exe" % n)
+        with open(r.installer, "wb") as f:
+            f.write(inst.build(description=d))
+        block_the_folder()
+        text = hostile.replace("<product>", r.name)
+        run = r.run([welcome(r), progress_keep(r), step(r.message(41), text, "press=%d" % NO)])
+        check(run.status == 1 and len(run.boxes) == 3
+              and text in list(run.boxes.values())[2]["texts"],
+              "question %r shown as it stands (%s)" % (hostile, run.describe()))
+    r.installer = sound
     r.clean()
 
 

@@ -1,5 +1,5 @@
 // ReadDescription against descriptions written here, field by field, and
-// the message table's lookups and replacements.
+// the message table's lookups, replacements and checked formatting.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -387,6 +387,59 @@ TEST(MessageText, ReplacesOnceAndStaysInsideTheTable)
     SelectedLanguage = 0;
     ResizeMessageTable(0, 0);
     EXPECT_STREQ("", MessageText(0));
+}
+
+// Message `number` formatted with the arguments its caller passes: 13 the
+// corrupt-archive code, 26 the volume number and drive, 40 the log path.
+String FormatLikeItsCaller(int number)
+{
+    if (number == 13)
+        return MessageFormatted(13, "d", 77);
+    if (number == 26)
+        return MessageFormatted(26, "dc", 2, 'Z');
+    return MessageFormatted(40, "s", "C:\\Install.LOG");
+}
+
+TEST(MessageFormatted, ShowsTextsThatDoNotFitAsTheyStand)
+{
+    struct Case {
+        int number;
+        const char* text;
+        const char* expected;       // null: the text as it stands
+    };
+    static const Case kCases[] = {
+        {13, "Damaged.\r\n\r\nError code: %d", "Damaged.\r\n\r\nError code: 77"},
+        {26, "Insert disk %d in drive %c:, 100%% sure", "Insert disk 2 in drive Z:, 100% sure"},
+        {40, "Errors; read %s?", "Errors; read C:\\Install.LOG?"},
+        {40, "<product> logged to %s", "Tool logged to C:\\Install.LOG"},
+        {13, "%s%s%s%n", nullptr},
+        {26, "%s%s%s%n", nullptr},
+        {40, "%s%s%s%n", nullptr},
+        {13, "%999999d", nullptr},
+        {40, "%", nullptr},
+        {13, "Error code: %", nullptr},
+        {40, "%ls", nullptr},
+        {26, "Disk %ld in %lc", nullptr},
+        {13, "%s", nullptr},                    // would read text at address 77
+        {26, "%s in drive %c", nullptr},
+        {26, "%c%d", nullptr},
+        {40, "%d %d", nullptr},
+        {40, "log: %s, %s", nullptr},
+        {13, "no code", nullptr},
+    };
+    ResetState();
+    ProductName = "Tool";
+    ResizeMessageTable(41, 1);
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.text);
+        SetMessage(c.number, 0, String(c.text));
+        String expected = c.expected ? String(c.expected) : String(MessageText(c.number));
+        EXPECT_EQ(std::string(expected.CStr()), FormatLikeItsCaller(c.number).CStr());
+    }
+    SetMessage(40, 0, String("<product>: %ls"));    // replaced, then shown as it stands
+    EXPECT_STREQ("Tool: %ls", FormatLikeItsCaller(40).CStr());
+    ResizeMessageTable(0, 0);
+    EXPECT_STREQ("", FormatLikeItsCaller(13).CStr());
 }
 
 }  // namespace

@@ -186,6 +186,12 @@ def group_report():
         ("corrupt", "", [(FATAL, BUILT_IN_CORRUPT % 77)]),
         ("fatal", "Stop here", [(FATAL, "Stop here")]),     # fatal boxes always show
     ]
+    # The archive's corrupt-archive text takes the code when it has just one
+    # plain %d; any other text, however hostile, is shown as it stands.
+    for text, shown in (("Broken (%d), 100%%", "Broken (77), 100%"), ("Code %03d", "Code 077"),
+                        ("%s%s%s%n", None), ("%999999d", None), ("%", None), ("%ls", None),
+                        ("Code %s", None), ("%d %d", None), ("%I64d", None), ("no code", None)):
+        cases.append(("corrupt", text, [(FATAL, text if shown is None else shown)]))
     for mode, text, expected in cases:
         steps = ["caption=%s|press=1" % caption for caption, _ in expected]
         run = Run(REPORT_PROBE, [mode, text], steps)
@@ -369,6 +375,19 @@ def group_volumes():
           list(run.boxes.values())[1]["texts"],
           "missing volume: prompt %r, cancel question (%s, boxes %r)"
           % (prompt, run.describe(), list(run.boxes.values())))
+    # A prompt text that does not fit its number and drive letter (%d, %c)
+    # is shown as it stands; %s would read text at the address 2.
+    for n, hostile in enumerate((b"Disk %s in drive %c:", b"%s%s%s%n")):
+        d = dict(inst.description)
+        d["messages"] = [list(m) for m in d["messages"]]
+        d["messages"][26][0] = hostile
+        path = save("vol-hostile-%d.exe" % n, inst.build(description=d))
+        text = hostile.decode() + prompt[prompt.index("\\r\\nCurrent size"):]
+        run = Run(path, [], ["caption=Next Disk|press=2", "caption=Probe Setup|press=6"])
+        boxes = list(run.boxes.values())
+        check(run.status == 1 and len(boxes) == 2 and text in boxes[0]["texts"],
+              "prompt text %r shown as it stands: expected %r (%s, boxes %r)"
+              % (hostile, text, run.describe(), boxes))
     # OK after the volume is back: the run goes on and ends cleanly.
     run = Run(installer, [], ["caption=Next Disk|sleep=1500|press=1"], background=True)
     if check(run.wait_for_boxes(1, 30), "the prompt appears (%s)" % run.log_path):

@@ -1,7 +1,8 @@
 // Calls one reporting routine, for the end-to-end tests to look at the box:
 //   report_probe.exe error|automatic|corrupt|fatal [TEXT]
 // "error" and "automatic" call ShowError("%s", TEXT) (the second in
-// automatic mode) and then end normally; "corrupt" stops with code 77;
+// automatic mode) and then end normally; "corrupt" stops with code 77, with
+// TEXT (when given) as the message table's corrupt-archive text 13;
 // "fatal" stops through FatalError in automatic mode.
 #include <string.h>
 
@@ -9,6 +10,7 @@
 #include "launcher/report.h"
 #include "launcher/state.h"
 #include "ui/background.h"
+#include "ui/messages.h"
 
 int main(int argc, char** argv)
 {
@@ -19,8 +21,13 @@ int main(int argc, char** argv)
     BackgroundWindow = CreateBackgroundWindow(GetModuleHandleA(NULL), NULL);
     if (strcmp(argv[1], "automatic") == 0 || strcmp(argv[1], "fatal") == 0)
         AutomaticMode = 1;
-    if (strcmp(argv[1], "corrupt") == 0)
+    if (strcmp(argv[1], "corrupt") == 0) {
+        if (*text) {
+            ResizeMessageTable(14, 1);
+            SetMessage(13, 0, String(text));
+        }
         ArchiveCorrupt(77);
+    }
     if (strcmp(argv[1], "fatal") == 0)
         FatalError("%s", text);
     ShowError("%s", text);

@@ -3,6 +3,7 @@
 // they print to stderr instead of showing a box.
 #include <gtest/gtest.h>
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -269,17 +270,105 @@ TEST(StringFormat, OnePieceIsCutAtTheLimit)
     EXPECT_EQ(0, s.CStr()[s.Length()]);
 }
 
-TEST(StringFormat, FaultShowsFormatText)
+TEST(StringFormat, FitsOnlyTheGivenConversions)
 {
-    // Twice: the program must stay sound after the first recovered fault.
-    for (int round = 0; round < 2; round++) {
-        String s("keep:");
-        s.AppendFormat("name=%s", (const char*)16);
-        EXPECT_EQ("keep:name=%s", Bytes(s));
+    struct Case {
+        const char* format;
+        const char* conversions;
+        bool fits;
+    };
+    static const Case kCases[] = {
+        {"", "", true},
+        {"no conversion", "", true},
+        {"100%% done", "", true},                   // %% is no conversion
+        {"Error code: %d", "d", true},
+        {"Disk %d in drive %c:", "dc", true},
+        {"%s\r\n%s", "ss", true},
+        {"%-20s|%02d|%.5s|%+3d|% d|%#c", "sdsddc", true},
+        {"%%%d%%", "d", true},
+        {"no conversion", "s", false},              // too few
+        {"Disk %d", "dc", false},
+        {"%s%s%s%n", "s", false},                   // too many
+        {"%s", "d", false},                         // another kind
+        {"%d", "s", false},
+        {"%c in %d", "dc", false},                  // another order
+        {"%n", "", false},
+        {"%", "", false},                           // a lone '%'
+        {"Error code: %", "d", false},
+        {"%999999d", "d", false},                   // widths of three digits and more
+        {"%100s", "s", false},
+        {"%.999s", "s", false},
+        {"%ls", "s", false},                        // size prefixes
+        {"%hs", "s", false},
+        {"%I64d", "d", false},
+        {"%lld", "d", false},
+        {"%*d", "d", false},                        // '*' takes an argument of its own
+        {"%.*s", "s", false},
+        {"%1$s", "s", false},                       // positional arguments
+        {"%5%", "", false},
+        {"%S", "s", false},                         // msvcrt's wide text
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.format);
+        EXPECT_EQ(c.fits, String::FormatFits(c.format, c.conversions)) << c.conversions;
     }
-    String s;
-    s.Format("%d", 5);
-    EXPECT_EQ("5", Bytes(s));
+}
+
+namespace {
+
+// AppendCheckedFormatV after "keep:", with arguments of the conversions
+// that the program's callers pass for such texts.
+String CheckedFormat(const char* format, const char* conversions, ...)
+{
+    String s("keep:");
+    va_list args;
+    va_start(args, conversions);
+    s.AppendCheckedFormatV(format, conversions, args);
+    va_end(args);
+    return s;
+}
+
+String CheckedWithArguments(const char* format, const char* conversions)
+{
+    if (strcmp(conversions, "d") == 0)
+        return CheckedFormat(format, conversions, 77);
+    if (strcmp(conversions, "dc") == 0)
+        return CheckedFormat(format, conversions, 2, 'Z');
+    return CheckedFormat(format, conversions, "C:\\Install.LOG");
+}
+
+} // namespace
+
+TEST(StringFormat, CheckedFormatKeepsHostileTextsAsTheyStand)
+{
+    struct Case {
+        const char* format;
+        const char* conversions;   // "d", "dc" or "s"
+        const char* expected;      // null: the format as it stands
+    };
+    static const Case kCases[] = {
+        {"Error code: %d", "d", "Error code: 77"},
+        {"Disk %d in drive %c:", "dc", "Disk 2 in drive Z:"},
+        {"Read %s?", "s", "Read C:\\Install.LOG?"},
+        {"100%% of %-3s|", "s", "100% of C:\\Install.LOG|"},
+        {"Code %03d", "d", "Code 077"},
+        {"%s%s%s%n", "s", nullptr},
+        {"%999999d", "d", nullptr},
+        {"%", "d", nullptr},
+        {"Code: %d%", "d", nullptr},
+        {"%ls", "s", nullptr},
+        {"%s", "d", nullptr},                       // would read text at address 77
+        {"%s in drive %c", "dc", nullptr},
+        {"%d %c %s", "dc", nullptr},
+        {"%n", "d", nullptr},
+        {"%I64d", "d", nullptr},
+        {"no conversion", "s", nullptr},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.format);
+        std::string expected = std::string("keep:") + (c.expected ? c.expected : c.format);
+        EXPECT_EQ(expected, Bytes(CheckedWithArguments(c.format, c.conversions)));
+    }
 }
 
 // ---------------------------------------------------------------------------
