@@ -30,11 +30,12 @@
 // or by its descendants. A "box" is a visible top-level dialog (class
 // #32770) of one of them; any other visible top-level window is a "window".
 // Both are logged once when they appear; only boxes are answered. A box is
-// logged (and numbered) once it can be read: its program answers the
-// robot's messages and it shows a caption and controls. Until then the
-// robot waits for it; one that goes before it could be read (a modeless
-// dialog of a program too busy to answer, never a question: a question
-// waits in its message loop) is noted as "process N box gone unread".
+// logged (and numbered) once it can be read whole: its program answers
+// every message the robot sends to read it, and the box is still visible
+// after them. Until then the robot waits for it, with no fixed settle time;
+// one that goes before it could be read (a modeless dialog of a program too
+// busy to answer, or one being closed; never a question, which waits in
+// its message loop) is noted as "process N box gone unread".
 //
 // Steps: each box that appears takes the next step of the script, in the
 // order the boxes appear. A step is a list of items separated by "|" (write
@@ -816,23 +817,20 @@ std::wstring Describe(const Window& window)
 }
 
 // Logs a box if it can be read whole: its program answers every message
-// the robot sends to read it (it is not busy making or closing the box,
-// nor too busy to pump messages) and it shows a caption and controls.
-// Otherwise logs nothing and returns false. A box logged is ready for its
-// first answer while it is still visible: the check of visibility comes
-// after the messages, so a box that its program closed meanwhile is not
-// answered.
+// the robot sends to read it (it is not too busy to pump messages, nor
+// ending) and the box is still visible after the last one (a box is shown
+// once it is made, and hidden first when it is closed). Otherwise logs
+// nothing and returns false. A box logged is ready for its first answer
+// while it is still visible.
 bool LogReadableBox(Window& box)
 {
     g_sendFailed = false;
-    box.caption = TextOf(box.handle);
-    if (g_sendFailed || box.caption.empty() || ControlsOf(box.handle).empty())
-        return false;
     std::vector<std::wstring> lines;
     g_heldLines = &lines;
+    box.caption = TextOf(box.handle);
     LogWindow(box);
     g_heldLines = NULL;
-    if (g_sendFailed)
+    if (g_sendFailed || !IsWindowVisible(box.handle))
         return false;
     for (const std::wstring& line : lines)
         LogLine(line);

@@ -5,10 +5,10 @@
 //                what arrived in a second box and exits with 10 + the
 //                selected entry, Cancel exits with 2; "More..." opens a
 //                box owned by the dialog, which stays open
-//   late         the dialog without a caption until half a second after
-//                another program first read its caption: then "Robot Late"
-//   unread       the dialog without a caption, which cancels itself (exit
-//                code 2) once another program has read its caption
+//   blank        an OK box with an empty caption and an empty text
+//   unread       the dialog, modeless, while the program pumps no messages:
+//                once another program tries to read it, the dialog is
+//                closed unread and the program exits with 2
 //   cmdline      a box showing its module path and its command line
 //   child ARGS   starts itself with ARGS and exits with 3 at once
 //   sleep        waits forever without a window
@@ -24,14 +24,6 @@
 namespace {
 
 int g_notifiedSelection = -1;   // selection reported by LBN_SELCHANGE
-
-// late and unread: a box that shows no caption at first. Another program
-// reading its caption (a message sent from another thread) makes it show
-// g_lateCaption a while later (the robot must neither log it nor give up
-// on it before), or close at once when that is NULL.
-bool g_captionless = false;
-const wchar_t* g_lateCaption = NULL;
-const UINT kLateMs = 500;
 
 void ShowResult(HWND dialog)
 {
@@ -54,22 +46,6 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
         static const wchar_t* const kColours[] = {L"red", L"green", L"blue"};
         for (const wchar_t* colour : kColours)
             SendDlgItemMessageW(dialog, IDC_COLOURS, LB_ADDSTRING, 0, (LPARAM)colour);
-        if (g_captionless)
-            SetWindowTextW(dialog, L"");
-        return TRUE;
-    }
-    if ((message == WM_GETTEXTLENGTH || message == WM_GETTEXT) && g_captionless
-        && InSendMessage()) {
-        g_captionless = false;
-        if (g_lateCaption != NULL)
-            SetTimer(dialog, 1, kLateMs, NULL);
-        else
-            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        return FALSE;
-    }
-    if (message == WM_TIMER) {
-        KillTimer(dialog, 1);
-        SetWindowTextW(dialog, g_lateCaption);
         return TRUE;
     }
     if (message != WM_COMMAND)
@@ -116,6 +92,23 @@ bool StartsWith(const char* text, const char* word)
     return strncmp(text, word, length) == 0 && (text[length] == '\0' || text[length] == ' ');
 }
 
+// Shows the dialog and pumps no messages until one is sent to it from
+// another program (a read, which stays unanswered), then closes it.
+int ShowUnread(HINSTANCE instance)
+{
+    HWND dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_ROBOT_DIALOG), NULL,
+                                     DialogProc, 0);
+    if (dialog == NULL)
+        return 4;
+    const DWORD kHangMs = 120000;
+    DWORD start = GetTickCount();
+    while (!(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)
+           && GetTickCount() - start < kHangMs)
+        Sleep(10);
+    DestroyWindow(dialog);
+    return 2;
+}
+
 int StartChild(const char* arguments)
 {
     char path[MAX_PATH];
@@ -140,10 +133,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     if (StartsWith(arguments, "box"))
         return MessageBoxW(NULL, L"Pick one\r\nof three", L"Robot Target",
                            MB_YESNOCANCEL | MB_ICONQUESTION);
-    if (StartsWith(arguments, "late"))
-        g_lateCaption = L"Robot Late";
-    g_captionless = StartsWith(arguments, "late") || StartsWith(arguments, "unread");
-    if (StartsWith(arguments, "dialog") || g_captionless)
+    if (StartsWith(arguments, "blank"))
+        return MessageBoxW(NULL, L"", L"", MB_OK);
+    if (StartsWith(arguments, "unread"))
+        return ShowUnread(instance);
+    if (StartsWith(arguments, "dialog"))
         return (int)DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ROBOT_DIALOG), NULL,
                                     DialogProc, 0);
     if (StartsWith(arguments, "cmdline")) {

@@ -344,6 +344,7 @@ def group_script():
         locker = FileLocker(LOCKER, p.uninstaller, WORK, p.name.replace(" ", "-"),
                             share_read=True)
         run = Run(None, line=p.quiet_command, tree=True, background=True)
+        opens = FileOpens(drive_c(p.uninstaller))
         try:
             made = wait_until(lambda: any(
                 os.path.exists(os.path.join(drive_c(temp), name, "delunins.bat"))
@@ -352,6 +353,21 @@ def group_script():
             check(made and len(folders) == 1 and re.fullmatch("QDTU[0-9A-F]{8}", folders[0]),
                   "script, %s: one folder QDTU<8 hex digits> with delunins.bat in %s (%s)"
                   % (what, temp, folders))
+            # The uninstaller ends after it has written its script and
+            # started it; the script then waits for the file: it tries to
+            # delete it twice (it goes round its loop) after the uninstaller
+            # ended, and the file is still there.
+            check(wait_until(lambda: any(line.startswith("process 1 exit: ")
+                                         for line in run.read().lines)),
+                  "script, %s: the uninstaller ends while its file is held" % what)
+            after_exit = opens.seen()
+            wait_until(lambda: opens.seen() >= after_exit + 2 or run.process.poll() is not None)
+            tried = opens.seen() - after_exit
+            check(tried >= 2 and os.path.exists(drive_c(p.uninstaller))
+                  and wine_processes("cmd.exe"),
+                  "script, %s: the uninstaller stays while held, its script tries again "
+                  "(%d opens after the uninstaller ended; %s)"
+                  % (what, tried, wine_processes("cmd.exe")))
             if made and folders:
                 folder = temp + "\\" + folders[0]
                 with open(drive_c(folder + "\\delunins.bat"), "rb") as f:
@@ -359,25 +375,8 @@ def group_script():
                 expected = expected_script(p, folder)
                 check(script == expected, "script, %s: delunins.bat is\n%r\nexpected\n%r"
                       % (what, script, expected))
-            # The uninstaller has ended; its script waits for the file: it
-            # has tried to delete it twice (it goes round its loop) after
-            # the uninstaller ended, and the file is still there.
-            opens = FileOpens(drive_c(p.uninstaller))
-            try:
-                check(wait_until(lambda: any(line.startswith("process 1 exit: ")
-                                             for line in run.read().lines)),
-                      "script, %s: the uninstaller ends while its file is held" % what)
-                after_exit = opens.seen()
-                wait_until(lambda: opens.seen() >= after_exit + 2
-                           or run.process.poll() is not None)
-                tried = opens.seen() >= after_exit + 2
-            finally:
-                opens.close()
-            check(tried and os.path.exists(drive_c(p.uninstaller)) and wine_processes("cmd.exe"),
-                  "script, %s: the uninstaller stays while held, its script tries again "
-                  "(%d opens after the uninstaller ended; %s)"
-                  % (what, opens.count - after_exit, wine_processes("cmd.exe")))
         finally:
+            opens.close()
             check(locker.release() == 0, "script, %s: the locker was released" % what)
             run.wait()
         check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
