@@ -15,12 +15,12 @@ import os
 import shutil
 import subprocess
 import sys
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 from velt_e2e import (BUILDER, build_installer, FAILURES, Run, WINE, check,  # noqa: E402
-                      drive_c, log_text, reg_delete, reg_values, cmd, reg, winpath)
+                      drive_c, log_text, reg_delete, reg_values, cmd, reg, wait_until,
+                      winpath)
 
 ROBOT, STUB = sys.argv[1:3]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "associations", "e2e")
@@ -89,7 +89,7 @@ def build(label, registry_key):
 
 def install(installer, inspected):
     progress = log_text(inspected["messages"][54][0].replace("<product>", NAME))
-    run = Run(winpath(installer), ["/a"], leave=[progress], timeout=60)
+    run = Run(winpath(installer), ["/a"], leave=[progress])
     check(run.exit_code() == 1 and not run.boxes,
           "an automatic installation ends with 1 and no box (%s, boxes %r)"
           % (run.describe(), run.boxes))
@@ -132,13 +132,11 @@ def check_opening():
     subprocess.run([WINE, "cmd", "/c", "start", "", DOCUMENTS + "\\report.vtq1"],
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
-    opened = drive_c(DIRECTORY + "\\opened.txt")
-    deadline = time.time() + 30
-    while time.time() < deadline and not os.path.exists(opened):
-        time.sleep(0.5)
-    time.sleep(0.5)
+    # The command's line is complete once its last character is written.
+    expected = 'opened "%s\\report.vtq1"' % DOCUMENTS
+    wait_until(lambda: expected in read_text(DIRECTORY + "\\opened.txt"))
     text = read_text(DIRECTORY + "\\opened.txt")
-    check('opened "%s\\report.vtq1"' % DOCUMENTS in text,
+    check(expected in text,
           "opening report.vtq1 ran the installed open.cmd on it (it wrote %r)" % text)
 
 

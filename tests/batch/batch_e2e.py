@@ -18,8 +18,9 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
-from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
-                      log_text, reg_delete, reg_values, step, cmd, winpath)
+from velt_e2e import (BUILDER, build_installer, FAILURES, HANG_SECONDS, Run, check,  # noqa: E402
+                      drive_c, log_text, reg_delete, reg_values, step, cmd, wait_until,
+                      winpath)
 
 GROUP, ROBOT, STUB = sys.argv[1:4]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "batch", GROUP)
@@ -68,10 +69,9 @@ class Product:
     def message(self, n):
         return log_text(self.table[n][0].replace("<product>", self.name))
 
-    def install(self, args=("/a",), steps=(), timeout=60):
+    def install(self, args=("/a",), steps=()):
         leave = [self.message(54)] if "/a" in args else []
-        return Run(winpath(self.installer), list(args), list(steps), timeout=timeout,
-                   leave=leave)
+        return Run(winpath(self.installer), list(args), list(steps), leave=leave)
 
     def interactive_steps(self):
         return [step(WELCOME_CAPTION, self.message(1), "press=%d" % YES),
@@ -241,7 +241,7 @@ def group_pause():
     ]
     for what, flags, args, interactive in cases:
         p = Product("Batch Pause " + str(len(flags)), {"pre-install": text}, flags)
-        run = p.install(args, p.interactive_steps() if interactive else (), timeout=60)
+        run = p.install(args, p.interactive_steps() if interactive else ())
         check(run.status == 1 and run.exit_code() == 1,
               "%s: ends with 1, the pauses waited for nobody (%s)" % (what, run.describe()))
         commands = p.read("commands.txt")
@@ -252,40 +252,49 @@ def group_pause():
         p.clean()
 
     # An interactive run keeps its PAUSE, and the batch waits for a key.
-    # With a console input that stays open and empty (a pipe nobody writes
-    # to) nobody presses one: the installer keeps waiting, and the robot's
-    # timeout ends it with the batch's processes. (With the input at its
-    # end, as for the other runs, Wine's PAUSE returns at once.)
+    # With a console input that stays open (a pipe) the batch stops at the
+    # pause, the installer waiting for it, until a key comes through the
+    # pipe; then the batch and the installation go on to their ends. (With
+    # the input at its end, as for the other runs, Wine's PAUSE returns at
+    # once.)
     p = Product("Batch Pause Kept", {"pre-install": 'copy "%InstallDir%\\QDITBF2.BAT" '
                                      '"%InstallDir%\\commands.txt" >nul\npause\n'
                                      'echo done> "%InstallDir%\\done.txt"\n'})
-    run = run_with_open_input(p, p.interactive_steps()[:1], timeout=15)
+    run, keyboard = run_with_open_input(p, p.interactive_steps())
+    reached = wait_until(lambda: p.read("commands.txt") is not None
+                         or run.process.poll() is not None)
     commands = p.read("commands.txt")
-    if check(commands is not None, "interactive run: the batch ran"):
+    if check(reached and commands is not None, "interactive run: the batch ran"):
         check("pause" in commands_of(commands), "interactive run: the pause is kept")
-    check(run.status == 102 and p.read("done.txt") is None,
-          "interactive run: the pause waits until the robot's timeout (%s)" % run.describe())
+    check(p.read("done.txt") is None and run.process.poll() is None,
+          "interactive run: the batch waits at its pause (%s)" % run.log_path)
+    keyboard.write(b"\r\n")
+    keyboard.close()
+    run.wait()
+    check(run.status == 1 and run.exit_code() == 1 and p.read("done.txt") is not None,
+          "interactive run: a key lets the batch and the installation end (%s)"
+          % run.describe())
     started = [line for line in run.lines if "started: cmd.exe" in line]
-    check(started and "timeout" in run.lines, "interactive run: cmd.exe waited: %r" % run.lines)
+    check(started, "interactive run: cmd.exe ran: %r" % run.lines)
     p.clean()
 
 
-def run_with_open_input(product, steps, timeout):
-    """A robot run like Run's, but with a standard input that stays open."""
+def run_with_open_input(product, steps):
+    """A robot run like Run's in the background, but with a standard input
+    that stays open: returns the run and the pipe to write its input to."""
     run = Run.__new__(Run)
     Run.count += 1
     run.log_path = os.path.join(Run.work, "run%03d.log" % Run.count)
     run.leave = []
-    command = [os.environ["WINELOADER"], Run.robot, "--timeout", str(timeout), "--log", run.log_path]
+    command = [os.environ["WINELOADER"], Run.robot, "--timeout", str(HANG_SECONDS),
+               "--log", run.log_path]
     for item in steps:
         command += ["--do", item]
     command += ["--", winpath(product.installer)]
     with open(run.log_path + ".err", "wb") as err:
-        process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                                   stderr=err)
-        run.status = process.wait()
-        process.stdin.close()
-    return run.read()
+        run.process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                       stderr=err)
+    return run, run.process.stdin
 
 
 # ------------------------------------------------------------- console

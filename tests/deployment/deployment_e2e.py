@@ -84,10 +84,9 @@ class Product:
     def message(self, n):
         return log_text(self.inspected["messages"][n][0].replace("<product>", self.name))
 
-    def run(self, steps, args=(), timeout=60, installer=None):
+    def run(self, steps, args=(), installer=None):
         leave = [self.message(54)] if "/a" in args else []
-        return Run(winpath(installer or self.installer), list(args), steps, timeout=timeout,
-                   leave=leave)
+        return Run(winpath(installer or self.installer), list(args), steps, leave=leave)
 
     def uninstall(self, steps, quiet=False):
         values = reg_values(self.key) or {}

@@ -7,14 +7,17 @@
 //     license, readme     the text dialogs with a two-line text
 //     choosedir           ChooseDirectory on "C:\Start Dir"
 //     progress ALLOW      the progress dialog (ALLOW 0: no Cancel), some
-//                         status texts and positions, then pumping until a
-//                         close comes or five seconds have passed
+//                         status texts and positions; then RESULT_FILE.shown
+//                         is made and messages are pumped until a close
+//                         comes or a question was asked and answered (and
+//                         the installation went on)
 //     welcome             WelcomePrompt with "<PRODUCT>" and "<os>"
 //     cancel              ConfirmCancel
 //
 // Result lines: "result: N", "language: N", "directory: TEXT",
 // "frame: L T R B" and "bar: L T R B" (client coordinates of the progress
-// dialog), "ended: closed" or "ended: timeout".
+// dialog), "ended: closed", "ended: asked" or, when neither came for two
+// minutes (a hang), "ended: timeout".
 #include <windows.h>
 
 #include <stdio.h>
@@ -31,9 +34,30 @@ namespace {
 
 const int kMessages = 60;
 const int kLanguages = 3;
-const DWORD kProgressWaitMs = 5000;
+const DWORD kHangMs = 120000;
 
 FILE* Result = nullptr;
+const char* ResultPath = nullptr;
+int QuestionsAsked = 0;         // dialogs made since the progress dialog
+
+// Counts the dialogs made once the progress dialog is up: the question
+// that its Cancel button asks is modal, so once the pumping loop runs
+// again, a question that was made has been answered.
+LRESULT CALLBACK CountQuestions(int code, WPARAM wParam, LPARAM lParam)
+{
+    char name[16] = "";
+    if (code == HCBT_CREATEWND && GetClassNameA((HWND)wParam, name, sizeof name)
+        && strcmp(name, "#32770") == 0)
+        QuestionsAsked++;
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+void MakeFile(const String& path)
+{
+    FILE* file = fopen(path.CStr(), "w");
+    if (file)
+        fclose(file);
+}
 
 void FillMessageTable()
 {
@@ -70,20 +94,29 @@ void RunProgress(uint8_t allowCancel)
     SetProgress(40);
     SetStatusText("Copying %s (%d)", "file.txt", 2);
     SetProgress(60);
+    HHOOK hook = SetWindowsHookExA(WH_CBT, CountQuestions, NULL, GetCurrentThreadId());
     if (!allowCancel) {
         // The button's own click must not ask anything.
         HWND cancel = GetDlgItem(ProgressDialog, IDC_STOP);
         SendMessageA(ProgressDialog, WM_COMMAND, MAKEWPARAM(IDC_STOP, BN_CLICKED), (LPARAM)cancel);
     }
+    // The texts and the position are shown: the robot may look now.
+    MakeFile(String::Formatted("%s.shown", ResultPath));
+    const char* ended = "timeout";
     DWORD start = GetTickCount();
-    while (GetTickCount() - start < kProgressWaitMs) {
+    while (GetTickCount() - start < kHangMs) {
         if (SetProgress(60)) {
-            fprintf(Result, "ended: closed\n");
-            return;
+            ended = "closed";
+            break;
+        }
+        if (QuestionsAsked > 0) {
+            ended = "asked";
+            break;
         }
         Sleep(20);
     }
-    fprintf(Result, "ended: timeout\n");
+    UnhookWindowsHookEx(hook);
+    fprintf(Result, "ended: %s\n", ended);
 }
 
 }  // namespace
@@ -93,7 +126,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     if (__argc < 3)
         return 2;
     const char* which = __argv[1];
-    Result = fopen(__argv[2], "w");
+    ResultPath = __argv[2];
+    Result = fopen(ResultPath, "w");
     if (!Result)
         return 3;
     OwnFatalBoxes();

@@ -158,16 +158,17 @@ def check_templates():
 
 # ------------------------------------------------------------------ runs
 
-def run(case, args, steps, timeout=30):
+def run(case, args, steps, timeout=120):
     """Runs the probe under the robot; returns its exit code, the log lines
-    and the probe's result lines."""
+    and the probe's result lines. "{shown}" in a step is the file that the
+    progress probe makes once its texts are shown."""
     run.count += 1
     index = run.count
     log = os.path.join(WORK, "%02d-%s.log" % (index, case))
     result = os.path.join(WORK, "%02d-%s.txt" % (index, case))
     cmd = [WINE, ROBOT, "--timeout", str(timeout), "--log", winpath(log)]
     for step in steps:
-        cmd += ["--do", step]
+        cmd += ["--do", step.replace("{shown}", winpath(result + ".shown"))]
     cmd += ["--", winpath(PROBE), case, winpath(result)] + list(args)
     with open(log + ".err", "w") as err:
         status = subprocess.call(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -198,7 +199,9 @@ QUESTION = ["box 2 caption: m20", "box 2 static 65535: m28"]
 LONG_DIR = "D:\\" + "x" * 300
 WELCOME = ["box 1 caption: Veltpack Utility v6.2",
            "box 1 static 65535: Welcome to Tool in C:\\\\windows."]
-SETTLE = "sleep=300|log"
+# The progress dialog is logged once more when the probe has shown its
+# texts and position.
+SHOWN = "waitfile={shown}|log"
 
 # (case, arguments, steps, exit code, log lines, result lines, lines that must not be there)
 CASES = [
@@ -230,13 +233,14 @@ CASES = [
                        "press=1001"], 0,
      ["box 1 again", "box 1 edit 1015: C:\\\\windows\\\\system32"],
      ["result: 1", "directory: C:\\windows\\system32"], []),
-    ("progress", ["1"], [SETTLE + "|close"], 0, PROGRESS, ["ended: closed"],
+    ("progress", ["1"], [SHOWN + "|close"], 0, PROGRESS, ["ended: closed"],
      ["box 1 disabled 1003"]),
-    ("progress", ["1"], [SETTLE + "|press=1003", "caption=m20|press=No"], 0,
-     PROGRESS + QUESTION, ["ended: timeout"], []),
-    ("progress", ["1"], [SETTLE + "|press=1003", "caption=m20|press=Yes"], 1,
-     PROGRESS + QUESTION, [], ["ended: closed", "ended: timeout"]),
-    ("progress", ["0"], [SETTLE + "|close"], 0, PROGRESS + ["box 1 disabled 1003"],
+    # No: the installation goes on after the question.
+    ("progress", ["1"], [SHOWN + "|press=1003", "caption=m20|press=No"], 0,
+     PROGRESS + QUESTION, ["ended: asked"], []),
+    ("progress", ["1"], [SHOWN + "|press=1003", "caption=m20|press=Yes"], 1,
+     PROGRESS + QUESTION, [], ["ended: closed", "ended: asked", "ended: timeout"]),
+    ("progress", ["0"], [SHOWN + "|close"], 0, PROGRESS + ["box 1 disabled 1003"],
      ["ended: closed"], ["box 2 process: 1"]),
     ("welcome", [], ["press=Yes"], 0, WELCOME + ["box 1 button 6: &Yes"], ["result: 0"], []),
     ("welcome", [], ["press=No"], 0, WELCOME, ["result: 1"], []),

@@ -141,28 +141,100 @@ TEST_F(FileTest, CreateTruncatesAndAllowsReadAndWrite)
     EXPECT_FALSE(file.IsOpen());
 }
 
-// A holder that closes its handle after a delay, to stand for a scanner
-// that holds a new file for a moment.
-DWORD WINAPI CloseLater(void* handle)
-{
-    Sleep(150);
-    CloseHandle((HANDLE)handle);
-    return 0;
-}
+// Watches the CreateFileA calls of the code under test through this
+// program's import table: counts them, and after the first one that fails
+// closes `release` (a scanner letting go of a new file it held for a
+// moment). The retry then finds the file free whatever the speed of the
+// machine, and the count shows how many attempts were made.
+class CreateFileWatch {
+public:
+    explicit CreateFileWatch(HANDLE release = INVALID_HANDLE_VALUE)
+    {
+        release_ = release;
+        calls_ = 0;
+        real_ = (ULONG_PTR)GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateFileA");
+        patched_ = Patch(real_, (ULONG_PTR)&Watched);
+    }
+    ~CreateFileWatch() { Patch((ULONG_PTR)&Watched, real_); }
+    bool Patched() const { return patched_; }
+    int Calls() const { return calls_; }
+    bool Released() const { return release_ == INVALID_HANDLE_VALUE; }
+
+private:
+    static HANDLE WINAPI Watched(LPCSTR name, DWORD access, DWORD share,
+                                 LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                 DWORD flags, HANDLE templateFile)
+    {
+        ++calls_;
+        HANDLE handle = ((decltype(&CreateFileA))real_)(name, access, share, security,
+                                                        disposition, flags, templateFile);
+        if (handle == INVALID_HANDLE_VALUE && release_ != INVALID_HANDLE_VALUE) {
+            DWORD error = GetLastError();
+            CloseHandle(release_);
+            release_ = INVALID_HANDLE_VALUE;
+            SetLastError(error);
+        }
+        return handle;
+    }
+
+    // Replaces every import table entry that holds `from` with `to`.
+    static bool Patch(ULONG_PTR from, ULONG_PTR to)
+    {
+        BYTE* base = (BYTE*)GetModuleHandleA(NULL);
+        IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports =
+            headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        bool found = false;
+        for (IMAGE_IMPORT_DESCRIPTOR* dll = (IMAGE_IMPORT_DESCRIPTOR*)(base + imports.VirtualAddress);
+             dll->Name != 0; ++dll) {
+            for (IMAGE_THUNK_DATA* entry = (IMAGE_THUNK_DATA*)(base + dll->FirstThunk);
+                 entry->u1.Function != 0; ++entry) {
+                if ((ULONG_PTR)entry->u1.Function != from)
+                    continue;
+                DWORD protection;
+                VirtualProtect(entry, sizeof *entry, PAGE_READWRITE, &protection);
+                entry->u1.Function = to;
+                VirtualProtect(entry, sizeof *entry, protection, &protection);
+                found = true;
+            }
+        }
+        return found;
+    }
+
+    static HANDLE release_;
+    static int calls_;
+    static ULONG_PTR real_;
+    bool patched_;
+};
+
+HANDLE CreateFileWatch::release_;
+int CreateFileWatch::calls_;
+ULONG_PTR CreateFileWatch::real_;
 
 TEST_F(FileTest, RetryWaitsForABrieflyHeldFile)
 {
     String path = MakeFile("f.bin", String(kOld));
     HANDLE held = CreateFileA(path.CStr(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    HANDLE thread = CreateThread(NULL, 0, CloseLater, held, 0, NULL);
-    ASSERT_NE((HANDLE)NULL, thread);
     File file;
     DWORD start = GetTickCount();
-    EXPECT_TRUE(file.Open(path.CStr(), FoOpenExisting | FoRetry));
-    EXPECT_GE(GetTickCount() - start, 400u);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
+    bool opened;
+    int calls;
+    bool released;
+    {
+        CreateFileWatch watch(held);
+        ASSERT_TRUE(watch.Patched());
+        opened = file.Open(path.CStr(), FoOpenExisting | FoRetry);
+        calls = watch.Calls();
+        released = watch.Released();
+    }
+    DWORD elapsed = GetTickCount() - start;
+    if (!released)
+        CloseHandle(held);
+    EXPECT_TRUE(released) << "the first attempt did not fail";
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(2, calls);
+    EXPECT_GE(elapsed, 400u) << "the retry came without its wait";
 }
 
 TEST_F(FileTest, WithoutRetryAHeldFileFailsAtOnce)
@@ -171,9 +243,10 @@ TEST_F(FileTest, WithoutRetryAHeldFileFailsAtOnce)
     File holder;
     ASSERT_TRUE(holder.Open(path.CStr(), FoOpenExisting));
     File file;
-    DWORD start = GetTickCount();
+    CreateFileWatch watch;
+    ASSERT_TRUE(watch.Patched());
     EXPECT_FALSE(file.Open(path.CStr(), FoOpenExisting));
-    EXPECT_LT(GetTickCount() - start, 400u);
+    EXPECT_EQ(1, watch.Calls());
 }
 
 TEST_F(FileTest, TemporaryFlagsOpenANewQdtFileInTheDirectory)

@@ -55,7 +55,8 @@ os.environ.pop("SOURCE_DATE_EPOCH", None)
 
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 from velt_e2e import (BUILDER, build_installer, FAILURES, FileLocker, WINE, Run, check,  # noqa: E402
-                      drive_c, log_text, reg_delete, reg_values, step, cmd, reg, wine,
+                      drive_c, log_text, reg_delete, reg_values, step, cmd, reg, wait_until,
+                      wine,
                       winpath)
 
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
@@ -155,10 +156,9 @@ class Product:
     def message(self, n):
         return log_text(self.text(n))
 
-    def install(self, args=("/a",), steps=(), timeout=60):
+    def install(self, args=("/a",), steps=()):
         leave = [self.message(54)] if "/a" in args else []
-        return Run(winpath(self.installer), list(args), list(steps), timeout=timeout,
-                   leave=leave)
+        return Run(winpath(self.installer), list(args), list(steps), leave=leave)
 
     def log(self):
         path = local_path(self.directory + "\\Install.LOG")
@@ -507,13 +507,6 @@ def group_deferred():
     stop_own_prefix()
 
 
-def wait_until(condition, seconds=60):
-    deadline = time.time() + seconds
-    while not condition() and time.time() < deadline:
-        time.sleep(0.5)
-    return condition()
-
-
 def group_restart():
     """Yes to the restart question. Wine's ExitWindowsEx with EWX_REBOOT
     starts "wineboot --end-session", which ends the session's windowed
@@ -521,19 +514,25 @@ def group_restart():
     wineserver, the pending renames among it. The locker, a program the
     session would end too, lets the file go while the question waits, so
     that the rename can be made; a notepad stands for the user's other
-    programs."""
+    programs. The robot answers the question once the test has looked and
+    the locker has ended."""
     p, target, locker = deferred_setup("Restart")
+    looked = os.path.join(WORK, "restart.looked")
+    if os.path.exists(looked):
+        os.remove(looked)
     steps = interactive_steps(p, YES)
-    steps[-1] = steps[-1].replace("|press=", "|sleep=15000|press=")
+    steps[-1] = steps[-1].replace("|press=", "|waitfile=%s|press=" % winpath(looked))
     notepad = subprocess.Popen([WINE, "notepad.exe"], stdin=subprocess.DEVNULL,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        run = Run(winpath(p.installer), [], steps, timeout=90, background=True)
-        asked = run.wait_for_boxes(4, 60)
+        run = Run(winpath(p.installer), [], steps, background=True)
+        asked = run.wait_for_boxes(4)
         check(asked, "the restart question is asked (%s)" % run.log_path)
         name = check_deferred(p, target) if asked else None
     finally:
         status = locker.release()
+        with open(looked, "wb"):
+            pass
     check(status == 0, "the locker held the file until the question (status %s)" % status)
     run.wait()
     # The robot sees wineboot start only when it looks before the installer
@@ -541,7 +540,7 @@ def group_restart():
     started = [line for line in run.lines if "started: wineboot" in line.lower()]
     print("restart answered: installer exit %s; %s" % (
         run.exit_code(), started or "wineboot not seen by the robot"), flush=True)
-    notepad_ended = wait_until(lambda: notepad.poll() is not None, 30)
+    notepad_ended = wait_until(lambda: notepad.poll() is not None)
     if not notepad_ended:
         notepad.kill()
     check(run.status == 1 and run.exit_code() == 1 and len(run.boxes) == 4,

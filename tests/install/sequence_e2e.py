@@ -64,11 +64,11 @@ class Product:
         shutil.rmtree(drive_c(self.directory), ignore_errors=True)
         reg_delete(UNINSTALL_KEY + self.name)
 
-    def run(self, steps, args=(), timeout=60):
+    def run(self, steps, args=()):
         # A run without questions may show its progress dialog too briefly
         # to be seen, or long enough: either way it is no question.
         leave = [self.message(54)] if "/a" in args else []
-        return Run(self.installer, list(args), steps, timeout=timeout, leave=leave)
+        return Run(self.installer, list(args), steps, leave=leave)
 
 
 def welcome(product, answer=YES, language=0):

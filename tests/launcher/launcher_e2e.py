@@ -388,9 +388,11 @@ def group_volumes():
         check(run.status == 1 and len(boxes) == 2 and text in boxes[0]["texts"],
               "prompt text %r shown as it stands: expected %r (%s, boxes %r)"
               % (hostile, text, run.describe(), boxes))
-    # OK after the volume is back: the run goes on and ends cleanly.
-    run = Run(installer, [], ["caption=Next Disk|sleep=1500|press=1"], background=True)
-    if check(run.wait_for_boxes(1, 30), "the prompt appears (%s)" % run.log_path):
+    # OK after the volume is back: the run goes on and ends cleanly. The
+    # robot presses OK once the volume is there again.
+    run = Run(installer, [], ["caption=Next Disk|waitfile=%s|press=1" % winpath(second)],
+              background=True)
+    if check(run.wait_for_boxes(1), "the prompt appears (%s)" % run.log_path):
         shutil.move(aside, second)
     run.wait()
     check(run.status == 1 and len(run.boxes) == 1,

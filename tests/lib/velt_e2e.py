@@ -33,6 +33,10 @@ def reg_view(key):
 CMD = "C:\\windows\\syswow64\\cmd.exe" if ARCH == "x86" else "C:\\windows\\system32\\cmd.exe"
 BUILDER = os.environ.get("VELT_BUILDER", "")
 FAILURES = []
+# The one upper limit of every wait for an event (a robot run, a file, a
+# box, a process end): generous, so that only a hang reaches it, also with
+# 32-bit programs running several times slower under emulation.
+HANG_SECONDS = 300
 
 
 def winpath(path):
@@ -85,6 +89,17 @@ def check(condition, what):
     return condition
 
 
+def wait_until(condition, seconds=HANG_SECONDS):
+    """Waits until condition() is true, looking five times a second; false
+    when it is still false after `seconds` (a hang)."""
+    deadline = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > deadline:
+            return condition()
+        time.sleep(0.2)
+    return True
+
+
 class Run:
     """One robot run: its exit code, the log lines, and the boxes seen.
     `work` is the directory of the logs; `robot` the robot program. Boxes
@@ -97,8 +112,8 @@ class Run:
     robot = None
     leave = ()
 
-    def __init__(self, program, args=(), steps=(), app=None, timeout=30, background=False,
-                 line=None, tree=False, leave=None, detached=False):
+    def __init__(self, program, args=(), steps=(), app=None, timeout=HANG_SECONDS,
+                 background=False, line=None, tree=False, leave=None, detached=False):
         Run.count += 1
         self.log_path = os.path.join(Run.work, "run%03d.log" % Run.count)
         cmd = [WINE, Run.robot, "--timeout", str(timeout), "--log", self.log_path]
@@ -141,12 +156,10 @@ class Run:
                     box["caption"] = parts[2][len("caption: "):]
                 elif parts[2].startswith("static "):
                     box["texts"].append(parts[2].split(": ", 1)[-1])
-        # A box to leave alone may close before the robot settles on it, and
-        # a box read while it was made or closed shows an empty caption: a
-        # window that came and went under load, never a question (every
-        # question has a caption), so it is not counted as one.
-        left = lambda box: (any(text in (box["caption"] or "") for text in self.leave)
-                            or not box["caption"])
+        # A box to leave alone (a progress dialog) may or may not be seen in
+        # a quick run. The robot logs a box only once it can read its
+        # caption, so every box counted here has one.
+        left = lambda box: any(text in (box["caption"] or "") for text in self.leave)
         self.left = {n: b for n, b in self.boxes.items() if left(b)}
         self.boxes = {n: b for n, b in self.boxes.items() if not left(b)}
         return self
@@ -166,15 +179,13 @@ class Run:
         return [int(line.split(": ")[1]) for number in numbers for line in self.lines
                 if line.startswith("process %s exit: " % number)]
 
-    def wait_for_boxes(self, count, seconds=20):
-        """For a run in the background: true once `count` boxes showed."""
-        deadline = time.time() + seconds
-        while time.time() < deadline:
-            self.read()
-            if len(self.boxes) >= count:
-                return True
-            time.sleep(0.2)
-        return False
+    def wait_for_boxes(self, count):
+        """For a run in the background: true once `count` boxes showed
+        (false when the robot ended before, or at the limit of a hang)."""
+        def shown():
+            ended = self.process.poll() is not None
+            return len(self.read().boxes) >= count or ended
+        return wait_until(shown) and len(self.boxes) >= count
 
     def describe(self):
         # The log is gone with a CI run's work tree: name the boxes here.
@@ -243,7 +254,7 @@ class FileLocker:
     a program can still be started from it, but nobody may delete or
     write it). `work` is a directory for its marker files."""
 
-    def __init__(self, locker, path, work, tag, share_read=False, seconds=300):
+    def __init__(self, locker, path, work, tag, share_read=False, seconds=2 * HANG_SECONDS):
         self.ready = os.path.join(work, tag + ".ready")
         self.release_file = os.path.join(work, tag + ".release")
         for marker in (self.ready, self.release_file):
@@ -254,12 +265,11 @@ class FileLocker:
                 [WINE, locker] + (["--share-read"] if share_read else [])
                 + [path, winpath(self.ready), winpath(self.release_file), str(seconds)],
                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
-        deadline = time.time() + 60
-        while not os.path.exists(self.ready):
-            if self.process.poll() is not None or time.time() > deadline:
-                raise RuntimeError("file_locker did not take %s (status %s)"
-                                   % (path, self.process.poll()))
-            time.sleep(0.1)
+        if not wait_until(lambda: os.path.exists(self.ready)
+                          or self.process.poll() is not None) \
+                or not os.path.exists(self.ready):
+            raise RuntimeError("file_locker did not take %s (status %s)"
+                               % (path, self.process.poll()))
 
     def release(self):
         """Lets the file go; the locker's exit code (0 when released in
@@ -267,7 +277,7 @@ class FileLocker:
         with open(self.release_file, "wb"):
             pass
         try:
-            return self.process.wait(60)
+            return self.process.wait(HANG_SECONDS)
         except subprocess.TimeoutExpired:
             self.process.kill()
             return None

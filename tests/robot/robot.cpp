@@ -36,7 +36,13 @@
 // Processes: the robot watches the program and every process started by it
 // or by its descendants. A "box" is a visible top-level dialog (class
 // #32770) of one of them; any other visible top-level window is a "window".
-// Both are logged once when they appear; only boxes are answered.
+// Both are logged once when they appear; only boxes are answered. A box is
+// logged (and numbered) once it can be read whole: its program answers
+// every message the robot sends to read it, and the box is still visible
+// after them. Until then the robot waits for it, with no fixed settle time;
+// one that goes before it could be read (a modeless dialog of a program too
+// busy to answer, or one being closed; never a question, which waits in
+// its message loop) is noted as "process N box gone unread".
 //
 // Steps: each box that appears takes the next step of the script, in the
 // order the boxes appear. A step is a list of items separated by "|" (write
@@ -54,11 +60,15 @@
 //   keep              leave the box as it is (a modeless dialog)
 //   log               log the box again, as it is now (texts that changed
 //                       since it appeared: a status line, a selection)
-//   sleep=MS          wait MS milliseconds
-// Numbers are decimal or 0x-hexadecimal. A box whose step pressed a button
-// that opened another box owned by it is answered again, by the next step,
-// once that box has closed and the first one is still there (a dialog's
-// "Browse..." button, say).
+//   waitfile=PATH     wait until the file PATH exists (the test creates it
+//                       when the box may go on; the timeout still holds)
+// Numbers are decimal or 0x-hexadecimal. A box takes its step once it has
+// been read (see above) while it is still visible. A box whose step pressed
+// a button that opened another box owned by it is answered again, by the
+// next step, once that box has closed and the first one is ready again: its
+// program has answered the robot's message (it waits in its message loop
+// again, rather than closing the box) and it is visible and enabled (a
+// dialog's "Browse..." button, say).
 //
 // Exit codes: the program's own exit code when it ends normally, and
 //   100  bad robot command line or script, or the program did not start
@@ -92,10 +102,12 @@
 //   box 1 pick 1017 1: Deutsch
 //   box 1 press 1: OK
 //   box 1 log                                   (then its lines once more)
+//   box 1 waitfile: Z:\\work\\go               (waiting for that file)
 //   box 1 again                                 (answered again, see above)
 //   box 1 gone
 //   box 1 unexpected
 //   box 1 left                                  (its caption was a --leave text)
+//   process 2 box gone unread                   (gone before it could be read)
 //   window 1 class: VLT Window Class            (and caption, controls, gone)
 //   exit: 1                                     (the program's exit code)
 //   timeout
@@ -120,11 +132,7 @@ const int kExitTimeout = 102;
 const int kExitStepFailed = 103;
 const int kExitStepsLeft = 104;
 
-const DWORD kPollMs = 20;
-// A box is answered only after it has been visible this long, and a box
-// whose child box closed is answered again only after this long, so that
-// a box that is about to close by itself is not answered by mistake.
-const DWORD kSettleMs = 80;
+const DWORD kPollMs = 20;           // the pace of the robot's loop
 const UINT kSendTimeoutMs = 3000;   // a hung target must not hang the robot
 
 // ---------------------------------------------------------------- texts
@@ -215,8 +223,14 @@ std::wstring Number(long value)
 
 HANDLE g_log = INVALID_HANDLE_VALUE;
 
+std::vector<std::wstring>* g_heldLines = NULL;  // lines held back, or NULL
+
 void LogLine(const std::wstring& line)
 {
+    if (g_heldLines != NULL) {
+        g_heldLines->push_back(line);
+        return;
+    }
     std::string bytes = Utf8(line) + "\n";
     DWORD done = 0;
     WriteFile(g_log, bytes.data(), (DWORD)bytes.size(), &done, NULL);
@@ -232,9 +246,9 @@ void PrintError(const std::wstring& message)
 // ---------------------------------------------------------------- script
 
 struct Action {
-    std::wstring name;          // press, type, pick, dblclick, close, keep, log, sleep
+    std::wstring name;          // press, type, pick, dblclick, close, keep, log, waitfile
     std::wstring target;        // control id or button text; empty if none
-    std::wstring value;         // text to type, entry to pick, milliseconds
+    std::wstring value;         // text to type, entry to pick, file to wait for
 };
 
 struct Step {
@@ -287,7 +301,6 @@ BYTE ParseStep(const std::wstring& source, Step* step, std::wstring* error)
         bool hasValue = equals != std::wstring::npos;
         Action action;
         action.name = name;
-        long number = 0;
         if (name == L"caption" && hasValue) {
             step->caption = value;
             continue;
@@ -302,7 +315,7 @@ BYTE ParseStep(const std::wstring& source, Step* step, std::wstring* error)
                 return 0;
             }
         } else if ((name == L"close" || name == L"keep" || name == L"log") && !hasValue) {
-        } else if (name == L"sleep" && ParseNumber(value, &number) && number >= 0) {
+        } else if (name == L"waitfile" && !value.empty()) {
             action.value = value;
         } else {
             *error = L"cannot read \"" + item + L"\"";
@@ -649,8 +662,6 @@ struct Window {
     std::wstring kind;          // "box" (a dialog) or "window"
     int number;                 // counts boxes and windows separately
     int process;                // number of the owning process
-    DWORD settledAt;            // tick count after which it may be answered
-    DWORD againAt;              // when it is answered again, or 0
     bool answered;              // a step has been applied (and not undone)
     bool pressed;               // that step clicked a button
     bool hadChild;              // a box owned by this one appeared since
@@ -660,6 +671,7 @@ struct Window {
 };
 
 std::vector<Window> g_windows;  // in order of appearance
+std::map<HWND, int> g_unreadBoxes;  // boxes not yet readable -> process number
 int g_boxCount = 0;
 int g_windowCount = 0;
 
@@ -675,12 +687,19 @@ bool IsClass(HWND window, const wchar_t* name)
     return _wcsicmp(ClassOf(window).c_str(), name) == 0;
 }
 
+bool g_sendFailed = false;      // a message went unanswered since reset
+
 LRESULT SendTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // While a box is read whole, one unanswered message is enough.
+    if (g_sendFailed && g_heldLines != NULL)
+        return -1;
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG,
-                             kSendTimeoutMs, &result))
+                             kSendTimeoutMs, &result)) {
+        g_sendFailed = true;
         return -1;
+    }
     return (LRESULT)result;
 }
 
@@ -809,14 +828,47 @@ std::wstring Describe(const Window& window)
     return text;
 }
 
+// Logs a box if it can be read whole: its program answers every message
+// the robot sends to read it (it is not too busy to pump messages, nor
+// ending) and the box is still visible after the last one (a box is shown
+// once it is made, and hidden first when it is closed). Otherwise logs
+// nothing and returns false. A box logged is ready for its first answer
+// while it is still visible.
+bool LogReadableBox(Window& box)
+{
+    g_sendFailed = false;
+    std::vector<std::wstring> lines;
+    g_heldLines = &lines;
+    box.caption = TextOf(box.handle);
+    LogWindow(box);
+    g_heldLines = NULL;
+    if (g_sendFailed || !IsWindowVisible(box.handle))
+        return false;
+    for (const std::wstring& line : lines)
+        LogLine(line);
+    return true;
+}
+
+// A box is ready for another answer when its program has just answered a
+// message (it waits in its message loop again, rather than closing the
+// box) and the box is visible and enabled. The message comes first: a box
+// that its program closes instead of waiting is hidden by the time the
+// message is answered, or the message fails.
+bool IsReadyAgain(HWND box)
+{
+    return !TextOf(box).empty() && IsWindowVisible(box) && IsWindowEnabled(box);
+}
+
 // Notes the visible top-level windows of the watched processes: logs the
-// new ones and those that went away.
-void ScanWindows(DWORD now)
+// new ones and those that went away. A new box is logged once it can be
+// read; until then it waits in g_unreadBoxes.
+void ScanWindows()
 {
     std::vector<HWND> all;
     EnumWindows(CollectWindow, (LPARAM)&all);
     for (Window& window : g_windows)
         window.present = false;
+    std::map<HWND, int> unread;
     // EnumWindows lists the top of the z-order first; windows that appear
     // in the same scan are numbered from the bottom, the older first.
     for (auto it = all.rbegin(); it != all.rend(); ++it) {
@@ -835,20 +887,27 @@ void ScanWindows(DWORD now)
         }
         if (known)
             continue;
+        bool box = IsClass(handle, L"#32770");
         Window window;
         window.handle = handle;
-        window.kind = IsClass(handle, L"#32770") ? L"box" : L"window";
-        window.number = window.kind == L"box" ? ++g_boxCount : ++g_windowCount;
+        window.kind = box ? L"box" : L"window";
+        window.number = box ? g_boxCount + 1 : ++g_windowCount;
         window.process = process;
-        window.settledAt = now + kSettleMs;
-        window.againAt = 0;
-        window.answered = window.kind != L"box";    // only boxes take steps
+        window.answered = !box;                     // only boxes take steps
         window.pressed = false;
         window.hadChild = false;
         window.present = true;
-        window.caption = TextOf(handle);
+        if (box && !LogReadableBox(window)) {
+            unread[handle] = process;
+            continue;
+        }
+        if (box) {
+            ++g_boxCount;
+        } else {
+            window.caption = TextOf(handle);
+            LogWindow(window);
+        }
         g_windows.push_back(window);
-        LogWindow(window);
     }
     for (Window& window : g_windows) {
         if (!window.present && window.handle != NULL) {
@@ -856,6 +915,14 @@ void ScanWindows(DWORD now)
             window.handle = NULL;
         }
     }
+    for (const auto& entry : g_unreadBoxes) {
+        bool logged = false;
+        for (const Window& window : g_windows)
+            logged = logged || window.handle == entry.first;
+        if (!unread.count(entry.first) && !logged)
+            LogLine(L"process " + Number(entry.second) + L" box gone unread");
+    }
+    g_unreadBoxes = unread;
 }
 
 bool HasOwnedWindow(HWND owner)
@@ -868,28 +935,22 @@ bool HasOwnedWindow(HWND owner)
 
 // A box whose answer pressed a button that opened a box owned by it (a
 // "Browse..." button, say) waits for another answer once that box has
-// closed; it is then answered again as if it had just appeared.
-void FindBoxesWaitingAgain(DWORD now)
+// closed and it is ready and enabled again; it is then answered again as
+// if it had just appeared.
+void FindBoxesWaitingAgain()
 {
     for (Window& window : g_windows) {
         if (window.handle == NULL || !window.answered || !window.pressed)
             continue;
         if (HasOwnedWindow(window.handle)) {
             window.hadChild = true;
-            window.againAt = 0;
             continue;
         }
-        if (!window.hadChild || !IsWindowEnabled(window.handle))
+        if (!window.hadChild || !IsReadyAgain(window.handle))
             continue;
-        if (window.againAt == 0) {
-            window.againAt = now + kSettleMs;
-        } else if ((LONG)(now - window.againAt) >= 0) {
-            window.answered = window.pressed = window.hadChild = false;
-            window.againAt = 0;
-            window.settledAt = now;
-            LogLine(window.Prefix() + L" again");
-            LogWindow(window);
-        }
+        window.answered = window.pressed = window.hadChild = false;
+        LogLine(window.Prefix() + L" again");
+        LogWindow(window);
     }
 }
 
@@ -900,6 +961,32 @@ int Fail(int code, const std::wstring& message)
     PrintError(message);
     KillProcesses();
     return code;
+}
+
+DWORD g_start;                  // tick count when the program started
+DWORD g_timeoutMs;
+
+std::wstring OpenBoxes()
+{
+    std::wstring list;
+    for (const Window& window : g_windows)
+        if (window.handle != NULL && window.kind == L"box")
+            list += L"\n  " + Describe(window);
+    for (const auto& entry : g_unreadBoxes)
+        list += L"\n  a box of process " + Number(entry.second) + L" that cannot be read";
+    return list.empty() ? L" none" : list;
+}
+
+bool IsTimeUp()
+{
+    return GetTickCount() - g_start >= g_timeoutMs;
+}
+
+int TimedOut()
+{
+    LogLine(L"timeout");
+    return Fail(kExitTimeout, L"timeout after " + Number(g_timeoutMs / 1000)
+                + L" s; open boxes:" + OpenBoxes());
 }
 
 HWND FindButton(const Window& box, const std::wstring& target)
@@ -996,10 +1083,13 @@ int Apply(Window& box, const Action& action)
     } else if (action.name == L"log") {
         LogLine(box.Prefix() + L" log");
         LogWindow(box);
-    } else if (action.name == L"sleep") {
-        long ms = 0;
-        ParseNumber(action.value, &ms);
-        Sleep((DWORD)ms);
+    } else if (action.name == L"waitfile") {
+        LogLine(box.Prefix() + L" waitfile: " + Escaped(action.value));
+        while (GetFileAttributesW(action.value.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            if (IsTimeUp())
+                return TimedOut();
+            Sleep(kPollMs);
+        }
     }
     return 0;
 }
@@ -1019,8 +1109,6 @@ int Unexpected(const Window& box, const std::wstring& why)
     return Fail(kExitUnexpectedBox, L"unexpected " + Describe(box) + L" (" + why + L")");
 }
 
-// Answers every box that has settled, in order of appearance, with the
-// next steps. Returns 0, or the robot's exit code when it must stop.
 bool IsLeftAlone(const Window& box, const std::vector<std::wstring>& leave)
 {
     std::wstring caption = TextOf(box.handle);
@@ -1031,15 +1119,15 @@ bool IsLeftAlone(const Window& box, const std::vector<std::wstring>& leave)
     return false;
 }
 
-int AnswerBoxes(DWORD now, const Options& options, size_t* nextStep)
+// Answers every box that is ready, in order of appearance, with the next
+// steps. Returns 0, or the robot's exit code when it must stop.
+int AnswerBoxes(const Options& options, size_t* nextStep)
 {
     const std::vector<Step>& steps = options.steps;
     for (Window& box : g_windows) {
-        if (box.handle == NULL || box.answered || (LONG)(now - box.settledAt) < 0)
-            continue;
         // A box that is being closed is no question; the next scan sees
         // it gone.
-        if (!IsWindow(box.handle) || !IsWindowVisible(box.handle))
+        if (box.handle == NULL || box.answered || !IsWindowVisible(box.handle))
             continue;
         if (IsLeftAlone(box, options.leave)) {
             box.answered = true;
@@ -1064,15 +1152,6 @@ int AnswerBoxes(DWORD now, const Options& options, size_t* nextStep)
         }
     }
     return 0;
-}
-
-std::wstring OpenBoxes()
-{
-    std::wstring list;
-    for (const Window& window : g_windows)
-        if (window.handle != NULL && window.kind == L"box")
-            list += L"\n  " + Describe(window);
-    return list.empty() ? L" none" : list;
 }
 
 }  // namespace
@@ -1109,24 +1188,21 @@ int main()
     CloseHandle(started.hThread);
     LogStarted(AddProcess(started.dwProcessId, started.hProcess), options.commandLine);
 
-    DWORD start = GetTickCount();
+    g_start = GetTickCount();
+    g_timeoutMs = options.timeoutMs;
     size_t nextStep = 0;
     for (;;) {
-        DWORD now = GetTickCount();
         FindDescendants();
         NoteEndedProcesses();
-        ScanWindows(now);
+        ScanWindows();
         if (options.waitForTree ? AllProcessesEnded() : g_processes[0].ended)
             break;
-        FindBoxesWaitingAgain(now);
-        int failure = AnswerBoxes(now, options, &nextStep);
+        FindBoxesWaitingAgain();
+        int failure = AnswerBoxes(options, &nextStep);
         if (failure != 0)
             return failure;
-        if (now - start >= options.timeoutMs) {
-            LogLine(L"timeout");
-            return Fail(kExitTimeout, L"timeout after " + Number(options.timeoutMs / 1000)
-                        + L" s; open boxes:" + OpenBoxes());
-        }
+        if (IsTimeUp())
+            return TimedOut();
         Sleep(kPollMs);
     }
 

@@ -5,6 +5,10 @@
 //                what arrived in a second box and exits with 10 + the
 //                selected entry, Cancel exits with 2; "More..." opens a
 //                box owned by the dialog, which stays open
+//   blank        an OK box with an empty caption and an empty text
+//   unread       the dialog, modeless, while the program pumps no messages:
+//                once another program tries to read it, the dialog is
+//                closed unread and the program exits with 2
 //   cmdline      a box showing its module path and its command line
 //   child ARGS   starts itself with ARGS and exits with 3 at once
 //   sleep        waits forever without a window
@@ -88,6 +92,23 @@ bool StartsWith(const char* text, const char* word)
     return strncmp(text, word, length) == 0 && (text[length] == '\0' || text[length] == ' ');
 }
 
+// Shows the dialog and pumps no messages until one is sent to it from
+// another program (a read, which stays unanswered), then closes it.
+int ShowUnread(HINSTANCE instance)
+{
+    HWND dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_ROBOT_DIALOG), NULL,
+                                     DialogProc, 0);
+    if (dialog == NULL)
+        return 4;
+    const DWORD kHangMs = 120000;
+    DWORD start = GetTickCount();
+    while (!(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)
+           && GetTickCount() - start < kHangMs)
+        Sleep(10);
+    DestroyWindow(dialog);
+    return 2;
+}
+
 int StartChild(const char* arguments)
 {
     char path[MAX_PATH];
@@ -112,6 +133,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     if (StartsWith(arguments, "box"))
         return MessageBoxW(NULL, L"Pick one\r\nof three", L"Robot Target",
                            MB_YESNOCANCEL | MB_ICONQUESTION);
+    if (StartsWith(arguments, "blank"))
+        return MessageBoxW(NULL, L"", L"", MB_OK);
+    if (StartsWith(arguments, "unread"))
+        return ShowUnread(instance);
     if (StartsWith(arguments, "dialog"))
         return (int)DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ROBOT_DIALOG), NULL,
                                     DialogProc, 0);

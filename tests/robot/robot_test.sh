@@ -43,9 +43,42 @@ robot_run --script "$(winpath "$ROBOT_WORK/script")" -- "$target" dialog
 expect_status 12
 expect_box "Robot Result" 'typed <a | b>, picked <blue>, notified 2'
 
+# A box is logged once its program answers the robot's reads: one that is
+# closed before is noted, not logged with the empty texts of failed reads.
+# A box whose caption and text are empty is a box all the same.
+robot_run -- "$target" unread
+expect_status 2
+expect_line "process 1 box gone unread"
+expect_no_line "box 1 caption: "
+robot_run --do "press=OK" -- "$target" blank
+expect_status 1
+expect_line "box 1 caption: "
+expect_line "box 1 static 65535: "
+expect_line "box 1 press 1: OK"
+
+# waitfile holds the answer until the file is there: the file is made only
+# once the robot waits for it, and the button is pressed after that.
+go=$ROBOT_WORK/go
+next_log=$ROBOT_WORK/run$((ROBOT_RUNS + 1)).log
+(
+  for _ in $(seq 1200); do
+    grep -q ' waitfile: ' "$next_log" 2>/dev/null && break
+    sleep 0.1
+  done
+  wc -l <"$next_log" >"$go.lines"
+  : >"$go"
+) &
+maker=$!
+robot_run --do "caption=Robot|waitfile=$(winpath "$go")|press=No" -- "$target" box
+wait $maker
+expect_status 7
+expect_line "box 1 waitfile: $(log_text "$(winpath "$go")")"
+pressed_at=$(grep -nFx "box 1 press 7: &No" "$ROBOT_LOG" | cut -d: -f1)
+[ -n "$pressed_at" ] && [ "$pressed_at" -gt "$(cat "$go.lines")" ] ||
+  fail "pressed at line ${pressed_at:-none}, before the file was made after line $(cat "$go.lines")"
+
 # A box no step answers fails at once with its text, and the program is
 # killed; so does a box that does not match its step.
-start=$SECONDS
 robot_run -- "$target" box
 expect_status 101
 expect_line "box 1 unexpected"
@@ -53,7 +86,6 @@ expect_error 'unexpected box 1 "Robot Target": Pick one\r\nof three (no step lef
 robot_run --do "caption=Other|press=OK" -- "$target" box
 expect_status 101
 expect_error 'step 1 "caption=Other|press=OK" expects the caption Other'
-[ $((SECONDS - start)) -lt 20 ] || fail "an unexpected box took $((SECONDS - start)) s"
 
 # A step that cannot be applied, steps left over, and a timeout.
 robot_run --do "press=Maybe" -- "$target" box
@@ -64,12 +96,10 @@ expect_status 104
 expect_error 'with 1 steps left; the next: press=OK'
 robot_run -- "$target" exit 42
 expect_status 42
-start=$SECONDS
 robot_run --timeout 2 -- "$target" sleep
 expect_status 102
 expect_line "timeout"
 expect_error "timeout after 2 s"
-[ $((SECONDS - start)) -lt 20 ] || fail "a 2 s timeout took $((SECONDS - start)) s"
 
 # --app starts the real program under another first word; --tree waits
 # for a child that shows the box after its parent has ended.

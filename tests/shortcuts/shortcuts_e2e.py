@@ -120,8 +120,7 @@ class Product:
         return self.inspected["messages"][n][0].replace("<product>", self.name)
 
     def install(self):
-        run = Run(winpath(self.installer), ["/a"], leave=[log_text(self.text(54))],
-                  timeout=60)
+        run = Run(winpath(self.installer), ["/a"], leave=[log_text(self.text(54))])
         check(run.exit_code() == 1, "%s: the installer ends with code 1 (%s)"
               % (self.name, run.describe()))
         check(not run.boxes, "%s: an automatic run shows no box: %s" % (self.name, run.boxes))
