@@ -63,7 +63,7 @@ log=$out/$arch/run.log
 : >"$log"
 status=0
 # The progress dialog shows or not, as the run is slow or quick: no question.
-scripts/wine-run.sh "$prefix" build/$build/tests/robot/velt-robot.exe --timeout 60 \
+scripts/wine-run.sh "$prefix" build/$build/tests/robot/velt-robot.exe --timeout 300 \
   --leave 'Installing Tally' \
   --log "$(winpath "$log")" -- "$(winpath "$out/$arch/TallySetup.exe")" /a \
   </dev/null >/dev/null 2>"$log.err" || status=$?
@@ -176,7 +176,7 @@ uninstaller=$(printf '%s' "$quiet" | cut -d'"' -f2)
 log=$out/$arch/uninstall.log
 : >"$log"
 status=0
-scripts/wine-run.sh "$prefix" build/$build/tests/robot/velt-robot.exe --timeout 60 --tree \
+scripts/wine-run.sh "$prefix" build/$build/tests/robot/velt-robot.exe --timeout 300 --tree \
   --log "$(winpath "$log")" --line "$quiet" </dev/null >/dev/null 2>"$log.err" || status=$?
 echo
 echo "== $quiet under Wine (exit code $status) =="
