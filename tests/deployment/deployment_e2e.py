@@ -80,6 +80,8 @@ class Product:
         self.inspected = build_installer(os.path.join(self.folder, "product.toml"),
                                          self.installer, STUB)
         self.key = UNINSTALL_KEY + name
+        # What a run cut short before left behind would change this one.
+        self.clean()
 
     def message(self, n):
         return log_text(self.inspected["messages"][n][0].replace("<product>", self.name))
