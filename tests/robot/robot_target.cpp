@@ -6,9 +6,10 @@
 //                selected entry, Cancel exits with 2; "More..." opens a
 //                box owned by the dialog, which stays open
 //   blank        an OK box with an empty caption and an empty text
-//   unread       the dialog, modeless, while the program pumps no messages:
-//                once another program tries to read it, the dialog is
-//                closed unread and the program exits with 2
+//   unread       the dialog, modeless, while the program handles only sent
+//                messages: once another program tries to read its text,
+//                the dialog is hidden and closed, and the program exits
+//                with 2
 //   cmdline      a box showing its module path and its command line
 //   child ARGS   starts itself with ARGS and exits with 3 at once
 //   sleep        waits forever without a window
@@ -92,19 +93,39 @@ bool StartsWith(const char* text, const char* word)
     return strncmp(text, word, length) == 0 && (text[length] == '\0' || text[length] == ' ');
 }
 
-// Shows the dialog and pumps no messages until one is sent to it from
-// another program (a read, which stays unanswered), then closes it.
+bool g_readTried = false;   // another program asked for the dialog's text
+
+// Hides the dialog at the first read of its text by another program: the
+// read is answered, but the box is no longer visible when it ends. Other
+// messages sent by the system (activation, say) are handled as usual.
+INT_PTR CALLBACK UnreadProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if ((message == WM_GETTEXTLENGTH || message == WM_GETTEXT) && InSendMessage()) {
+        ShowWindow(dialog, SW_HIDE);
+        g_readTried = true;
+        return FALSE;
+    }
+    return DialogProc(dialog, message, wParam, lParam);
+}
+
+// Shows the dialog and handles only messages sent to it until another
+// program tries to read it, then closes it: the reader never sees the
+// whole box while it is visible.
 int ShowUnread(HINSTANCE instance)
 {
     HWND dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_ROBOT_DIALOG), NULL,
-                                     DialogProc, 0);
+                                     UnreadProc, 0);
     if (dialog == NULL)
         return 4;
     const DWORD kHangMs = 120000;
     DWORD start = GetTickCount();
-    while (!(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)
-           && GetTickCount() - start < kHangMs)
-        Sleep(10);
+    while (!g_readTried && GetTickCount() - start < kHangMs) {
+        MSG message;
+        // Dispatches sent messages only; posted ones stay queued.
+        PeekMessageW(&message, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        if (!g_readTried)
+            MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_SENDMESSAGE);
+    }
     DestroyWindow(dialog);
     return 2;
 }
