@@ -8,13 +8,17 @@
 #include "builder/text.h"
 #include "core/checksum.h"
 
+#include <algorithm>
 #include <cinttypes>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -386,28 +390,19 @@ std::string SignatureText(const Installer& in)
            + Hex(in.signatureOffset) + "; not validated here)";
 }
 
-// One line of text output: the label padded, then the value (UTF-8).
-void Field(const char* label, const std::string& value)
+// printf into a string.
+std::string Printed(const char* format, ...)
 {
-    std::printf("%-20s %s\n", label, value.c_str());
-}
-
-void Block(const char* label, const std::string& cp1252)
-{
-    if (cp1252.empty()) {
-        Field(label, "(none)");
-        return;
-    }
-    std::string text = NormaliseLineEnds(Cp1252ToUtf8(cp1252), "\n");
-    std::printf("%-20s %zu bytes:\n", label, cp1252.size());
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        std::printf("    | %s\n", text.substr(start, end - start).c_str());
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    int size = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string out(size > 0 ? (size_t)size : 0, '\0');
+    std::vsnprintf(out.data(), out.size() + 1, format, again);
+    va_end(again);
+    return out;
 }
 
 std::string QuotedLine(const std::string& cp1252)
@@ -415,194 +410,317 @@ std::string QuotedLine(const std::string& cp1252)
     return Json(Cp1252ToUtf8(cp1252));            // quotes and escapes line ends
 }
 
-void PrintText(const Installer& in, const fs::path& path, const ArchiveFault& fault)
+// A text of several lines: its size, then each line behind a bar.
+std::string BlockText(const std::string& cp1252)
 {
-    const Description& d = in.description;
-    Field("installer", path.string() + " (" + std::to_string(in.image.size()) + " bytes)");
-    if (in.pe)
-        Field("architecture", MachineText(*in.pe));
-    if (in.section >= 0) {
-        Field("section", ".velt at file offset " + Hex(in.rawOffset) + ", " + std::to_string(in.rawSize)
-              + " bytes, address " + Hex(in.virtualAddress));
-        Field("signature", SignatureText(in));
+    if (cp1252.empty())
+        return "(none)";
+    std::string text = NormaliseLineEnds(Cp1252ToUtf8(cp1252), "\n");
+    std::string out = std::to_string(cp1252.size()) + " bytes:";
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        out += "\n    | " + text.substr(start, end - start);
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
     }
-    Field("format", std::to_string(in.version / 100) + "." + std::to_string(in.version % 100));
-    Field("description", std::to_string(in.descriptionSize) + " bytes packed, key " + Hex(in.descriptionKey));
-    if (in.descriptionRead) {
-        bool stubOk = StubChecksumMatches(in.image.data(), (int32_t)in.rawOffset, in.peOffset,
-                                          in.stubChecksum);
-        Field("stub checksum", Hex(in.stubChecksum) + (stubOk ? " (ok)" : " (MISMATCH)"));
-        Field("section data", std::to_string(in.sectionDataSize) + " bytes, of which "
-              + std::to_string(in.sectionPayload) + " file data");
-        std::string flags = Hex(d.productFlags);
-        for (const std::string& name : FlagNames(d.productFlags))
-            flags += " " + name;
-        Field("flags", flags);
-        Field("archive date", DateText(d.archiveDate));
-        Field("build date", std::to_string(d.buildYear) + "-" + std::to_string(d.buildMonth) + "-"
-              + std::to_string(d.buildDay));
-        Field("product", QuotedLine(d.productName));
-        Field("publisher", QuotedLine(d.publisher));
-        Field("version", QuotedLine(d.displayVersion));
-        Field("display name", QuotedLine(d.displayName));
-        Field("default directory", QuotedLine(d.defaultDirectory));
-        Field("start-menu folder", QuotedLine(d.startMenuFolder));
-        Field("registry key", QuotedLine(d.productRegistry));
-        Field("uninstall subdir", QuotedLine(d.uninstallSubdir));
-        Field("uninstaller", QuotedLine(d.uninstallerName));
-        Field("volume name", QuotedLine(d.volumeBaseName));
-        if (d.productFlags & PfNeedsMaster)
-            Field("master product", QuotedLine(d.masterProduct));
-        Field("colours", "title " + ColourText(d.titleColor) + ", top " + ColourText(d.topColor)
-              + ", bottom " + ColourText(d.bottomColor));
-        Field("background", d.backgroundBitmap.empty() ? "(none)"
-              : std::to_string(d.backgroundBitmap.size()) + " bytes");
-        Field("icon", d.iconOffset > 0 ? "2216 bytes, stub offset " + Hex((uint32_t)d.iconOffset)
-                                       : std::string("(stub's own)"));
-        Block("licence", d.licenseText);
-        Block("readme", d.readmeText);
-        Block("pre-install batch", d.preInstallBatch);
-        Block("post-install batch", d.postInstallBatch);
-        Block("final batch", d.finalBatch);
-        Block("uninstall batch 1", d.uninstallBatch1);
-        Block("uninstall batch 2", d.uninstallBatch2);
-        Field("associations", std::to_string(d.associations.size()));
-        for (const Association& a : d.associations)
-            std::printf("    %s type %s (%s) verb %s%s: %s%s\n", QuotedLine(a.extension).c_str(),
-                        QuotedLine(a.fileType).c_str(), Cp1252ToUtf8(a.description).c_str(),
-                        QuotedLine(a.verb).c_str(), (a.flags & 1) ? " (default)" : "",
-                        Cp1252ToUtf8(a.command).c_str(),
-                        a.language.empty() ? "" : (" [only " + Cp1252ToUtf8(a.language) + "]").c_str());
-        std::string languages;
-        for (const std::string& name : d.languageNames)
-            languages += (languages.empty() ? "" : ", ") + Cp1252ToUtf8(name);
-        Field("languages", languages);
-        Field("messages", std::to_string(d.messages.size()));
-        for (size_t n = 0; n < d.messages.size(); n++)
-            for (size_t l = 0; l < d.messages[n].size(); l++)
-                std::printf("    %3zu %-8s %s\n", n, Cp1252ToUtf8(d.languageNames[l]).c_str(),
-                            QuotedLine(d.messages[n][l]).c_str());
-        Field("file data", std::to_string(d.payloadSize) + " bytes"
-              + ((d.productFlags & PfCompressed) ? " compressed to hold "
-                 + std::to_string(in.payload.size()) + " bytes" : std::string())
-              + ", checksum " + Hex(d.payloadChecksum));
-        if (!in.volumes.empty()) {
-            std::string volumes;
-            for (int v : in.volumes)
-                volumes += (volumes.empty() ? "" : ", ") + std::to_string(v);
-            Field("volumes", volumes);
-        }
-        Field("files", std::to_string(d.storedSizes.size()));
-        std::printf("    %-15s %-22s %10s  %-19s  %-8s %s\n", "destination", "flags", "size", "time",
-                    "checksum", "name");
-        for (size_t i = 0; i < in.records.size(); i++) {
-            const FileRecord& r = in.records[i];
-            const char* kind = DestKindName(r.kind);
-            std::printf("    %-15s %-22s %10zu  %-19s  %-8s %s", kind ? kind : "?",
-                        FileFlagText(r.flags).c_str(), r.data.size(), DateText(r.time).c_str(),
-                        in.recordChecksumOk[i] ? "ok" : "BAD", Cp1252ToUtf8(r.name).c_str());
-            if (!r.text.empty())
-                std::printf("  text %s", QuotedLine(r.text).c_str());
-            if (!r.icon.empty())
-                std::printf("  icon %s", QuotedLine(r.icon).c_str());
-            std::printf("\n");
-        }
-    }
-    if (fault)
-        Field("problem", (fault.code ? "code " + std::to_string(fault.code) + ": " : std::string())
-              + fault.what);
+    return out;
 }
 
-void PrintJson(const Installer& in, const fs::path& path, const ArchiveFault& fault)
+template <typename T, typename Show>
+std::string Joined(const std::vector<T>& items, const char* between, Show show)
 {
-    const Description& d = in.description;
-    std::string o = "{\n";
-    auto add = [&](const std::string& key, const std::string& value, bool last = false) {
-        o += "  " + Json(key) + ": " + value + (last ? "\n" : ",\n");
+    std::string out;
+    for (const T& item : items)
+        out += (out.empty() ? "" : between) + show(item);
+    return out;
+}
+
+// What inspect shows: an installer read as far as it goes.
+struct Inspected {
+    const Installer& in;
+    const Description& d;
+    const fs::path& path;
+    const ArchiveFault& fault;
+};
+
+// One row of inspect's output, in both forms. The text form shows `label`
+// padded to 20 columns, then what `text` gives (further lines, indented,
+// may follow; nullopt leaves the row out); the JSON form shows `key` with
+// what `json` gives. A row without a label or a key is in one form only.
+struct InspectRow {
+    int line;                                     // the row's place in the text form
+    const char* label;
+    const char* key;
+    bool needsDescription;                        // shown once the description was read
+    std::function<std::optional<std::string>(const Inspected&)> text;
+    std::function<std::string(const Inspected&)> json;
+};
+
+// A text of the description, as one quoted line or as a block of lines.
+InspectRow DescriptionText(int line, const char* label, const char* key,
+                           const std::string Description::*field, bool block = false)
+{
+    return {line, label, key, true,
+            [=](const Inspected& s) { return block ? BlockText(s.d.*field) : QuotedLine(s.d.*field); },
+            [=](const Inspected& s) { return JsonText(s.d.*field); }};
+}
+
+// Every row, in the JSON object's order: the installer, its headers, then
+// the description's fields in the order the archive holds them. The text
+// form orders them by `line`.
+const std::vector<InspectRow>& InspectRows()
+{
+    using S = const Inspected&;
+    using Maybe = std::optional<std::string>;
+    static const std::vector<InspectRow> rows = {
+        {1, "installer", "installer", false,
+         [](S s) { return s.path.string() + " (" + std::to_string(s.in.image.size()) + " bytes)"; },
+         [](S s) { return Json(s.path.string()); }},
+        {0, nullptr, "size", false, nullptr, [](S s) { return std::to_string(s.in.image.size()); }},
+        {2, "architecture", "architecture", false,
+         [](S s) { return s.in.pe ? Maybe(MachineText(*s.in.pe)) : std::nullopt; },
+         [](S s) {
+             std::optional<Arch> arch = s.in.pe ? StubArch(*s.in.pe) : std::nullopt;
+             return arch ? Json(ArchName(*arch)) : std::string("null");
+         }},
+        {3, "section", "section", false,
+         [](S s) {
+             if (s.in.section < 0)
+                 return Maybe();
+             return Maybe(".velt at file offset " + Hex(s.in.rawOffset) + ", " + std::to_string(s.in.rawSize)
+                          + " bytes, address " + Hex(s.in.virtualAddress));
+         },
+         [](S s) {
+             return "{\"offset\": " + std::to_string(s.in.rawOffset) + ", \"size\": "
+                    + std::to_string(s.in.rawSize) + ", \"address\": " + std::to_string(s.in.virtualAddress) + "}";
+         }},
+        {4, "signature", "signature", false,
+         [](S s) { return s.in.section >= 0 ? Maybe(SignatureText(s.in)) : std::nullopt; },
+         [](S s) {
+             return s.in.signatureSize ? "{\"offset\": " + std::to_string(s.in.signatureOffset) + ", \"size\": "
+                                             + std::to_string(s.in.signatureSize) + "}"
+                                       : std::string("null");
+         }},
+        {0, nullptr, "header", false, nullptr,
+         [](S s) {
+             return "{\"magic\": " + std::to_string(s.in.magic) + ", \"version\": " + std::to_string(s.in.version)
+                    + ", \"descriptionSize\": " + std::to_string(s.in.descriptionSize) + ", \"descriptionKey\": "
+                    + std::to_string(s.in.descriptionKey) + ", \"stubChecksum\": "
+                    + std::to_string(s.in.stubChecksum) + ", \"sectionDataSize\": "
+                    + std::to_string(s.in.sectionDataSize) + "}";
+         }},
+        {5, "format", nullptr, false,
+         [](S s) { return std::to_string(s.in.version / 100) + "." + std::to_string(s.in.version % 100); },
+         nullptr},
+        {6, "description", nullptr, false,
+         [](S s) {
+             return std::to_string(s.in.descriptionSize) + " bytes packed, key " + Hex(s.in.descriptionKey);
+         },
+         nullptr},
+        {7, "stub checksum", nullptr, true,
+         [](S s) {
+             bool ok = StubChecksumMatches(s.in.image.data(), (int32_t)s.in.rawOffset, s.in.peOffset,
+                                           s.in.stubChecksum);
+             return Hex(s.in.stubChecksum) + (ok ? " (ok)" : " (MISMATCH)");
+         },
+         nullptr},
+        {8, "section data", nullptr, true,
+         [](S s) {
+             return std::to_string(s.in.sectionDataSize) + " bytes, of which "
+                    + std::to_string(s.in.sectionPayload) + " file data";
+         },
+         nullptr},
+        {9, "flags", "productFlags", true,
+         [](S s) {
+             std::string flags = Hex(s.d.productFlags);
+             for (const std::string& name : FlagNames(s.d.productFlags))
+                 flags += " " + name;
+             return flags;
+         },
+         [](S s) { return std::to_string(s.d.productFlags); }},
+        {0, nullptr, "flagNames", true, nullptr,
+         [](S s) { return "[" + Joined(FlagNames(s.d.productFlags), ", ", Json) + "]"; }},
+        {10, "archive date", "archiveDate", true, [](S s) { return DateText(s.d.archiveDate); },
+         [](S s) { return JsonDate(s.d.archiveDate); }},
+        {11, "build date", "buildDate", true,
+         [](S s) {
+             return std::to_string(s.d.buildYear) + "-" + std::to_string(s.d.buildMonth) + "-"
+                    + std::to_string(s.d.buildDay);
+         },
+         [](S s) {
+             return "[" + std::to_string(s.d.buildYear) + ", " + std::to_string(s.d.buildMonth) + ", "
+                    + std::to_string(s.d.buildDay) + "]";
+         }},
+        DescriptionText(13, "publisher", "publisher", &Description::publisher),
+        DescriptionText(12, "product", "productName", &Description::productName),
+        DescriptionText(17, "start-menu folder", "startMenuFolder", &Description::startMenuFolder),
+        DescriptionText(16, "default directory", "defaultDirectory", &Description::defaultDirectory),
+        DescriptionText(14, "version", "displayVersion", &Description::displayVersion),
+        DescriptionText(18, "registry key", "productRegistry", &Description::productRegistry),
+        DescriptionText(26, "licence", "licenseText", &Description::licenseText, true),
+        DescriptionText(27, "readme", "readmeText", &Description::readmeText, true),
+        DescriptionText(19, "uninstall subdir", "uninstallSubdir", &Description::uninstallSubdir),
+        DescriptionText(15, "display name", "displayName", &Description::displayName),
+        DescriptionText(21, "volume name", "volumeBaseName", &Description::volumeBaseName),
+        DescriptionText(20, "uninstaller", "uninstallerName", &Description::uninstallerName),
+        {22, "master product", "masterProduct", true,
+         [](S s) { return (s.d.productFlags & PfNeedsMaster) ? Maybe(QuotedLine(s.d.masterProduct)) : std::nullopt; },
+         [](S s) { return JsonText(s.d.masterProduct); }},
+        DescriptionText(28, "pre-install batch", "preInstallBatch", &Description::preInstallBatch, true),
+        DescriptionText(29, "post-install batch", "postInstallBatch", &Description::postInstallBatch, true),
+        DescriptionText(30, "final batch", "finalBatch", &Description::finalBatch, true),
+        DescriptionText(31, "uninstall batch 1", "uninstallBatch1", &Description::uninstallBatch1, true),
+        DescriptionText(32, "uninstall batch 2", "uninstallBatch2", &Description::uninstallBatch2, true),
+        {23, "colours", "titleColor", true,
+         [](S s) {
+             return "title " + ColourText(s.d.titleColor) + ", top " + ColourText(s.d.topColor) + ", bottom "
+                    + ColourText(s.d.bottomColor);
+         },
+         [](S s) { return Json(ColourText(s.d.titleColor)); }},
+        {0, nullptr, "topColor", true, nullptr, [](S s) { return Json(ColourText(s.d.topColor)); }},
+        {0, nullptr, "bottomColor", true, nullptr, [](S s) { return Json(ColourText(s.d.bottomColor)); }},
+        {24, "background", "backgroundBitmapSize", true,
+         [](S s) {
+             return s.d.backgroundBitmap.empty() ? std::string("(none)")
+                                                 : std::to_string(s.d.backgroundBitmap.size()) + " bytes";
+         },
+         [](S s) { return std::to_string(s.d.backgroundBitmap.size()); }},
+        {25, "icon", "iconOffset", true,
+         [](S s) {
+             return s.d.iconOffset > 0 ? "2216 bytes, stub offset " + Hex((uint32_t)s.d.iconOffset)
+                                       : std::string("(stub's own)");
+         },
+         [](S s) { return std::to_string(s.d.iconOffset); }},
+        {33, "associations", "associations", true,
+         [](S s) {
+             std::string out = std::to_string(s.d.associations.size());
+             for (const Association& a : s.d.associations)
+                 out += Printed("\n    %s type %s (%s) verb %s%s: %s%s", QuotedLine(a.extension).c_str(),
+                                QuotedLine(a.fileType).c_str(), Cp1252ToUtf8(a.description).c_str(),
+                                QuotedLine(a.verb).c_str(), (a.flags & 1) ? " (default)" : "",
+                                Cp1252ToUtf8(a.command).c_str(),
+                                a.language.empty() ? "" : (" [only " + Cp1252ToUtf8(a.language) + "]").c_str());
+             return out;
+         },
+         [](S s) {
+             return "[" + Joined(s.d.associations, ", ", [](const Association& a) {
+                        return "{\"flags\": " + std::to_string(a.flags) + ", \"extension\": " + JsonText(a.extension)
+                               + ", \"fileType\": " + JsonText(a.fileType) + ", \"description\": "
+                               + JsonText(a.description) + ", \"verb\": " + JsonText(a.verb) + ", \"command\": "
+                               + JsonText(a.command) + ", \"language\": " + JsonText(a.language) + "}";
+                    }) + "]";
+         }},
+        {34, "languages", "languages", true,
+         [](S s) { return Joined(s.d.languageNames, ", ", Cp1252ToUtf8); },
+         [](S s) { return "[" + Joined(s.d.languageNames, ", ", JsonText) + "]"; }},
+        {35, "messages", "messages", true,
+         [](S s) {
+             std::string out = std::to_string(s.d.messages.size());
+             for (size_t n = 0; n < s.d.messages.size(); n++)
+                 for (size_t l = 0; l < s.d.messages[n].size(); l++)
+                     out += Printed("\n    %3zu %-8s %s", n, Cp1252ToUtf8(s.d.languageNames[l]).c_str(),
+                                    QuotedLine(s.d.messages[n][l]).c_str());
+             return out;
+         },
+         [](S s) {
+             std::string rows;
+             for (const std::vector<std::string>& texts : s.d.messages)
+                 rows += std::string(rows.empty() ? "\n    " : ",\n    ") + "[" + Joined(texts, ", ", JsonText) + "]";
+             return "[" + rows + "\n  ]";
+         }},
+        {36, "file data", "payloadSize", true,
+         [](S s) {
+             return std::to_string(s.d.payloadSize) + " bytes"
+                    + ((s.d.productFlags & PfCompressed)
+                           ? " compressed to hold " + std::to_string(s.in.payload.size()) + " bytes"
+                           : std::string())
+                    + ", checksum " + Hex(s.d.payloadChecksum);
+         },
+         [](S s) { return std::to_string(s.d.payloadSize); }},
+        {0, nullptr, "payloadChecksum", true, nullptr, [](S s) { return std::to_string(s.d.payloadChecksum); }},
+        {0, nullptr, "expandedPayloadSize", true, nullptr, [](S s) { return std::to_string(s.in.payload.size()); }},
+        {37, "volumes", "volumes", true,
+         [](S s) {
+             auto number = [](int v) { return std::to_string(v); };
+             return s.in.volumes.empty() ? std::nullopt : Maybe(Joined(s.in.volumes, ", ", number));
+         },
+         [](S s) { return "[" + Joined(s.in.volumes, ", ", [](int v) { return std::to_string(v); }) + "]"; }},
+        {38, "files", "files", true,
+         [](S s) {
+             std::string out = std::to_string(s.d.storedSizes.size())
+                               + Printed("\n    %-15s %-22s %10s  %-19s  %-8s %s", "destination", "flags", "size",
+                                         "time", "checksum", "name");
+             for (size_t i = 0; i < s.in.records.size(); i++) {
+                 const FileRecord& r = s.in.records[i];
+                 const char* kind = DestKindName(r.kind);
+                 out += Printed("\n    %-15s %-22s %10zu  %-19s  %-8s %s", kind ? kind : "?",
+                                FileFlagText(r.flags).c_str(), r.data.size(), DateText(r.time).c_str(),
+                                s.in.recordChecksumOk[i] ? "ok" : "BAD", Cp1252ToUtf8(r.name).c_str());
+                 if (!r.text.empty())
+                     out += "  text " + QuotedLine(r.text);
+                 if (!r.icon.empty())
+                     out += "  icon " + QuotedLine(r.icon);
+             }
+             return out;
+         },
+         [](S s) {
+             std::string files;
+             for (size_t i = 0; i < s.in.records.size(); i++) {
+                 const FileRecord& r = s.in.records[i];
+                 const char* kind = DestKindName(r.kind);
+                 files += std::string(files.empty() ? "\n    " : ",\n    ") + "{\"name\": " + JsonText(r.name)
+                          + ", \"destination\": " + (kind ? Json(kind) : std::to_string(r.kind))
+                          + ", \"flags\": " + std::to_string(r.flags) + ", \"size\": "
+                          + std::to_string(r.data.size()) + ", \"time\": " + JsonDate(r.time)
+                          + ", \"text\": " + JsonText(r.text) + ", \"icon\": " + JsonText(r.icon)
+                          + ", \"checksum\": " + std::to_string(r.checksum) + ", \"checksumOk\": "
+                          + (s.in.recordChecksumOk[i] ? "true" : "false") + "}";
+             }
+             return "[" + files + "\n  ]";
+         }},
+        {39, "problem", "problem", false,
+         [](S s) {
+             if (!s.fault)
+                 return Maybe();
+             return Maybe((s.fault.code ? "code " + std::to_string(s.fault.code) + ": " : std::string())
+                          + s.fault.what);
+         },
+         [](S s) {
+             return s.fault ? "{\"code\": " + std::to_string(s.fault.code) + ", \"text\": " + Json(s.fault.what) + "}"
+                            : std::string("null");
+         }},
     };
-    add("installer", Json(path.string()));
-    add("size", std::to_string(in.image.size()));
-    std::optional<Arch> arch = in.pe ? StubArch(*in.pe) : std::nullopt;
-    add("architecture", arch ? Json(ArchName(*arch)) : std::string("null"));
-    add("section", "{\"offset\": " + std::to_string(in.rawOffset) + ", \"size\": "
-        + std::to_string(in.rawSize) + ", \"address\": " + std::to_string(in.virtualAddress) + "}");
-    add("signature", in.signatureSize
-        ? "{\"offset\": " + std::to_string(in.signatureOffset) + ", \"size\": "
-              + std::to_string(in.signatureSize) + "}"
-        : std::string("null"));
-    add("header", "{\"magic\": " + std::to_string(in.magic) + ", \"version\": " + std::to_string(in.version)
-        + ", \"descriptionSize\": " + std::to_string(in.descriptionSize) + ", \"descriptionKey\": "
-        + std::to_string(in.descriptionKey) + ", \"stubChecksum\": " + std::to_string(in.stubChecksum)
-        + ", \"sectionDataSize\": " + std::to_string(in.sectionDataSize) + "}");
-    if (in.descriptionRead) {
-        std::string flags;
-        for (const std::string& name : FlagNames(d.productFlags))
-            flags += (flags.empty() ? "" : ", ") + Json(name);
-        add("productFlags", std::to_string(d.productFlags));
-        add("flagNames", "[" + flags + "]");
-        add("archiveDate", JsonDate(d.archiveDate));
-        add("buildDate", "[" + std::to_string(d.buildYear) + ", " + std::to_string(d.buildMonth) + ", "
-            + std::to_string(d.buildDay) + "]");
-        const std::pair<const char*, const std::string*> texts[] = {
-            {"publisher", &d.publisher}, {"productName", &d.productName},
-            {"startMenuFolder", &d.startMenuFolder}, {"defaultDirectory", &d.defaultDirectory},
-            {"displayVersion", &d.displayVersion}, {"productRegistry", &d.productRegistry},
-            {"licenseText", &d.licenseText}, {"readmeText", &d.readmeText},
-            {"uninstallSubdir", &d.uninstallSubdir}, {"displayName", &d.displayName},
-            {"volumeBaseName", &d.volumeBaseName}, {"uninstallerName", &d.uninstallerName},
-            {"masterProduct", &d.masterProduct}, {"preInstallBatch", &d.preInstallBatch},
-            {"postInstallBatch", &d.postInstallBatch}, {"finalBatch", &d.finalBatch},
-            {"uninstallBatch1", &d.uninstallBatch1}, {"uninstallBatch2", &d.uninstallBatch2}};
-        for (auto [key, text] : texts)
-            add(key, JsonText(*text));
-        add("titleColor", Json(ColourText(d.titleColor)));
-        add("topColor", Json(ColourText(d.topColor)));
-        add("bottomColor", Json(ColourText(d.bottomColor)));
-        add("backgroundBitmapSize", std::to_string(d.backgroundBitmap.size()));
-        add("iconOffset", std::to_string(d.iconOffset));
-        std::string assoc;
-        for (const Association& a : d.associations)
-            assoc += std::string(assoc.empty() ? "" : ", ") + "{\"flags\": " + std::to_string(a.flags)
-                   + ", \"extension\": " + JsonText(a.extension) + ", \"fileType\": " + JsonText(a.fileType)
-                   + ", \"description\": " + JsonText(a.description) + ", \"verb\": " + JsonText(a.verb)
-                   + ", \"command\": " + JsonText(a.command) + ", \"language\": " + JsonText(a.language) + "}";
-        add("associations", "[" + assoc + "]");
-        std::string langs;
-        for (const std::string& name : d.languageNames)
-            langs += (langs.empty() ? "" : ", ") + JsonText(name);
-        add("languages", "[" + langs + "]");
-        std::string messages;
-        for (const std::vector<std::string>& texts : d.messages) {
-            std::string row;
-            for (const std::string& t : texts)
-                row += (row.empty() ? "" : ", ") + JsonText(t);
-            messages += std::string(messages.empty() ? "\n    " : ",\n    ") + "[" + row + "]";
-        }
-        add("messages", "[" + messages + "\n  ]");
-        add("payloadSize", std::to_string(d.payloadSize));
-        add("payloadChecksum", std::to_string(d.payloadChecksum));
-        add("expandedPayloadSize", std::to_string(in.payload.size()));
-        std::string volumes;
-        for (int v : in.volumes)
-            volumes += (volumes.empty() ? "" : ", ") + std::to_string(v);
-        add("volumes", "[" + volumes + "]");
-        std::string files;
-        for (size_t i = 0; i < in.records.size(); i++) {
-            const FileRecord& r = in.records[i];
-            const char* kind = DestKindName(r.kind);
-            files += std::string(files.empty() ? "\n    " : ",\n    ") + "{\"name\": " + JsonText(r.name)
-                   + ", \"destination\": " + (kind ? Json(kind) : std::to_string(r.kind))
-                   + ", \"flags\": " + std::to_string(r.flags) + ", \"size\": " + std::to_string(r.data.size())
-                   + ", \"time\": " + JsonDate(r.time) + ", \"text\": " + JsonText(r.text)
-                   + ", \"icon\": " + JsonText(r.icon) + ", \"checksum\": " + std::to_string(r.checksum)
-                   + ", \"checksumOk\": " + (in.recordChecksumOk[i] ? "true" : "false") + "}";
-        }
-        add("files", "[" + files + "\n  ]");
-    }
-    add("problem", fault ? "{\"code\": " + std::to_string(fault.code) + ", \"text\": " + Json(fault.what) + "}"
-                         : std::string("null"), true);
-    o += "}\n";
-    std::fputs(o.c_str(), stdout);
+    return rows;
+}
+
+// The rows shown in one form, in its order.
+std::vector<const InspectRow*> ShownRows(const Inspected& s, bool json)
+{
+    std::vector<const InspectRow*> rows;
+    for (const InspectRow& row : InspectRows())
+        if ((json ? row.key : row.label) && (!row.needsDescription || s.in.descriptionRead))
+            rows.push_back(&row);
+    if (!json)
+        std::stable_sort(rows.begin(), rows.end(),
+                         [](const InspectRow* a, const InspectRow* b) { return a->line < b->line; });
+    return rows;
+}
+
+void PrintText(const Inspected& s)
+{
+    for (const InspectRow* row : ShownRows(s, false))
+        if (std::optional<std::string> value = row->text(s))
+            std::printf("%-20s %s\n", row->label, value->c_str());
+}
+
+void PrintJson(const Inspected& s)
+{
+    std::string o;
+    for (const InspectRow* row : ShownRows(s, true))
+        o += (o.empty() ? "  " : ",\n  ") + Json(row->key) + ": " + row->json(s);
+    std::fputs(("{\n" + o + "\n}\n").c_str(), stdout);
 }
 
 int Inspect(int argc, char** argv)
@@ -616,10 +734,12 @@ int Inspect(int argc, char** argv)
         throw UsageError("inspect needs exactly one installer");
     Installer in;
     ArchiveFault fault = ReadInstaller(PathFromUtf8(a.positional[0]), in);
+    fs::path path = PathFromUtf8(a.positional[0]);
+    Inspected shown{in, in.description, path, fault};
     if (a.options.count("--json"))
-        PrintJson(in, PathFromUtf8(a.positional[0]), fault);
+        PrintJson(shown);
     else
-        PrintText(in, PathFromUtf8(a.positional[0]), fault);
+        PrintText(shown);
     return fault ? 1 : 0;
 }
 
