@@ -105,103 +105,149 @@ Bytes WriteFileRecords(const std::vector<FileRecord>& records)
     return std::move(w.Out());
 }
 
-BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const BuildOptions& options)
-{
-    PeHeaders stubPe = CheckStub(stubImage, options.arch);
-    BuildResult result;
-    Description& d = result.description;
-    d = project.description;
+namespace {
 
-    std::optional<int64_t> clamp;
-    int64_t epoch = BuildEpoch(project, clamp);
-    d.archiveDate = LocalDateTime(epoch);
+// An installer in the making: what each stage of BuildInstaller leaves for
+// the stages after it.
+struct InstallerBuild {
+    const Project& project;
+    const Bytes& stubImage;
+    const BuildOptions& options;
+    BuildResult result{};                         // the description, the records, the files written
+    PeHeaders stubPe{};
+    int64_t epoch = 0;                            // the build's date
+    std::optional<int64_t> clamp{};               // no file time lies after this one
+    Bytes block{};                                // the file-data block, packed when compressed
+    Bytes image{};                                // the stub, then the whole installer
+    Bytes packedDescription{};
+    uint32_t descriptionKey = 0;
+    uint64_t inSection = 0;                       // file-data bytes the installer itself holds
+};
+
+void CheckTheStub(InstallerBuild& b)
+{
+    b.stubPe = CheckStub(b.stubImage, b.options.arch);
+    b.result.description = b.project.description;
+}
+
+void DateTheBuild(InstallerBuild& b)
+{
+    Description& d = b.result.description;
+    b.epoch = BuildEpoch(b.project, b.clamp);
+    d.archiveDate = LocalDateTime(b.epoch);
     d.buildDay = (uint8_t)d.archiveDate.day;
     d.buildMonth = (uint8_t)d.archiveDate.month;
     d.buildYear = (int16_t)d.archiveDate.year;
+}
 
-    // The file records; the stub holds the whole block in one String.
-    uint64_t total = 0;
-    for (const ProjectFile& f : project.files) {
+// A record for each file, with its bytes, checksum and time.
+void ReadTheFiles(InstallerBuild& b)
+{
+    for (const ProjectFile& f : b.project.files) {
         FileRecord r = f.record;
         r.data = ReadWholeFile(f.source);
         if (r.data.size() > (size_t)INT32_MAX)
             throw ProjectError(f.source.string() + ": the file is larger than 2 GiB");
         r.checksum = SumOf(r.data);
-        int64_t mtime = FileModifiedTime(f.source).value_or(epoch);
-        if (clamp && mtime > *clamp)
-            mtime = *clamp;
+        int64_t mtime = FileModifiedTime(f.source).value_or(b.epoch);
+        if (b.clamp && mtime > *b.clamp)
+            mtime = *b.clamp;
         r.time = LocalDateTime(mtime);
-        total += r.data.size();
-        d.storedSizes.push_back((int32_t)r.data.size());
-        result.records.push_back(std::move(r));
+        b.result.description.storedSizes.push_back((int32_t)r.data.size());
+        b.result.records.push_back(std::move(r));
     }
-    Bytes records = WriteFileRecords(result.records);
+}
+
+// The records as one block; the stub holds the whole block in one String.
+void PackTheFileData(InstallerBuild& b)
+{
+    Description& d = b.result.description;
+    Bytes records = WriteFileRecords(b.result.records);
     if (records.size() >= (size_t)String::MaxLength)
         throw ProjectError("the files come to " + std::to_string(records.size())
                            + " bytes with their records; an installer holds less than 1 GiB");
-    Bytes block = (d.productFlags & PfCompressed)
-                ? Pack(records, options.level, options.progress)
-                : records;
-    if (block.size() >= (size_t)String::MaxLength)
+    b.block = (d.productFlags & PfCompressed) ? Pack(records, b.options.level, b.options.progress) : records;
+    if (b.block.size() >= (size_t)String::MaxLength)
         throw ProjectError("the file data comes to more than 1 GiB");
-    d.payloadSize = (int32_t)block.size();
-    d.payloadChecksum = SumOf(block);
+    d.payloadSize = (int32_t)b.block.size();
+    d.payloadChecksum = SumOf(b.block);
+}
 
-    // The icon: the stub's own image is replaced in place.
-    Bytes installer = stubImage;
-    if (project.icon) {
-        int64_t offset = FindStubIcon(stubImage);
-        if (offset < 0)
-            throw ProjectError("the stub has no 32x32 256-colour icon image to replace");
-        if (offset > kMaxIconOffset)
-            throw ProjectError("the stub's icon lies beyond file offset 999998");
-        d.iconOffset = (int32_t)offset;
-        d.uninstallerIcon = *project.icon;
-        std::copy(project.icon->begin(), project.icon->end(), installer.begin() + offset);
-    }
-    if (std::string problem = CheckDescription(d); !problem.empty())
-        throw ProjectError(project.path.string() + ": " + problem);
+// The project's icon replaces the stub's own image in place.
+void PlaceTheIcon(InstallerBuild& b)
+{
+    b.image = b.stubImage;
+    if (!b.project.icon)
+        return;
+    int64_t offset = FindStubIcon(b.stubImage);
+    if (offset < 0)
+        throw ProjectError("the stub has no 32x32 256-colour icon image to replace");
+    if (offset > kMaxIconOffset)
+        throw ProjectError("the stub's icon lies beyond file offset 999998");
+    b.result.description.iconOffset = (int32_t)offset;
+    b.result.description.uninstallerIcon = *b.project.icon;
+    std::copy(b.project.icon->begin(), b.project.icon->end(), b.image.begin() + offset);
+}
 
-    Bytes description = WriteDescription(d);
-    uint32_t key = SumOf(description);
-    Bytes packed = Pack(description, PackLevel::Best);
-    ScrambleBytes(packed, key);
+// The finished description, checked, packed and scrambled with its own sum.
+void SealTheDescription(InstallerBuild& b)
+{
+    if (std::string problem = CheckDescription(b.result.description); !problem.empty())
+        throw ProjectError(b.project.path.string() + ": " + problem);
+    Bytes description = WriteDescription(b.result.description);
+    b.descriptionKey = SumOf(description);
+    b.packedDescription = Pack(description, PackLevel::Best);
+    ScrambleBytes(b.packedDescription, b.descriptionKey);
+}
 
-    // How much file data the installer itself holds.
-    uint64_t fixed = kArchiveHeaderSize + packed.size();
-    uint64_t inSection = block.size();
-    if (options.volumeSize > 0) {
-        uint64_t rawOffset = (stubImage.size() + stubPe.fileAlignment - 1) / stubPe.fileAlignment
-                           * stubPe.fileAlignment;
-        uint64_t room = options.volumeSize > (int64_t)rawOffset
-                      ? (options.volumeSize - rawOffset) / stubPe.sectionAlignment * stubPe.sectionAlignment
-                      : 0;
-        if (room < fixed)
-            throw ProjectError("a volume size of " + std::to_string(options.volumeSize)
-                               + " bytes cannot hold the installer's own part (at least "
-                               + std::to_string(rawOffset + fixed) + " bytes)");
-        inSection = std::min<uint64_t>(inSection, room - fixed);
-    }
+// How much file data the installer itself holds: all of it, or what a
+// volume's size leaves after the stub, the header and the description.
+void ShareOutTheFileData(InstallerBuild& b)
+{
+    b.inSection = b.block.size();
+    if (b.options.volumeSize <= 0)
+        return;
+    uint64_t fixed = kArchiveHeaderSize + b.packedDescription.size();
+    uint64_t rawOffset = (b.stubImage.size() + b.stubPe.fileAlignment - 1) / b.stubPe.fileAlignment
+                       * b.stubPe.fileAlignment;
+    uint64_t room = b.options.volumeSize > (int64_t)rawOffset
+                  ? (b.options.volumeSize - rawOffset) / b.stubPe.sectionAlignment * b.stubPe.sectionAlignment
+                  : 0;
+    if (room < fixed)
+        throw ProjectError("a volume size of " + std::to_string(b.options.volumeSize)
+                           + " bytes cannot hold the installer's own part (at least "
+                           + std::to_string(rawOffset + fixed) + " bytes)");
+    b.inSection = std::min<uint64_t>(b.inSection, room - fixed);
+}
+
+// The archive section: header, description and the installer's share of
+// the file data, appended to the stub.
+void AppendTheArchive(InstallerBuild& b)
+{
     ByteWriter archive;
     archive.Int(kArchiveMagic);
     archive.Int((uint32_t)kArchiveVersion);
-    archive.Int((uint32_t)packed.size());
-    archive.Int(key);
+    archive.Int((uint32_t)b.packedDescription.size());
+    archive.Int(b.descriptionKey);
     archive.Int(0);                                  // stub checksum, set below
-    archive.Int((uint32_t)(fixed + inSection));
-    archive.Raw(packed);
-    archive.Raw(std::span<const uint8_t>(block).first(inSection));
+    archive.Int((uint32_t)(kArchiveHeaderSize + b.packedDescription.size() + b.inSection));
+    archive.Raw(b.packedDescription);
+    archive.Raw(std::span<const uint8_t>(b.block).first(b.inSection));
 
     std::string error;
-    std::optional<AppendedSection> placed = AppendArchiveSection(installer, archive.Out(), error);
+    std::optional<AppendedSection> placed = AppendArchiveSection(b.image, archive.Out(), error);
     if (!placed)
         throw ProjectError("the stub: " + error);
     // Computed last, over the finished headers, with the fields that signing
     // rewrites taken as zero: a signed installer still matches it.
-    Store32(installer.data() + placed->rawOffset + 16,
-            SignableStubChecksum(installer.data(), (int32_t)placed->rawOffset,
-                                 Load32(installer.data() + 0x3C)));
+    Store32(b.image.data() + placed->rawOffset + 16,
+            SignableStubChecksum(b.image.data(), (int32_t)placed->rawOffset, Load32(b.image.data() + 0x3C)));
+}
 
+// The installer, then the volumes with the rest of the file data: written
+// to temporary names and renamed when all are written, else removed.
+void WriteTheFiles(InstallerBuild& b)
+{
     std::vector<PendingFile> pending;
     auto discard = [&] {
         std::error_code ec;
@@ -209,17 +255,18 @@ BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const
             fs::remove(f.temp, ec);
     };
     try {
-        pending.push_back(WriteTemp(options.output, installer));
+        pending.push_back(WriteTemp(b.options.output, b.image));
         int number = 2;
-        for (uint64_t at = inSection; at < block.size(); number++) {
-            uint64_t n = std::min<uint64_t>(block.size() - at, (uint64_t)options.volumeSize);
-            fs::path volume = options.output.parent_path() / PathFromUtf8(VolumeFileName(d.volumeBaseName, number));
-            pending.push_back(WriteTemp(volume, std::span<const uint8_t>(block).subspan(at, n)));
+        for (uint64_t at = b.inSection; at < b.block.size(); number++) {
+            uint64_t n = std::min<uint64_t>(b.block.size() - at, (uint64_t)b.options.volumeSize);
+            fs::path volume = b.options.output.parent_path()
+                              / PathFromUtf8(VolumeFileName(b.result.description.volumeBaseName, number));
+            pending.push_back(WriteTemp(volume, std::span<const uint8_t>(b.block).subspan(at, n)));
             at += n;
         }
         for (const PendingFile& f : pending) {
             fs::rename(f.temp, f.final);
-            result.written.push_back(f.final);
+            b.result.written.push_back(f.final);
         }
     } catch (const fs::filesystem_error& e) {
         discard();
@@ -228,7 +275,22 @@ BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const
         discard();
         throw;
     }
-    return result;
+}
+
+// The stages of a build, in order; each throws ProjectError to stop it.
+void (*const kBuildStages[])(InstallerBuild&) = {
+    CheckTheStub, DateTheBuild, ReadTheFiles, PackTheFileData, PlaceTheIcon,
+    SealTheDescription, ShareOutTheFileData, AppendTheArchive, WriteTheFiles,
+};
+
+} // namespace
+
+BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const BuildOptions& options)
+{
+    InstallerBuild build{project, stubImage, options};
+    for (auto stage : kBuildStages)
+        stage(build);
+    return std::move(build.result);
 }
 
 namespace {
