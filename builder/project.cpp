@@ -347,6 +347,165 @@ std::string Stem(const std::string& name)
     return dot == std::string::npos || dot == 0 ? file : file.substr(0, dot);
 }
 
+// One [[files]] entry as it is read: what each stage leaves for the next.
+struct FilesEntry {
+    const toml::node& item;
+    const toml::table& t;
+    std::string source{};                         // as the project writes it
+    FileRecord base{};                            // kind and flags, shared by the entry's files
+    bool glob = false;                            // the source names many files
+    std::string nameUtf8{};                       // the name, or the folder of a glob's files
+    std::vector<std::pair<fs::path, std::string>> sources{};  // each file, and its name below a glob
+};
+
+void EntryKeysAndSource(Reader& r, FilesEntry& e)
+{
+    r.AllowKeys(e.t, {"source", "destination", "name", "overwrite", "shortcuts", "shortcut-name",
+                      "font-name", "version", "icon", "permanent", "to-uninstall-dir"},
+                "[[files]]");
+    std::optional<std::string> source = r.Utf8(e.t, "source");
+    if (!source || source->empty())
+        r.Fail(e.t, "a [[files]] entry needs a \"source\"");
+    e.source = *source;
+}
+
+void EntryDestination(Reader& r, FilesEntry& e)
+{
+    std::string dest = r.Text(e.t, "destination", "install");
+    if (!DestKindFromName(dest, e.base.kind))
+        r.Fail(*e.t.get("destination"), "unknown destination \"" + dest
+               + "\" (install, shared, font, install-startup or system)");
+}
+
+void EntryOverwrite(Reader& r, FilesEntry& e)
+{
+    std::string overwrite = r.Text(e.t, "overwrite", "always");
+    if (overwrite == "update-only")
+        e.base.flags |= FfUpdateOnly;
+    else if (overwrite == "keep-existing")
+        e.base.flags |= FfKeepExisting;
+    else if (overwrite != "always")
+        r.Fail(*e.t.get("overwrite"), "unknown overwrite mode \"" + overwrite
+               + "\" (always, update-only or keep-existing)");
+}
+
+void EntryShortcuts(Reader& r, FilesEntry& e)
+{
+    const toml::node* list = e.t.get("shortcuts");
+    if (!list)
+        return;
+    if (!list->is_array())
+        r.Fail(*list, "\"shortcuts\" must be a list such as [\"desktop\", \"programs\"]");
+    for (const toml::node& s : *list->as_array()) {
+        std::string which = s.is_string() ? s.as_string()->get() : "";
+        if (which == "desktop")
+            e.base.flags |= FfDesktopShortcut;
+        else if (which == "programs")
+            e.base.flags |= FfProgramsShortcut;
+        else
+            r.Fail(s, "a shortcut is \"desktop\" or \"programs\"");
+    }
+    bool installKind = e.base.kind == DestInstall || e.base.kind == DestInstallStartup;
+    if (!installKind && !list->as_array()->empty())
+        r.Fail(*list, "shortcuts are made only for install and install-startup files");
+}
+
+void EntryFlags(Reader& r, FilesEntry& e)
+{
+    if (r.Bool(e.t, "permanent", false))
+        e.base.flags |= FfPermanent;
+    if (r.Bool(e.t, "to-uninstall-dir", false))
+        e.base.flags |= FfToUninstallDir;
+}
+
+// The keys that belong to one kind of file only.
+void EntryKindOptions(Reader& r, FilesEntry& e)
+{
+    const toml::table& t = e.t;
+    e.base.icon = r.Text(t, "icon");
+    if (!e.base.icon.empty() && !(e.base.flags & (FfDesktopShortcut | FfProgramsShortcut)))
+        r.Fail(*t.get("icon"), "\"icon\" is the icon of a shortcut; give \"shortcuts\" too");
+    if (t.get("shortcut-name") && !(e.base.flags & (FfDesktopShortcut | FfProgramsShortcut)))
+        r.Fail(*t.get("shortcut-name"), "\"shortcut-name\" needs \"shortcuts\"");
+    if (t.get("font-name") && e.base.kind != DestFont)
+        r.Fail(*t.get("font-name"), "\"font-name\" is for files with destination \"font\"");
+    if (t.get("version") && e.base.kind != DestSystem)
+        r.Fail(*t.get("version"), "\"version\" is for files with destination \"system\"");
+}
+
+// The files the source names: those a glob matches, below the name as a
+// folder, or the one file, under its own name unless the entry gives one.
+void EntrySources(Reader& r, FilesEntry& e)
+{
+    const toml::node& sourceNode = *e.t.get("source");
+    e.nameUtf8 = r.Utf8(e.t, "name").value_or("");
+    std::string base, pattern;
+    e.glob = SplitGlob(e.source, base, pattern);
+    if (e.glob) {
+        e.sources = ExpandGlob(r, sourceNode, e.source);
+        if (e.sources.empty())
+            r.Fail(sourceNode, "\"" + e.source + "\" matches no files");
+        if (!e.nameUtf8.empty() && e.nameUtf8.back() != '/' && e.nameUtf8.back() != '\\')
+            e.nameUtf8 += '/';
+        return;
+    }
+    fs::path file = r.File(sourceNode, e.source);
+    r.inputs.pop_back();                          // added with the others by AddEntryFile
+    std::string fileName = PathToUtf8(file.filename());
+    e.sources.emplace_back(file, fileName);
+    if (e.nameUtf8.empty())
+        e.nameUtf8 = fileName;
+    else if (e.nameUtf8.back() == '/' || e.nameUtf8.back() == '\\')
+        e.nameUtf8 += fileName;
+    else
+        e.sources.back().second = "";
+}
+
+// The stages of reading one [[files]] entry, in order.
+void (*const kFilesEntryStages[])(Reader&, FilesEntry&) = {
+    EntryKeysAndSource, EntryDestination, EntryOverwrite, EntryShortcuts,
+    EntryFlags, EntryKindOptions, EntrySources,
+};
+
+// Where each installed name was first given, by destination folder and
+// name in lower case.
+using InstalledNames = std::map<std::pair<int32_t, std::string>, std::string>;
+
+// One file of an entry, named where it is installed, with the text its
+// record carries (a shortcut's or a font's name, a system file's version),
+// unless another entry installs the same name to the same folder.
+void AddEntryFile(Reader& r, const FilesEntry& e, const fs::path& path, const std::string& relative,
+                  InstalledNames& seen, Project& p)
+{
+    const toml::table& t = e.t;
+    ProjectFile f;
+    f.source = path;
+    f.where = r.Where(e.item);
+    f.record = e.base;
+    const toml::node& nameNode = t.get("name") ? *t.get("name") : *t.get("source");
+    std::string error;
+    std::string name = e.glob ? e.nameUtf8 + relative : e.nameUtf8;
+    f.record.name = NormaliseInstallName(r.Text(nameNode, name), error);
+    if (!error.empty())
+        r.Fail(nameNode, "bad name \"" + name + "\": " + error);
+    if (f.record.flags & (FfDesktopShortcut | FfProgramsShortcut))
+        f.record.text = r.Text(t, "shortcut-name", Stem(f.record.name));
+    else if (f.record.kind == DestFont)
+        f.record.text = r.Text(t, "font-name", Stem(f.record.name));
+    else if (f.record.kind == DestSystem)
+        f.record.text = t.get("version") ? r.Text(t, "version") : FileVersionText(ReadWholeFile(path));
+    std::string key = f.record.name;
+    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return (char)std::tolower(c); });
+    int32_t where = (f.record.flags & FfToUninstallDir) ? -1 : f.record.kind;
+    if (where == DestInstallStartup)
+        where = DestInstall;
+    auto [it, fresh] = seen.emplace(std::make_pair(where, key), f.where);
+    if (!fresh)
+        r.Fail(e.item, "\"" + name + "\" is installed twice (first at " + it->second + ")");
+    r.inputs.push_back(path);
+    p.files.push_back(std::move(f));
+}
+
 void ReadFiles(Reader& r, const toml::table& root, Project& p)
 {
     const toml::node* node = root.get("files");
@@ -354,112 +513,13 @@ void ReadFiles(Reader& r, const toml::table& root, Project& p)
         throw ProjectError(p.path.string() + ":1:1: the project has no [[files]]");
     if (!node->is_array_of_tables())
         r.Fail(*node, "\"files\" must be an array of tables ([[files]])");
-    std::map<std::pair<int32_t, std::string>, std::string> seen;
+    InstalledNames seen;
     for (const toml::node& item : *node->as_array()) {
-        const toml::table& t = *item.as_table();
-        r.AllowKeys(t, {"source", "destination", "name", "overwrite", "shortcuts", "shortcut-name",
-                        "font-name", "version", "icon", "permanent", "to-uninstall-dir"},
-                    "[[files]]");
-        std::optional<std::string> source = r.Utf8(t, "source");
-        if (!source || source->empty())
-            r.Fail(t, "a [[files]] entry needs a \"source\"");
-        const toml::node& sourceNode = *t.get("source");
-
-        FileRecord base;
-        std::string dest = r.Text(t, "destination", "install");
-        if (!DestKindFromName(dest, base.kind))
-            r.Fail(*t.get("destination"), "unknown destination \"" + dest
-                   + "\" (install, shared, font, install-startup or system)");
-        bool installKind = base.kind == DestInstall || base.kind == DestInstallStartup;
-        std::string overwrite = r.Text(t, "overwrite", "always");
-        if (overwrite == "update-only")
-            base.flags |= FfUpdateOnly;
-        else if (overwrite == "keep-existing")
-            base.flags |= FfKeepExisting;
-        else if (overwrite != "always")
-            r.Fail(*t.get("overwrite"), "unknown overwrite mode \"" + overwrite
-                   + "\" (always, update-only or keep-existing)");
-        if (const toml::node* list = t.get("shortcuts")) {
-            if (!list->is_array())
-                r.Fail(*list, "\"shortcuts\" must be a list such as [\"desktop\", \"programs\"]");
-            for (const toml::node& s : *list->as_array()) {
-                std::string which = s.is_string() ? s.as_string()->get() : "";
-                if (which == "desktop")
-                    base.flags |= FfDesktopShortcut;
-                else if (which == "programs")
-                    base.flags |= FfProgramsShortcut;
-                else
-                    r.Fail(s, "a shortcut is \"desktop\" or \"programs\"");
-            }
-            if (!installKind && !list->as_array()->empty())
-                r.Fail(*list, "shortcuts are made only for install and install-startup files");
-        }
-        if (r.Bool(t, "permanent", false))
-            base.flags |= FfPermanent;
-        if (r.Bool(t, "to-uninstall-dir", false))
-            base.flags |= FfToUninstallDir;
-        base.icon = r.Text(t, "icon");
-        if (!base.icon.empty() && !(base.flags & (FfDesktopShortcut | FfProgramsShortcut)))
-            r.Fail(*t.get("icon"), "\"icon\" is the icon of a shortcut; give \"shortcuts\" too");
-        if (t.get("shortcut-name") && !(base.flags & (FfDesktopShortcut | FfProgramsShortcut)))
-            r.Fail(*t.get("shortcut-name"), "\"shortcut-name\" needs \"shortcuts\"");
-        if (t.get("font-name") && base.kind != DestFont)
-            r.Fail(*t.get("font-name"), "\"font-name\" is for files with destination \"font\"");
-        if (t.get("version") && base.kind != DestSystem)
-            r.Fail(*t.get("version"), "\"version\" is for files with destination \"system\"");
-
-        std::vector<std::pair<fs::path, std::string>> sources;
-        std::string nameUtf8 = r.Utf8(t, "name").value_or("");
-        std::string base_, pattern_;
-        bool glob = SplitGlob(*source, base_, pattern_);
-        if (glob) {
-            sources = ExpandGlob(r, sourceNode, *source);
-            if (sources.empty())
-                r.Fail(sourceNode, "\"" + *source + "\" matches no files");
-            if (!nameUtf8.empty() && nameUtf8.back() != '/' && nameUtf8.back() != '\\')
-                nameUtf8 += '/';
-        } else {
-            fs::path file = r.File(sourceNode, *source);
-            r.inputs.pop_back();                  // added below with the others
-            std::string fileName = PathToUtf8(file.filename());
-            sources.emplace_back(file, fileName);
-            if (nameUtf8.empty())
-                nameUtf8 = fileName;
-            else if (nameUtf8.back() == '/' || nameUtf8.back() == '\\')
-                nameUtf8 += fileName;
-            else
-                sources.back().second = "";
-        }
-        for (auto& [path, relative] : sources) {
-            ProjectFile f;
-            f.source = path;
-            f.where = r.Where(item);
-            f.record = base;
-            const toml::node& nameNode = t.get("name") ? *t.get("name") : sourceNode;
-            std::string error;
-            std::string name = glob ? nameUtf8 + relative : nameUtf8;
-            f.record.name = NormaliseInstallName(r.Text(nameNode, name), error);
-            if (!error.empty())
-                r.Fail(nameNode, "bad name \"" + name + "\": " + error);
-            if (f.record.flags & (FfDesktopShortcut | FfProgramsShortcut))
-                f.record.text = r.Text(t, "shortcut-name", Stem(f.record.name));
-            else if (f.record.kind == DestFont)
-                f.record.text = r.Text(t, "font-name", Stem(f.record.name));
-            else if (f.record.kind == DestSystem)
-                f.record.text = t.get("version") ? r.Text(t, "version")
-                                                 : FileVersionText(ReadWholeFile(path));
-            std::string key = f.record.name;
-            std::transform(key.begin(), key.end(), key.begin(),
-                           [](unsigned char c) { return (char)std::tolower(c); });
-            int32_t where = (f.record.flags & FfToUninstallDir) ? -1 : f.record.kind;
-            if (where == DestInstallStartup)
-                where = DestInstall;
-            auto [it, fresh] = seen.emplace(std::make_pair(where, key), f.where);
-            if (!fresh)
-                r.Fail(item, "\"" + name + "\" is installed twice (first at " + it->second + ")");
-            r.inputs.push_back(path);
-            p.files.push_back(std::move(f));
-        }
+        FilesEntry entry{item, *item.as_table()};
+        for (auto stage : kFilesEntryStages)
+            stage(r, entry);
+        for (const auto& [path, relative] : entry.sources)
+            AddEntryFile(r, entry, path, relative, seen, p);
     }
 }
 
