@@ -12,7 +12,8 @@ build/<preset>/tests) is built by both programs for x86 and x64, and once
 more with volumes, with SOURCE_DATE_EPOCH and TZ fixed and the same stub
 files; the installers and volumes are compared byte for byte (cmp), and so
 are the exit status and the messages of each build and the text and JSON
-output of inspect on every installer. inspect also runs on damaged
+output of inspect on every installer. Projects with faults, several in
+one [[files]] entry among them, must fail alike. inspect also runs on damaged
 installers (the bare stub, one cut short, one with a bad description byte,
 one that claims a signature), where its output stops part way.
 
@@ -31,6 +32,23 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 EXAMPLE = os.path.join(HERE, "..", "examples")
 ENV = dict(os.environ, SOURCE_DATE_EPOCH="1700000000", TZ="UTC")
 VARIANTS = (("x86", ()), ("x64", ()), ("x86-volumes", ("--volume-size", "160K")))
+# Projects the builder refuses: which fault it names first, and how.
+PRODUCT = '[product]\nname = "X"\n'
+BROKEN = [PRODUCT + entry for entry in (
+    '[[files]]\nsource = "a.txt"\ndestination = "desktop"\noverwrite = "never"\n',
+    '[[files]]\nsource = "a.txt"\noverwrite = "never"\nshortcuts = ["start"]\n',
+    '[[files]]\nsource = "a.txt"\ndestination = "font"\nshortcuts = ["desktop"]\npermanent = 1\n',
+    '[[files]]\nsource = "a.txt"\npermanent = "yes"\nicon = "a.ico"\n',
+    '[[files]]\nsource = "a.txt"\nshortcut-name = "A"\nfont-name = "B"\nversion = "1"\n',
+    '[[files]]\nsource = "b.txt"\nname = 7\n',
+    '[[files]]\nsource = "*.dll"\nname = "x/"\n',
+    '[[files]]\nsource = "a.txt"\nname = "../a.txt"\nshortcuts = ["desktop"]\nshortcut-name = 7\n',
+    '[[files]]\nsource = "*.txt"\nname = "docs"\n[[files]]\nsource = "a.txt"\nname = "DOCS/A.TXT"\n',
+    '[[files]]\nsource = "a.txt"\ndestination = "install-startup"\n[[files]]\nsource = "a.txt"\n',
+    '[[files]]\nsource = "a.txt"\nfont = "x"\n',
+    '[[files]]\nname = "a.txt"\n',
+    '',
+)] + ['files = 3\n' + PRODUCT]
 
 
 def run(args, work):
@@ -126,8 +144,29 @@ def main():
                          run([options.old, "inspect", path] + list(json), work),
                          run([options.new, "inspect", path] + list(json), work))
 
+    broken = os.path.join(work, "broken")
+    os.makedirs(broken)
+    with open(os.path.join(broken, "a.txt"), "w") as f:
+        f.write("text")
+    for number, text in enumerate(BROKEN):
+        project = os.path.join(broken, "p%d.toml" % number)
+        with open(project, "w") as f:
+            f.write(text)
+        said = [run([program, "build", project, "-o", os.path.join(broken, "out.exe")], work)
+                for program in (options.old, options.new)]
+        same("broken project %d: %r" % (number, text), said[0], said[1])
+        if said[0][0] == 0:
+            differences.append("broken project %d was built" % number)
+    epoch = dict(ENV)
+    ENV["SOURCE_DATE_EPOCH"] = "yesterday"
+    same("a bad SOURCE_DATE_EPOCH", *[run([program, "build", projects[0], "-o",
+                                           os.path.join(broken, "out.exe")], work)
+                                      for program in (options.old, options.new)])
+    ENV.update(epoch)
+
     for line in differences:
         print("DIFFERENT:", line)
+    print("%d broken projects refused alike unless listed above" % (len(BROKEN) + 1))
     print("%d projects, %d builds each; %d installers and %d files written compared with cmp, "
           "%d inspect outputs compared: %s" % (
               len(projects), len(VARIANTS), compared["installers"], compared["files"],
