@@ -127,7 +127,6 @@ struct InstallerBuild {
 void CheckTheStub(InstallerBuild& b)
 {
     b.stubPe = CheckStub(b.stubImage, b.options.arch);
-    b.result.description = b.project.description;
 }
 
 void DateTheBuild(InstallerBuild& b)
@@ -288,6 +287,7 @@ void (*const kBuildStages[])(InstallerBuild&) = {
 BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const BuildOptions& options)
 {
     InstallerBuild build{project, stubImage, options};
+    build.result.description = project.description;   // the stages fill in the rest
     for (auto stage : kBuildStages)
         stage(build);
     return std::move(build.result);
