@@ -5,6 +5,7 @@
 # been configured. VELT_BUILDING (environment) lists the builds under way
 # that led here: such a build is not entered again, as its own ninja is
 # running there and has made what its callee needs before calling it.
+cmake_minimum_required(VERSION 3.25)
 set(binary ${SOURCE_DIR}/build/${PRESET})
 set(building "$ENV{VELT_BUILDING}")
 if(binary IN_LIST building)
