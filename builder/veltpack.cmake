@@ -37,7 +37,8 @@ endif()
 # when a stub changed. A Windows build's veltpack.exe carries its own
 # build's stub and the other architecture's from VELT_STUB_X86 or
 # VELT_STUB_X64; the native builder carries both from those paths. A stub
-# that is missing when the builder is built is left out, with a warning.
+# in another preset's build is built there first (cmake/VeltPresets.cmake);
+# a stub given by hand that is missing is left out, with a warning.
 set(veltpack_stub_source ${CMAKE_CURRENT_BINARY_DIR}/embedded_stub.cpp)
 set(veltpack_stub_X86 ${VELT_STUB_X86})
 set(veltpack_stub_X64 ${VELT_STUB_X64})
@@ -54,6 +55,10 @@ add_custom_target(veltpack_embed_stubs
 if(WIN32 AND TARGET velt-stub)
   add_dependencies(veltpack_embed_stubs velt-stub)
 endif()
+foreach(arch X86 X64)
+  velt_from_preset(veltpack_make_stub_${arch} "${veltpack_stub_${arch}}" velt-stub)
+  add_dependencies(veltpack_embed_stubs veltpack_make_stub_${arch})
+endforeach()
 
 add_library(veltpack_stub STATIC ${veltpack_stub_source})
 velt_view(veltpack_stub builder archive core)

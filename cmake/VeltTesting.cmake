@@ -7,11 +7,15 @@
 #
 #   velt_add_wine_test(NAME <name> COMMAND <cmd...> [TIMEOUT <s>])
 #     A ctest entry that needs the Wine prefix (scripts, end-to-end tests).
-#     The command gets WINEPREFIX, WINEARCH, WINELOADER (the loader that
-#     runs a program in that prefix), VELT_ARCH (x86 or x64: the stub's
+#     The command runs under scripts/wine-env.sh, which sets the prefix's
+#     Wine environment (WINEPREFIX, WINEARCH, WINELOADER: the loader that
+#     runs a program in that prefix); VELT_ARCH (x86 or x64: the stub's
 #     architecture, for veltpack build --arch), VELT_SOURCE_DIR,
-#     VELT_BINARY_DIR and VELT_BUILDER in its environment;
+#     VELT_BINARY_DIR and VELT_BUILDER come from here;
 #     scripts/wine-run.sh runs a program.
+#
+# The Windows tests need the native builder (VELT_BUILDER): a Windows
+# build makes it in its preset's build (cmake/VeltPresets.cmake).
 
 if(WIN32)
   set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
@@ -32,13 +36,17 @@ if(VELT_ARCH STREQUAL "x86")
   set(VELT_TIMEOUT_SCALE 2)
 endif()
 
-set(VELT_WINE_ENV
-  "WINEPREFIX=${VELT_WINE_PREFIX}"
-  "WINEARCH=${VELT_WINE_ARCH}"
-  "WINELOADER=${VELT_WINE_LOADER}"
+if(WIN32)
+  velt_from_preset(velt_native_builder "${VELT_BUILDER}" veltpack)
+  # The native builder carries this build's stub.
+  add_dependencies(velt_native_builder velt-stub)
+endif()
+
+# What the Windows tests are told of this build; the Wine environment
+# itself comes from scripts/wine-env.sh, through the emulator
+# (scripts/wine-run.sh) or velt_add_wine_test.
+set(VELT_TEST_ENV
   "VELT_ARCH=${VELT_ARCH}"
-  "WINEDEBUG=-all"
-  "WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=d"   # one entry: a list splits at ";"
   "VELT_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
   "VELT_BINARY_DIR=${CMAKE_BINARY_DIR}"
   "VELT_BUILDER=${VELT_BUILDER}")
@@ -59,7 +67,7 @@ function(velt_add_gtest)
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
   if(WIN32)
     set_tests_properties(${T_NAME} PROPERTIES
-      FIXTURES_REQUIRED wine ENVIRONMENT "${VELT_WINE_ENV}")
+      FIXTURES_REQUIRED wine ENVIRONMENT "${VELT_TEST_ENV}")
   endif()
 endfunction()
 
@@ -69,7 +77,8 @@ function(velt_add_wine_test)
     set(T_TIMEOUT 300)
   endif()
   math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${VELT_TIMEOUT_SCALE}")
-  add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
+  add_test(NAME ${T_NAME}
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh ${VELT_WINE_PREFIX} ${T_COMMAND})
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
-    FIXTURES_REQUIRED wine ENVIRONMENT "${VELT_WINE_ENV}")
+    FIXTURES_REQUIRED wine ENVIRONMENT "${VELT_TEST_ENV}")
 endfunction()

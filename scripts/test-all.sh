@@ -24,12 +24,8 @@ stop_prefixes() {
 }
 trap stop_prefixes EXIT
 
-# Both stubs come first: each Windows build's veltpack.exe and the native
-# builder carry the stubs of both architectures.
-for preset in win32 win64; do
-  cmake --preset $preset >/dev/null
-  cmake --build --preset $preset --target velt-stub
-done
+# Each build makes what it takes from the others (the other architecture's
+# stub, the native builder) in their builds first: any order works.
 for preset in win32 win64 native; do
   cmake --preset $preset >/dev/null
   cmake --build --preset $preset

@@ -1,26 +1,17 @@
-#!/usr/bin/env python3
 """Snapshots of a whole Wine prefix, to show that an installation and its
 uninstallation leave the prefix as it was: every file and folder under
 drive_c (size and modification time of files), and the registry as Wine's
 own reg.exe exports HKLM, HKCU and HKCR.
 
-As a module: take(), compare(), report(), and LEFTOVERS, the known
-leftovers of an installation that its uninstallation keeps on purpose.
-As a program (the main job uses it):
-
-    prefix_snapshot.py take SNAPSHOT.json
-    prefix_snapshot.py compare BEFORE.json AFTER.json INSTALL_DIR
-
-with WINEPREFIX and WINELOADER set as scripts/wine-env.sh sets them.
-`compare` prints the differences, the known leftovers apart, and exits 1
-when anything else changed.
+take(), compare(), report(), and LEFTOVERS, the known leftovers of an
+installation that its uninstallation keeps on purpose; the uninstall tests
+and the main job (scripts/main-job.py) use them, with WINEPREFIX and
+WINELOADER set as scripts/wine-env.sh sets them.
 """
 
-import json
 import os
 import re
 import subprocess
-import sys
 import tempfile
 
 ROOTS = ("HKLM", "HKCU", "HKCR")
@@ -260,16 +251,3 @@ def report(before, after, install_dir, what):
             what, ", apart from the known leftovers" if known else ""), flush=True)
     return not other
 
-
-if __name__ == "__main__":
-    if sys.argv[1] == "take" and len(sys.argv) == 3:
-        with open(sys.argv[2], "w") as f:
-            json.dump(take(os.path.dirname(os.path.abspath(sys.argv[2]))), f)
-    elif sys.argv[1] == "compare" and len(sys.argv) == 5:
-        with open(sys.argv[2]) as f:
-            before = json.load(f)
-        with open(sys.argv[3]) as f:
-            after = json.load(f)
-        sys.exit(0 if report(before, after, sys.argv[4], "uninstalled") else 1)
-    else:
-        sys.exit(__doc__)
