@@ -92,15 +92,17 @@ Bytes WriteFileRecords(const std::vector<FileRecord>& records)
 {
     ByteWriter w;
     for (const FileRecord& r : records) {
-        w.Text(r.name);
-        w.Int((uint32_t)r.kind);
-        w.Int((uint32_t)r.flags);
-        w.Raw(r.data);
-        w.Int(r.checksum);
-        w.Date(r.time);
-        w.Text(r.text);
-        if (r.flags & (FfDesktopShortcut | FfProgramsShortcut))
-            w.Text(r.icon);
+        FileRecordFields fields;
+        fields.name = r.name.c_str();
+        fields.kind = r.kind;
+        fields.flags = r.flags;
+        fields.data = r.data.data();
+        fields.size = (int32_t)r.data.size();
+        fields.checksum = r.checksum;
+        fields.time = r.time;
+        fields.text = r.text.c_str();
+        fields.icon = r.icon.c_str();
+        WriteFileRecord(w, fields);
     }
     return std::move(w.Out());
 }
