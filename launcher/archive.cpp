@@ -219,10 +219,10 @@ namespace {
 void OpenVolume(File& volume, const String& path, int number, int assembled)
 {
     while (!volume.OpenForRead(path.CStr(), true)) {
-        String prompt = MessageFormatted(26, "dc", number, PathDriveLetter(path.CStr()));
+        String prompt = MessageFormatted(MsgNextVolume, "dc", number, PathDriveLetter(path.CStr()));
         prompt.AppendFormat("\r\nCurrent size: %d\r\nTotal size: %d\r\nFilename: %s", assembled,
                             PayloadSize, path.CStr());
-        if (MessageBoxA(BackgroundWindow, prompt.CStr(), MessageText(27),
+        if (MessageBoxA(BackgroundWindow, prompt.CStr(), MessageText(MsgNextVolumeCaption),
                         MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
             ConfirmCancel();    // Yes ends the program
     }
