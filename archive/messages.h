@@ -5,6 +5,8 @@
 // message are fixed by its use (the builder's table lists them). Portable.
 #pragma once
 
+class String;
+
 enum Message : int {
     MsgProductTitle             = 0,   // the background's title, the value DisplayTitle
     MsgWelcome                  = 1,   // the welcome question, Yes/No
@@ -68,3 +70,8 @@ enum Message : int {
     MsgSharedFileQuestion       = 59,  // %s the file
     kMessageCount               = 60,  // the numbers above: 0 .. 59
 };
+
+// The macros of a message text, in place: every "<product>" becomes
+// `productName`, then every "<os>" becomes `windowsDirectory`, letter case
+// ignored in the search.
+void ReplaceMessageMacros(String& text, const char* productName, const char* windowsDirectory);

@@ -362,8 +362,7 @@ int ConfirmCancel()
 uint8_t WelcomePrompt(HWND owner, const String& text, const String& productName)
 {
     String shown = text;
-    shown.ReplaceAll("<product>", productName.CStr(), String::FindNoCase);
-    shown.ReplaceAll("<os>", GetWindowsDirectoryString().CStr(), String::FindNoCase);
+    ReplaceMessageMacros(shown, productName.CStr(), GetWindowsDirectoryString().CStr());
     String caption = String::Formatted("Veltpack Utility v%.1f", kUtilityVersion);
     return MessageBoxA(owner, shown.CStr(), caption.CStr(), MB_YESNO | MB_ICONINFORMATION)
            != IDYES;
