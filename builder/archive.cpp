@@ -235,14 +235,13 @@ BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const
 
 namespace {
 
-// The section as the loader maps it: at most its raw size, within its
-// virtual size, and only what the file holds.
+// The section as the loader maps it (archive/'s reading of the section
+// table), and only what the file holds.
 int32_t MappedLength(const Bytes& image, const ArchiveSection& section)
 {
-    uint32_t mapped = section.rawSize;
-    uint32_t entry = section.tableOffset + section.index * kSectionEntrySize;
-    if ((uint64_t)entry + 12 <= image.size() && Load32(image.data() + entry + 8) != 0)
-        mapped = std::min(mapped, Load32(image.data() + entry + 8));
+    int32_t size = (int32_t)std::min<uint64_t>(image.size(), INT32_MAX);
+    uint32_t mapped = ::MappedLength(image.data(), size, section.tableOffset, section.sectionCount,
+                                     section.virtualAddress, section.rawSize);
     uint64_t held = image.size() - section.rawOffset;
     return (int32_t)std::min<uint64_t>({mapped, held, (uint64_t)INT32_MAX});
 }
