@@ -2,6 +2,7 @@
 
 #include "archive/corrupt.h"
 #include "archive/format.h"
+#include "archive/sink.h"
 #include "core/checksum.h"
 
 DescriptionFields::~DescriptionFields()
@@ -17,8 +18,9 @@ namespace {
 // Fields 2 to 6: the date, the files' sizes and the file data's.
 int ReadHead(ByteStream& stream, DescriptionFields& d)
 {
-    int32_t* date[] = {&d.archiveDate.year, &d.archiveDate.month, &d.archiveDate.day,
-                       &d.archiveDate.hour, &d.archiveDate.minute, &d.archiveDate.second};
+#define VELT_ADDRESS_(name) &d.archiveDate.name,
+    int32_t* date[] = {VELT_DATE_WORDS(VELT_ADDRESS_)};
+#undef VELT_ADDRESS_
     for (int32_t* field : date)
         *field = stream.ReadInt();
     d.fileCount = stream.ReadInt();
@@ -42,9 +44,9 @@ int ReadHead(ByteStream& stream, DescriptionFields& d)
 // Fields 7 to 18: the product's texts and directories.
 int ReadTexts(ByteStream& stream, DescriptionFields& d)
 {
-    String* texts[] = {&d.publisher, &d.productName, &d.startMenuFolder, &d.defaultDirectory,
-                       &d.displayVersion, &d.productRegistry, &d.licenseText, &d.readmeText,
-                       &d.uninstallSubdir, &d.displayName, &d.volumeBaseName, &d.uninstallerName};
+#define VELT_ADDRESS_(name) &d.name,
+    String* texts[] = {VELT_PRODUCT_TEXTS(VELT_ADDRESS_)};
+#undef VELT_ADDRESS_
     for (String* text : texts)
         *text = stream.ReadText();
     d.partsRead = kDescriptionTexts;
@@ -77,8 +79,9 @@ int ReadInstallTexts(ByteStream& stream, DescriptionFields& d)
 {
     if (d.productFlags & PfNeedsMaster)
         d.masterProduct = stream.ReadText();
-    String* batches[] = {&d.preInstallBatch, &d.postInstallBatch, &d.finalBatch,
-                         &d.uninstallBatch1, &d.uninstallBatch2};
+#define VELT_ADDRESS_(name) &d.name,
+    String* batches[] = {VELT_BATCH_TEXTS(VELT_ADDRESS_)};
+#undef VELT_ADDRESS_
     for (String* batch : batches)
         *batch = stream.ReadText();
     d.buildDay = stream.ReadByte();
@@ -109,8 +112,9 @@ int ReadAssociations(ByteStream& stream, DescriptionFields& d)
     for (int i = 0; i < d.associationCount; i++) {
         FileAssociation& a = d.associations[i];
         a.flags = stream.ReadInt();
-        String* texts[] = {&a.extension, &a.fileType, &a.description, &a.verb, &a.command,
-                           &a.language};
+#define VELT_ADDRESS_(name) &a.name,
+        String* texts[] = {VELT_ASSOCIATION_TEXTS(VELT_ADDRESS_)};
+#undef VELT_ADDRESS_
         for (String* text : texts)
             *text = stream.ReadText();
     }
@@ -163,4 +167,49 @@ int ReadDescriptionFields(ByteStream& stream, uint32_t descriptionKey, Descripti
         return kCorruptEndMarker;
     d.partsRead = kDescriptionComplete;
     return 0;
+}
+
+// ------------------------------------------------------------------ writer
+
+void WriteDescriptionFields(ArchiveSink& out, const DescriptionFields& d)
+{
+#define VELT_WRITE_TEXT_(name) out.Text(d.name);
+    out.Int(d.productFlags);
+    out.Date(d.archiveDate);
+    out.Int((uint32_t)d.fileCount);
+    for (int i = 0; i < d.fileCount; i++)
+        out.Int((uint32_t)d.storedSizes[i]);
+    out.Int((uint32_t)d.payloadSize);
+    out.Int(d.payloadChecksum);
+    VELT_PRODUCT_TEXTS(VELT_WRITE_TEXT_)
+    out.Int(d.titleColor);
+    out.Int(d.topColor);
+    out.Int(d.bottomColor);
+    out.Int((uint32_t)d.backgroundBitmap.Length());
+    out.Raw(d.backgroundBitmap);
+    if (d.productFlags & PfNeedsMaster)
+        out.Text(d.masterProduct);
+    VELT_BATCH_TEXTS(VELT_WRITE_TEXT_)
+    out.Byte(d.buildDay);
+    out.Byte(d.buildMonth);
+    out.Word((uint16_t)d.buildYear);
+    out.Int((uint32_t)d.iconOffset);
+    if (d.iconOffset > 0)
+        out.Raw(d.uninstallerIcon);
+    out.Int((uint32_t)d.associationCount);
+    for (int i = 0; i < d.associationCount; i++) {
+        const FileAssociation& a = d.associations[i];
+        out.Int((uint32_t)a.flags);
+#define VELT_WRITE_ASSOCIATION_TEXT_(name) out.Text(a.name);
+        VELT_ASSOCIATION_TEXTS(VELT_WRITE_ASSOCIATION_TEXT_)
+#undef VELT_WRITE_ASSOCIATION_TEXT_
+    }
+    out.Byte((uint8_t)d.languageCount);
+    out.Int((uint32_t)d.messageCount);
+    for (int i = 0; i < d.languageCount; i++)
+        out.Text(d.languageNames[i]);
+    for (int i = 0; i < d.messageCount * d.languageCount; i++)
+        out.Text(d.messages[i]);
+    out.Int(kDescriptionEndMarker);
+#undef VELT_WRITE_TEXT_
 }

@@ -9,15 +9,58 @@
 #include "core/format.h"
 #include "core/string.h"
 
+class ArchiveSink;
+
+// The description's fields, each list in stream order. The stub's record
+// below, the builder's (builder/format.h), the reader and the writer
+// (description.cpp) and the builder's conversion between the records all
+// follow these lists, so that a field joins the format in one place; the
+// checks between the groups are the reader's.
+//
+// Fields 7 to 18: the product's texts and directories.
+#define VELT_PRODUCT_TEXTS(X) \
+    X(publisher) X(productName) X(startMenuFolder) X(defaultDirectory) \
+    X(displayVersion) X(productRegistry) X(licenseText) X(readmeText) \
+    X(uninstallSubdir) X(displayName) X(volumeBaseName) X(uninstallerName)
+// Fields 23 to 27: the batch texts.
+#define VELT_BATCH_TEXTS(X) \
+    X(preInstallBatch) X(postInstallBatch) X(finalBatch) X(uninstallBatch1) X(uninstallBatch2)
+// An association record: its flag word, then these texts.
+#define VELT_ASSOCIATION_TEXTS(X) \
+    X(extension) X(fileType) X(description) X(verb) X(command) X(language)
+
+// Every field of the record but the four arrays, in stream order, by how a
+// record holds it: VALUE(type, name) the same in every record, TEXT(name)
+// a text, BYTES(name) raw bytes (a String here, a byte vector in the
+// builder).
+#define VELT_DESCRIPTION_FIELDS(VALUE, TEXT, BYTES) \
+    VALUE(uint32_t, productFlags) \
+    VALUE(DateTime, archiveDate)            /* the uninstaller's file time */ \
+    VALUE(int32_t, payloadSize)             /* length of the whole file-data block */ \
+    VALUE(uint32_t, payloadChecksum) \
+    VELT_PRODUCT_TEXTS(TEXT) \
+    VALUE(uint32_t, titleColor)             /* 0x00BBGGRR */ \
+    VALUE(uint32_t, topColor) \
+    VALUE(uint32_t, bottomColor) \
+    BYTES(backgroundBitmap)                 /* a bitmap file image, or empty */ \
+    TEXT(masterProduct)                     /* only with PfNeedsMaster */ \
+    VELT_BATCH_TEXTS(TEXT) \
+    VALUE(uint8_t, buildDay)                /* a calendar date nobody uses */ \
+    VALUE(uint8_t, buildMonth) \
+    VALUE(int16_t, buildYear) \
+    VALUE(int32_t, iconOffset)              /* 0: the uninstaller keeps the stub's icon */ \
+    BYTES(uninstallerIcon)                  /* kUninstallerIconSize bytes when iconOffset > 0 */
+
 // One file association, in the description's field order.
 struct FileAssociation {
     int32_t flags = 0;          // 0x01: the verb becomes the type's default
-    String extension;           // with or without the leading "."
-    String fileType;            // key under HKEY_CLASSES_ROOT; empty: the extension's own
-    String description;         // display text of the file type
-    String verb;                // key under the type's "shell" key
-    String command;             // command line, with the install-time macros
-    String language;            // non-empty: only for this chosen language
+    // extension: with or without the leading "."; fileType: the key under
+    // HKEY_CLASSES_ROOT, empty for the extension's own; description: the
+    // type's display text; verb: the key under the type's "shell" key;
+    // command: the command line, with the install-time macros; language:
+    // non-empty for only this chosen language.
+#define VELT_DECLARE_TEXT_(name) String name;
+    VELT_ASSOCIATION_TEXTS(VELT_DECLARE_TEXT_)
 };
 
 // The groups of fields, in stream order. A reading that stops at a check
@@ -44,24 +87,12 @@ struct DescriptionFields {
     ~DescriptionFields();
 
     DescriptionPart partsRead = kDescriptionNothing;
-    uint32_t productFlags = 0;
-    DateTime archiveDate;               // the uninstaller's file time
+#define VELT_DECLARE_VALUE_(type, name) type name{};
+    VELT_DESCRIPTION_FIELDS(VELT_DECLARE_VALUE_, VELT_DECLARE_TEXT_, VELT_DECLARE_TEXT_)
+#undef VELT_DECLARE_VALUE_
+    // The arrays, each with its count.
     int32_t fileCount = 0;
     int32_t* storedSizes = nullptr;     // fileCount entries: each file's data length
-    int32_t payloadSize = 0;            // length of the whole file-data block
-    uint32_t payloadChecksum = 0;
-    String publisher, productName, startMenuFolder, defaultDirectory;
-    String displayVersion, productRegistry, licenseText, readmeText;
-    String uninstallSubdir, displayName, volumeBaseName, uninstallerName;
-    uint32_t titleColor = 0, topColor = 0, bottomColor = 0;   // 0x00BBGGRR
-    String backgroundBitmap;            // a bitmap file image, or empty
-    String masterProduct;               // only with PfNeedsMaster
-    String preInstallBatch, postInstallBatch, finalBatch;
-    String uninstallBatch1, uninstallBatch2;
-    uint8_t buildDay = 0, buildMonth = 0;   // a calendar date nobody uses
-    int16_t buildYear = 0;
-    int32_t iconOffset = 0;             // 0: the uninstaller keeps the stub's icon
-    String uninstallerIcon;             // kUninstallerIconSize bytes when iconOffset > 0
     int associationCount = 0;
     FileAssociation* associations = nullptr;
     int languageCount = 0;
@@ -69,6 +100,7 @@ struct DescriptionFields {
     int messageCount = 0;
     String* messages = nullptr;         // message-major: n * languageCount + language
 };
+#undef VELT_DECLARE_TEXT_
 
 // Reads the unpacked description from its first byte. `descriptionKey` is
 // the archive header's key, which is also the checksum of the unpacked
@@ -77,3 +109,8 @@ struct DescriptionFields {
 // Returns 0 when the description is sound, else the corrupt-archive code
 // of the first failed check (25, 27, 28, 29, 21, 33, 32, 23, 30, 31).
 int ReadDescriptionFields(ByteStream& stream, uint32_t descriptionKey, DescriptionFields& fields);
+
+// Writes the fields in the order ReadDescriptionFields reads them, without
+// its checks (the builder makes those first). The arrays are written as
+// their counts say.
+void WriteDescriptionFields(ArchiveSink& out, const DescriptionFields& fields);

@@ -5,6 +5,7 @@
 #include "archive/codec.h"
 #include "archive/corrupt.h"
 #include "archive/format.h"
+#include "archive/sink.h"
 #include "core/checksum.h"
 
 int CheckFileDataSum(const uint8_t* block, int32_t size, uint32_t payloadChecksum)
@@ -88,8 +89,9 @@ int ReadFileRecord(const uint8_t*& cursor, const uint8_t* end, int32_t storedSiz
     record.size = storedSize;
     record.data = in.Take(storedSize);
     record.checksum = (uint32_t)in.Int();
-    int32_t* time[] = {&record.time.year, &record.time.month, &record.time.day,
-                       &record.time.hour, &record.time.minute, &record.time.second};
+#define VELT_ADDRESS_(name) &record.time.name,
+    int32_t* time[] = {VELT_DATE_WORDS(VELT_ADDRESS_)};
+#undef VELT_ADDRESS_
     for (int32_t* field : time)
         *field = in.Int();
     record.text = in.Text();
@@ -104,4 +106,17 @@ int ReadFileRecord(const uint8_t*& cursor, const uint8_t* end, int32_t storedSiz
     if ((record.flags & FfOverwriteMask) == 0x04)
         return kCorruptOverwriteMode;
     return 0;
+}
+
+void WriteFileRecord(ArchiveSink& out, const FileRecordFields& record)
+{
+    out.Text(record.name, strlen(record.name));
+    out.Int((uint32_t)record.kind);
+    out.Int((uint32_t)record.flags);
+    out.Write(record.data, (size_t)record.size);
+    out.Int(record.checksum);
+    out.Date(record.time);
+    out.Text(record.text, strlen(record.text));
+    if (record.flags & (FfDesktopShortcut | FfProgramsShortcut))
+        out.Text(record.icon, strlen(record.icon));
 }

@@ -7,6 +7,8 @@
 #include "core/format.h"
 #include "core/string.h"
 
+class ArchiveSink;
+
 // Checks the assembled block (code 55 when its checksum is not
 // `payloadChecksum`) and, with PfCompressed in `productFlags`, expands it
 // into `expanded` (code 60 when it does not unpack). Returns 0 or the code.
@@ -39,3 +41,7 @@ struct FileRecordFields {
 // (code 110) and the overwrite mode 4 (code 112). Returns 0 or the code.
 int ReadFileRecord(const uint8_t*& cursor, const uint8_t* end, int32_t storedSize,
                    uint32_t productFlags, FileRecordFields& record);
+
+// Writes `record` in the layout ReadFileRecord reads: its data is the
+// stored size's `size` bytes at `data`.
+void WriteFileRecord(ArchiveSink& out, const FileRecordFields& record);

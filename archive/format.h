@@ -20,6 +20,9 @@ constexpr uint32_t kArchiveMagic = 12345678;
 constexpr int32_t kArchiveVersion = 620;        // format version x 100
 constexpr int kArchiveHeaderSize = 24;
 
+// A DateTime (core/format.h) as stored: six words in this order.
+#define VELT_DATE_WORDS(X) X(year) X(month) X(day) X(hour) X(minute) X(second)
+
 // The installation description.
 constexpr uint32_t kDescriptionEndMarker = 0xD3E82B97;   // its last word
 constexpr int kMaxMessageCount = 10000;

@@ -132,3 +132,22 @@ bool StubChecksumMatches(const uint8_t* file, int32_t length, uint32_t peOffset,
     return Checksum(file, length) == expected
         || SignableStubChecksum(file, length, peOffset) == expected;
 }
+
+uint32_t MappedLength(const uint8_t* image, int32_t size, uint32_t tableOffset, int sectionCount,
+                      uint32_t address, uint32_t length)
+{
+    uint32_t entry = tableOffset;
+    for (int i = 0; i < sectionCount; i++, entry += kSectionEntrySize) {
+        uint32_t virtualSize, virtualAddress, rawSize;
+        if (!ReadDword(image, size, entry + 8, virtualSize)
+            || !ReadDword(image, size, entry + 12, virtualAddress)
+            || !ReadDword(image, size, entry + 16, rawSize))
+            return 0;
+        uint32_t mapped = virtualSize ? virtualSize : rawSize;
+        if (address >= virtualAddress && address - virtualAddress < mapped) {
+            uint32_t available = mapped - (address - virtualAddress);
+            return length < available ? length : available;
+        }
+    }
+    return 0;
+}

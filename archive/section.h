@@ -29,6 +29,14 @@ constexpr int kArchiveWalkBytes = 0x1000 + 0x18 + 0xFFFF + 99 * 40;
 // a corrupt-archive code, or kNoArchiveSection.
 int FindArchiveSection(const uint8_t* file, int32_t size, ArchiveSection& section);
 
+// How much of [address, address + length) of an image the loader maps:
+// the first entry of the section table (`sectionCount` entries at
+// `tableOffset` of the `size` readable bytes at `image`) whose extent holds
+// `address` (its virtual size, or its raw size when that is 0) limits it.
+// 0 when no entry holds it, or when the table cannot be read that far.
+uint32_t MappedLength(const uint8_t* image, int32_t size, uint32_t tableOffset, int sectionCount,
+                      uint32_t address, uint32_t length);
+
 // Where signing changes a program's headers: it writes the PE CheckSum
 // field and the certificate-table entry of the data directories (the file
 // offset and size of the signature, which it appends). An offset of 0 means

@@ -92,15 +92,17 @@ Bytes WriteFileRecords(const std::vector<FileRecord>& records)
 {
     ByteWriter w;
     for (const FileRecord& r : records) {
-        w.Text(r.name);
-        w.Int((uint32_t)r.kind);
-        w.Int((uint32_t)r.flags);
-        w.Raw(r.data);
-        w.Int(r.checksum);
-        w.Date(r.time);
-        w.Text(r.text);
-        if (r.flags & (FfDesktopShortcut | FfProgramsShortcut))
-            w.Text(r.icon);
+        FileRecordFields fields;
+        fields.name = r.name.c_str();
+        fields.kind = r.kind;
+        fields.flags = r.flags;
+        fields.data = r.data.data();
+        fields.size = (int32_t)r.data.size();
+        fields.checksum = r.checksum;
+        fields.time = r.time;
+        fields.text = r.text.c_str();
+        fields.icon = r.icon.c_str();
+        WriteFileRecord(w, fields);
     }
     return std::move(w.Out());
 }
@@ -295,14 +297,13 @@ BuildResult BuildInstaller(const Project& project, const Bytes& stubImage, const
 
 namespace {
 
-// The section as the loader maps it: at most its raw size, within its
-// virtual size, and only what the file holds.
+// The section as the loader maps it (archive/'s reading of the section
+// table), and only what the file holds.
 int32_t MappedLength(const Bytes& image, const ArchiveSection& section)
 {
-    uint32_t mapped = section.rawSize;
-    uint32_t entry = section.tableOffset + section.index * kSectionEntrySize;
-    if ((uint64_t)entry + 12 <= image.size() && Load32(image.data() + entry + 8) != 0)
-        mapped = std::min(mapped, Load32(image.data() + entry + 8));
+    int32_t size = (int32_t)std::min<uint64_t>(image.size(), INT32_MAX);
+    uint32_t mapped = ::MappedLength(image.data(), size, section.tableOffset, section.sectionCount,
+                                     section.virtualAddress, section.rawSize);
     uint64_t held = image.size() - section.rawOffset;
     return (int32_t)std::min<uint64_t>({mapped, held, (uint64_t)INT32_MAX});
 }

@@ -17,7 +17,8 @@
 
 namespace velt {
 
-// The file-data block's records, in order.
+// The file-data block's records, in order, as archive/'s writer lays them
+// out.
 Bytes WriteFileRecords(const std::vector<FileRecord>& records);
 
 struct BuildOptions {

@@ -1,6 +1,7 @@
 // Little-endian byte building for the archive formats.
 #pragma once
 
+#include "archive/sink.h"
 #include "builder/format.h"
 
 #include <cstdint>
@@ -24,25 +25,20 @@ inline void Store32(uint8_t* p, uint32_t v)
 }
 inline void Store16(uint8_t* p, uint16_t v) { p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); }
 
-// Appends fields to a growing buffer.
-class ByteWriter {
+// Appends fields to a growing buffer: the sink of the archive's writers.
+class ByteWriter : public ArchiveSink {
 public:
-    void Int(uint32_t v) { uint8_t b[4]; Store32(b, v); Raw(b, 4); }
-    void Word(uint16_t v) { uint8_t b[2]; Store16(b, v); Raw(b, 2); }
-    void Byte(uint8_t v) { out_.push_back(v); }
+    void Write(const void* p, size_t n) override { Raw(p, n); }
+    using ArchiveSink::Text;
+    using ArchiveSink::Raw;
     // A zero-terminated text; the text must not hold a zero itself.
-    void Text(const std::string& s) { Raw(s.data(), s.size()); out_.push_back(0); }
+    void Text(const std::string& s) { Text(s.data(), s.size()); }
     void Raw(const void* p, size_t n)
     {
         const uint8_t* b = (const uint8_t*)p;
         out_.insert(out_.end(), b, b + n);
     }
     void Raw(std::span<const uint8_t> b) { out_.insert(out_.end(), b.begin(), b.end()); }
-    void Date(const DateTime& d)
-    {
-        for (int32_t v : {d.year, d.month, d.day, d.hour, d.minute, d.second})
-            Int((uint32_t)v);
-    }
     Bytes& Out() { return out_; }
     size_t Size() const { return out_.size(); }
 

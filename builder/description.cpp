@@ -4,6 +4,8 @@
 #include "archive/description.h"
 #include "core/byte_stream.h"
 
+#include <algorithm>
+
 namespace velt {
 
 namespace {
@@ -14,55 +16,6 @@ bool IsBlank(const std::string& s)
 }
 
 } // namespace
-
-Bytes WriteDescription(const Description& d)
-{
-    ByteWriter w;
-    w.Int(d.productFlags);
-    w.Date(d.archiveDate);
-    w.Int((uint32_t)d.storedSizes.size());
-    for (int32_t size : d.storedSizes)
-        w.Int((uint32_t)size);
-    w.Int((uint32_t)d.payloadSize);
-    w.Int(d.payloadChecksum);
-    for (const std::string* s : {&d.publisher, &d.productName, &d.startMenuFolder,
-                                 &d.defaultDirectory, &d.displayVersion, &d.productRegistry,
-                                 &d.licenseText, &d.readmeText, &d.uninstallSubdir,
-                                 &d.displayName, &d.volumeBaseName, &d.uninstallerName})
-        w.Text(*s);
-    w.Int(d.titleColor);
-    w.Int(d.topColor);
-    w.Int(d.bottomColor);
-    w.Int((uint32_t)d.backgroundBitmap.size());
-    w.Raw(d.backgroundBitmap);
-    if (d.productFlags & PfNeedsMaster)
-        w.Text(d.masterProduct);
-    for (const std::string* s : {&d.preInstallBatch, &d.postInstallBatch, &d.finalBatch,
-                                 &d.uninstallBatch1, &d.uninstallBatch2})
-        w.Text(*s);
-    w.Byte(d.buildDay);
-    w.Byte(d.buildMonth);
-    w.Word((uint16_t)d.buildYear);
-    w.Int((uint32_t)d.iconOffset);
-    if (d.iconOffset > 0)
-        w.Raw(d.uninstallerIcon);
-    w.Int((uint32_t)d.associations.size());
-    for (const Association& a : d.associations) {
-        w.Int((uint32_t)a.flags);
-        for (const std::string* s : {&a.extension, &a.fileType, &a.description, &a.verb,
-                                     &a.command, &a.language})
-            w.Text(*s);
-    }
-    w.Byte((uint8_t)d.languageNames.size());
-    w.Int((uint32_t)d.messages.size());
-    for (const std::string& name : d.languageNames)
-        w.Text(name);
-    for (const std::vector<std::string>& texts : d.messages)
-        for (const std::string& text : texts)
-            w.Text(text);
-    w.Int(kDescriptionEndMarker);
-    return std::move(w.Out());
-}
 
 std::string CheckDescription(const Description& d)
 {
@@ -103,40 +56,31 @@ std::vector<uint8_t> Raw(const String& bytes)
     return std::vector<uint8_t>(data, data + bytes.Length());
 }
 
+String FromText(const std::string& text)
+{
+    return String(text.data(), (int)text.size());
+}
+
+String FromRaw(const std::vector<uint8_t>& bytes)
+{
+    return String((const char*)bytes.data(), (int)bytes.size());
+}
+
 // The fields as the stub's reader left them, as far as it got.
 void TakeFields(const DescriptionFields& f, Description& d)
 {
-    d.productFlags = f.productFlags;
-    d.archiveDate = f.archiveDate;
+#define VELT_TAKE_VALUE_(type, name) d.name = f.name;
+#define VELT_TAKE_TEXT_(name) d.name = Text(f.name);
+#define VELT_TAKE_BYTES_(name) d.name = Raw(f.name);
+    VELT_DESCRIPTION_FIELDS(VELT_TAKE_VALUE_, VELT_TAKE_TEXT_, VELT_TAKE_BYTES_)
     if (f.storedSizes)
         d.storedSizes.assign(f.storedSizes, f.storedSizes + f.fileCount);
-    d.payloadSize = f.payloadSize;
-    d.payloadChecksum = f.payloadChecksum;
-    const std::pair<std::string*, const String*> texts[] = {
-        {&d.publisher, &f.publisher}, {&d.productName, &f.productName},
-        {&d.startMenuFolder, &f.startMenuFolder}, {&d.defaultDirectory, &f.defaultDirectory},
-        {&d.displayVersion, &f.displayVersion}, {&d.productRegistry, &f.productRegistry},
-        {&d.licenseText, &f.licenseText}, {&d.readmeText, &f.readmeText},
-        {&d.uninstallSubdir, &f.uninstallSubdir}, {&d.displayName, &f.displayName},
-        {&d.volumeBaseName, &f.volumeBaseName}, {&d.uninstallerName, &f.uninstallerName},
-        {&d.masterProduct, &f.masterProduct}, {&d.preInstallBatch, &f.preInstallBatch},
-        {&d.postInstallBatch, &f.postInstallBatch}, {&d.finalBatch, &f.finalBatch},
-        {&d.uninstallBatch1, &f.uninstallBatch1}, {&d.uninstallBatch2, &f.uninstallBatch2}};
-    for (auto [to, from] : texts)
-        *to = Text(*from);
-    d.titleColor = f.titleColor;
-    d.topColor = f.topColor;
-    d.bottomColor = f.bottomColor;
-    d.backgroundBitmap = Raw(f.backgroundBitmap);
-    d.buildDay = f.buildDay;
-    d.buildMonth = f.buildMonth;
-    d.buildYear = f.buildYear;
-    d.iconOffset = f.iconOffset;
-    d.uninstallerIcon = Raw(f.uninstallerIcon);
     for (int i = 0; i < f.associationCount; i++) {
         const FileAssociation& a = f.associations[i];
-        d.associations.push_back({a.flags, Text(a.extension), Text(a.fileType), Text(a.description),
-                                  Text(a.verb), Text(a.command), Text(a.language)});
+        Association& to = d.associations.emplace_back();
+        to.flags = a.flags;
+#define VELT_TAKE_ASSOCIATION_TEXT_(name) to.name = Text(a.name);
+        VELT_ASSOCIATION_TEXTS(VELT_TAKE_ASSOCIATION_TEXT_)
     }
     for (int i = 0; i < f.languageCount && f.languageNames; i++)
         d.languageNames.push_back(Text(f.languageNames[i]));
@@ -148,7 +92,48 @@ void TakeFields(const DescriptionFields& f, Description& d)
     }
 }
 
+// The stub's record of `d`, for the archive's writer. Every message has a
+// text for each language (CheckDescription); a row that lacks one is
+// written with empty texts.
+void GiveFields(const Description& d, DescriptionFields& f)
+{
+#define VELT_GIVE_VALUE_(type, name) f.name = d.name;
+#define VELT_GIVE_TEXT_(name) f.name = FromText(d.name);
+#define VELT_GIVE_BYTES_(name) f.name = FromRaw(d.name);
+    VELT_DESCRIPTION_FIELDS(VELT_GIVE_VALUE_, VELT_GIVE_TEXT_, VELT_GIVE_BYTES_)
+    f.fileCount = (int32_t)d.storedSizes.size();
+    f.storedSizes = new int32_t[d.storedSizes.size()];
+    std::copy(d.storedSizes.begin(), d.storedSizes.end(), f.storedSizes);
+    f.associationCount = (int)d.associations.size();
+    f.associations = new FileAssociation[d.associations.size()];
+    for (size_t i = 0; i < d.associations.size(); i++) {
+        const Association& a = d.associations[i];
+        FileAssociation& to = f.associations[i];
+        to.flags = a.flags;
+#define VELT_GIVE_ASSOCIATION_TEXT_(name) to.name = FromText(a.name);
+        VELT_ASSOCIATION_TEXTS(VELT_GIVE_ASSOCIATION_TEXT_)
+    }
+    f.languageCount = (int)d.languageNames.size();
+    f.languageNames = new String[d.languageNames.size()];
+    for (size_t i = 0; i < d.languageNames.size(); i++)
+        f.languageNames[i] = FromText(d.languageNames[i]);
+    f.messageCount = (int)d.messages.size();
+    f.messages = new String[d.messages.size() * d.languageNames.size()];
+    for (size_t n = 0; n < d.messages.size(); n++)
+        for (size_t i = 0; i < d.languageNames.size() && i < d.messages[n].size(); i++)
+            f.messages[n * d.languageNames.size() + i] = FromText(d.messages[n][i]);
+}
+
 } // namespace
+
+Bytes WriteDescription(const Description& d)
+{
+    DescriptionFields fields;
+    GiveFields(d, fields);
+    ByteWriter out;
+    WriteDescriptionFields(out, fields);
+    return std::move(out.Out());
+}
 
 ArchiveFault ArchiveFault::Of(int finding)
 {

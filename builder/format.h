@@ -4,6 +4,7 @@
 // and readers are the stub's own (archive/), which the builder shares.
 #pragma once
 
+#include "archive/description.h"
 #include "archive/format.h"
 #include "core/format.h"
 
@@ -24,43 +25,34 @@ extern const size_t kFlagNameCount;
 const char* DestKindName(int32_t kind);       // nullptr for unknown kinds
 bool DestKindFromName(const std::string& name, int32_t& kind);
 
-// Association record, in stream order.
+// Association record, in stream order (archive/description.h lists the
+// fields): extension with or without the leading "."; fileType empty for
+// the extension's present type; command may hold %InstallDir% and friends;
+// language empty for every language.
 struct Association {
     int32_t flags = 0;                // 0x01: the verb becomes the default
-    std::string extension;            // with or without the leading "."
-    std::string fileType;             // empty: the extension's present type
-    std::string description;          // display name of the file type
-    std::string verb;                 // key under the type's "shell"
-    std::string command;              // may hold %InstallDir% and friends
-    std::string language;             // empty: every language
+#define VELT_DECLARE_TEXT_(name) std::string name;
+    VELT_ASSOCIATION_TEXTS(VELT_DECLARE_TEXT_)
     bool operator==(const Association&) const = default;
 };
 
-// The whole installation description. Texts are Windows-1252 bytes.
+// The whole installation description, with the fields of the stub's
+// record (archive/description.h) as standard values. Texts are
+// Windows-1252 bytes.
 struct Description {
-    uint32_t productFlags = 0;
-    DateTime archiveDate;
+#define VELT_DECLARE_VALUE_(type, name) type name{};
+#define VELT_DECLARE_BYTES_(name) std::vector<uint8_t> name;
+    VELT_DESCRIPTION_FIELDS(VELT_DECLARE_VALUE_, VELT_DECLARE_TEXT_, VELT_DECLARE_BYTES_)
+#undef VELT_DECLARE_VALUE_
+#undef VELT_DECLARE_BYTES_
     std::vector<int32_t> storedSizes;           // one per file record
-    int32_t payloadSize = 0;                    // bytes of the file-data block
-    uint32_t payloadChecksum = 0;
-    std::string publisher, productName, startMenuFolder, defaultDirectory;
-    std::string displayVersion, productRegistry, licenseText, readmeText;
-    std::string uninstallSubdir, displayName, volumeBaseName, uninstallerName;
-    uint32_t titleColor = 0, topColor = 0, bottomColor = 0;   // 0x00BBGGRR
-    std::vector<uint8_t> backgroundBitmap;      // a .bmp file image or empty
-    std::string masterProduct;                  // stored only with PfNeedsMaster
-    std::string preInstallBatch, postInstallBatch, finalBatch;
-    std::string uninstallBatch1, uninstallBatch2;
-    uint8_t buildDay = 0, buildMonth = 0;       // calendar date, not used by the stub
-    int16_t buildYear = 0;
-    int32_t iconOffset = 0;                     // file offset of the stub's icon
-    std::vector<uint8_t> uninstallerIcon;       // 2216 bytes when iconOffset > 0
     std::vector<Association> associations;
     std::vector<std::string> languageNames;
     // messages[n][language]; every entry has languageNames.size() texts.
     std::vector<std::vector<std::string>> messages;
     bool operator==(const Description&) const = default;
 };
+#undef VELT_DECLARE_TEXT_
 
 // One file record of the file-data block.
 struct FileRecord {

@@ -255,15 +255,17 @@ const MessageSet* FindMessageSet(const std::string& code)
 const char* MessageConversions(int number)
 {
     switch (number) {
-    case 10: case 12: case 18: case 22: case 23: case 40: case 56: case 59:
+    case MsgUninstallErrors: case MsgMasterMissing: case MsgDestinationProgramFiles:
+    case MsgConfirmExistingDir: case MsgConfirmCreateDir: case MsgLogWrittenQuestion:
+    case MsgFontQuestion: case MsgSharedFileQuestion:
         return "s";
-    case 13:
+    case MsgCorruptArchive:
         return "d";
-    case 16:
+    case MsgDriveNotAvailable:
         return "c";
-    case 19:
+    case MsgNotEnoughSpace:
         return "scs";
-    case 26:
+    case MsgNextVolume:
         return "dc";
     default:
         return nullptr;

@@ -1,13 +1,16 @@
 // The installer's built-in message texts: English, German, French and
-// Spanish, one text for every message number the stub uses.
+// Spanish, one text for every message number the stub uses (Message,
+// archive/messages.h).
 #pragma once
+
+#include "archive/messages.h"
 
 #include <string>
 #include <vector>
 
 namespace velt {
 
-inline constexpr int kBuiltInMessageCount = 60;   // numbers 0..59
+inline constexpr int kBuiltInMessageCount = kMessageCount;   // every Message
 
 struct MessageSet {
     const char* code;                 // "en", "de", "fr", "es"

@@ -2,8 +2,6 @@
 
 namespace {
 
-const uint32_t kChecksumStart = 0x79E2BC9Du;
-
 // Assembled byte by byte so the sum does not depend on the host's byte order
 // or on the alignment of `p`; compilers turn this into one load on x86.
 uint32_t LoadLittle32(const uint8_t* p)

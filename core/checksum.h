@@ -9,7 +9,8 @@
 // The 32-bit additive sum used for every archive check and as the hash of
 // String keys. Whole little-endian words are added unsigned, the 1..3 tail
 // bytes as signed bytes, then the length. Missing data or length < 1 gives
-// the start value 0x79E2BC9D, without the length.
+// the start value, without the length.
+constexpr uint32_t kChecksumStart = 0x79E2BC9Du;
 uint32_t Checksum(const uint8_t* data, int32_t length);
 
 // XORs the whole content of `buffer` with `key`: each whole 32-bit word from

@@ -29,13 +29,14 @@ bool ShowInstallResult(String& errorText, const String& logPath)
     if (!errorText.IsEmpty()) {
         if (AutomaticMode)
             return false;
-        String question = MessageFormatted(40, "s", logPath.CStr());
-        return MessageBoxA(BackgroundWindow, question.CStr(), MessageText(41),
+        String question = MessageFormatted(MsgLogWrittenQuestion, "s", logPath.CStr());
+        return MessageBoxA(BackgroundWindow, question.CStr(), MessageText(MsgLogWrittenCaption),
                            MB_YESNO | MB_ICONINFORMATION) == IDYES;
     }
     if (!AutomaticMode)
-        MessageBoxA(BackgroundWindow, MessageText(42), MessageText(43), MB_ICONINFORMATION);
-    errorText = MessageText(43);
+        MessageBoxA(BackgroundWindow, MessageText(MsgInstallComplete),
+                    MessageText(MsgInstallCompleteCaption), MB_ICONINFORMATION);
+    errorText = MessageText(MsgInstallCompleteCaption);
     errorText += "\r\n\r\n";
     return false;
 }

@@ -346,7 +346,7 @@ void MakeSubdirectory(const Placement& file)
     if (directory.Compare(InstallDirectory, false) == 0)
         return;
     if (!CreateDirectoryPath(directory.CStr()))
-        ErrorText.AppendFormat("%s %s\r\n", MessageText(25), directory.CStr());
+        ErrorText.AppendFormat("%s %s\r\n", MessageText(MsgCannotCreateDir), directory.CStr());
     if (IsListedForUninstall(file))
         RecordForUninstall(directory.CStr(), 1);
 }

@@ -45,5 +45,5 @@ void ClearShortcutRequests()
 
 void AppendFailedLine(String& errorText, const char* path)
 {
-    errorText.AppendFormat("%s %s\r\n", MessageText(31), path);
+    errorText.AppendFormat("%s %s\r\n", MessageText(MsgErrorLinePrefix), path);
 }

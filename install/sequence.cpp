@@ -100,7 +100,7 @@ void ChooseLanguage()
 
 void ShowProductTitle()
 {
-    DisplayTitle = MessageText(0);
+    DisplayTitle = MessageText(MsgProductTitle);
     RedrawBackground();
 }
 
@@ -111,7 +111,7 @@ void FindMasterProduct()
     String master = MasterProduct.IsEmpty() ? ProductName : MasterProduct;
     String location;
     if (!ProductIsInstalled(master.CStr(), location))
-        StopWithError(MessageFormatted(12, "s", master.CStr()));
+        StopWithError(MessageFormatted(MsgMasterMissing, "s", master.CStr()));
     if (DefaultDirectory.Compare("<master>", false) == 0)
         DefaultDirectory = location;
 }
@@ -138,7 +138,7 @@ void AskWelcome()
 {
     if (AutomaticMode)
         return;
-    if (WelcomePrompt(BackgroundWindow, String(MessageText(1)), ProductName))
+    if (WelcomePrompt(BackgroundWindow, String(MessageText(MsgWelcome)), ProductName))
         ExitProgram();
 }
 
@@ -155,9 +155,11 @@ void ShowLicenseAndReadme()
 int ExistingInstallationMessage()
 {
     if (PreviousVersion.IsEmpty() || DisplayVersion.IsEmpty())
-        return 3;
+        return MsgExistingVersionUnknown;
     int order = CompareVersions(PreviousVersion.CStr(), DisplayVersion.CStr());
-    return order == 0 ? 4 : order < 0 ? 5 : 6;
+    return order == 0 ? MsgExistingSameVersion
+         : order < 0  ? MsgExistingOlderVersion
+                      : MsgExistingNewerVersion;
 }
 
 void AskAboutExistingInstallation()
@@ -166,12 +168,12 @@ void AskAboutExistingInstallation()
         return;
     if (HasFlag(PfRefuseReinstall)) {
         AutomaticMode = 0;
-        StopWithError(String(MessageText(9)));
+        StopWithError(String(MessageText(MsgRefuseReinstall)));
     }
     if (!AutomaticMode) {
         String text = String(MessageText(ExistingInstallationMessage())) + "\r\n" +
-                      PreviousLocation + "\r\n\r\n" + MessageText(7);
-        if (AskQuestion(text.CStr(), 2) != IDYES)
+                      PreviousLocation + "\r\n\r\n" + MessageText(MsgExistingContinue);
+        if (AskQuestion(text.CStr(), MsgExistingCaption) != IDYES)
             ExitProgram();
     }
     IsReinstall = 1;
@@ -194,7 +196,7 @@ bool IsUsableName(const String& directory)
 {
     if (IsValidPathName(directory.CStr()) && IsAbsolutePath(directory.CStr()))
         return true;
-    ShowError("%s\r\n%s", MessageText(14), directory.CStr());
+    ShowError("%s\r\n%s", MessageText(MsgInvalidDestination), directory.CStr());
     return false;
 }
 
@@ -204,19 +206,20 @@ bool IsUsableDrive(const String& directory)
     char drive = PathDriveLetter(directory.CStr());
     if (drive == 0 || DriveExists(drive))
         return true;
-    ShowError("%s", MessageFormatted(16, "c", drive).CStr());
+    ShowError("%s", MessageFormatted(MsgDriveNotAvailable, "c", drive).CStr());
     return false;
 }
 
 bool IsUsableLocation(const String& directory)
 {
     if (directory.Length() <= 3) {
-        ShowError("%s", MessageText(17));
+        ShowError("%s", MessageText(MsgDestinationTooShort));
         return false;
     }
     String programFiles = ProgramFilesFolder();
     if (PathsEqual(directory.CStr(), programFiles.CStr())) {
-        ShowError("%s", MessageFormatted(18, "s", programFiles.CStr()).CStr());
+        ShowError("%s",
+                  MessageFormatted(MsgDestinationProgramFiles, "s", programFiles.CStr()).CStr());
         return false;
     }
     return true;
@@ -231,22 +234,23 @@ bool HasRoomOrUserAgrees(const String& directory)
     int64_t free = DiskFreeSpace(drive);
     if (required < free)
         return true;
-    String text = MessageFormatted(19, "scs", FormatByteSize(required).CStr(), drive,
+    String text = MessageFormatted(MsgNotEnoughSpace, "scs", FormatByteSize(required).CStr(), drive,
                                    FormatByteSize(free).CStr());
-    return AskQuestion(text.CStr(), 20) == IDYES;
+    return AskQuestion(text.CStr(), MsgQuestionCaption) == IDYES;
 }
 
 bool UserConfirms(const String& directory, bool exists)
 {
-    String text = MessageFormatted(exists ? 22 : 23, "s", directory.CStr());
-    return AskQuestion(text.CStr(), 24) == IDYES;
+    String text = MessageFormatted(exists ? MsgConfirmExistingDir : MsgConfirmCreateDir, "s",
+                                   directory.CStr());
+    return AskQuestion(text.CStr(), MsgDestinationCaption) == IDYES;
 }
 
 bool CreateChosenDirectory(const String& directory)
 {
     if (CreateDirectoryPath(directory.CStr()))
         return true;
-    ShowError("%s\n%s", MessageText(25), directory.CStr());
+    ShowError("%s\n%s", MessageText(MsgCannotCreateDir), directory.CStr());
     return false;
 }
 
@@ -296,7 +300,7 @@ void PrepareFileArea()
     AssembleFileData();
     HoldStep(700);
     if (HasFlag(PfCompressed)) {
-        BeginStepAt(29, 40);
+        BeginStepAt(MsgStatusExpanding, 40);
         ExpandAssembledFileData();
         HoldStep(700);
     }
@@ -354,7 +358,7 @@ void AskForRestart()
         return;
     if (AutomaticMode)
         RebootRequested = 1;
-    else if (AskQuestion(MessageText(37), 20) == IDYES)
+    else if (AskQuestion(MessageText(MsgRestartQuestion), MsgQuestionCaption) == IDYES)
         RebootRequested = 1;
 }
 
@@ -417,7 +421,7 @@ void RunInstallation(const String& uninstallerImage)
     RunInstallBatch(PreInstallBatch, ErrorText);
 
     OpenProgressDialog(!HasFlag(PfNoCancel));
-    BeginStep(8);
+    BeginStep(MsgStatusPreparing);
     PrepareFileArea();
     if (IsWindowsNT())
         LinkMoveFileEx();
@@ -428,7 +432,7 @@ void RunInstallation(const String& uninstallerImage)
     if (HasFlag(PfUninstallSupport))
         UpdateSharedCounts();
     HoldStep(400);
-    BeginStepAt(32, 90);
+    BeginStepAt(MsgStatusShortcuts, 90);
     MakeFileShortcuts();
     if (HasFlag(PfUninstallSupport))
         MakeUninstallShortcuts();
@@ -442,7 +446,7 @@ void RunInstallation(const String& uninstallerImage)
     if (HasFlag(PfUninstallSupport))
         RegisterUninstall(uninstallerImage);
     HoldStep(700);
-    BeginStepAt(36, 100);
+    BeginStepAt(MsgStatusFinal, 100);
     WriteUninstallRecord();
     RunInstallBatch(PostInstallBatch, ErrorText);
     HoldStep(700);

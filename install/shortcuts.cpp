@@ -62,7 +62,7 @@ void MakeFileShortcuts()
 
 void MakeUninstallShortcuts()
 {
-    String name = String(MessageText(33)) + " " + ProductName;
+    String name = String(MessageText(MsgUninstallShortcutName)) + " " + ProductName;
     String target = UninstallerPath();
     String arguments = UninstallArguments();
     String link;

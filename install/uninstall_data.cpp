@@ -1,6 +1,11 @@
 #include "install/uninstall_data.h"
 
-const int kUninstallMessages[12] = {10, 15, 20, 30, 34, 35, 53, 55, 56, 57, 58, 59};
+#include "archive/messages.h"
+
+const int kUninstallMessages[12] = {
+    MsgUninstallErrors, MsgUninstallCompleteCaption, MsgQuestionCaption, MsgUninstallRecordNote,
+    MsgUninstallComplete, MsgSharedFileCaption, MsgUninstallConfirm, MsgUninstallConfirmCaption,
+    MsgFontQuestion, MsgFontCaption, MsgUninstallErrorPrefix, MsgSharedFileQuestion};
 
 namespace {
 

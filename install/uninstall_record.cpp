@@ -128,7 +128,7 @@ String WriteRegistrationValues()
     WriteText("UninstallBatch2", UninstallBatch2, true);
     WriteText("SharedFiles", PreviousSharedFiles, true);
     WriteText("UninstallSubdir", UninstallSubdir, true);
-    WriteText("DisplayTitle", MessageText(0), false);
+    WriteText("DisplayTitle", MessageText(MsgProductTitle), false);
     WriteTitleColor();
     WriteNumber("TopColor", TopColor);
     WriteNumber("BottomColor", BottomColor);

@@ -74,22 +74,16 @@ void OpenOwnFile(File& file)
 
 namespace {
 
-// The part of the running image that holds [address, address + size): the
-// loader mapped it, so its own section table says how far it may be read.
-// Returns the readable length from address (0 when none).
-uint32_t MappedLength(const uint8_t* base, uint32_t address, uint32_t size)
+// The running image's section table: the loader mapped the image by it, so
+// it says how far the archive section may be read.
+uint32_t MappedArchiveLength(const uint8_t* base, const ArchiveSection& section)
 {
     const IMAGE_DOS_HEADER* dos = (const IMAGE_DOS_HEADER*)base;
     const IMAGE_NT_HEADERS* nt = (const IMAGE_NT_HEADERS*)(base + dos->e_lfanew);
-    const IMAGE_SECTION_HEADER* entry = IMAGE_FIRST_SECTION(nt);
-    for (int i = 0; i < nt->FileHeader.NumberOfSections; i++, entry++) {
-        uint32_t mapped = entry->Misc.VirtualSize ? entry->Misc.VirtualSize : entry->SizeOfRawData;
-        if (address >= entry->VirtualAddress && address - entry->VirtualAddress < mapped) {
-            uint32_t available = mapped - (address - entry->VirtualAddress);
-            return size < available ? size : available;
-        }
-    }
-    return 0;
+    uint32_t table = (uint32_t)((const uint8_t*)IMAGE_FIRST_SECTION(nt) - base);
+    int count = nt->FileHeader.NumberOfSections;
+    return MappedLength(base, (int32_t)(table + count * kSectionEntrySize), table, count,
+                        section.virtualAddress, section.rawSize);
 }
 
 }  // namespace
@@ -118,7 +112,7 @@ ArchiveSection LocateArchive(File& file)
     // running; the readable extent comes from the image itself.
     const uint8_t* base = (const uint8_t*)GetModuleHandleA(NULL);
     ArchiveSectionBase = base + section.virtualAddress;
-    ArchiveSectionLength = (int32_t)MappedLength(base, section.virtualAddress, section.rawSize);
+    ArchiveSectionLength = (int32_t)MappedArchiveLength(base, section);
     return section;
 }
 
@@ -219,10 +213,10 @@ namespace {
 void OpenVolume(File& volume, const String& path, int number, int assembled)
 {
     while (!volume.OpenForRead(path.CStr(), true)) {
-        String prompt = MessageFormatted(26, "dc", number, PathDriveLetter(path.CStr()));
+        String prompt = MessageFormatted(MsgNextVolume, "dc", number, PathDriveLetter(path.CStr()));
         prompt.AppendFormat("\r\nCurrent size: %d\r\nTotal size: %d\r\nFilename: %s", assembled,
                             PayloadSize, path.CStr());
-        if (MessageBoxA(BackgroundWindow, prompt.CStr(), MessageText(27),
+        if (MessageBoxA(BackgroundWindow, prompt.CStr(), MessageText(MsgNextVolumeCaption),
                         MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
             ConfirmCancel();    // Yes ends the program
     }

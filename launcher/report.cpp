@@ -35,7 +35,7 @@ void ShowError(const char* format, ...)
     va_end(args);
     if (text.IsBlank())
         return;
-    const char* caption = MessageText(21);
+    const char* caption = MessageText(MsgErrorCaption);
     if (!*caption)
         caption = "Error";
     MessageBoxA(BoxOwner(), text.CStr(), caption, MB_ICONHAND);
@@ -45,8 +45,9 @@ void ArchiveCorrupt(int code)
 {
     // The archive's own text should be a format with one %d, like the
     // built-in one; damaged, it is shown as it stands.
-    String message = *MessageText(13) ? MessageFormatted(13, "d", code)
-                                      : String::Formatted(kCorruptArchive, code);
+    String message = *MessageText(MsgCorruptArchive)
+                       ? MessageFormatted(MsgCorruptArchive, "d", code)
+                       : String::Formatted(kCorruptArchive, code);
     FatalError("%s", message.CStr());
 }
 

@@ -20,25 +20,6 @@ constexpr int kMyComputerFolder = 17;       // the folder browser's root
 constexpr UINT kSetProgressPosition = 0x0402;
 constexpr double kUtilityVersion = 6.2;
 
-// The messages of the dialogs, by number.
-enum : int {
-    kMsgChooseDir = 11,         // the directory question, also the browser's title
-    kMsgCancelCaption = 20,
-    kMsgDirCaption = 24,
-    kMsgCancelQuestion = 28,
-    kMsgProgressHeading = 39,
-    kMsgLicenseCaption = 44,
-    kMsgAccept = 45,
-    kMsgDecline = 46,
-    kMsgLicenseHeading = 47,
-    kMsgOk = 48,
-    kMsgCancel = 49,
-    kMsgReadmeCaption = 50,
-    kMsgReadmeHeading = 51,
-    kMsgBrowse = 52,
-    kMsgProgressCaption = 54,
-};
-
 // The language dialog's list and the names it shows.
 HWND LanguageList = NULL;
 const String* LanguageChoices = nullptr;
@@ -146,8 +127,8 @@ void PreviewLanguage(HWND dialog)
     SelectedLanguage = (int)SendMessageA(LanguageList, LB_GETCURSEL, 0, 0);
     if (SelectedLanguage < 0 || SelectedLanguage >= LanguageChoiceCount)
         return;
-    SetItemMessage(dialog, IDC_CONTINUE, kMsgOk);
-    SetItemMessage(dialog, IDC_STOP, kMsgCancel);
+    SetItemMessage(dialog, IDC_CONTINUE, MsgOk);
+    SetItemMessage(dialog, IDC_STOP, MsgCancel);
 }
 
 int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM path)
@@ -214,15 +195,15 @@ INT_PTR CALLBACK LanguageDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 
 INT_PTR CALLBACK LicenseDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    static const TextDialogMessages texts = {kMsgLicenseCaption, kMsgLicenseHeading, kMsgAccept,
-                                             kMsgDecline};
+    static const TextDialogMessages texts = {MsgLicenseCaption, MsgLicenseHeading, MsgLicenseAccept,
+                                             MsgLicenseDecline};
     return TextDialog(dialog, message, wParam, lParam, texts);
 }
 
 INT_PTR CALLBACK ReadmeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    static const TextDialogMessages texts = {kMsgReadmeCaption, kMsgReadmeHeading, kMsgOk,
-                                             kMsgCancel};
+    static const TextDialogMessages texts = {MsgReadmeCaption, MsgReadmeHeading, MsgOk,
+                                             MsgCancel};
     return TextDialog(dialog, message, wParam, lParam, texts);
 }
 
@@ -231,12 +212,12 @@ INT_PTR CALLBACK ChooseDirDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     if (message == WM_INITDIALOG) {
         EditedDirectory = (String*)lParam;
         CenterWindow(dialog);
-        SetWindowTextA(dialog, MessageText(kMsgDirCaption));
-        SetItemMessage(dialog, IDC_HEADING, kMsgChooseDir);
+        SetWindowTextA(dialog, MessageText(MsgDestinationCaption));
+        SetItemMessage(dialog, IDC_HEADING, MsgChooseDirPrompt);
         SetDlgItemTextA(dialog, IDC_DIRECTORY, EditedDirectory->CStr());
-        SetItemMessage(dialog, IDC_BROWSE, kMsgBrowse);
-        SetItemMessage(dialog, IDC_CONTINUE, kMsgOk);
-        SetItemMessage(dialog, IDC_STOP, kMsgCancel);
+        SetItemMessage(dialog, IDC_BROWSE, MsgBrowse);
+        SetItemMessage(dialog, IDC_CONTINUE, MsgOk);
+        SetItemMessage(dialog, IDC_STOP, MsgCancel);
         SendDlgItemMessageA(dialog, IDC_DIRECTORY, EM_LIMITTEXT, kMaxDirectoryLength, 0);
         return TRUE;
     }
@@ -268,9 +249,9 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
                                       place.left - 1, place.top - 1,
                                       place.right - place.left + 3, place.bottom - place.top + 3,
                                       dialog, NULL, ProgramModule(), NULL);
-        SetWindowTextA(dialog, MessageText(kMsgProgressCaption));
-        SetItemMessage(dialog, IDC_HEADING, kMsgProgressHeading);
-        SetItemMessage(dialog, IDC_STOP, kMsgCancel);
+        SetWindowTextA(dialog, MessageText(MsgProgressCaption));
+        SetItemMessage(dialog, IDC_HEADING, MsgProgressHeading);
+        SetItemMessage(dialog, IDC_STOP, MsgCancel);
         if (!CancelAllowed)
             EnableWindow(GetDlgItem(dialog, IDC_STOP), FALSE);
         return TRUE;
@@ -321,7 +302,7 @@ uint8_t BrowseForFolder(HWND owner, String& path)
     request.hwndOwner = owner;
     request.pidlRoot = root;
     request.pszDisplayName = displayName;
-    request.lpszTitle = MessageText(kMsgChooseDir);
+    request.lpszTitle = MessageText(MsgChooseDirPrompt);
     request.ulFlags = BIF_RETURNONLYFSDIRS;
     request.lpfn = BrowseCallback;
     request.lParam = (LPARAM)path.CStr();
@@ -371,8 +352,8 @@ uint8_t SetProgress(int position)
 
 int ConfirmCancel()
 {
-    int answer = MessageBoxA(BackgroundWindow, MessageText(kMsgCancelQuestion),
-                             MessageText(kMsgCancelCaption), MB_YESNO | MB_ICONQUESTION);
+    int answer = MessageBoxA(BackgroundWindow, MessageText(MsgCancelQuestion),
+                             MessageText(MsgQuestionCaption), MB_YESNO | MB_ICONQUESTION);
     if (answer == IDYES)
         ExitProgram();
     return answer;
@@ -381,8 +362,7 @@ int ConfirmCancel()
 uint8_t WelcomePrompt(HWND owner, const String& text, const String& productName)
 {
     String shown = text;
-    shown.ReplaceAll("<product>", productName.CStr(), String::FindNoCase);
-    shown.ReplaceAll("<os>", GetWindowsDirectoryString().CStr(), String::FindNoCase);
+    ReplaceMessageMacros(shown, productName.CStr(), GetWindowsDirectoryString().CStr());
     String caption = String::Formatted("Veltpack Utility v%.1f", kUtilityVersion);
     return MessageBoxA(owner, shown.CStr(), caption.CStr(), MB_YESNO | MB_ICONINFORMATION)
            != IDYES;

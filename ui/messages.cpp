@@ -67,8 +67,7 @@ const char* MessageText(int n)
     int index = n * TableLanguages + SelectedLanguage;
     String& text = Messages[index];
     if (!MessageReplaced[index]) {
-        text.ReplaceAll("<product>", ProductName.CStr(), String::FindNoCase);
-        text.ReplaceAll("<os>", GetWindowsDirectoryString().CStr(), String::FindNoCase);
+        ReplaceMessageMacros(text, ProductName.CStr(), GetWindowsDirectoryString().CStr());
         MessageReplaced[index] = 1;
     }
     return text.CStr();

@@ -4,6 +4,7 @@
 // table; the dialogs read it and set the language.
 #pragma once
 
+#include "archive/messages.h"
 #include "core/string.h"
 
 extern String ProductName;              // /n:, /u: or the description's

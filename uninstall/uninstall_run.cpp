@@ -53,10 +53,10 @@ void ShowNotice(const String& text, int caption, UINT icon)
         MessageBoxA(BoxOwner(), text.CStr(), MessageText(caption), icon);
 }
 
-// Message 58, the item, a line end.
+// MsgUninstallErrorPrefix, the item, a line end.
 void AppendFailure(const char* item)
 {
-    failures.AppendFormat("%s %s\r\n", MessageText(58), item);
+    failures.AppendFormat("%s %s\r\n", MessageText(MsgUninstallErrorPrefix), item);
 }
 
 String ReadText(const char* name)
@@ -230,7 +230,7 @@ void RemoveFonts()
         String file = PopQuotedText(list);
         if (title.IsEmpty() || file.IsEmpty())
             break;
-        if (Declines(PfAskFonts, 56, title, 57))
+        if (Declines(PfAskFonts, MsgFontQuestion, title, MsgFontCaption))
             continue;
         // A font the system no longer holds (after a restart nothing loads
         // it again) cannot be unloaded, yet its file may go; only a font
@@ -362,7 +362,7 @@ void CountDownSharedFiles()
         list.StripLeading(';');
         if (!CountDown(path) || countOnly || !FileExists(path.CStr()))
             continue;
-        if (Declines(PfAskSharedDelete, 59, path, 35))
+        if (Declines(PfAskSharedDelete, MsgSharedFileQuestion, path, MsgSharedFileCaption))
             continue;
         DeleteFileForced(path.CStr());
     }
@@ -427,7 +427,8 @@ BYTE UninstallRun(String& installDir)
     String record;
     ReadFileToString(UninstallDataPath(installDir.CStr()).CStr(), record);
     AdoptRecordMessages(record);
-    if (!AutomaticMode && AskQuestion(MessageText(53), 55) != IDYES) {
+    if (!AutomaticMode
+        && AskQuestion(MessageText(MsgUninstallConfirm), MsgUninstallConfirmCaption) != IDYES) {
         Outcome = OutcomeCancelled;
         ExitProgram();
     }
@@ -459,9 +460,11 @@ BYTE UninstallRun(String& installDir)
 
     if (failures.IsEmpty()) {
         Outcome = OutcomeSucceeded;
-        ShowNotice(MessageText(34), 15, MB_ICONINFORMATION);
+        ShowNotice(MessageText(MsgUninstallComplete), MsgUninstallCompleteCaption,
+                   MB_ICONINFORMATION);
         return 1;
     }
-    ShowNotice(MessageFormatted(10, "s", failures.CStr()), 20, MB_ICONWARNING);
+    ShowNotice(MessageFormatted(MsgUninstallErrors, "s", failures.CStr()), MsgQuestionCaption,
+               MB_ICONWARNING);
     return 0;
 }

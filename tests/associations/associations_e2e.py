@@ -18,6 +18,7 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
+import velt_format as vf  # noqa: E402
 from velt_e2e import (BUILDER, build_installer, FAILURES, Run, WINE, check,  # noqa: E402
                       drive_c, log_text, reg_delete, reg_values, cmd, reg, wait_until,
                       winpath)
@@ -88,7 +89,7 @@ def build(label, registry_key):
 
 
 def install(installer, inspected):
-    progress = log_text(inspected["messages"][54][0].replace("<product>", NAME))
+    progress = log_text(inspected["messages"][vf.MsgProgressCaption][0].replace("<product>", NAME))
     run = Run(winpath(installer), ["/a"], leave=[progress])
     check(run.exit_code() == 1 and not run.boxes,
           "an automatic installation ends with 1 and no box (%s, boxes %r)"

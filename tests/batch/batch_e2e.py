@@ -18,6 +18,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+import velt_format as vf  # noqa: E402
 from velt_e2e import (BUILDER, build_installer, FAILURES, HANG_SECONDS, Run, check,  # noqa: E402
                       drive_c, log_text, reg_delete, reg_values, step, cmd, wait_until,
                       winpath)
@@ -70,13 +71,13 @@ class Product:
         return log_text(self.table[n][0].replace("<product>", self.name))
 
     def install(self, args=("/a",), steps=()):
-        leave = [self.message(54)] if "/a" in args else []
+        leave = [self.message(vf.MsgProgressCaption)] if "/a" in args else []
         return Run(winpath(self.installer), list(args), list(steps), leave=leave)
 
     def interactive_steps(self):
-        return [step(WELCOME_CAPTION, self.message(1), "press=%d" % YES),
-                step(self.message(54), None, "keep"),
-                step(self.message(43), self.message(42), "press=%d" % OK)]
+        return [step(WELCOME_CAPTION, self.message(vf.MsgWelcome), "press=%d" % YES),
+                step(self.message(vf.MsgProgressCaption), None, "keep"),
+                step(self.message(vf.MsgInstallCompleteCaption), self.message(vf.MsgInstallComplete), "press=%d" % OK)]
 
     def path(self, name):
         return os.path.join(drive_c(self.directory), name)
@@ -339,7 +340,7 @@ def group_console():
     tags = ("pre-install", "post-install", "final", "uninstall-1", "uninstall-2")
     p = Product("Batch Console", {tag: slow_batch(tag) for tag in tags},
                 flags=("uninstall-support",), relative="Velt Batch (Tests)\\Console")
-    run = Run(winpath(p.installer), ["/a"], leave=[p.message(54)], detached=True,
+    run = Run(winpath(p.installer), ["/a"], leave=[p.message(vf.MsgProgressCaption)], detached=True,
               timeout=SLOW_RUN_SECONDS)
     expect_installed("started alone", run, p)
     location = (reg_values(UNINSTALL_KEY + p.name) or {}).get("InstallLocation", ("", ""))[1]
@@ -402,9 +403,9 @@ def install_failure_cases():
                     flags=("always-log",))
         steps = []
         if interactive:
-            steps = p.interactive_steps() + [step(p.message(41), None, "press=7")]
+            steps = p.interactive_steps() + [step(p.message(vf.MsgLogWrittenCaption), None, "press=7")]
         args = "" if interactive else "/a"
-        leave = [] if interactive else [p.message(54)]
+        leave = [] if interactive else [p.message(vf.MsgProgressCaption)]
         if cause == "file":
             # A folder where the starter file should be written.
             os.makedirs(p.path("QDITBF1.BAT"))
@@ -424,7 +425,7 @@ def install_failure_cases():
                   and log.rindex(batch_error(p.directory)) > log.rindex("Installation log for"),
                   "%s: the error has a log block of its own:\n%s" % (what, log))
             captions = [box["caption"] for box in run.boxes.values()]
-            check(captions[-2:] == [p.message(43), p.message(41)],
+            check(captions[-2:] == [p.message(vf.MsgInstallCompleteCaption), p.message(vf.MsgLogWrittenCaption)],
                   "%s: completion, then the question about the log (%s)"
                   % (what, run.describe()))
         if cause == "file":
@@ -446,8 +447,8 @@ def uninstall_failure_cases():
         expect_installed(key, run, p)
         line = reg_values(UNINSTALL_KEY + p.name)["UninstallString"][1]
         error = batch_error(work_dir or p.directory)
-        steps = [step(p.message(55), p.message(53), "press=%d" % YES),
-                 step(p.message(20), None, "press=%d" % OK)]
+        steps = [step(p.message(vf.MsgUninstallConfirmCaption), p.message(vf.MsgUninstallConfirm), "press=%d" % YES),
+                 step(p.message(vf.MsgQuestionCaption), None, "press=%d" % OK)]
         run = without_interpreter(line, steps)
         texts = [t for box in run.boxes.values() for t in box["texts"]]
         check(any(log_text(error) in t for t in texts),
@@ -567,7 +568,7 @@ def path_cases():
     remove_autoexec()
     # Interactively the run's errors lead to the question about the log.
     os.makedirs(drive_c(AUTOEXEC))
-    steps = p.interactive_steps()[:2] + [step(p.message(41), None, "press=7")]
+    steps = p.interactive_steps()[:2] + [step(p.message(vf.MsgLogWrittenCaption), None, "press=7")]
     run = p.install((), steps)
     check(run.status == 1, "autoexec.bat unwritable, interactive: the log question (%s)"
           % run.describe())

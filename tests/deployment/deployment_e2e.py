@@ -41,6 +41,7 @@ if OWN_PREFIX:
     os.environ["WINEPREFIX"] = OWN_PREFIX
 
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
+import velt_format as vf  # noqa: E402
 from velt_e2e import (BUILDER, FAILURES, FileLocker, Run, build_installer, check,  # noqa: E402
                       drive_c, log_text, reg_delete, reg_values, step, cmd, reg, winpath)
 
@@ -87,7 +88,7 @@ class Product:
         return log_text(self.inspected["messages"][n][0].replace("<product>", self.name))
 
     def run(self, steps, args=(), installer=None):
-        leave = [self.message(54)] if "/a" in args else []
+        leave = [self.message(vf.MsgProgressCaption)] if "/a" in args else []
         return Run(winpath(installer or self.installer), list(args), steps, leave=leave)
 
     def uninstall(self, steps, quiet=False):
@@ -103,7 +104,7 @@ class Product:
 
 
 def welcome(p, answer=YES):
-    return step(WELCOME_CAPTION, p.message(1), "press=%d" % answer)
+    return step(WELCOME_CAPTION, p.message(vf.MsgWelcome), "press=%d" % answer)
 
 
 def expect_code(what, run, outcome, standard):
@@ -131,8 +132,8 @@ def install_cases(standard):
 
     # Success, interactive: the welcome, progress and completion boxes.
     p.clean()
-    run = p.run([welcome(p), step(p.message(54), None, "keep"),
-                 step(p.message(43), p.message(42), "press=%d" % OK)])
+    run = p.run([welcome(p), step(p.message(vf.MsgProgressCaption), None, "keep"),
+                 step(p.message(vf.MsgInstallCompleteCaption), p.message(vf.MsgInstallComplete), "press=%d" % OK)])
     expect_code("success (interactive)", run, "success", standard)
 
     # The welcome question answered No.
@@ -144,7 +145,7 @@ def install_cases(standard):
     for name, value in (("UninstallString", "x"), ("InstallLocation", p.directory),
                         ("DisplayVersion", "1.0")):
         reg("add", p.key, "/v", name, "/d", value, "/f")
-    run = p.run([welcome(p), step(p.message(2), None, "press=%d" % NO)])
+    run = p.run([welcome(p), step(p.message(vf.MsgExistingCaption), None, "press=%d" % NO)])
     expect_code("no to the existing installation", run, "cancelled", standard)
     p.clean()
 
@@ -153,10 +154,10 @@ def install_cases(standard):
                        product='licence = "licence.txt"\n',
                        extra={"licence.txt": b"Use it well.\r\n"})
     licensed.clean()
-    run = licensed.run([welcome(licensed), step(licensed.message(44), None, "press=%d" % STOP)])
+    run = licensed.run([welcome(licensed), step(licensed.message(vf.MsgLicenseCaption), None, "press=%d" % STOP)])
     expect_code("stop at the licence", run, "cancelled", standard)
-    run = licensed.run([welcome(licensed), step(licensed.message(44), None, "press=%d" % CONTINUE),
-                        step(licensed.message(24), None, "press=%d" % STOP)])
+    run = licensed.run([welcome(licensed), step(licensed.message(vf.MsgLicenseCaption), None, "press=%d" % CONTINUE),
+                        step(licensed.message(vf.MsgDestinationCaption), None, "press=%d" % STOP)])
     expect_code("stop at the directory dialog", run, "cancelled", standard)
     check(not os.path.exists(drive_c(licensed.directory + "\\app.txt")),
           "nothing installed after a stop")
@@ -188,7 +189,7 @@ def install_cases(standard):
 
     # A fatal stop: an add-on whose master product is missing.
     addon = Product("Exit Addon " + tag, standard, product='master = "Velt Missing Master"\n')
-    text = addon.message(12).replace("%s", "Velt Missing Master")
+    text = addon.message(vf.MsgMasterMissing).replace("%s", "Velt Missing Master")
     run = addon.run([step("Error", text, "press=%d" % OK)], ["/a"])
     expect_code("fatal stop (missing master)", run, "failed", standard)
 
@@ -207,9 +208,9 @@ def install_cases(standard):
     busy.clean()
     locker = Locker(target, "restart-" + tag, share_read=True)
     try:
-        run = busy.run([welcome(busy), step(busy.message(54), None, "keep"),
-                        step(busy.message(43), busy.message(42), "press=%d" % OK),
-                        step(busy.message(20), busy.message(37), "press=%d" % NO)])
+        run = busy.run([welcome(busy), step(busy.message(vf.MsgProgressCaption), None, "keep"),
+                        step(busy.message(vf.MsgInstallCompleteCaption), busy.message(vf.MsgInstallComplete), "press=%d" % OK),
+                        step(busy.message(vf.MsgQuestionCaption), busy.message(vf.MsgRestartQuestion), "press=%d" % NO)])
     finally:
         locker.release()
     expect_code("restart needed, declined", run, "restart", standard)
@@ -222,15 +223,15 @@ def uninstall_cases(standard):
     p = Product("Exit Uninstall " + tag, standard)
     p.clean()
     check(p.run([], ["/a"]).exit_code() == (0 if standard else 1), "installed for uninstalling")
-    confirm = step(p.message(55), p.message(53), "press=%d" % YES)
-    run = p.uninstall([step(p.message(55), p.message(53), "press=%d" % NO)])
+    confirm = step(p.message(vf.MsgUninstallConfirmCaption), p.message(vf.MsgUninstallConfirm), "press=%d" % YES)
+    run = p.uninstall([step(p.message(vf.MsgUninstallConfirmCaption), p.message(vf.MsgUninstallConfirm), "press=%d" % NO)])
     expect_code("uninstall: no at the confirmation", run, "cancelled", standard)
 
     # A file held open as a running program is (others may read it, not
     # delete it) cannot be removed: the uninstall ends with a warning.
     locker = Locker(p.directory + "\\app.txt", "uninstall-" + tag, share_read=True)
     try:
-        run = p.uninstall([confirm, step(p.message(20), None, "press=%d" % OK)])
+        run = p.uninstall([confirm, step(p.message(vf.MsgQuestionCaption), None, "press=%d" % OK)])
     finally:
         locker.release()
     expect_code("uninstall: a file held open", run, "failed", standard)
@@ -238,7 +239,7 @@ def uninstall_cases(standard):
     # Installed again, then removed.
     p.clean()
     p.run([], ["/a"])
-    run = p.uninstall([confirm, step(p.message(15), p.message(34), "press=%d" % OK)])
+    run = p.uninstall([confirm, step(p.message(vf.MsgUninstallCompleteCaption), p.message(vf.MsgUninstallComplete), "press=%d" % OK)])
     expect_code("uninstall: success", run, "success", standard)
     check(reg_values(p.key) is None, "the registration is gone after uninstalling")
     p.clean()

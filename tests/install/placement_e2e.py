@@ -54,6 +54,7 @@ if OWN_PREFIX:
 os.environ.pop("SOURCE_DATE_EPOCH", None)
 
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
+import velt_format as vf  # noqa: E402
 from velt_e2e import (BUILDER, build_installer, FAILURES, FileLocker, WINE, Run, check,  # noqa: E402
                       drive_c, log_text, reg_delete, reg_values, step, cmd, reg, wait_until,
                       wine,
@@ -157,7 +158,7 @@ class Product:
         return log_text(self.text(n))
 
     def install(self, args=("/a",), steps=()):
-        leave = [self.message(54)] if "/a" in args else []
+        leave = [self.message(vf.MsgProgressCaption)] if "/a" in args else []
         return Run(winpath(self.installer), list(args), list(steps), leave=leave)
 
     def log(self):
@@ -305,11 +306,11 @@ def group_rules():
             shared_entries.append('"%s%s"' % (destination, " " if kind == "system" else ""))
     log = p.log()
     # Fonts are not real ones: a font registration may refuse them.
-    font_error = "%s %s\r\n" % (p.text(31), destinations[-1])
-    tails = [report + "\r\n" + p.text(43) + "\r\n\r\n", report + "\r\n" + font_error]
+    font_error = "%s %s\r\n" % (p.text(vf.MsgErrorLinePrefix), destinations[-1])
+    tails = [report + "\r\n" + p.text(vf.MsgInstallCompleteCaption) + "\r\n\r\n", report + "\r\n" + font_error]
     check(any(log.endswith("\r\n\r\n" + tail) for tail in tails),
           "Install.LOG ends with the per-file lines:\n%r\nlog:\n%r" % (report, log[-3000:]))
-    listed_paths.append("%s\\%s.LNK" % (p.directory, p.text(33) + " " + p.name))
+    listed_paths.append("%s\\%s.LNK" % (p.directory, p.text(vf.MsgUninstallShortcutName) + " " + p.name))
     check(p.record() == listed_paths,
           "Uninstall.DAT lists the install-directory files, kept ones too:\n%r\nnot\n%r"
           % (listed_paths, p.record()))
@@ -343,10 +344,10 @@ def group_attributes():
         run = p.install()
         expect_quiet_run(name, run)
         log = p.log()
-        error = "%s %s\r\n" % (p.text(31), target)
+        error = "%s %s\r\n" % (p.text(vf.MsgErrorLinePrefix), target)
         if clear:
             check(read(target) == payload(1), "%s: the copy is replaced" % name)
-            check(error not in log and log.endswith(p.text(43) + "\r\n\r\n"),
+            check(error not in log and log.endswith(p.text(vf.MsgInstallCompleteCaption) + "\r\n\r\n"),
                   "%s: a clean log: %r" % (name, log[-500:]))
         else:
             check(read(target) == b"the read-only copy", "%s: the copy is intact" % name)
@@ -392,7 +393,7 @@ def group_locked():
     check(read(p.directory + "\\next.bin") == payload(4), "the next file is placed")
     log = p.log()
     expected = "next.bin -> %s\\next.bin\r\n\r\n%s %s\r\n%s %s\r\n" % (
-        p.directory, p.text(31), held, p.text(31), common)
+        p.directory, p.text(vf.MsgErrorLinePrefix), held, p.text(vf.MsgErrorLinePrefix), common)
     check(log.endswith("\r\n\r\n" + expected), "the error lines of the held files: %r"
           % log[-500:])
     names = listing(p.directory)
@@ -441,10 +442,10 @@ def deferred_setup(tag):
 
 
 def interactive_steps(p, restart_answer):
-    return [step(WELCOME_CAPTION, p.message(1), "press=%d" % YES),
-            step(p.message(54), p.message(39), "keep"),
-            step(p.message(43), p.message(42), "press=%d" % OK),
-            step(p.message(20), p.message(37), "press=%d" % restart_answer)]
+    return [step(WELCOME_CAPTION, p.message(vf.MsgWelcome), "press=%d" % YES),
+            step(p.message(vf.MsgProgressCaption), p.message(vf.MsgProgressHeading), "keep"),
+            step(p.message(vf.MsgInstallCompleteCaption), p.message(vf.MsgInstallComplete), "press=%d" % OK),
+            step(p.message(vf.MsgQuestionCaption), p.message(vf.MsgRestartQuestion), "press=%d" % restart_answer)]
 
 
 def temporary_files(p):
@@ -583,7 +584,7 @@ def group_diskfull():
         check(read(p.directory + "\\app.bin") == earlier,
               "the earlier copy is intact byte for byte")
         log = p.log()
-        error = "%s %s\r\n" % (p.text(31), p.directory + "\\app.bin")
+        error = "%s %s\r\n" % (p.text(vf.MsgErrorLinePrefix), p.directory + "\\app.bin")
         check(log.endswith("\r\n\r\n" + error), "the error line ends the log: %r" % log[-300:])
         check(listing(p.directory) == ["Install.LOG", "app.bin"],
               "no temporary file is left: %r" % listing(p.directory))

@@ -20,6 +20,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 sys.path.insert(0, os.path.join(HERE, "..", "launcher"))
 import velt_archive as va  # noqa: E402
+import velt_format as vf  # noqa: E402
 from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
                       log_text, matchable, reg_delete, reg_values, cmd, reg, wine, winpath)
 
@@ -30,7 +31,6 @@ DIRECTORY = "C:\\Velt Tests\\Result Probe"
 UNINSTALL_DIR = DIRECTORY + "\\Uninstall"
 UNINSTALLER = UNINSTALL_DIR + "\\Remove Result Probe.exe"
 KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + NAME
-STRING_MESSAGES = (10, 15, 20, 30, 34, 35, 53, 55, 56, 57, 58, 59)
 PF_CUSTOM_COLORS = 0x2000
 
 PROJECT = """
@@ -114,9 +114,10 @@ def expected_record(inspected):
     lines = [DIRECTORY + "\\app.bin", "~" + DIRECTORY + "\\help",
              DIRECTORY + "\\help\\one.txt", DIRECTORY + "\\help\\two.txt",
              UNINSTALL_DIR + "\\note.txt",
-             UNINSTALL_DIR + "\\%s %s.LNK" % (inspected["messages"][33][0], NAME)]
+             UNINSTALL_DIR + "\\%s %s.LNK"
+             % (inspected["messages"][vf.MsgUninstallShortcutName][0], NAME)]
     text = "".join(line + "\r\n" for line in lines) + "\r\n\r\n[Strings]\r\n"
-    for n in STRING_MESSAGES:
+    for n in vf.UNINSTALL_MESSAGES:
         message = inspected["messages"][n][0].replace("<product>", NAME)
         text += "~%d\r\n%s\r\n" % (n, message)
     return text.encode("cp1252")
@@ -209,7 +210,7 @@ def check_uninstall_commands(values, table):
     answered No at the confirmation; the quiet one removes the product."""
     def message(n):
         return matchable(log_text(table[n][0].replace("<product>", NAME)))
-    confirm = "caption=%s|text=%s|press=7" % (message(55), message(53))
+    confirm = "caption=%s|text=%s|press=7" % (message(vf.MsgUninstallConfirmCaption), message(vf.MsgUninstallConfirm))
     run = Run(None, [], [confirm], line=values["UninstallString"][1])
     check(run.status == 1 and len(run.boxes) == 1 and reg_values(KEY) is not None,
           "UninstallString asks before it uninstalls; No keeps the product (%s)"

@@ -17,6 +17,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "launcher"))
+import velt_format as vf  # noqa: E402
 import velt_archive as va  # noqa: E402
 from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
                       log_text, reg_delete, step, cmd, reg)
@@ -67,20 +68,20 @@ class Product:
     def run(self, steps, args=()):
         # A run without questions may show its progress dialog too briefly
         # to be seen, or long enough: either way it is no question.
-        leave = [self.message(54)] if "/a" in args else []
+        leave = [self.message(vf.MsgProgressCaption)] if "/a" in args else []
         return Run(self.installer, list(args), steps, leave=leave)
 
 
 def welcome(product, answer=YES, language=0):
-    return step(WELCOME_CAPTION, product.message(1, language), "press=%d" % answer)
+    return step(WELCOME_CAPTION, product.message(vf.MsgWelcome, language), "press=%d" % answer)
 
 
 def progress_keep(product):
-    return step(product.message(54), None, "keep")
+    return step(product.message(vf.MsgProgressCaption), None, "keep")
 
 
 def completion(product):
-    return step(product.message(43), product.message(42), "press=%d" % OK)
+    return step(product.message(vf.MsgInstallCompleteCaption), product.message(vf.MsgInstallComplete), "press=%d" % OK)
 
 
 def box_lines(run, number):
@@ -137,23 +138,23 @@ def group_questions():
     with open(os.path.join(WORK, "readme.txt"), "w") as f:
         f.write("Read me.\n")
     p = Product("Papers", product='licence = "../licence.txt"\nreadme = "../readme.txt"\n')
-    licence = step(p.message(44), None, "press=%d" % CONTINUE)
-    readme = step(p.message(50), None, "press=%d" % CONTINUE)
+    licence = step(p.message(vf.MsgLicenseCaption), None, "press=%d" % CONTINUE)
+    readme = step(p.message(vf.MsgReadmeCaption), None, "press=%d" % CONTINUE)
     run = p.run([welcome(p, NO)])
     expect_lines("welcome", run, 1, ["caption: " + WELCOME_CAPTION,
-                                     "static 65535: " + p.message(1)])
+                                     "static 65535: " + p.message(vf.MsgWelcome)])
     expect_end("welcome No", run, False, p)
-    run = p.run([welcome(p), step(p.message(44), None, "press=%d" % STOP)])
+    run = p.run([welcome(p), step(p.message(vf.MsgLicenseCaption), None, "press=%d" % STOP)])
     expect_lines("licence dialog", run, 2, [
-        "caption: " + p.message(44), "static 1009: " + p.message(47),
+        "caption: " + p.message(vf.MsgLicenseCaption), "static 1009: " + p.message(vf.MsgLicenseHeading),
         "edit 1005: Licence line one.\\r\\nLine two.\\r\\n",
-        "button 1001: " + p.message(45), "button 1003: " + p.message(46)])
+        "button 1001: " + p.message(vf.MsgLicenseAccept), "button 1003: " + p.message(vf.MsgLicenseDecline)])
     expect_end("licence declined", run, False, p)
-    run = p.run([welcome(p), licence, step(p.message(50), None, "press=%d" % STOP)])
+    run = p.run([welcome(p), licence, step(p.message(vf.MsgReadmeCaption), None, "press=%d" % STOP)])
     expect_lines("readme dialog", run, 3, [
-        "caption: " + p.message(50), "static 1009: " + p.message(51),
-        "edit 1005: Read me.\\r\\n", "button 1001: " + p.message(48),
-        "button 1003: " + p.message(49)])
+        "caption: " + p.message(vf.MsgReadmeCaption), "static 1009: " + p.message(vf.MsgReadmeHeading),
+        "edit 1005: Read me.\\r\\n", "button 1001: " + p.message(vf.MsgOk),
+        "button 1003: " + p.message(vf.MsgCancel)])
     expect_end("readme declined", run, False, p)
     run = p.run([welcome(p), licence, readme, progress_keep(p), completion(p)])
     expect_end("all accepted", run, True, p)
@@ -177,8 +178,8 @@ def group_existing():
         os.makedirs(drive_c(p.directory))
         existing_registration(p, p.directory, installed)
         text = "%s\\r\\n%s\\r\\n\\r\\n%s" % (p.message(message), log_text(p.directory),
-                                           p.message(7))
-        run = p.run([welcome(p), step(p.message(2), text, "press=%d" % NO)])
+                                           p.message(vf.MsgExistingContinue))
+        run = p.run([welcome(p), step(p.message(vf.MsgExistingCaption), text, "press=%d" % NO)])
         what = "installed %r, new %r" % (installed, new)
         check(len(run.boxes) == 2, "%s: message %d asked (%s)" % (what, message, run.describe()))
         expect_end(what, run, False, p)
@@ -190,7 +191,7 @@ def group_existing():
     elsewhere = "C:\\Velt Tests\\Again elsewhere"
     os.makedirs(drive_c(elsewhere), exist_ok=True)
     existing_registration(p, elsewhere, "1.0")
-    run = p.run([welcome(p), step(p.message(2), p.message(5), "press=%d" % YES),
+    run = p.run([welcome(p), step(p.message(vf.MsgExistingCaption), p.message(vf.MsgExistingOlderVersion), "press=%d" % YES),
                  progress_keep(p), completion(p)])
     check(run.status == 1 and os.path.exists(os.path.join(drive_c(elsewhere), "app.txt")),
           "reinstall goes to the earlier location (%s)" % run.describe())
@@ -198,7 +199,7 @@ def group_existing():
     # A registration whose folder is gone is no installation.
     p.clean()
     existing_registration(p, "C:\\Velt Tests\\gone", "1.0")
-    run = p.run([welcome(p), step(p.message(24), None, "press=%d" % STOP)])
+    run = p.run([welcome(p), step(p.message(vf.MsgDestinationCaption), None, "press=%d" % STOP)])
     check(len(run.boxes) == 2, "a vanished location asks for the directory (%s)"
           % run.describe())
     # Refused: an error box even in automatic mode, then the end.
@@ -206,12 +207,12 @@ def group_existing():
     p.clean()
     os.makedirs(drive_c(p.directory))
     existing_registration(p, p.directory, "1.0")
-    run = p.run([step("Error", p.message(9), "press=%d" % OK)], ["/a"])
+    run = p.run([step("Error", p.message(vf.MsgRefuseReinstall), "press=%d" % OK)], ["/a"])
     expect_end("refused reinstall", run, False, p)
     p.clean()
     # An add-on whose master product is missing.
     p = Product("Addon", product='master = "Velt Missing Master"\n')
-    text = p.message(12).replace("%s", "Velt Missing Master")
+    text = p.message(vf.MsgMasterMissing).replace("%s", "Velt Missing Master")
     run = p.run([step("Error", text, "press=%d" % OK)])
     expect_end("missing master", run, False, p)
 
@@ -226,33 +227,33 @@ def group_destination():
     with open(drive_c("C:\\Velt Tests\\Where blocked"), "w") as f:
         f.write("a file")
     refusals = [
-        ("C:\\bad<name", "%s\\r\\n%s" % (p.message(14), log_text("C:\\bad<name"))),
-        ("relative\\folder", "%s\\r\\n%s" % (p.message(14), log_text("relative\\folder"))),
-        ("Q:\\Velt", p.message(16).replace("%c", "Q")),
-        ("C:\\", p.message(17)),
-        (program_files, p.message(18).replace("%s", log_text(program_files))),
-        (program_files + "\\", p.message(18).replace("%s", log_text(program_files))),
+        ("C:\\bad<name", "%s\\r\\n%s" % (p.message(vf.MsgInvalidDestination), log_text("C:\\bad<name"))),
+        ("relative\\folder", "%s\\r\\n%s" % (p.message(vf.MsgInvalidDestination), log_text("relative\\folder"))),
+        ("Q:\\Velt", p.message(vf.MsgDriveNotAvailable).replace("%c", "Q")),
+        ("C:\\", p.message(vf.MsgDestinationTooShort)),
+        (program_files, p.message(vf.MsgDestinationProgramFiles).replace("%s", log_text(program_files))),
+        (program_files + "\\", p.message(vf.MsgDestinationProgramFiles).replace("%s", log_text(program_files))),
         ("C:\\Velt Tests\\Where blocked\\sub",
-         p.message(25) + "\\n" + log_text("C:\\Velt Tests\\Where blocked\\sub")),
+         p.message(vf.MsgCannotCreateDir) + "\\n" + log_text("C:\\Velt Tests\\Where blocked\\sub")),
     ]
     for typed, text in refusals:
-        steps = [welcome(p), step(p.message(24), None, "type=1015:" + typed, "press=1001")]
+        steps = [welcome(p), step(p.message(vf.MsgDestinationCaption), None, "type=1015:" + typed, "press=1001")]
         if typed.endswith("blocked\\sub"):
-            confirm = p.message(23).replace("%s", log_text(typed))
-            steps.append(step(p.message(24), confirm, "press=%d" % YES))
+            confirm = p.message(vf.MsgConfirmCreateDir).replace("%s", log_text(typed))
+            steps.append(step(p.message(vf.MsgDestinationCaption), confirm, "press=%d" % YES))
         steps += [step("Error", text, "press=%d" % OK),
-                  step(p.message(24), None, "press=%d" % STOP)]
+                  step(p.message(vf.MsgDestinationCaption), None, "press=%d" % STOP)]
         run = p.run(steps)
         check(run.status == 1 and run.exit_code() == 1 and len(run.boxes) == len(steps),
               "refused %r with %r (%s)" % (typed, text, run.describe()))
     os.remove(drive_c("C:\\Velt Tests\\Where blocked"))
     # The dialog's texts; Cancel keeps the default; the browser opens.
-    run = p.run([welcome(p), step(p.message(24), None, "press=1013"),
-                 step(None, None, "press=2"), step(p.message(24), None, "press=%d" % STOP)])
+    run = p.run([welcome(p), step(p.message(vf.MsgDestinationCaption), None, "press=1013"),
+                 step(None, None, "press=2"), step(p.message(vf.MsgDestinationCaption), None, "press=%d" % STOP)])
     expect_lines("directory dialog", run, 2, [
-        "caption: " + p.message(24), "static 1009: " + p.message(11),
-        "edit 1015: " + log_text(p.directory), "button 1013: " + p.message(52),
-        "button 1001: " + p.message(48), "button 1003: " + p.message(49)])
+        "caption: " + p.message(vf.MsgDestinationCaption), "static 1009: " + p.message(vf.MsgChooseDirPrompt),
+        "edit 1015: " + log_text(p.directory), "button 1013: " + p.message(vf.MsgBrowse),
+        "button 1001: " + p.message(vf.MsgOk), "button 1003: " + p.message(vf.MsgCancel)])
     check(len(run.boxes) == 3 and any("again" in line for line in box_lines(run, 2)),
           "the folder browser opened over the dialog (%s)" % run.describe())
     expect_end("directory cancelled", run, False, p)
@@ -260,15 +261,15 @@ def group_destination():
     # No asks again.
     new = "C:\\Velt Tests\\Where new"
     shutil.rmtree(drive_c(new), ignore_errors=True)
-    run = p.run([welcome(p), step(p.message(24), None, "type=1015:" + new, "press=1001"),
-                 step(p.message(24), p.message(23).replace("%s", log_text(new)), "press=7"),
-                 step(p.message(24), None, "press=1001"),
-                 step(p.message(24), p.message(23).replace("%s", log_text(new)), "press=6"),
+    run = p.run([welcome(p), step(p.message(vf.MsgDestinationCaption), None, "type=1015:" + new, "press=1001"),
+                 step(p.message(vf.MsgDestinationCaption), p.message(vf.MsgConfirmCreateDir).replace("%s", log_text(new)), "press=7"),
+                 step(p.message(vf.MsgDestinationCaption), None, "press=1001"),
+                 step(p.message(vf.MsgDestinationCaption), p.message(vf.MsgConfirmCreateDir).replace("%s", log_text(new)), "press=6"),
                  progress_keep(p), completion(p)])
     check(run.status == 1 and os.path.exists(os.path.join(drive_c(new), "app.txt")),
           "installed in the new folder (%s)" % run.describe())
-    run = p.run([welcome(p), step(p.message(24), None, "type=1015:  " + new + "  ", "press=1001"),
-                 step(p.message(24), p.message(22).replace("%s", log_text(new)), "press=6"),
+    run = p.run([welcome(p), step(p.message(vf.MsgDestinationCaption), None, "type=1015:  " + new + "  ", "press=1001"),
+                 step(p.message(vf.MsgDestinationCaption), p.message(vf.MsgConfirmExistingDir).replace("%s", log_text(new)), "press=6"),
                  progress_keep(p), completion(p)])
     check(run.status == 1 and len(run.boxes) == 5,
           "an existing, blank-padded folder is confirmed with message 22 (%s)" % run.describe())
@@ -302,16 +303,16 @@ def space_question(mount_point):
             p = Product("Space%d" % size, flags=["ask-directory"],
                         files='[[files]]\nsource = "../space-%d/zeros.bin"\n' % size)
             target = "S:\\Velt"
-            steps = [welcome(p), step(p.message(24), None, "type=1015:" + target, "press=1001")]
+            steps = [welcome(p), step(p.message(vf.MsgDestinationCaption), None, "type=1015:" + target, "press=1001")]
             if asks:
-                text = (p.message(19).replace("%s", "1.00 MB", 1).replace("%c", "S")
+                text = (p.message(vf.MsgNotEnoughSpace).replace("%s", "1.00 MB", 1).replace("%c", "S")
                         .replace("%s", "1.00 MB", 1))
-                steps.append(step(p.message(20), text, "press=%d" % NO))
-                steps.append(step(p.message(24), None, "press=%d" % STOP))
+                steps.append(step(p.message(vf.MsgQuestionCaption), text, "press=%d" % NO))
+                steps.append(step(p.message(vf.MsgDestinationCaption), None, "press=%d" % STOP))
             else:
-                steps.append(step(p.message(24), p.message(23).replace("%s", log_text(target)),
+                steps.append(step(p.message(vf.MsgDestinationCaption), p.message(vf.MsgConfirmCreateDir).replace("%s", log_text(target)),
                                   "press=%d" % NO))
-                steps.append(step(p.message(24), None, "press=%d" % STOP))
+                steps.append(step(p.message(vf.MsgDestinationCaption), None, "press=%d" % STOP))
             run = p.run(steps)
             check(run.status == 1 and len(run.boxes) == len(steps),
                   "%d bytes on a drive with %d free: %s (%s)"
@@ -326,12 +327,12 @@ def group_progress():
     p = Product("Steps", flags=["always-log"])
     p.clean()
     # The progress dialog's texts; Cancel, No: the run goes on to the end.
-    question = step(p.message(20), p.message(28), "press=%d" % NO)
-    run = p.run([welcome(p), step(p.message(54), None, "press=1003"), question,
+    question = step(p.message(vf.MsgQuestionCaption), p.message(vf.MsgCancelQuestion), "press=%d" % NO)
+    run = p.run([welcome(p), step(p.message(vf.MsgProgressCaption), None, "press=1003"), question,
                  completion(p)])
     expect_lines("progress dialog", run, 2, [
-        "caption: " + p.message(54), "static 1009: " + p.message(39),
-        "button 1003: " + p.message(49)])
+        "caption: " + p.message(vf.MsgProgressCaption), "static 1009: " + p.message(vf.MsgProgressHeading),
+        "button 1003: " + p.message(vf.MsgCancel)])
     check(any(line.startswith("progress ") for line in box_lines(run, 2)),
           "the progress dialog has its bar (%s)" % run.describe())
     expect_end("cancel, then no", run, True, p)
@@ -339,8 +340,8 @@ def group_progress():
     check(os.path.exists(log), "always-log writes Install.LOG")
     p.clean()
     # Cancel, Yes: the end, nothing placed.
-    run = p.run([welcome(p), step(p.message(54), None, "press=1003"),
-                 step(p.message(20), p.message(28), "press=%d" % YES)])
+    run = p.run([welcome(p), step(p.message(vf.MsgProgressCaption), None, "press=1003"),
+                 step(p.message(vf.MsgQuestionCaption), p.message(vf.MsgCancelQuestion), "press=%d" % YES)])
     expect_end("cancel, then yes", run, False, p)
     # No cancel: the button is disabled.
     q = Product("Steady", flags=["no-cancel"])
@@ -366,8 +367,8 @@ def group_progress():
             run = r.run([], ["/a"])
             check(not run.boxes, "automatic run with errors shows no box (%s)" % run.describe())
         else:
-            text = r.message(40).replace("%s", log_text(log_path))
-            run = r.run([welcome(r), progress_keep(r), step(r.message(41), text, "press=%d" % NO)])
+            text = r.message(vf.MsgLogWrittenQuestion).replace("%s", log_text(log_path))
+            run = r.run([welcome(r), progress_keep(r), step(r.message(vf.MsgLogWrittenCaption), text, "press=%d" % NO)])
             check(len(run.boxes) == 3, "the error question (%s)" % run.describe())
         check(run.status == 1 and os.path.exists(drive_c(log_path)),
               "errors are logged (automatic %s, %s)" % (automatic, run.describe()))
@@ -378,13 +379,13 @@ def group_progress():
         inst = va.Installer.load(sound)
         d = dict(inst.description)
         d["messages"] = [list(m) for m in d["messages"]]
-        d["messages"][40][0] = hostile.encode()
+        d["messages"][vf.MsgLogWrittenQuestion][0] = hostile.encode()
         r.installer = os.path.join(r.folder, "hostile-%d.exe" % n)
         with open(r.installer, "wb") as f:
             f.write(inst.build(description=d))
         block_the_folder()
         text = hostile.replace("<product>", r.name)
-        run = r.run([welcome(r), progress_keep(r), step(r.message(41), text, "press=%d" % NO)])
+        run = r.run([welcome(r), progress_keep(r), step(r.message(vf.MsgLogWrittenCaption), text, "press=%d" % NO)])
         check(run.status == 1 and len(run.boxes) == 3
               and text in list(run.boxes.values())[2]["texts"],
               "question %r shown as it stands (%s)" % (hostile, run.describe()))

@@ -123,8 +123,8 @@ protected:
 
         AutomaticMode = 1;
         SelectedLanguage = 0;
-        ResizeMessageTable(60, 1);
-        SetMessage(0, 0, "<product> Setup");
+        ResizeMessageTable(kMessageCount, 1);
+        SetMessage(MsgProductTitle, 0, "<product> Setup");
         for (int n = 1; n < 60; n++)
             SetMessage(n, 0, String::Formatted("Message %d of <product>", n));
         SetMessage(43, 0, "Installation complete");

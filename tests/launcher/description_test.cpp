@@ -389,15 +389,15 @@ TEST(MessageText, ReplacesOnceAndStaysInsideTheTable)
     EXPECT_STREQ("", MessageText(0));
 }
 
-// Message `number` formatted with the arguments its caller passes: 13 the
-// corrupt-archive code, 26 the volume number and drive, 40 the log path.
+// Message `number` formatted with the arguments its caller passes: the
+// corrupt-archive code, the volume number and drive, the log path.
 String FormatLikeItsCaller(int number)
 {
-    if (number == 13)
-        return MessageFormatted(13, "d", 77);
-    if (number == 26)
-        return MessageFormatted(26, "dc", 2, 'Z');
-    return MessageFormatted(40, "s", "C:\\Install.LOG");
+    if (number == MsgCorruptArchive)
+        return MessageFormatted(MsgCorruptArchive, "d", 77);
+    if (number == MsgNextVolume)
+        return MessageFormatted(MsgNextVolume, "dc", 2, 'Z');
+    return MessageFormatted(MsgLogWrittenQuestion, "s", "C:\\Install.LOG");
 }
 
 TEST(MessageFormatted, ShowsTextsThatDoNotFitAsTheyStand)
@@ -408,35 +408,37 @@ TEST(MessageFormatted, ShowsTextsThatDoNotFitAsTheyStand)
         const char* expected;       // null: the text as it stands
     };
     static const Case kCases[] = {
-        {13, "Damaged.\r\n\r\nError code: %d", "Damaged.\r\n\r\nError code: 77"},
-        {26, "Insert disk %d in drive %c:, 100%% sure", "Insert disk 2 in drive Z:, 100% sure"},
-        {40, "Errors; read %s?", "Errors; read C:\\Install.LOG?"},
-        {40, "<product> logged to %s", "Tool logged to C:\\Install.LOG"},
-        {13, "%s%s%s%n", nullptr},
-        {26, "%s%s%s%n", nullptr},
-        {40, "%s%s%s%n", nullptr},
-        {13, "%999999d", nullptr},
-        {40, "%", nullptr},
-        {13, "Error code: %", nullptr},
-        {40, "%ls", nullptr},
-        {26, "Disk %ld in %lc", nullptr},
-        {13, "%s", nullptr},                    // would read text at address 77
-        {26, "%s in drive %c", nullptr},
-        {26, "%c%d", nullptr},
-        {40, "%d %d", nullptr},
-        {40, "log: %s, %s", nullptr},
-        {13, "no code", nullptr},
+        {MsgCorruptArchive, "Damaged.\r\n\r\nError code: %d", "Damaged.\r\n\r\nError code: 77"},
+        {MsgNextVolume, "Insert disk %d in drive %c:, 100%% sure",
+         "Insert disk 2 in drive Z:, 100% sure"},
+        {MsgLogWrittenQuestion, "Errors; read %s?", "Errors; read C:\\Install.LOG?"},
+        {MsgLogWrittenQuestion, "<product> logged to %s", "Tool logged to C:\\Install.LOG"},
+        {MsgCorruptArchive, "%s%s%s%n", nullptr},
+        {MsgNextVolume, "%s%s%s%n", nullptr},
+        {MsgLogWrittenQuestion, "%s%s%s%n", nullptr},
+        {MsgCorruptArchive, "%999999d", nullptr},
+        {MsgLogWrittenQuestion, "%", nullptr},
+        {MsgCorruptArchive, "Error code: %", nullptr},
+        {MsgLogWrittenQuestion, "%ls", nullptr},
+        {MsgNextVolume, "Disk %ld in %lc", nullptr},
+        {MsgCorruptArchive, "%s", nullptr},                    // would read text at address 77
+        {MsgNextVolume, "%s in drive %c", nullptr},
+        {MsgNextVolume, "%c%d", nullptr},
+        {MsgLogWrittenQuestion, "%d %d", nullptr},
+        {MsgLogWrittenQuestion, "log: %s, %s", nullptr},
+        {MsgCorruptArchive, "no code", nullptr},
     };
     ResetState();
     ProductName = "Tool";
-    ResizeMessageTable(41, 1);
+    ResizeMessageTable(MsgLogWrittenQuestion + 1, 1);
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.text);
         SetMessage(c.number, 0, String(c.text));
         String expected = c.expected ? String(c.expected) : String(MessageText(c.number));
         EXPECT_EQ(std::string(expected.CStr()), FormatLikeItsCaller(c.number).CStr());
     }
-    SetMessage(40, 0, String("<product>: %ls"));    // replaced, then shown as it stands
+    // Replaced, then shown as it stands.
+    SetMessage(MsgLogWrittenQuestion, 0, String("<product>: %ls"));
     EXPECT_STREQ("Tool: %ls", FormatLikeItsCaller(40).CStr());
     ResizeMessageTable(0, 0);
     EXPECT_STREQ("", FormatLikeItsCaller(13).CStr());

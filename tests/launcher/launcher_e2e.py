@@ -20,6 +20,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+import velt_format as vf  # noqa: E402
 import velt_archive as va  # noqa: E402
 from velt_e2e import FAILURES, WINE, Run, check, log_text, winpath  # noqa: E402
 
@@ -380,7 +381,7 @@ def group_volumes():
     for n, hostile in enumerate((b"Disk %s in drive %c:", b"%s%s%s%n")):
         d = dict(inst.description)
         d["messages"] = [list(m) for m in d["messages"]]
-        d["messages"][26][0] = hostile
+        d["messages"][vf.MsgNextVolume][0] = hostile
         path = save("vol-hostile-%d.exe" % n, inst.build(description=d))
         text = hostile.decode() + prompt[prompt.index("\\r\\nCurrent size"):]
         run = Run(path, [], ["caption=Next Disk|press=2", "caption=Probe Setup|press=6"])
@@ -437,7 +438,7 @@ def group_image():
         check(got == expected, "uninstaller image of %s: %d vs %d bytes, first difference "
               "at %r" % (name, len(got), len(expected), first))
         check(va.Pe(got).count == va.Pe(data).count - 1, "one section fewer (%s)" % name)
-        check(d["icon_offset"] == 0 or got[d["icon_offset"]:d["icon_offset"] + 2216] == d["icon"],
+        check(d["icon_offset"] == 0 or got[d["icon_offset"]:d["icon_offset"] + va.ICON_SIZE] == d["icon"],
               "icon patched (%s)" % name)
 
 

@@ -23,8 +23,8 @@ int main(int argc, char** argv)
         AutomaticMode = 1;
     if (strcmp(argv[1], "corrupt") == 0) {
         if (*text) {
-            ResizeMessageTable(14, 1);
-            SetMessage(13, 0, String(text));
+            ResizeMessageTable(MsgCorruptArchive + 1, 1);
+            SetMessage(MsgCorruptArchive, 0, String(text));
         }
         ArchiveCorrupt(77);
     }

@@ -7,19 +7,24 @@ values and puts it back together, recomputing the key, the checksums and the
 PE sizes, so that a test can damage exactly one field.
 """
 
+import os
 import struct
+import sys
 
-ARCHIVE_MAGIC = 12345678
-ARCHIVE_VERSION = 620
-BLOCK_MAGIC = 0x9EC72BA1
-END_MARKER = 0xD3E82B97
-CHECKSUM_START = 0x79E2BC9D
-ICON_SIZE = 2216
-SECTION_NAME = b".velt"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+import velt_format as vf  # noqa: E402
 
-PF_NEEDS_MASTER = 0x00010000
-PF_CHECKSUMS = 0x00000800
-PF_COMPRESSED = 0x00000020
+ARCHIVE_MAGIC = vf.kArchiveMagic
+ARCHIVE_VERSION = vf.kArchiveVersion
+BLOCK_MAGIC = vf.kBlockMagic
+END_MARKER = vf.kDescriptionEndMarker
+CHECKSUM_START = vf.kChecksumStart
+ICON_SIZE = vf.kUninstallerIconSize
+SECTION_NAME = vf.kArchiveSectionName.encode()
+
+PF_NEEDS_MASTER = vf.PfNeedsMaster
+PF_CHECKSUMS = vf.PfChecksums
+PF_COMPRESSED = vf.PfCompressed
 
 
 def checksum(data):

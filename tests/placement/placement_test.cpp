@@ -130,9 +130,9 @@ protected:
     void SetUp() override
     {
         ScratchTest::SetUp();
-        ResizeMessageTable(60, 1);
-        SetMessage(25, 0, String("Unable to create directory"));
-        SetMessage(31, 0, String("Unable to write"));
+        ResizeMessageTable(kMessageCount, 1);
+        SetMessage(MsgCannotCreateDir, 0, String("Unable to create directory"));
+        SetMessage(MsgErrorLinePrefix, 0, String("Unable to write"));
         SelectedLanguage = 0;
         ProductFlags = 0;
         ErrorText.Clear();
@@ -868,7 +868,7 @@ void ExitWithFatalText(const char* text)
 void PlaceFirstRecord(const std::string& bytes, int32_t size, uint32_t productFlags)
 {
     FatalReportHook = ExitWithFatalText;
-    ResizeMessageTable(60, 1);
+    ResizeMessageTable(kMessageCount, 1);
     ProductFlags = productFlags;
     InstallDirectory = "C:\\velt placement test never made";
     int32_t sizes[] = {size};

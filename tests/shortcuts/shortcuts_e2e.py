@@ -31,6 +31,7 @@ GROUP, ROBOT, STUB, READER = sys.argv[1:5]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "shortcuts", GROUP)
 
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
+import velt_format as vf  # noqa: E402
 from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
                       log_text, reg_delete, reg_values, renamed_font, wine, winpath)
 
@@ -120,7 +121,7 @@ class Product:
         return self.inspected["messages"][n][0].replace("<product>", self.name)
 
     def install(self):
-        run = Run(winpath(self.installer), ["/a"], leave=[log_text(self.text(54))])
+        run = Run(winpath(self.installer), ["/a"], leave=[log_text(self.text(vf.MsgProgressCaption))])
         check(run.exit_code() == 1, "%s: the installer ends with code 1 (%s)"
               % (self.name, run.describe()))
         check(not run.boxes, "%s: an automatic run shows no box: %s" % (self.name, run.boxes))
@@ -149,7 +150,7 @@ class Product:
         return self.uninstall_dir + "\\Uninstall.exe"
 
     def uninstall_name(self):
-        return self.text(33) + " " + self.name
+        return self.text(vf.MsgUninstallShortcutName) + " " + self.name
 
     def clean(self, *paths):
         shutil.rmtree(unix(self.directory), ignore_errors=True)
@@ -230,7 +231,7 @@ def group_links():
         check(product.registration("ProductStartMenu") == "Velt Tests\\Shortcut Probe",
               "links: ProductStartMenu is the default publisher\\name (got %r)"
               % product.registration("ProductStartMenu"))
-        check(product.text(31) not in product.log(), "links: no shortcut error in the log")
+        check(product.text(vf.MsgErrorLinePrefix) not in product.log(), "links: no shortcut error in the log")
     finally:
         product.clean(*leftovers)
 
@@ -271,7 +272,7 @@ def group_nomenu():
             check(not any(line.lower().startswith(menu.lower()) for line in record),
                   "%s: nothing of the start menu in Uninstall.DAT: %s" % (name, record))
             if blocked:
-                line = product.text(31) + " " + menu + "\\Blocked Tool.LNK\r\n"
+                line = product.text(vf.MsgErrorLinePrefix) + " " + menu + "\\Blocked Tool.LNK\r\n"
                 check(line in product.log(), "%s: the log has the line %r:\n%s"
                       % (name, line, product.log()))
             else:
@@ -311,10 +312,10 @@ def group_fonts():
         check(listed == '"Velt Probe Mono" "VeltProbeMono.ttf" ',
               "fonts: ProductFonts holds the quoted pair of the non-permanent font only "
               "(got %r)" % listed)
-        line = product.text(31) + " " + placed[2] + "\r\n"
+        line = product.text(vf.MsgErrorLinePrefix) + " " + placed[2] + "\r\n"
         check(line in product.log(), "fonts: the log has the line %r:\n%s"
               % (line, product.log()))
-        check(product.text(31) + " " + placed[0] not in product.log(),
+        check(product.text(vf.MsgErrorLinePrefix) + " " + placed[0] not in product.log(),
               "fonts: no error line for a good font")
         registered = reg_values(SYSTEM_FONTS)
         check(not any("Velt" in name for name in registered or {}),

@@ -65,6 +65,7 @@ os.environ["WINEPREFIX"] = OWN_PREFIX
 
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 sys.path.insert(0, HERE)
+import velt_format as vf  # noqa: E402
 from velt_e2e import (BUILDER, FAILURES, FileLocker, Run, build_installer, check,  # noqa: E402
                       drive_c, log_text, reg_delete, reg_values, renamed_font, step, cmd, reg,
                       wait_until, wine_processes)
@@ -93,7 +94,7 @@ class Product:
         return log_text(self.text(n, *args))
 
     def install(self):
-        run = Run(self.installer, ["/a"], leave=[self.message(54)])
+        run = Run(self.installer, ["/a"], leave=[self.message(vf.MsgProgressCaption)])
         check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
               "%s: the automatic installation ends with exit code 1 and no box (%s)"
               % (self.name, run.describe()))
@@ -230,15 +231,15 @@ def small_product(name, product_keys="", file_name="readme.txt"):
 # ------------------------------------------------------------------ groups
 
 def confirmation(p):
-    return step(p.message(55), p.message(53), "press=%d" % YES)
+    return step(p.message(vf.MsgUninstallConfirmCaption), p.message(vf.MsgUninstallConfirm), "press=%d" % YES)
 
 
 def shared_question(p):
-    return step(p.message(35), p.message(59, p.shared), "press=%d" % YES)
+    return step(p.message(vf.MsgSharedFileCaption), p.message(vf.MsgSharedFileQuestion, p.shared), "press=%d" % YES)
 
 
 def success_notice(p):
-    return step(p.message(15), p.message(34), "press=%d" % OK)
+    return step(p.message(vf.MsgUninstallCompleteCaption), p.message(vf.MsgUninstallComplete), "press=%d" % OK)
 
 
 def shown(run):
@@ -403,16 +404,16 @@ def group_partial():
 def partial_case(p, before, what, name, share_read):
     p.install()
     held = p.directory + "\\" + name
-    failure = p.message(10, p.text(58) + " " + held + "\r\n")
+    failure = p.message(vf.MsgUninstallErrors, p.text(vf.MsgUninstallErrorPrefix) + " " + held + "\r\n")
     locker = FileLocker(LOCKER, held, WORK, "held", share_read=share_read)
     try:
         run = uninstall_interactively(p, [confirmation(p), shared_question(p),
-                                          step(p.message(20), failure, "press=%d" % OK)])
+                                          step(p.message(vf.MsgQuestionCaption), failure, "press=%d" % OK)])
     finally:
         check(locker.release() == 0, "%s: the locker was released" % what)
     check(run.status == 0 and len(run.boxes) == 3,
           "%s: three boxes answered (%s; %s)" % (what, run.describe(), shown(run)))
-    notices = [box for box in run.boxes.values() if box["caption"] == p.message(20)]
+    notices = [box for box in run.boxes.values() if box["caption"] == p.message(vf.MsgQuestionCaption)]
     check(len(notices) == 1 and notices[0]["texts"][-1:] == [failure],
           "%s: the failure notice names the held file: %r (got %r)" % (what, failure, notices))
 
@@ -421,7 +422,7 @@ def partial_case(p, before, what, name, share_read):
     check(strings >= 0 and record[:strings].split("\r\n") == [held, ""],
           "%s: the new Uninstall.DAT lists the held file and nothing else:\n%s" % (what, record))
     check("[Associations]" not in record, "%s: the new record has no associations" % what)
-    check(("~53\r\n" + p.text(53) + "\r\n") in record,
+    check(("~53\r\n" + p.text(vf.MsgUninstallConfirm) + "\r\n") in record,
           "%s: the new record keeps the messages" % what)
     registration = p.registration() or {}
     check(registration.get("UninstallBatch2") == ("REG_SZ", "echo Tally is removed"),
@@ -536,7 +537,7 @@ def group_record():
     reg_set("HKCR\\.vctwo", "", "VeltCaseTwo.File")
     reg_set("HKCR\\VeltCaseTwo.File\\shell\\open\\command", "", "notepad.exe")
     run = uninstall_interactively(p, [confirmation(p), success_notice(p)])
-    check(run.status == 0 and p.text(53) in [t.replace("\\r\\n", "\r\n") for t in box_texts(run)]
+    check(run.status == 0 and p.text(vf.MsgUninstallConfirm) in [t.replace("\\r\\n", "\r\n") for t in box_texts(run)]
           and not any("header" in t for t in box_texts(run)),
           "headers 0 and 1001 are skipped with their text (%s; %s)" % (run.describe(), shown(run)))
     check(default_value("HKCR\\.vctwo") == "VeltCaseTwo.File"
@@ -548,7 +549,7 @@ def group_record():
     # No at the confirmation: nothing changes.
     p = case_product("Velt Case Declined")
     p.install()
-    run = Run(None, [], [step(p.message(55), p.message(53), "press=7")], line=command_line(p))
+    run = Run(None, [], [step(p.message(vf.MsgUninstallConfirmCaption), p.message(vf.MsgUninstallConfirm), "press=7")], line=command_line(p))
     check(run.status == 1 and installed(p) and p.registration() is not None,
           "No at the confirmation changes nothing (%s)" % run.describe())
     uninstall_quietly(p)
@@ -621,7 +622,7 @@ def group_shared():
     check(count(common) == "0x2" and os.path.exists(drive_c(common)),
           "a count of 3 goes to 2, the file stays: %r" % count(common))
     reg_set(COUNTS, common, 1, "REG_DWORD")
-    run = uninstall_interactively(b, [confirmation(b), step(b.message(35), b.message(59, common),
+    run = uninstall_interactively(b, [confirmation(b), step(b.message(vf.MsgSharedFileCaption), b.message(vf.MsgSharedFileQuestion, common),
                                                             "press=%d" % YES),
                                       success_notice(b)])
     check(run.status == 0 and count(common) is None and not os.path.exists(drive_c(common)),
@@ -644,7 +645,7 @@ def group_font():
     font = "C:\\windows\\Fonts\\glyphs.ttf"
     check(os.path.exists(drive_c(font)), "the font is placed")
     locker = FileLocker(LOCKER, font, WORK, "font")
-    failure = step(p.message(20), p.text(58).split("\r")[0], "press=%d" % OK)
+    failure = step(p.message(vf.MsgQuestionCaption), p.text(vf.MsgUninstallErrorPrefix).split("\r")[0], "press=%d" % OK)
     run = uninstall_interactively(p, [confirmation(p), failure])
     locker.release()
     registration = p.registration() or {}
