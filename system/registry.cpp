@@ -2,6 +2,7 @@
 
 #include "core/error_text.h"
 #include "core/fatal.h"
+#include "core/system_calls.h"
 
 // Key handles name their type in the stack's fatal message.
 VELT_TYPE_NAME(HKEY__, "struct HKEY__");
@@ -227,11 +228,11 @@ DWORD RegistryOpenKey(HKEY root, const char* subkey, RegistryFlags flags)
     HKEY key = nullptr;
     DWORD result = RegOpenedExisting;
     if (flags & RegOpenOnly) {
-        if (!Succeeded(RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &key)))
+        if (!Succeeded(Sys.RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &key)))
             return RegOpenFailed;
     } else {
         DWORD disposition = 0;
-        if (!Succeeded(RegCreateKeyExA(root, subkey, 0, (char*)"", REG_OPTION_NON_VOLATILE,
+        if (!Succeeded(Sys.RegCreateKeyExA(root, subkey, 0, (char*)"", REG_OPTION_NON_VOLATILE,
                                        KEY_ALL_ACCESS, nullptr, &key, &disposition)))
             return RegOpenFailed;
         // A key that is open must be reported as open, or the caller would
@@ -379,7 +380,7 @@ BYTE RegistrySetString(const char* name, const String& value, RegistryFlags flag
         return RegistryDeleteValue(name);
     // The terminating zero is written too: the system counts it in the size
     // of a text value, and the read takes one byte off that size.
-    return Succeeded(RegSetValueExA(currentKey, name, 0, REG_SZ, (const BYTE*)value.CStr(),
+    return Succeeded(Sys.RegSetValueExA(currentKey, name, 0, REG_SZ, (const BYTE*)value.CStr(),
                                     (DWORD)value.Length() + 1));
 }
 
@@ -391,7 +392,7 @@ BYTE RegistrySetInt(const char* name, DWORD value, RegistryFlags flags)
         RegistryDeleteValue(name);      // a value that was not there is gone too
         return 1;
     }
-    return Succeeded(RegSetValueExA(currentKey, name, 0, REG_DWORD, (const BYTE*)&value, 4));
+    return Succeeded(Sys.RegSetValueExA(currentKey, name, 0, REG_DWORD, (const BYTE*)&value, 4));
 }
 
 BYTE RegistrySetBool(const char* name, BYTE value)
@@ -403,7 +404,7 @@ BYTE RegistryDeleteValue(const char* name)
 {
     if (!currentKey || !name || !*name)
         return 0;
-    return Succeeded(RegDeleteValueA(currentKey, name));
+    return Succeeded(Sys.RegDeleteValueA(currentKey, name));
 }
 
 // Keys.
@@ -430,7 +431,7 @@ BYTE RegistryDeleteKey(const char* subkey, RegistryFlags flags)
         ReportFailure(flags);
     }
     // An empty name deletes the current key itself.
-    if (!Succeeded(RegDeleteKeyA(currentKey, subkey))) {
+    if (!Succeeded(Sys.RegDeleteKeyA(currentKey, subkey))) {
         ReportFailure(flags);
         return 0;
     }
@@ -475,7 +476,7 @@ BYTE RegistrySoftwareKeyExists(const char* path, BYTE user)
     if (!path || !*path)
         return 0;
     HKEY key = nullptr;
-    if (!Succeeded(RegOpenKeyExA(SoftwareRoot(user), SoftwarePath(path).CStr(), 0,
+    if (!Succeeded(Sys.RegOpenKeyExA(SoftwareRoot(user), SoftwarePath(path).CStr(), 0,
                                  KEY_ALL_ACCESS, &key)))
         return 0;
     RegCloseKey(key);
