@@ -1,6 +1,5 @@
 #include "system/registry.h"
 
-#include "core/error_text.h"
 #include "core/fatal.h"
 #include "core/system_calls.h"
 
@@ -16,7 +15,6 @@ Stack<HKEY> keyStack;       // previous current keys, innermost last
 Stack<String> pathStack;    // display paths of those keys
 String currentPath;         // display path of the current key
 
-const char kProgramTitle[] = "Veltpack";
 const char kSoftwarePrefix[] = "Software\\";
 
 struct RootName {
@@ -62,28 +60,14 @@ BYTE Succeeded(LONG result)
     return 0;
 }
 
-// With RegShowErrors, shows the system's text for the last error in a
-// "Registry Error" box. A code of 0, or one without a text, shows nothing.
-void ReportFailure(RegistryFlags flags)
+// Hands the last error to the caller's report, if any; the error stays
+// readable afterwards.
+void ReportFailure(RegistryFailureReport report)
 {
-    if (!(flags & RegShowErrors))
-        return;
     DWORD code = GetLastError();
-    if (code == 0)
-        return;
-    String text = SystemErrorText(code);
-    if (!text.IsEmpty())
-        MessageBoxA(nullptr, text.CStr(), "Registry Error", MB_OK | MB_ICONERROR);
+    if (report)
+        report(code);
     SetLastError(code);
-}
-
-[[noreturn]] void RequiredValueMissing(const char* name)
-{
-    FatalError("The following registry key is required by %s, but is invalid or does not "
-               "exist:\n\n%s%s\n\nIf you have tried moving this program to a different "
-               "computer by copying files, this will not work.  This program must be "
-               "reinstalled.",
-               kProgramTitle, currentPath.CStr(), name ? name : "");
 }
 
 // Splits a whole path at its last backslash: the parent keeps the
@@ -317,8 +301,6 @@ BYTE RegistryQueryValue(const char* name, RegistryValue& value, RegistryFlags fl
     if (result == ERROR_MORE_DATA)
         return QueryLongValue(name, type, size, value);
     SetLastError((DWORD)result);
-    if ((result == ERROR_FILE_NOT_FOUND || result == ERROR_BADKEY) && (flags & RegMustExist))
-        RequiredValueMissing(name);
     return 0;
 }
 
@@ -409,7 +391,7 @@ BYTE RegistryDeleteValue(const char* name)
 
 // Keys.
 
-BYTE RegistryDeleteKey(const char* subkey, RegistryFlags flags)
+BYTE RegistryDeleteKey(const char* subkey, RegistryFlags flags, RegistryFailureReport report)
 {
     if (!currentKey || !subkey)
         return 0;
@@ -424,15 +406,15 @@ BYTE RegistryDeleteKey(const char* subkey, RegistryFlags flags)
         char child[199];
         DWORD index = 0;
         while (RegEnumKeyA(currentKey, index, child, sizeof child) == ERROR_SUCCESS)
-            if (!RegistryDeleteKey(child, flags))
+            if (!RegistryDeleteKey(child, flags, report))
                 index++;
         RegistryCloseKey();
     } else {
-        ReportFailure(flags);
+        ReportFailure(report);
     }
     // An empty name deletes the current key itself.
     if (!Succeeded(Sys.RegDeleteKeyA(currentKey, subkey))) {
-        ReportFailure(flags);
+        ReportFailure(report);
         return 0;
     }
     return 1;
