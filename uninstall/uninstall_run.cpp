@@ -236,7 +236,7 @@ void RemoveFonts()
         // it again) cannot be unloaded, yet its file may go; only a font
         // whose file stays is kept for another run.
         String path = PathJoin(FontsFolder().CStr(), file.CStr());
-        if (RemoveFontResourceA(file.CStr()))
+        if (RemoveFontFile(file.CStr()))
             changed = true;
         if (FileRemains(path.CStr())) {
             AppendFailure(file.CStr());
