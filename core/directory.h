@@ -28,6 +28,10 @@ bool RemoveDirectoryTree(const char* path);
 // Deletes name even when it is read-only. On failure the read-only flag is
 // put back as it was.
 bool DeleteFileForced(const char* name);
+// Creates the one directory path, whose parent must exist. False, with the
+// reason in GetLastError() (ERROR_ALREADY_EXISTS when it was there), when
+// the system made nothing.
+bool CreateDirectoryOnly(const char* path);
 String GetCurrentDirectoryString();
 
 // The program's own file: full path, directory, file name, drive letter,

@@ -8,6 +8,7 @@
 
 #include "core/file.h"
 #include "core/paths.h"
+#include "core/system_calls.h"
 
 const char kTempFilePrefix[] = "QDT";
 
@@ -111,7 +112,7 @@ bool DirectoryExists(const char* path)
         return false;
     // Asking for the attributes answers the same question as entering the
     // directory, without touching the process's current directory.
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = Sys.GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -127,7 +128,7 @@ bool CreateDirectoryPath(const char* path)
     if (parent.Length() >= kShortestRemovablePath && !DirectoryExists(parent.CStr())
         && !CreateDirectoryPath(parent.CStr()))
         return false;
-    CreateDirectoryA(path, NULL);
+    Sys.CreateDirectoryA(path, NULL);
     return DirectoryExists(path);
 }
 
@@ -137,7 +138,7 @@ bool RemoveDirectoryOnly(const char* path)
         return false;
     String directory(path);
     directory.StripTrailing('\\');
-    return RemoveDirectoryA(directory.CStr()) != 0;
+    return Sys.RemoveDirectoryA(directory.CStr()) != 0;
 }
 
 bool RemoveDirectoryTree(const char* path)
@@ -162,16 +163,21 @@ bool DeleteFileForced(const char* name)
 {
     if (!name)
         return false;
-    DWORD attributes = GetFileAttributesA(name);
+    DWORD attributes = Sys.GetFileAttributesA(name);
     bool wasReadOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
     SetReadOnly(name, false);
-    if (DeleteFileA(name))
+    if (DeleteFileOnly(name))
         return true;
     DWORD error = GetLastError();
     if (wasReadOnly)
         SetReadOnly(name, true);
     SetLastError(error);
     return false;
+}
+
+bool CreateDirectoryOnly(const char* path)
+{
+    return path && Sys.CreateDirectoryA(path, NULL) != 0;
 }
 
 String GetCurrentDirectoryString()
@@ -235,7 +241,7 @@ String MakeTempFileName(const char* dir)
     if (!dir)
         return String();
     char buffer[MAX_PATH];
-    if (!GetTempFileNameA(dir, kTempFilePrefix, 0, buffer))
+    if (!Sys.GetTempFileNameA(dir, kTempFilePrefix, 0, buffer))
         return String();
     return String(buffer);
 }
@@ -277,6 +283,6 @@ bool ShellOpen(const char* path)
 {
     if (!path || !*path)
         return false;
-    HINSTANCE result = ShellExecuteA(NULL, NULL, path, NULL, GetModuleDirectory().CStr(), SW_SHOW);
+    HINSTANCE result = Sys.ShellExecuteA(NULL, NULL, path, NULL, GetModuleDirectory().CStr(), SW_SHOW);
     return (INT_PTR)result > 32;
 }

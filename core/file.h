@@ -28,7 +28,7 @@ enum FileOpenFlags : int {
     FoNoRead = 0x8,             // no read access
     FoNoWrite = 0x10,           // no write access
     FoRequired = 0x20,          // failing to open is fatal
-    FoRetry = 0x40,             // after a failure wait 500 ms and try once more
+    FoRetry = 0x40,             // a sharing or lock violation is retried (core/retry.h)
     FoInMemory = 0x80,          // load the whole file into memory after opening
     FoTempInDirectory = 0x100,  // name is a directory: open a new "QDT" temporary file in it
     FoTempBeside = 0x200,       // the same in the directory part of name
@@ -111,7 +111,7 @@ public:
 
 private:
     bool OpenHandle(const char* path, unsigned long access, unsigned long share,
-                    unsigned long disposition, unsigned long attributes);
+                    unsigned long disposition, unsigned long attributes, bool retry);
     bool WriteBack();
     bool ReadFromMemory(void* buffer, int count);
     void WriteToMemory(const void* buffer, int count);
@@ -134,7 +134,8 @@ private:
 // Last-write time of the file name (read, shared), as local time.
 bool GetFileTimeByName(const char* name, DateTime* time);
 // The file exists and could be opened for writing now: no other process
-// holds it without sharing. A failed first try is repeated after 500 ms.
+// holds it without sharing. A file held for a moment is asked again
+// (core/retry.h).
 bool FileIsWritable(const char* name);
 // The file name holds exactly the size bytes at bytes.
 bool FilesEqual(const void* bytes, int size, const char* name);
@@ -157,3 +158,23 @@ bool WriteFileFromString(const char* name, const String& content);
 // (also when nothing had to change); false when name cannot be read or set.
 bool SetReadOnly(const char* name, bool on);
 bool SetAttributes(const char* name, unsigned long attributes);
+
+// path names something that exists, file or directory, whoever holds it
+// open: its attributes can be read.
+bool PathExists(const char* path);
+// path exists and has the read-only attribute.
+bool FileIsReadOnly(const char* path);
+
+// Renames and deletions. Each returns false with the Win32 reason in
+// GetLastError(); a sharing or lock violation is retried (core/retry.h).
+// Moves from onto to, replacing an existing to, through to the disk.
+bool MoveFileReplacing(const char* from, const char* to);
+// Renames from to to, which must not exist.
+bool RenameFile(const char* from, const char* to);
+// Deletes the file name as it is (a read-only file stays: DeleteFileForced).
+bool DeleteFileOnly(const char* name);
+
+// Writes key=value into [section] of the profile file (a name without a
+// path lies in the Windows directory; null is WIN.INI).
+bool WriteIniValue(const char* section, const char* key, const char* value,
+                   const char* file);

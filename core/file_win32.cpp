@@ -12,6 +12,8 @@
 #include "core/error_text.h"
 #include "core/fatal.h"
 #include "core/paths.h"
+#include "core/retry.h"
+#include "core/system_calls.h"
 
 namespace {
 
@@ -19,7 +21,6 @@ namespace {
 const char kModuleName[] = "File32";
 const int kPopEmptyStackLine = 930;
 
-const DWORD kRetryDelayMs = 500;
 const int kCompareChunk = 4096;
 
 // The system's text for an error code, without the line break it ends
@@ -57,9 +58,14 @@ File::~File()
 }
 
 bool File::OpenHandle(const char* path, unsigned long access, unsigned long share,
-                      unsigned long disposition, unsigned long attributes)
+                      unsigned long disposition, unsigned long attributes, bool retry)
 {
-    HANDLE handle = CreateFileA(path, access, share, NULL, disposition, attributes, NULL);
+    HANDLE handle;
+    int retries = 0;
+    do {
+        handle = Sys.CreateFileA(path, access, share, NULL, disposition, attributes, NULL);
+    } while (handle == INVALID_HANDLE_VALUE && retry
+             && RetryAfterTransientError(retries, "open", path));
     handle_ = (handle == INVALID_HANDLE_VALUE) ? nullptr : (void*)handle;
     return handle_ != nullptr;
 }
@@ -83,19 +89,14 @@ bool File::Open(const char* name, int flags, unsigned long attributes)
         openedName_ = name_;
 
     bool opened = (!temporary || !openedName_.IsEmpty())
-                  && OpenHandle(openedName_.CStr(), access, share, DispositionOf(flags), attributes);
-    if (!opened && (flags & FoRetry)) {
-        // Virus scanners and indexers hold new files for a moment.
-        Sleep(kRetryDelayMs);
-        opened = (!temporary || !openedName_.IsEmpty())
-                 && OpenHandle(openedName_.CStr(), access, share, DispositionOf(flags), attributes);
-    }
+                  && OpenHandle(openedName_.CStr(), access, share, DispositionOf(flags), attributes,
+                                (flags & FoRetry) != 0);
     if (!opened) {
         if (temporary && !openedName_.IsEmpty()) {
             // The system made the empty temporary file for us; it is of no
             // use to anyone now.
             DWORD error = GetLastError();
-            DeleteFileA(openedName_.CStr());
+            Sys.DeleteFileA(openedName_.CStr());
             SetLastError(error);
         }
         if (flags & FoRequired)
@@ -119,7 +120,8 @@ bool File::OpenExisting(const char* name, bool read, bool write, bool exclusive)
     name_.Assign(name);
     openedName_ = name_;
     DWORD access = (read ? GENERIC_READ : 0) | (write ? GENERIC_WRITE : 0);
-    if (!OpenHandle(name_.CStr(), access, ShareOf(exclusive), OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL))
+    if (!OpenHandle(name_.CStr(), access, ShareOf(exclusive), OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                    false))
         return false;
     canRead_ = read;
     canWrite_ = write;
@@ -132,7 +134,7 @@ bool File::Create(const char* name, bool exclusive)
     name_.Assign(name);
     openedName_ = name_;
     if (!OpenHandle(name_.CStr(), GENERIC_READ | GENERIC_WRITE, ShareOf(exclusive),
-                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL))
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, false))
         return false;
     canRead_ = true;
     canWrite_ = true;
@@ -273,7 +275,7 @@ bool File::Write(const void* buffer, int count)
     if (!handle_)
         FatalError("Write to unopened File:\n%s", name_.CStr());
     DWORD done = 0;
-    if (!WriteFile(AsHandle(handle_), buffer, (DWORD)count, &done, NULL)) {
+    if (!Sys.WriteFile(AsHandle(handle_), buffer, (DWORD)count, &done, NULL)) {
         SetSystemError();
         return false;
     }
@@ -422,14 +424,14 @@ bool File::Truncate()
     }
     if (!handle_)
         return false;
-    return SetEndOfFile(AsHandle(handle_)) != 0;
+    return Sys.SetEndOfFile(AsHandle(handle_)) != 0;
 }
 
 bool File::Flush()
 {
     if (!handle_)
         return false;
-    return FlushFileBuffers(AsHandle(handle_)) != 0;
+    return Sys.FlushFileBuffers(AsHandle(handle_)) != 0;
 }
 
 bool File::LoadIntoMemory()
@@ -464,7 +466,7 @@ bool File::SetTime(const DateTime& time)
         return false;
     // Data still in the system's buffers would stamp its own time later.
     Flush();
-    return SetFileTime(AsHandle(handle_), NULL, NULL, &written) != 0;
+    return Sys.SetFileTime(AsHandle(handle_), NULL, NULL, &written) != 0;
 }
 
 bool GetFileTimeByName(const char* name, DateTime* time)
@@ -586,7 +588,7 @@ bool SetReadOnly(const char* name, bool on)
 {
     if (!name)
         return false;
-    DWORD attributes = GetFileAttributesA(name);
+    DWORD attributes = Sys.GetFileAttributesA(name);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return false;
     bool isReadOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
@@ -599,12 +601,58 @@ bool SetReadOnly(const char* name, bool on)
                            | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY
                            | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     attributes = (attributes ^ FILE_ATTRIBUTE_READONLY) & settable;
-    return SetFileAttributesA(name, attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != 0;
+    return Sys.SetFileAttributesA(name, attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
 bool SetAttributes(const char* name, unsigned long attributes)
 {
     if (!name)
         return false;
-    return SetFileAttributesA(name, attributes) != 0;
+    return Sys.SetFileAttributesA(name, attributes) != 0;
+}
+
+bool PathExists(const char* path)
+{
+    return path && Sys.GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool FileIsReadOnly(const char* path)
+{
+    DWORD attributes = path ? Sys.GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+bool MoveFileReplacing(const char* from, const char* to)
+{
+    int retries = 0;
+    while (!Sys.MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (!RetryAfterTransientError(retries, "move", to))
+            return false;
+    }
+    return true;
+}
+
+bool RenameFile(const char* from, const char* to)
+{
+    int retries = 0;
+    while (!Sys.MoveFileA(from, to)) {
+        if (!RetryAfterTransientError(retries, "move", to))
+            return false;
+    }
+    return true;
+}
+
+bool DeleteFileOnly(const char* name)
+{
+    int retries = 0;
+    while (!Sys.DeleteFileA(name)) {
+        if (!RetryAfterTransientError(retries, "delete", name))
+            return false;
+    }
+    return true;
+}
+
+bool WriteIniValue(const char* section, const char* key, const char* value, const char* file)
+{
+    return Sys.WritePrivateProfileStringA(section, key, value, file ? file : "WIN.INI") != 0;
 }

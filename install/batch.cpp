@@ -9,6 +9,7 @@
 #include "launcher/description.h"
 #include "launcher/report.h"
 #include "launcher/state.h"
+#include "system/process.h"
 #include "system/shell.h"
 #include "ui/program_windows.h"
 
@@ -145,20 +146,13 @@ void WaitForBatch(HANDLE process)
 
 bool StartBatch(const char* starter, const char* workDir)
 {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    if (ProductFlags & PfHideBatch) {
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_HIDE;
-    }
-    PROCESS_INFORMATION process = {};
     String commandLine = String::Formatted("\"%s\"", starter);
-    if (!CreateProcessA(NULL, commandLine.Data(), NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS,
-                        NULL, workDir[0] ? workDir : NULL, &startup, &process))
+    HANDLE process = StartProcess(commandLine, NORMAL_PRIORITY_CLASS,
+                                  (ProductFlags & PfHideBatch) ? SW_HIDE : -1, workDir);
+    if (!process)
         return false;
-    WaitForBatch(process.hProcess);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    WaitForBatch(process);
+    CloseProcess(process);
     return true;
 }
 

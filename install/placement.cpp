@@ -116,29 +116,23 @@ bool WriteWholeFile(const char* path, const uint8_t* data, int32_t size, const D
     return ok;
 }
 
-bool IsReadOnlyFile(const char* path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-}
-
 // Windows 95 and 98 have MoveFileEx only as a stub that fails: there the
 // earlier copy is renamed aside, the new file renamed in, and the earlier
 // copy deleted, or renamed back when the new file could not take its place.
 bool MoveAsideAndIn(const char* temporary, const char* path)
 {
-    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
-        return MoveFileA(temporary, path) != 0;
+    if (!PathExists(path))
+        return RenameFile(temporary, path);
     String aside = MakeTempFileName(PathDirectory(temporary).CStr());
-    if (aside.IsEmpty() || !DeleteFileA(aside.CStr()) || !MoveFileA(path, aside.CStr()))
+    if (aside.IsEmpty() || !DeleteFileOnly(aside.CStr()) || !RenameFile(path, aside.CStr()))
         return false;
-    if (!MoveFileA(temporary, path)) {
+    if (!RenameFile(temporary, path)) {
         DWORD error = GetLastError();
-        MoveFileA(aside.CStr(), path);
+        RenameFile(aside.CStr(), path);
         SetLastError(error);
         return false;
     }
-    DeleteFileA(aside.CStr());
+    DeleteFileOnly(aside.CStr());
     return true;
 }
 
@@ -147,11 +141,11 @@ bool MoveAsideAndIn(const char* temporary, const char* path)
 // PfClearAttributes decides as it does for a file opened for writing.
 bool MoveOverDestination(const char* temporary, const char* path)
 {
-    if (IsReadOnlyFile(path)) {
+    if (FileIsReadOnly(path)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    if (MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (MoveFileReplacing(temporary, path))
         return true;
     return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED && MoveAsideAndIn(temporary, path);
 }
@@ -172,7 +166,7 @@ bool WriteThroughTemporary(const char* path, const uint8_t* data, int32_t size,
               && MoveOverDestination(temporary.CStr(), path);
     if (!ok) {
         DWORD error = GetLastError();     // the cleanup must not hide the reason
-        DeleteFileA(temporary.CStr());
+        DeleteFileOnly(temporary.CStr());
         SetLastError(error);
     }
     return ok;
@@ -481,11 +475,6 @@ void LinkMoveFileEx()
         {nullptr, nullptr, 0},
     };
     LinkFunctionTable("kernel32.dll", table);
-}
-
-bool WriteIniValue(const char* section, const char* key, const char* value, const char* file)
-{
-    return WritePrivateProfileStringA(section, key, value, file ? file : "WIN.INI") != 0;
 }
 
 void UpdateSharedCounts()

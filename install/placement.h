@@ -24,10 +24,6 @@ bool IsOutOfDate(const char* path, const DateTime& time);
 // Links MoveFileExA for the replacements at the next start (NT family).
 void LinkMoveFileEx();
 
-// WritePrivateProfileStringA; "WIN.INI" when `file` is null.
-bool WriteIniValue(const char* section, const char* key, const char* value,
-                   const char* file);
-
 // Counts this run's shared files in SharedDLLs, taking back the counts of
 // the installation it replaces, and rebuilds PreviousSharedFiles.
 void UpdateSharedCounts();

@@ -6,6 +6,7 @@
 #include "core/directory.h"
 #include "core/format.h"
 #include "core/paths.h"
+#include "core/retry.h"
 #include "install/batch.h"
 #include "install/install_log.h"
 #include "install/placement.h"
@@ -408,6 +409,10 @@ void RunFinalBatch()
 
 void RunInstallation(const String& uninstallerImage)
 {
+    // The run ends in ExitProgram, so the text outlives every retry. Its
+    // lines head the log's file lines.
+    String retryLines;
+    SetRetryLog(&retryLines);
     ChooseLanguage();
     ShowProductTitle();
     FindMasterProduct();
@@ -452,7 +457,8 @@ void RunInstallation(const String& uninstallerImage)
     HoldStep(700);
     CloseProgressDialog();
 
-    WriteInstallLog(ErrorText, FileReportText, InstallDirectory.CStr(), IsReinstall, 1);
+    WriteInstallLog(ErrorText, retryLines + FileReportText, InstallDirectory.CStr(), IsReinstall,
+                    1);
     AskForRestart();
     RunFinalBatch();
     RemoveDirectoryOnly(SharedDirectory.CStr());

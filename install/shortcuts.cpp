@@ -78,7 +78,7 @@ void MakeUninstallShortcuts()
 void AddPlacedFont(const char* name, const String& destination, const char* title,
                    bool permanent)
 {
-    if (AddFontResourceA(name) == 0) {
+    if (!AddFontFile(name)) {
         AppendFailedLine(ErrorText, destination.CStr());
         return;
     }

@@ -1,7 +1,7 @@
 #include "system/registry.h"
 
-#include "core/error_text.h"
 #include "core/fatal.h"
+#include "core/system_calls.h"
 
 // Key handles name their type in the stack's fatal message.
 VELT_TYPE_NAME(HKEY__, "struct HKEY__");
@@ -15,7 +15,6 @@ Stack<HKEY> keyStack;       // previous current keys, innermost last
 Stack<String> pathStack;    // display paths of those keys
 String currentPath;         // display path of the current key
 
-const char kProgramTitle[] = "Veltpack";
 const char kSoftwarePrefix[] = "Software\\";
 
 struct RootName {
@@ -61,28 +60,14 @@ BYTE Succeeded(LONG result)
     return 0;
 }
 
-// With RegShowErrors, shows the system's text for the last error in a
-// "Registry Error" box. A code of 0, or one without a text, shows nothing.
-void ReportFailure(RegistryFlags flags)
+// Hands the last error to the caller's report, if any; the error stays
+// readable afterwards.
+void ReportFailure(RegistryFailureReport report)
 {
-    if (!(flags & RegShowErrors))
-        return;
     DWORD code = GetLastError();
-    if (code == 0)
-        return;
-    String text = SystemErrorText(code);
-    if (!text.IsEmpty())
-        MessageBoxA(nullptr, text.CStr(), "Registry Error", MB_OK | MB_ICONERROR);
+    if (report)
+        report(code);
     SetLastError(code);
-}
-
-[[noreturn]] void RequiredValueMissing(const char* name)
-{
-    FatalError("The following registry key is required by %s, but is invalid or does not "
-               "exist:\n\n%s%s\n\nIf you have tried moving this program to a different "
-               "computer by copying files, this will not work.  This program must be "
-               "reinstalled.",
-               kProgramTitle, currentPath.CStr(), name ? name : "");
 }
 
 // Splits a whole path at its last backslash: the parent keeps the
@@ -227,11 +212,11 @@ DWORD RegistryOpenKey(HKEY root, const char* subkey, RegistryFlags flags)
     HKEY key = nullptr;
     DWORD result = RegOpenedExisting;
     if (flags & RegOpenOnly) {
-        if (!Succeeded(RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &key)))
+        if (!Succeeded(Sys.RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &key)))
             return RegOpenFailed;
     } else {
         DWORD disposition = 0;
-        if (!Succeeded(RegCreateKeyExA(root, subkey, 0, (char*)"", REG_OPTION_NON_VOLATILE,
+        if (!Succeeded(Sys.RegCreateKeyExA(root, subkey, 0, (char*)"", REG_OPTION_NON_VOLATILE,
                                        KEY_ALL_ACCESS, nullptr, &key, &disposition)))
             return RegOpenFailed;
         // A key that is open must be reported as open, or the caller would
@@ -316,8 +301,6 @@ BYTE RegistryQueryValue(const char* name, RegistryValue& value, RegistryFlags fl
     if (result == ERROR_MORE_DATA)
         return QueryLongValue(name, type, size, value);
     SetLastError((DWORD)result);
-    if ((result == ERROR_FILE_NOT_FOUND || result == ERROR_BADKEY) && (flags & RegMustExist))
-        RequiredValueMissing(name);
     return 0;
 }
 
@@ -379,7 +362,7 @@ BYTE RegistrySetString(const char* name, const String& value, RegistryFlags flag
         return RegistryDeleteValue(name);
     // The terminating zero is written too: the system counts it in the size
     // of a text value, and the read takes one byte off that size.
-    return Succeeded(RegSetValueExA(currentKey, name, 0, REG_SZ, (const BYTE*)value.CStr(),
+    return Succeeded(Sys.RegSetValueExA(currentKey, name, 0, REG_SZ, (const BYTE*)value.CStr(),
                                     (DWORD)value.Length() + 1));
 }
 
@@ -391,7 +374,7 @@ BYTE RegistrySetInt(const char* name, DWORD value, RegistryFlags flags)
         RegistryDeleteValue(name);      // a value that was not there is gone too
         return 1;
     }
-    return Succeeded(RegSetValueExA(currentKey, name, 0, REG_DWORD, (const BYTE*)&value, 4));
+    return Succeeded(Sys.RegSetValueExA(currentKey, name, 0, REG_DWORD, (const BYTE*)&value, 4));
 }
 
 BYTE RegistrySetBool(const char* name, BYTE value)
@@ -403,12 +386,12 @@ BYTE RegistryDeleteValue(const char* name)
 {
     if (!currentKey || !name || !*name)
         return 0;
-    return Succeeded(RegDeleteValueA(currentKey, name));
+    return Succeeded(Sys.RegDeleteValueA(currentKey, name));
 }
 
 // Keys.
 
-BYTE RegistryDeleteKey(const char* subkey, RegistryFlags flags)
+BYTE RegistryDeleteKey(const char* subkey, RegistryFlags flags, RegistryFailureReport report)
 {
     if (!currentKey || !subkey)
         return 0;
@@ -423,15 +406,15 @@ BYTE RegistryDeleteKey(const char* subkey, RegistryFlags flags)
         char child[199];
         DWORD index = 0;
         while (RegEnumKeyA(currentKey, index, child, sizeof child) == ERROR_SUCCESS)
-            if (!RegistryDeleteKey(child, flags))
+            if (!RegistryDeleteKey(child, flags, report))
                 index++;
         RegistryCloseKey();
     } else {
-        ReportFailure(flags);
+        ReportFailure(report);
     }
     // An empty name deletes the current key itself.
-    if (!Succeeded(RegDeleteKeyA(currentKey, subkey))) {
-        ReportFailure(flags);
+    if (!Succeeded(Sys.RegDeleteKeyA(currentKey, subkey))) {
+        ReportFailure(report);
         return 0;
     }
     return 1;
@@ -475,7 +458,7 @@ BYTE RegistrySoftwareKeyExists(const char* path, BYTE user)
     if (!path || !*path)
         return 0;
     HKEY key = nullptr;
-    if (!Succeeded(RegOpenKeyExA(SoftwareRoot(user), SoftwarePath(path).CStr(), 0,
+    if (!Succeeded(Sys.RegOpenKeyExA(SoftwareRoot(user), SoftwarePath(path).CStr(), 0,
                                  KEY_ALL_ACCESS, &key)))
         return 0;
     RegCloseKey(key);

@@ -1,5 +1,10 @@
 // Registry access through one process-wide current key.
 //
+// The functions report by their results and the Win32 reason; none shows
+// a box or stops the program. A caller that decides a failure is the
+// user's business reports it with ShowRegistryError or
+// StopForMissingRegistryValue (registry_report.cpp).
+//
 // Opening a key makes it current and pushes the key that was current before
 // (with its display path) on a stack; RegistryCloseKey closes the current key
 // and brings the previous one back. Every successful open must be matched by
@@ -8,11 +13,11 @@
 //
 // Value operations work on the current key. The display path of the current
 // key ("HKEY_LOCAL_MACHINE\Software\..." ) names the key in the fatal message
-// of a missing required value.
+// of a missing required value, which the caller raises.
 //
 // Registry functions return their Win32 reason codes instead of setting the
 // thread's last error; the wrappers here store a failing code with
-// SetLastError so that callers (and the "Registry Error" box) can read it.
+// SetLastError so that callers can read it.
 #pragma once
 
 #include <windows.h>
@@ -24,9 +29,7 @@
 // Option bits of the registry functions (RegistryFlags).
 typedef DWORD RegistryFlags;
 enum : DWORD {
-    RegMustExist = 0x02,    // a missing value or a bad key ends the program
     RegEmptyDeletes = 0x08, // writing "" or 0 deletes the value instead
-    RegShowErrors = 0x10,   // failed key deletions are shown in a box
     RegOnlyIfEmpty = 0x20,  // delete a key only when it has no subkeys or values
     RegOpenOnly = 0x40,     // an open never creates the key
 };
@@ -88,9 +91,9 @@ String RegistryCurrentPath();
 // How many opens are outstanding (the depth of the key stack).
 int RegistryStackDepth();
 
-// Reading values of the current key. A read that fails returns the default;
-// with RegMustExist a missing value ends the program with a message naming
-// the key and the value.
+// Reading values of the current key. A read that fails returns the default,
+// with the reason in GetLastError() (ERROR_FILE_NOT_FOUND for a missing
+// value).
 BYTE RegistryQueryValue(const char* name, RegistryValue& value, RegistryFlags flags);
 String RegistryGetString(const char* name, const String& fallback, RegistryFlags flags);
 DWORD RegistryGetInt(const char* name, DWORD fallback, RegistryFlags flags);
@@ -112,7 +115,11 @@ BYTE RegistryDeleteValue(const char* name);     // 0 for a null or empty name
 // Keys. RegistryDeleteKey removes a subkey of the current key with all its
 // subkeys; an empty subkey name removes the current key itself. A subkey
 // that does not exist counts as deleted.
-BYTE RegistryDeleteKey(const char* subkey, RegistryFlags flags);
+// report, when given, hears of each failure on the way (opening a key to
+// empty it, deleting a key) with its Win32 reason.
+typedef void (*RegistryFailureReport)(DWORD code);
+BYTE RegistryDeleteKey(const char* subkey, RegistryFlags flags,
+                       RegistryFailureReport report = nullptr);
 // Opens root\parentPath (creating it when missing), deletes name under it,
 // closes it again.
 BYTE RegistryDeleteKeyUnder(HKEY root, const char* parentPath, const char* name,
@@ -133,3 +140,11 @@ BYTE RegistryHasSubkeys();
 BYTE RegistryKeyIsEmpty();
 // Opens (creating) the subkey and tests it; true when it cannot be opened.
 BYTE RegistrySubkeyIsEmpty(const char* subkey);
+
+// Reports for the callers. A "Registry Error" box (no owner) with the
+// system's text for code; nothing for 0 or a code without a text. The
+// last error is code afterwards.
+void ShowRegistryError(DWORD code);
+// The fatal stop for a required value that is missing: names the program,
+// the key by its display path (RegistryCurrentPath) and the value.
+[[noreturn]] void StopForMissingRegistryValue(const String& keyPath, const char* name);

@@ -20,6 +20,17 @@ String DesktopFolder();
 String PersonalFolder();
 String FavoritesFolder();
 String FontsFolder();
+// Loads or unloads the font file name (a bare name is looked up in the
+// fonts folder). True when the system did it. Inline: the stub's size
+// counts, and a call of its own would cost more than the call it wraps.
+inline bool AddFontFile(const char* name)
+{
+    return AddFontResourceA(name) != 0;
+}
+inline bool RemoveFontFile(const char* name)
+{
+    return RemoveFontResourceA(name) != 0;
+}
 String StartMenuRootFolder();
 String ProgramsFolder();
 String StartupFolder();

@@ -8,6 +8,7 @@
 #include "core/string.h"
 #include "launcher/description.h"
 #include "launcher/state.h"
+#include "system/process.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ String MakeScriptFolder()
     for (int attempt = 0; attempt < kFolderAttempts; attempt++) {
         // The temporary folder's path ends with a backslash.
         folder.Format("%s%sU%08lX", temp, kTempFilePrefix, seed + attempt);
-        if (CreateDirectoryA(folder.CStr(), NULL))
+        if (CreateDirectoryOnly(folder.CStr()))
             return folder;
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             break;
@@ -69,16 +70,10 @@ bool StartScript(const String& folder, const String& script)
                                            CommandInterpreter.CStr(), script.CStr(),
                                            folder.CStr());
     String workDir = PathDirectory(folder.CStr());
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_MINIMIZE;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(NULL, commandLine.Data(), NULL, NULL, FALSE, CREATE_NEW_CONSOLE, NULL,
-                        workDir.CStr(), &startup, &process))
+    HANDLE process = StartProcess(commandLine, CREATE_NEW_CONSOLE, SW_MINIMIZE, workDir.CStr());
+    if (!process)
         return false;
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    CloseProcess(process);
     return true;
 }
 
@@ -91,12 +86,12 @@ uint32_t RemoveUninstaller(const char* installDir)
         return SelfRemovalScriptFailed;
     String script = PathJoin(folder.CStr(), kScriptName);
     if (!WriteFileFromString(script.CStr(), ScriptText(installDir, folder, script))) {
-        RemoveDirectoryA(folder.CStr());
+        RemoveDirectoryOnly(folder.CStr());
         return SelfRemovalScriptFailed;
     }
     if (!StartScript(folder, script)) {
-        DeleteFileA(script.CStr());
-        RemoveDirectoryA(folder.CStr());
+        DeleteFileOnly(script.CStr());
+        RemoveDirectoryOnly(folder.CStr());
         return SelfRemovalStartFailed;
     }
     return SelfRemovalStarted;

@@ -70,7 +70,7 @@ String ReadText(const char* name)
 // pass for one that is already gone.
 bool FileRemains(const char* path)
 {
-    return !DeleteFileForced(path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    return !DeleteFileForced(path) && PathExists(path);
 }
 
 // Removes the next quoted text of a list, blanks before it skipped; empty
@@ -236,7 +236,7 @@ void RemoveFonts()
         // it again) cannot be unloaded, yet its file may go; only a font
         // whose file stays is kept for another run.
         String path = PathJoin(FontsFolder().CStr(), file.CStr());
-        if (RemoveFontResourceA(file.CStr()))
+        if (RemoveFontFile(file.CStr()))
             changed = true;
         if (FileRemains(path.CStr())) {
             AppendFailure(file.CStr());
@@ -406,7 +406,7 @@ void RemoveRegistration(const String& installDir)
     RunBatchValue("UninstallBatch2", PathDriveRoot(installDir.CStr()).CStr(), "");
     if (!failures.IsEmpty())
         return;
-    DeleteFileA(UninstallDataPath(installDir.CStr()).CStr());
+    DeleteFileOnly(UninstallDataPath(installDir.CStr()).CStr());
     if (ProductFlags & PfEditPath) {
         String message = EditAutoexecPath(installDir.CStr(), false);
         ShowError("%s", message.CStr());
@@ -440,7 +440,7 @@ BYTE UninstallRun(String& installDir)
     ClearUninstallList();
     RemoveRecordedItems(record, installDir);
     RemoveDirectories(installDir);
-    DeleteFileA(UninstallFolderFile(installDir.CStr(), kInstallLogName).CStr());
+    DeleteFileOnly(UninstallFolderFile(installDir.CStr(), kInstallLogName).CStr());
     WriteUninstallData(installDir.CStr());
     ClearUninstallList();
     RemoveStartMenuFolder();

@@ -3,6 +3,9 @@
 
 #include <string.h>
 
+#include "core/retry.h"
+#include "core/system_calls.h"
+
 namespace {
 
 const char kOld[] = "old content";
@@ -141,8 +144,8 @@ TEST_F(FileTest, CreateTruncatesAndAllowsReadAndWrite)
     EXPECT_FALSE(file.IsOpen());
 }
 
-// Watches the CreateFileA calls of the code under test through this
-// program's import table: counts them, and after the first one that fails
+// Watches the CreateFileA calls of the code under test through the seam
+// to the system (Sys): counts them, and after the first one that fails
 // closes `release` (a scanner letting go of a new file it held for a
 // moment). The retry then finds the file free whatever the speed of the
 // machine, and the count shows how many attempts were made.
@@ -152,11 +155,11 @@ public:
     {
         release_ = release;
         calls_ = 0;
-        real_ = (ULONG_PTR)GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateFileA");
-        patched_ = Patch(real_, (ULONG_PTR)&Watched);
+        real_ = Sys.CreateFileA;
+        Sys.CreateFileA = &Watched;
     }
-    ~CreateFileWatch() { Patch((ULONG_PTR)&Watched, real_); }
-    bool Patched() const { return patched_; }
+    ~CreateFileWatch() { Sys.CreateFileA = real_; }
+    bool Patched() const { return Sys.CreateFileA == &Watched; }
     int Calls() const { return calls_; }
     bool Released() const { return release_ == INVALID_HANDLE_VALUE; }
 
@@ -166,8 +169,7 @@ private:
                                  DWORD flags, HANDLE templateFile)
     {
         ++calls_;
-        HANDLE handle = ((decltype(&CreateFileA))real_)(name, access, share, security,
-                                                        disposition, flags, templateFile);
+        HANDLE handle = real_(name, access, share, security, disposition, flags, templateFile);
         if (handle == INVALID_HANDLE_VALUE && release_ != INVALID_HANDLE_VALUE) {
             DWORD error = GetLastError();
             CloseHandle(release_);
@@ -177,39 +179,14 @@ private:
         return handle;
     }
 
-    // Replaces every import table entry that holds `from` with `to`.
-    static bool Patch(ULONG_PTR from, ULONG_PTR to)
-    {
-        BYTE* base = (BYTE*)GetModuleHandleA(NULL);
-        IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
-        const IMAGE_DATA_DIRECTORY& imports =
-            headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        bool found = false;
-        for (IMAGE_IMPORT_DESCRIPTOR* dll = (IMAGE_IMPORT_DESCRIPTOR*)(base + imports.VirtualAddress);
-             dll->Name != 0; ++dll) {
-            for (IMAGE_THUNK_DATA* entry = (IMAGE_THUNK_DATA*)(base + dll->FirstThunk);
-                 entry->u1.Function != 0; ++entry) {
-                if ((ULONG_PTR)entry->u1.Function != from)
-                    continue;
-                DWORD protection;
-                VirtualProtect(entry, sizeof *entry, PAGE_READWRITE, &protection);
-                entry->u1.Function = to;
-                VirtualProtect(entry, sizeof *entry, protection, &protection);
-                found = true;
-            }
-        }
-        return found;
-    }
-
     static HANDLE release_;
     static int calls_;
-    static ULONG_PTR real_;
-    bool patched_;
+    static decltype(&CreateFileA) real_;
 };
 
 HANDLE CreateFileWatch::release_;
 int CreateFileWatch::calls_;
-ULONG_PTR CreateFileWatch::real_;
+decltype(&CreateFileA) CreateFileWatch::real_;
 
 TEST_F(FileTest, RetryWaitsForABrieflyHeldFile)
 {
@@ -234,7 +211,58 @@ TEST_F(FileTest, RetryWaitsForABrieflyHeldFile)
     EXPECT_TRUE(released) << "the first attempt did not fail";
     EXPECT_TRUE(opened);
     EXPECT_EQ(2, calls);
-    EXPECT_GE(elapsed, 400u) << "the retry came without its wait";
+    EXPECT_GE(elapsed, kTransientRetryDelayMs * 4 / 5) << "the retry came without its wait";
+}
+
+// Every CreateFileA fails with the error of the test; the calls are counted.
+struct FailingCreate {
+    static DWORD error;
+    static int calls;
+    static HANDLE WINAPI Create(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+    {
+        ++calls;
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+};
+DWORD FailingCreate::error;
+int FailingCreate::calls;
+
+TEST_F(FileTest, OnlyTransientErrorsAreRetriedEachWithItsLogLine)
+{
+    struct RetryCase {
+        DWORD error;
+        int calls;              // the first call and its retries
+    };
+    const RetryCase kCases[] = {
+        {ERROR_SHARING_VIOLATION, 1 + kTransientRetries},
+        {ERROR_LOCK_VIOLATION,    1 + kTransientRetries},
+        {ERROR_ACCESS_DENIED,     1},
+        {ERROR_DISK_FULL,         1},
+        {ERROR_FILE_NOT_FOUND,    1},
+    };
+    String path = Path("f.bin");
+    auto real = Sys.CreateFileA;
+    for (const RetryCase& c : kCases) {
+        SCOPED_TRACE(c.error);
+        String log;
+        SetRetryLog(&log);
+        FailingCreate::error = c.error;
+        FailingCreate::calls = 0;
+        Sys.CreateFileA = &FailingCreate::Create;
+        File file;
+        bool opened = file.Open(path.CStr(), FoOpenExisting | FoRetry);
+        DWORD error = GetLastError();
+        Sys.CreateFileA = real;
+        SetRetryLog(nullptr);
+        EXPECT_FALSE(opened);
+        EXPECT_EQ(c.error, error) << "the reason stays readable";
+        EXPECT_EQ(c.calls, FailingCreate::calls);
+        String expected;
+        for (int retry = 1; retry < c.calls; retry++)
+            expected.AppendFormat("Retrying open of %s (error %lu)\r\n", path.CStr(), c.error);
+        EXPECT_STREQ(expected.CStr(), log.CStr());
+    }
 }
 
 TEST_F(FileTest, WithoutRetryAHeldFileFailsAtOnce)

@@ -1,10 +1,11 @@
-// A small GUI program that reaches the registry module's two boxes, for
-// the robot to answer:
+// A small GUI program that reaches the registry module's two reports as a
+// caller raises them, for the robot to answer:
 //   registry_boxes required   a required value is missing: the fatal box,
 //                             exit code 1
-//   registry_boxes errors     a key that cannot be deleted, with and
-//                             without RegShowErrors; exit code 40 when
-//                             both deletions failed and the stack is back
+//   registry_boxes errors     a key that cannot be deleted, with the
+//                             failures shown in boxes and without a
+//                             report; exit code 40 when both deletions
+//                             failed and the stack is back
 #include <windows.h>
 
 #include <string.h>
@@ -16,7 +17,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     if (!RegistryOpenKey(HKEY_CURRENT_USER, "Software\\", RegOpenOnly))
         return 20;
     if (strcmp(commandLine, "required") == 0) {
-        RegistryGetString("VeltpackMissingValue", "", RegMustExist);
+        const char name[] = "VeltpackMissingValue";
+        RegistryValue value;
+        if (!RegistryQueryValue(name, value, 0)
+            && (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_BADKEY))
+            StopForMissingRegistryValue(RegistryCurrentPath(), name);
         return 21;      // not reached: the program ends in the fatal box
     }
     if (strcmp(commandLine, "errors") == 0) {
@@ -24,7 +29,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
         char name[301];
         memset(name, 'k', 300);
         name[300] = 0;
-        int shown = RegistryDeleteKey(name, RegShowErrors);
+        int shown = RegistryDeleteKey(name, 0, ShowRegistryError);
         int silent = RegistryDeleteKey(name, 0);
         int depth = RegistryStackDepth();
         RegistryCloseKey();

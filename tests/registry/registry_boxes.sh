@@ -11,7 +11,7 @@ robot_run --do 'caption=FATAL ERROR|press=OK' -- "$program" required
 expect_status 1
 expect_box "FATAL ERROR" 'The following registry key is required by Veltpack, but is invalid or does not exist:\n\nHKEY_CURRENT_USER\\Software\\VeltpackMissingValue\n\nIf you have tried moving this program to a different computer by copying files, this will not work.  This program must be reinstalled.'
 
-# With RegShowErrors both failures of the deletion (opening the key to
+# With ShowRegistryError as its report both failures of the deletion (opening the key to
 # empty it, deleting it) show the system's text; without it nothing is
 # shown. The robot fails on any box left unanswered (101) or any step
 # left over (104).

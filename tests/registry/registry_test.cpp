@@ -292,7 +292,7 @@ TEST(RegistryNoKey, OperationsWithoutCurrentKeyFail)
     ASSERT_EQ(0, RegistryStackDepth());
     RegistryValue value;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(RegistryQueryValue("x", value, RegMustExist));
+    EXPECT_FALSE(RegistryQueryValue("x", value, 0));
     EXPECT_EQ(RegValueNothing, value.tag);
     EXPECT_STREQ("d", RegistryGetString("x", "d", 0).CStr());
     EXPECT_EQ(5u, RegistryGetInt("x", 5, 0));
@@ -555,10 +555,17 @@ TEST_F(RegistryTest, ReadPathWithoutBackslashReadsTheRootKey)
     ExpectBalanced();
 }
 
-TEST_F(RegistryTest, MustExistReadsAPresentValueNormally)
+// A missing value is reported, never fatal: the caller that needs it
+// stops (StopForMissingRegistryValue) on ERROR_FILE_NOT_FOUND.
+TEST_F(RegistryTest, MissingValueIsReportedToTheCaller)
 {
     SetRaw(root, scratch, "v", REG_SZ, "here", 5);
-    EXPECT_STREQ("here", RegistryGetString("v", "", RegMustExist).CStr());
+    EXPECT_STREQ("here", RegistryGetString("v", "", 0).CStr());
+    RegistryValue value;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(RegistryQueryValue("missing", value, 0));
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
+    EXPECT_STREQ("fallback", RegistryGetString("missing", "fallback", 0).CStr());
 }
 
 TEST(RegistryValueConversions, RealAndDateForms)
