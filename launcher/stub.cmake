@@ -4,10 +4,8 @@
 add_executable(velt-stub WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp
                ${CMAKE_CURRENT_SOURCE_DIR}/entry.cpp
                ${CMAKE_CURRENT_SOURCE_DIR}/stub.rc ${CMAKE_SOURCE_DIR}/ui/dialogs.rc)
-# install/ and uninstall/ are defined after this folder; names may be
-# linked before their targets exist.
 target_link_libraries(velt-stub PRIVATE velt_install velt_uninstall velt_launcher)
-velt_view(velt-stub install uninstall launcher ui system archive core)
+velt_view(velt-stub launcher install uninstall product ui system archive core)
 target_compile_options(velt-stub PRIVATE ${VELT_STUB_FLAGS})
 # The entry point of entry.cpp replaces the C runtime's start-up code. On
 # x86 the C name carries a leading underscore.

@@ -48,9 +48,11 @@ int LanguageChoiceCount = 0;
 String* EditedDirectory = nullptr;
 
 // The progress dialog's bar (NULL until created, or when the common
-// controls are missing) and whether its Cancel button works.
+// controls are missing), whether its Cancel button works, and the exit code
+// of a confirmed Cancel.
 HWND ProgressBar = NULL;
 uint8_t CancelAllowed = 1;
+UINT CancelExitCode = 1;
 
 HINSTANCE ProgramModule()
 {
@@ -136,15 +138,16 @@ void ChooseLanguage(HWND dialog)
     int chosen = (int)SendMessageA(LanguageList, LB_GETCURSEL, 0, 0);
     if (chosen >= LanguageChoiceCount)
         chosen = LanguageChoiceCount - 1;
-    SelectedLanguage = chosen < 0 ? 0 : chosen;
+    SelectMessageLanguage(chosen < 0 ? 0 : chosen);
     EndDialog(dialog, IDC_CONTINUE);
 }
 
 // The buttons speak the language as soon as it is selected.
 void PreviewLanguage(HWND dialog)
 {
-    SelectedLanguage = (int)SendMessageA(LanguageList, LB_GETCURSEL, 0, 0);
-    if (SelectedLanguage < 0 || SelectedLanguage >= LanguageChoiceCount)
+    int selected = (int)SendMessageA(LanguageList, LB_GETCURSEL, 0, 0);
+    SelectMessageLanguage(selected);
+    if (selected < 0 || selected >= LanguageChoiceCount)
         return;
     SetItemMessage(dialog, IDC_CONTINUE, kMsgOk);
     SetItemMessage(dialog, IDC_STOP, kMsgCancel);
@@ -278,7 +281,7 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     // Only the button itself cancels, and only when cancelling is allowed.
     if (message == WM_COMMAND && LOWORD(wParam) == IDC_STOP && lParam != 0
         && (HWND)lParam == GetDlgItem(dialog, IDC_STOP) && CancelAllowed)
-        ConfirmCancel();
+        ConfirmCancel(CancelExitCode);
     return FALSE;
 }
 
@@ -340,9 +343,10 @@ uint8_t BrowseForFolder(HWND owner, String& path)
     return 1;
 }
 
-void OpenProgressDialog(uint8_t allowCancel)
+void OpenProgressDialog(uint8_t allowCancel, UINT cancelExitCode)
 {
     CancelAllowed = allowCancel;
+    CancelExitCode = cancelExitCode;
     LinkCommonControls();
     ProgressDialog = CreateDialogParamA(ProgramModule(), "ProgressDlg", BackgroundWindow,
                                         ProgressDialogProc, 0);
@@ -369,12 +373,12 @@ uint8_t SetProgress(int position)
     return PumpMessages();
 }
 
-int ConfirmCancel()
+int ConfirmCancel(UINT exitCode)
 {
     int answer = MessageBoxA(BackgroundWindow, MessageText(kMsgCancelQuestion),
                              MessageText(kMsgCancelCaption), MB_YESNO | MB_ICONQUESTION);
     if (answer == IDYES)
-        ExitProgram();
+        ExitProgram(exitCode);
     return answer;
 }
 

@@ -8,7 +8,7 @@
 
 #include <stdlib.h>
 
-#include "launcher/report.h"
+#include "product/report.h"
 #include "ui/background.h"
 
 int main(int argc, char** argv)

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/file.h"
-#include "install/batch.h"
+#include "product/batch.h"
 #include "system/shell.h"
 #include "tests/file/scratch.h"
 

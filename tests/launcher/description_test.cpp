@@ -9,7 +9,7 @@
 #include "core/byte_stream.h"
 #include "core/checksum.h"
 #include "core/directory.h"
-#include "launcher/description.h"
+#include "product/description.h"
 #include "launcher/state.h"
 #include "system/shell.h"
 #include "ui/background.h"

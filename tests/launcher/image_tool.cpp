@@ -6,8 +6,8 @@
 
 #include "core/byte_stream.h"
 #include "core/file.h"
-#include "launcher/archive.h"
-#include "launcher/description.h"
+#include "product/archive.h"
+#include "product/description.h"
 
 int main(int argc, char** argv)
 {

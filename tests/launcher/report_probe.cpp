@@ -7,7 +7,7 @@
 #include <string.h>
 
 #include "core/fatal.h"
-#include "launcher/report.h"
+#include "product/report.h"
 #include "launcher/state.h"
 #include "ui/background.h"
 #include "ui/messages.h"

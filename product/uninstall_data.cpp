@@ -1,4 +1,4 @@
-#include "install/uninstall_data.h"
+#include "product/uninstall_data.h"
 
 const int kUninstallMessages[12] = {10, 15, 20, 30, 34, 35, 53, 55, 56, 57, 58, 59};
 
