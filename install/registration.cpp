@@ -42,7 +42,7 @@ void WriteVersionNumbers(const String& version)
 void WriteTitleColor(const InstallRun& run)
 {
     if (run.description.productFlags & (PfCustomColors | PfKeepBackground))
-        WriteNumber("TitleColor", TitleColor);
+        WriteNumber("TitleColor", Background.titleColor);
     else
         RegistryDeleteValue("TitleColor");
 }
@@ -99,9 +99,9 @@ String WriteRegistrationValues(const InstallRun& run)
     WriteText("UninstallSubdir", d.uninstallSubdir, true);
     WriteText("DisplayTitle", MessageText(0), false);
     WriteTitleColor(run);
-    WriteNumber("TopColor", TopColor);
-    WriteNumber("BottomColor", BottomColor);
-    WriteNumber("MonoColor", MonoColor ? 1 : 0);
+    WriteNumber("TopColor", Background.topColor);
+    WriteNumber("BottomColor", Background.bottomColor);
+    WriteNumber("MonoColor", Background.monoColor ? 1 : 0);
     // What the system's list of programs shows: the product's icon, which
     // the uninstaller carries, the size, and no Modify or Repair buttons,
     // which the uninstaller does not offer.

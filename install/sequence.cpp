@@ -99,7 +99,7 @@ void ChooseLanguage(const InstallRun& run)
 
 void ShowProductTitle()
 {
-    DisplayTitle = MessageText(0);
+    Background.displayTitle = MessageText(0);
     RedrawBackground();
 }
 
@@ -331,10 +331,10 @@ void PlaceFiles(InstallRun& run)
 // The background picture, kept for the uninstaller's background.
 void SaveBackgroundPicture(InstallRun& run)
 {
-    if (!HasFlag(run, PfKeepBackground) || BackgroundImage.IsEmpty())
+    if (!HasFlag(run, PfKeepBackground) || Background.image.IsEmpty())
         return;
     String path = PathJoin(run.uninstallDirectory.CStr(), kBackgroundFileName);
-    if (BackgroundImage.SaveFile(path.CStr()))
+    if (Background.image.SaveFile(path.CStr()))
         RecordForUninstall(run.uninstallList, path.CStr(), 0);
     else
         AppendFailedLine(run.errorText, path.CStr());

@@ -39,10 +39,10 @@ String FindCommandInterpreter()
 
 void SetStartColours()
 {
-    TitleColor = GetSysColor(COLOR_WINDOWTEXT);
-    TopColor = GetSysColor(COLOR_WINDOW);
-    BottomColor = 0;
-    MonoColor = 1;
+    Background.titleColor = GetSysColor(COLOR_WINDOWTEXT);
+    Background.topColor = GetSysColor(COLOR_WINDOW);
+    Background.bottomColor = 0;
+    Background.monoColor = 1;
 }
 
 CommandLine ReadCommandLine(const char* arguments)

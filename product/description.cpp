@@ -41,15 +41,15 @@ void ApplyTexts(DescriptionFields& d, ProductRun& run)
 void ApplyLook(const DescriptionFields& d)
 {
     if (d.productFlags & PfCustomColors) {
-        TitleColor = d.titleColor;
-        TopColor = d.topColor;
-        BottomColor = d.bottomColor;
+        Background.titleColor = d.titleColor;
+        Background.topColor = d.topColor;
+        Background.bottomColor = d.bottomColor;
         if (d.topColor != d.bottomColor)
-            MonoColor = 0;
+            Background.monoColor = 0;
     }
     if (!d.backgroundBitmap.IsEmpty()) {
-        TitleColor = d.titleColor;
-        BackgroundImage.SetBytes(d.backgroundBitmap.CStr(), d.backgroundBitmap.Length());
+        Background.titleColor = d.titleColor;
+        Background.image.SetBytes(d.backgroundBitmap.CStr(), d.backgroundBitmap.Length());
     }
     RedrawBackground();
 }

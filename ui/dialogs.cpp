@@ -39,6 +39,10 @@ enum : int {
     kMsgProgressCaption = 54,
 };
 
+// The dialog procedures' state, process-wide: the system calls the
+// procedures with its own arguments, so what they show and where they
+// write it waits here from the call that opens a dialog to its end.
+
 // The language dialog's list and the names it shows.
 HWND LanguageList = NULL;
 const String* LanguageChoices = nullptr;

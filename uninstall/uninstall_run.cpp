@@ -106,14 +106,14 @@ void RestoreBackground(UninstallerRun& run)
     if (run.productFlags & PfQuietUninstall)
         run.automaticMode = 1;
     SetExitCodes(run, (run.productFlags & PfStandardExitCodes) != 0);
-    DisplayTitle = ReadText("DisplayTitle");
-    TitleColor = RegistryGetInt("TitleColor", GetSysColor(COLOR_WINDOWTEXT), 0);
-    TopColor = RegistryGetInt("TopColor", GetSysColor(COLOR_WINDOW), 0);
-    BottomColor = RegistryGetInt("BottomColor", 0, 0);
-    MonoColor = RegistryGetBool("MonoColor", 1, 0);
+    Background.displayTitle = ReadText("DisplayTitle");
+    Background.titleColor = RegistryGetInt("TitleColor", GetSysColor(COLOR_WINDOWTEXT), 0);
+    Background.topColor = RegistryGetInt("TopColor", GetSysColor(COLOR_WINDOW), 0);
+    Background.bottomColor = RegistryGetInt("BottomColor", 0, 0);
+    Background.monoColor = RegistryGetBool("MonoColor", 1, 0);
     run.uninstallSubdir = ReadText("UninstallSubdir");
     if (run.productFlags & PfKeepBackground)
-        BackgroundImage.LoadFile(UninstallFolderFile(run.installDirectory.CStr(),
+        Background.image.LoadFile(UninstallFolderFile(run.installDirectory.CStr(),
                                                      run.uninstallSubdir, kBackgroundFileName)
                                      .CStr());
     RedrawBackground();

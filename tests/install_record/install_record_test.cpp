@@ -141,10 +141,10 @@ protected:
         description_.uninstallBatch1 = "echo one";
         description_.uninstallBatch2 = "echo two";
         description_.archiveDate = DateTime{2021, 6, 15, 10, 20, 30};
-        TitleColor = 0x112233;
-        TopColor = 0x445566;
-        BottomColor = 0x778899;
-        MonoColor = 0;
+        Background.titleColor = 0x112233;
+        Background.topColor = 0x445566;
+        Background.bottomColor = 0x778899;
+        Background.monoColor = 0;
 
         ClearUninstallList(run_.uninstallList);
         run_.associationRecords.Clear();
@@ -318,7 +318,7 @@ TEST_F(InstallRecordTest, AReinstallWithEmptyTextsDeletesTheEarlierValues)
     description_.uninstallSubdir = "";
     description_.displayName = "";
     SetMessage(0, 0, "");
-    MonoColor = 1;
+    Background.monoColor = 1;
     RegisterUninstall(run_, String("MZ"));
     EXPECT_EQ("", Text(run_.errorText));
 

@@ -141,11 +141,11 @@ void ResetState()
     Fields = new DescriptionFields;
     ReadRun = new ProductRun;
     SelectMessageLanguage(0);
-    TitleColor = kStartTitle;
-    TopColor = kStartTop;
-    BottomColor = 0;
-    MonoColor = 1;
-    BackgroundImage.Clear();
+    Background.titleColor = kStartTitle;
+    Background.topColor = kStartTop;
+    Background.bottomColor = 0;
+    Background.monoColor = 1;
+    Background.image.Clear();
     ResizeMessageTable(0, 0, String());
 }
 
@@ -195,9 +195,9 @@ TEST(ReadDescription, AppliesEveryFieldRuleAndCheck)
              EXPECT_EQ(10, Fields->storedSizes[0]);
              EXPECT_EQ(10, Fields->payloadSize);
              EXPECT_EQ(0x12345678u, Fields->payloadChecksum);
-             EXPECT_EQ(kStartTitle, TitleColor);     // no custom colours, no picture
-             EXPECT_EQ(kStartTop, TopColor);
-             EXPECT_EQ(1, MonoColor);
+             EXPECT_EQ(kStartTitle, Background.titleColor);     // no custom colours, no picture
+             EXPECT_EQ(kStartTop, Background.topColor);
+             EXPECT_EQ(1, Background.monoColor);
              EXPECT_EQ(0, ReadRun->automaticMode);
              EXPECT_EQ(0, Fields->iconOffset);
              EXPECT_EQ(0, Fields->associationCount);
@@ -229,22 +229,22 @@ TEST(ReadDescription, AppliesEveryFieldRuleAndCheck)
          }},
         {"custom colours", [](TestDescription& d) { d.flags = PfCustomColors; }, 0,
          [] {
-             EXPECT_EQ(0x00112233u, TitleColor);
-             EXPECT_EQ(0x00445566u, TopColor);
-             EXPECT_EQ(0x00778899u, BottomColor);
-             EXPECT_EQ(0, MonoColor);
+             EXPECT_EQ(0x00112233u, Background.titleColor);
+             EXPECT_EQ(0x00445566u, Background.topColor);
+             EXPECT_EQ(0x00778899u, Background.bottomColor);
+             EXPECT_EQ(0, Background.monoColor);
          }},
         {"custom single colour",
          [](TestDescription& d) {
              d.flags = PfCustomColors;
              d.bottom = d.top;
          },
-         0, [] { EXPECT_EQ(1, MonoColor); }},
+         0, [] { EXPECT_EQ(1, Background.monoColor); }},
         {"picture without custom colours", [](TestDescription& d) { d.bitmap = SmallBitmap(); }, 0,
          [] {
-             EXPECT_EQ(0x00112233u, TitleColor);
-             EXPECT_EQ(kStartTop, TopColor);
-             EXPECT_EQ(2, BackgroundImage.Width());
+             EXPECT_EQ(0x00112233u, Background.titleColor);
+             EXPECT_EQ(kStartTop, Background.topColor);
+             EXPECT_EQ(2, Background.image.Width());
          }},
         {"master product", [](TestDescription& d) { d.flags = PfNeedsMaster; }, 0,
          [] { EXPECT_STREQ("Base", Fields->masterProduct.CStr()); }},
@@ -326,7 +326,7 @@ TEST(ReadDescription, AppliesEveryFieldRuleAndCheck)
         {"wrong end marker", [](TestDescription& d) { d.endMarker ^= 1; }, 32, {}},
         {"damaged picture is dropped",
          [](TestDescription& d) { d.bitmap = std::string(4, 'B'); }, 0,
-         [] { EXPECT_EQ(1, BackgroundImage.IsEmpty()); }},
+         [] { EXPECT_EQ(1, Background.image.IsEmpty()); }},
     };
     for (const DescriptionCase& c : kCases) {
         SCOPED_TRACE(c.name);
