@@ -31,7 +31,9 @@ struct ProductRun {
     // shown and logged at the end; the uninstaller's "what could not be
     // removed", where empty at the end means success.
     String errorText;
-    UninstallList uninstallList;    // the items the uninstaller removes (UninstallList)
+    // The removal list (UninstallList): what the installation made, or
+    // what the uninstallation could not remove, for the record it rewrites.
+    UninstallList uninstallList;
 };
 
 // With the product's standard-exit-codes switch the exit code tells the
