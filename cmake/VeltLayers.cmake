@@ -1,15 +1,19 @@
 # The stub's code in layers, one library per folder, each using only the
 # folders below it:
 #
-#   core <- system <- ui <- launcher <- install, uninstall <- the stub's main
-#   core <- archive <- launcher, and the builder
+#   core <- system <- ui <- product <- install, uninstall <- launcher
+#   core <- archive <- product, and the builder
 #
 # core is the foundation (strings, containers, files); archive is the
-# installer's format, shared with the builder; the rest are the stub's.
+# installer's format, shared with the builder; the rest are the stub's:
+# product holds what both runs read (the opened archive, the description,
+# the uninstall record), install and uninstall are the two flows side by
+# side, and launcher is the entry that makes a run and starts one of them.
 # A library compiles against a view of the source tree that holds only the
 # folders it may use, so an include that runs the wrong way does not
-# compile: "core/file.h" cannot include "launcher/codec.h", since no
-# launcher/ is in core's view.
+# compile: "core/file.h" cannot include "product/archive.h", since no
+# product/ is in core's view, and "uninstall/uninstall_run.cpp" cannot
+# include "install/placement.h".
 #
 #   velt_layer(<folder> [USES <libraries...>] [SEES <folders...>]
 #              [SOURCES <files...>])

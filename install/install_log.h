@@ -5,6 +5,10 @@
 #include <stdint.h>
 
 #include "core/string.h"
+#include "install/install_run.h"
 
-void WriteInstallLog(String errorText, const String& fileReportText, const char* installDir,
-                     uint8_t isReinstall, uint8_t showResult);
+// Shows the result (with `showResult`) and appends the block of
+// `errorText` and `fileReportText` for the run's product, directory and
+// kind of installation.
+void WriteInstallLog(const InstallRun& run, String errorText, const String& fileReportText,
+                     uint8_t showResult);

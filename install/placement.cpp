@@ -9,17 +9,16 @@
 #include "core/directory.h"
 #include "core/file.h"
 #include "core/paths.h"
-#include "install/run_state.h"
 #include "install/shortcuts.h"
-#include "install/uninstall_record.h"
 #include "install/versions.h"
-#include "launcher/archive.h"
-#include "launcher/description.h"
-#include "launcher/report.h"
+#include "product/archive.h"
+#include "product/report.h"
+#include "product/uninstall_record.h"
 #include "system/library.h"
 #include "system/registry.h"
 #include "system/shell.h"
 #include "ui/dialogs.h"
+#include "ui/messages.h"
 
 WriteFault (*InstalledWriteFault)(int chunk) = nullptr;
 
@@ -33,8 +32,6 @@ constexpr int kWriteChunk = 64 * 1024;
 constexpr DWORD kReplaceAtNextStart = 5;
 
 }  // namespace
-
-const char kSharedCountsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 namespace {
 
@@ -70,9 +67,9 @@ bool IsPermanent(const Placement& file)
 
 // Entries of the uninstall list are made unless the product or the file
 // opts out.
-bool IsListedForUninstall(const Placement& file)
+bool IsListedForUninstall(const InstallRun& run, const Placement& file)
 {
-    return !(ProductFlags & PfNoUninstallList) && !IsPermanent(file);
+    return !(run.description.productFlags & PfNoUninstallList) && !IsPermanent(file);
 }
 
 // ---------------------------------------------------------------------------
@@ -104,14 +101,15 @@ bool WriteChunks(File& file, const uint8_t* data, int32_t size)
 // Creates or truncates `path`, writes the data and stamps the time (a time
 // that cannot be set is no failure). With PfVerifyWrites the file is read
 // back and must match.
-bool WriteWholeFile(const char* path, const uint8_t* data, int32_t size, const DateTime& time)
+bool WriteWholeFile(const InstallRun& run, const char* path, const uint8_t* data, int32_t size,
+                    const DateTime& time)
 {
     File file;
     bool ok = file.Create(path, true) && WriteChunks(file, data, size);
     if (ok && time.month != 0)
         file.SetTime(time);
     ok = file.Close() && ok;
-    if (ok && (ProductFlags & PfVerifyWrites))
+    if (ok && (run.description.productFlags & PfVerifyWrites))
         ok = FilesEqual(data, size, path);
     return ok;
 }
@@ -154,14 +152,14 @@ bool MoveOverDestination(const char* temporary, const char* path)
 // temporary file beside it, which takes its place by a rename only once it
 // is complete and checked. Any failure deletes the temporary file and
 // leaves `path` as it was.
-bool WriteThroughTemporary(const char* path, const uint8_t* data, int32_t size,
-                           const DateTime& time)
+bool WriteThroughTemporary(const InstallRun& run, const char* path, const uint8_t* data,
+                           int32_t size, const DateTime& time)
 {
     String directory = PathDirectory(path);
     String temporary = MakeTempFileName(directory.IsEmpty() ? "." : directory.CStr());
     if (temporary.IsEmpty())
         return false;
-    bool ok = WriteWholeFile(temporary.CStr(), data, size, time)
+    bool ok = WriteWholeFile(run, temporary.CStr(), data, size, time)
               && FileSizeByName(temporary.CStr()) == size
               && MoveOverDestination(temporary.CStr(), path);
     if (!ok) {
@@ -172,20 +170,21 @@ bool WriteThroughTemporary(const char* path, const uint8_t* data, int32_t size,
     return ok;
 }
 
-typedef bool (*WriteOnce)(const char* path, const uint8_t* data, int32_t size,
-                          const DateTime& time);
+typedef bool (*WriteOnce)(const InstallRun& run, const char* path, const uint8_t* data,
+                          int32_t size, const DateTime& time);
 
 // Up to three attempts of `writeOnce`. The read-only attribute, when the
 // product allows it, is cleared after the first failure only.
-bool WriteWithAttempts(const char* path, const uint8_t* data, int32_t size,
-                       const DateTime& time, String& errorText, WriteOnce writeOnce)
+bool WriteWithAttempts(const InstallRun& run, const char* path, const uint8_t* data,
+                       int32_t size, const DateTime& time, String& errorText,
+                       WriteOnce writeOnce)
 {
     if (size < 0)
         ArchiveCorrupt(kCorruptNegativeWriteSize);
     for (int attempt = 1; attempt <= kWriteAttempts; ++attempt) {
-        if (writeOnce(path, data, size, time))
+        if (writeOnce(run, path, data, size, time))
             return true;
-        if (attempt == 1 && (ProductFlags & PfClearAttributes))
+        if (attempt == 1 && (run.description.productFlags & PfClearAttributes))
             SetReadOnly(path, false);
     }
     AppendFailedLine(errorText, path);
@@ -196,10 +195,11 @@ bool WriteWithAttempts(const char* path, const uint8_t* data, int32_t size,
 // The steps of one file
 
 // Reads the record at the cursor, which moves past it in every case.
-void ReadRecord(int index, FileRecordFields& record)
+void ReadRecord(InstallRun& run, int index, FileRecordFields& record)
 {
-    int32_t size = StoredSizes[index];
-    int code = ReadFileRecord(ArchiveCursor, ArchiveEnd, size, ProductFlags, record);
+    int32_t size = run.description.storedSizes[index];
+    int code = ReadFileRecord(run.archiveCursor.next, run.archiveCursor.end, size,
+                              ProductFlagsOf(run), record);
     // A negative size cannot be read past; it is the writer's damage code.
     if (code == kCorruptPayloadLength && size < 0)
         code = kCorruptNegativeWriteSize;
@@ -209,63 +209,63 @@ void ReadRecord(int index, FileRecordFields& record)
 
 // The type's directory joined with the name; shared and system files join
 // the shared-file list, a trailing blank marking those that stay behind.
-void ChooseDestination(Placement& file)
+void ChooseDestination(InstallRun& run, Placement& file)
 {
     const char* name = file.record.name;
     switch (file.record.kind) {
     case DestInstall:
     case DestInstallStartup:
-        file.destination = PathJoin(InstallDirectory.CStr(), name);
+        file.destination = PathJoin(run.installDirectory.CStr(), name);
         file.inInstallDirectory = true;
         break;
     case DestShared:
-        file.destination = PathJoin(SharedDirectory.CStr(), name);
-        SharedFileList.AddTail(IsPermanent(file) ? file.destination + " " : file.destination);
+        file.destination = PathJoin(run.sharedDirectory.CStr(), name);
+        run.sharedFileList.AddTail(IsPermanent(file) ? file.destination + " " : file.destination);
         break;
     case DestFont:
         file.destination = PathJoin(FontsFolder().CStr(), name);
         break;
     case DestSystem:
         file.destination = PathJoin(GetSystemDirectoryString().CStr(), name);
-        SharedFileList.AddTail(file.destination + " ");
+        run.sharedFileList.AddTail(file.destination + " ");
         break;
     }
     if (file.record.flags & FfToUninstallDir) {
-        file.destination = PathJoin(UninstallDirectory.CStr(), name);
+        file.destination = PathJoin(run.uninstallDirectory.CStr(), name);
         file.inInstallDirectory = false;
     }
 }
 
 // False when the overwrite mode skips the file. A kept file of the install
 // directory still belongs to the product, so it is listed for removal.
-bool PassesOverwriteMode(const Placement& file)
+bool PassesOverwriteMode(InstallRun& run, const Placement& file)
 {
     int32_t mode = file.record.flags & FfOverwriteMask;
     if (mode == FfUpdateOnly)
         return FileExists(file.destination.CStr());
     if (mode == FfKeepExisting && FileExists(file.destination.CStr()) && !IsPermanent(file)
         && IsInstallKind(file.record.kind)) {
-        RecordForUninstall(file.destination.CStr(), 0);
+        RecordForUninstall(run.uninstallList, file.destination.CStr(), 0);
         return false;
     }
     return true;
 }
 
-void Report(const Placement& file, const char* text)
+void Report(InstallRun& run, const Placement& file, const char* text)
 {
-    FileReportText.AppendFormat("%s%s", file.destination.CStr(), text);
+    run.fileReportText.AppendFormat("%s%s", file.destination.CStr(), text);
 }
 
 // System files: a newer version wins first, then a newer date. False when
 // the existing copy stays. An existing time that cannot be read keeps the
 // copy silently.
-bool IsSystemFileOutOfDate(const Placement& file)
+bool IsSystemFileOutOfDate(InstallRun& run, const Placement& file)
 {
     const char* path = file.destination.CStr();
     if (*file.record.text) {
         String existing = FileVersionText(path, 1);
         if (!existing.IsEmpty() && CompareVersions(file.record.text, existing.CStr()) <= 0) {
-            Report(file, " was not installed because its version is not newer.\r\n");
+            Report(run, file, " was not installed because its version is not newer.\r\n");
             return false;
         }
     }
@@ -273,7 +273,7 @@ bool IsSystemFileOutOfDate(const Placement& file)
     if (!GetFileTimeByName(path, &existingTime))
         return false;
     if (existingTime.Compare(file.record.time) >= 0) {
-        Report(file, " was not installed because its date is not newer.\r\n");
+        Report(run, file, " was not installed because its date is not newer.\r\n");
         return false;
     }
     return true;
@@ -281,7 +281,7 @@ bool IsSystemFileOutOfDate(const Placement& file)
 
 // The replacement rules of shared, font and system files over an existing
 // copy. Install-directory files are replaced by their overwrite mode alone.
-bool WantsReplacement(Placement& file)
+bool WantsReplacement(InstallRun& run, Placement& file)
 {
     int32_t kind = file.record.kind;
     if (IsInstallKind(kind))
@@ -290,17 +290,17 @@ bool WantsReplacement(Placement& file)
     if (!file.existed)
         return true;
     if (kind == DestSystem) {
-        if (!IsSystemFileOutOfDate(file))
+        if (!IsSystemFileOutOfDate(run, file))
             return false;                   // its own line, or none
     } else if (!IsOutOfDate(file.destination.CStr(), file.record.time)) {
-        Report(file, " is up to date.\r\n");
+        Report(run, file, " is up to date.\r\n");
         return false;
     }
-    Report(file, " is out of date and will be replaced.\r\n");
+    Report(run, file, " is out of date and will be replaced.\r\n");
     return true;
 }
 
-void RequestShortcuts(const Placement& file)
+void RequestShortcuts(InstallRun& run, const Placement& file)
 {
     const FileRecordFields& record = file.record;
     if (!IsInstallKind(record.kind) || !(record.flags & (FfDesktopShortcut | FfProgramsShortcut)))
@@ -309,86 +309,86 @@ void RequestShortcuts(const Placement& file)
     request.target = file.destination;
     request.name = record.text;
     if (*record.icon)
-        request.icon = PathJoin(UninstallDirectory.CStr(), record.icon);
+        request.icon = PathJoin(run.uninstallDirectory.CStr(), record.icon);
     request.desktop = (record.flags & FfDesktopShortcut) != 0;
     request.programs = (record.flags & FfProgramsShortcut) != 0;
     request.startup = record.kind == DestInstallStartup;
-    AddShortcutRequest(request);
+    AddShortcutRequest(run, request);
 }
 
 // A shared, font or system file that another program holds open is
 // written to a temporary file in the install directory instead, and takes
 // its place at the next start of the system. The short form of the name
 // keeps wininit.ini's lines within what its reader accepts.
-void DeferIfInUse(Placement& file)
+void DeferIfInUse(const InstallRun& run, Placement& file)
 {
     if (!file.existed || FileIsWritable(file.destination.CStr()))
         return;
     file.deferredTarget = file.destination;
-    String temporary = MakeTempFileName(InstallDirectory.CStr());
+    String temporary = MakeTempFileName(run.installDirectory.CStr());
     file.destination = GetShortPath(temporary.CStr());
 }
 
 // Install-directory files may sit in subdirectories of their own; each is
 // made and listed, also when making it failed, so that the uninstaller
 // tries it.
-void MakeSubdirectory(const Placement& file)
+void MakeSubdirectory(InstallRun& run, const Placement& file)
 {
     if (!file.inInstallDirectory)
         return;
     String directory = PathDirectory(file.destination.CStr());
-    if (directory.Compare(InstallDirectory, false) == 0)
+    if (directory.Compare(run.installDirectory, false) == 0)
         return;
     if (!CreateDirectoryPath(directory.CStr()))
-        ErrorText.AppendFormat("%s %s\r\n", MessageText(MsgCannotCreateDir), directory.CStr());
-    if (IsListedForUninstall(file))
-        RecordForUninstall(directory.CStr(), 1);
+        run.errorText.AppendFormat("%s %s\r\n", MessageText(MsgCannotCreateDir), directory.CStr());
+    if (IsListedForUninstall(run, file))
+        RecordForUninstall(run.uninstallList, directory.CStr(), 1);
 }
 
 // Listed before the write, so that a partly placed product is still
 // removed completely.
-void ListInstalledFile(const Placement& file)
+void ListInstalledFile(InstallRun& run, const Placement& file)
 {
-    if (IsInstallKind(file.record.kind) && IsListedForUninstall(file))
-        RecordForUninstall(file.destination.CStr(), 0);
+    if (IsInstallKind(file.record.kind) && IsListedForUninstall(run, file))
+        RecordForUninstall(run.uninstallList, file.destination.CStr(), 0);
 }
 
-bool WriteData(const Placement& file)
+bool WriteData(InstallRun& run, const Placement& file)
 {
     const FileRecordFields& record = file.record;
     // A deferred file's temporary file is new and holds nothing to keep.
     WriteOnce writeOnce = file.deferredTarget.IsEmpty() ? WriteThroughTemporary : WriteWholeFile;
-    return WriteWithAttempts(file.destination.CStr(), record.data, record.size, record.time,
-                             ErrorText, writeOnce);
+    return WriteWithAttempts(run, file.destination.CStr(), record.data, record.size,
+                             record.time, run.errorText, writeOnce);
 }
 
 // Hands the temporary file of a deferred file to the system: MoveFileEx on
 // the NT family, wininit.ini's [rename] section elsewhere. False when the
 // system refused it.
-bool ScheduleReplacement(const Placement& file)
+bool ScheduleReplacement(InstallRun& run, const Placement& file)
 {
-    ProductFlags |= PfRebootNeeded;
+    run.restartNeeded = 1;
     const char* target = file.deferredTarget.CStr();
     if (!IsWindowsNT()) {
         WriteIniValue("rename", target, file.destination.CStr(), "wininit.ini");
         return true;
     }
     if (!LinkedMoveFileEx) {
-        ErrorText.AppendFormat(kMoveNotLinkedError, target);
+        run.errorText.AppendFormat(kMoveNotLinkedError, target);
         return true;
     }
     if (!LinkedMoveFileEx(file.destination.CStr(), target, kReplaceAtNextStart)) {
-        ErrorText.AppendFormat(kMoveFailedError, target);
+        run.errorText.AppendFormat(kMoveFailedError, target);
         return false;
     }
     return true;
 }
 
-void ReportPlaced(const Placement& file)
+void ReportPlaced(InstallRun& run, const Placement& file)
 {
     SetStatusText("%s -> %s", file.record.name, file.destination.CStr());
-    if (ProductFlags & PfLogFileLines)
-        FileReportText.AppendFormat("%s -> %s\r\n", file.record.name, file.destination.CStr());
+    if (run.description.productFlags & PfLogFileLines)
+        run.fileReportText.AppendFormat("%s -> %s\r\n", file.record.name, file.destination.CStr());
 }
 
 // ---------------------------------------------------------------------------
@@ -432,30 +432,31 @@ void TakeBackSharedCounts(const String& list)
 
 // ---------------------------------------------------------------------------
 
-void PlaceFile(int index)
+void PlaceFile(InstallRun& run, int index)
 {
     Placement file;
-    ReadRecord(index, file.record);
-    ChooseDestination(file);
-    if (!PassesOverwriteMode(file) || !WantsReplacement(file))
+    ReadRecord(run, index, file.record);
+    ChooseDestination(run, file);
+    if (!PassesOverwriteMode(run, file) || !WantsReplacement(run, file))
         return;
-    RequestShortcuts(file);
-    DeferIfInUse(file);
-    MakeSubdirectory(file);
-    ListInstalledFile(file);
-    if (!WriteData(file))
+    RequestShortcuts(run, file);
+    DeferIfInUse(run, file);
+    MakeSubdirectory(run, file);
+    ListInstalledFile(run, file);
+    if (!WriteData(run, file))
         return;
     if (file.record.kind == DestFont)
-        AddPlacedFont(file.record.name, file.destination, file.record.text, IsPermanent(file));
-    if (!file.deferredTarget.IsEmpty() && !ScheduleReplacement(file))
+        AddPlacedFont(run, file.record.name, file.destination, file.record.text,
+                      IsPermanent(file));
+    if (!file.deferredTarget.IsEmpty() && !ScheduleReplacement(run, file))
         return;
-    ReportPlaced(file);
+    ReportPlaced(run, file);
 }
 
-bool WriteInstalledFile(const char* path, const uint8_t* data, int32_t size,
-                        const DateTime& time, String& errorText)
+bool WriteInstalledFile(const InstallRun& run, const char* path, const uint8_t* data,
+                        int32_t size, const DateTime& time, String& errorText)
 {
-    return WriteWithAttempts(path, data, size, time, errorText, WriteThroughTemporary);
+    return WriteWithAttempts(run, path, data, size, time, errorText, WriteThroughTemporary);
 }
 
 bool IsOutOfDate(const char* path, const DateTime& time)
@@ -477,24 +478,24 @@ void LinkMoveFileEx()
     LinkFunctionTable("kernel32.dll", table);
 }
 
-void UpdateSharedCounts()
+void UpdateSharedCounts(InstallRun& run)
 {
-    if (!(ProductFlags & PfUninstallSupport))
+    if (!(run.description.productFlags & PfUninstallSupport))
         return;
     if (RegistryOpenKey(HKEY_LOCAL_MACHINE, kSharedCountsKey, 0) == RegOpenFailed) {
-        ErrorText += kSharedCountsError;
+        run.errorText += kSharedCountsError;
         return;
     }
-    if (IsReinstall)
-        TakeBackSharedCounts(PreviousSharedFiles);
-    PreviousSharedFiles.Clear();
+    if (run.isReinstall)
+        TakeBackSharedCounts(run.previousSharedFiles);
+    run.previousSharedFiles.Clear();
     CollectionIterator it;
-    for (String* entry = SharedFileList.First(it); entry; entry = SharedFileList.Next(it)) {
+    for (String* entry = run.sharedFileList.First(it); entry; entry = run.sharedFileList.Next(it)) {
         String name = SharedValueName(*entry);
         RegistrySetInt(name.CStr(), SharedCount(name) + 1, 0);
-        if (!PreviousSharedFiles.IsEmpty())
-            PreviousSharedFiles += ";";
-        PreviousSharedFiles.AppendFormat("\"%s\"", entry->CStr());
+        if (!run.previousSharedFiles.IsEmpty())
+            run.previousSharedFiles += ";";
+        run.previousSharedFiles.AppendFormat("\"%s\"", entry->CStr());
     }
     RegistryCloseKey();
 }

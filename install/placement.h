@@ -7,15 +7,17 @@
 
 #include "core/format.h"
 #include "core/string.h"
+#include "install/install_run.h"
 
-// Reads record `index` at the archive cursor and places it. The cursor
-// moves past the whole record whether or not the file is placed.
-void PlaceFile(int index);
+// Reads record `index` at the run's archive cursor and places it. The
+// cursor moves past the whole record whether or not the file is placed.
+void PlaceFile(InstallRun& run, int index);
 
 // Writes `size` bytes to `path` (three attempts) and sets its time when
-// `time` is set. A failure appends its error line to `errorText`.
-bool WriteInstalledFile(const char* path, const uint8_t* data, int32_t size,
-                        const DateTime& time, String& errorText);
+// `time` is set, under the product's write flags. A failure appends its
+// error line to `errorText`.
+bool WriteInstalledFile(const InstallRun& run, const char* path, const uint8_t* data,
+                        int32_t size, const DateTime& time, String& errorText);
 
 // `time` is unset, the existing file's time cannot be read, or it is
 // earlier than `time`.
@@ -25,10 +27,8 @@ bool IsOutOfDate(const char* path, const DateTime& time);
 void LinkMoveFileEx();
 
 // Counts this run's shared files in SharedDLLs, taking back the counts of
-// the installation it replaces, and rebuilds PreviousSharedFiles.
-void UpdateSharedCounts();
-// The machine's shared-file counts: a value per path, under HKEY_LOCAL_MACHINE.
-extern const char kSharedCountsKey[];
+// the installation it replaces, and rebuilds run.previousSharedFiles.
+void UpdateSharedCounts(InstallRun& run);
 
 // Test seam of the file writer. When set, it is asked before each chunk
 // (numbered from 0 within one attempt) that WriteInstalledFile writes, and

@@ -1,9 +1,6 @@
 #include "install/registry_entries.h"
 
 #include "core/directory.h"
-#include "install/run_state.h"
-#include "install/uninstall_record.h"
-#include "launcher/description.h"
 #include "system/registry.h"
 #include "ui/messages.h"
 
@@ -11,39 +8,41 @@ namespace {
 
 // The macros of a command line, replaced in this order. The drive macro
 // gives the letter alone, so that commands write "%InstallDrive%:".
-String ExpandCommandMacros(const String& command)
+String ExpandCommandMacros(const InstallRun& run, const String& command)
 {
     String text = command;
-    text.ReplaceAll("%InstallDir%", InstallDirectory.CStr());
-    char drive[2] = {InstallDirectory.First(), 0};
+    text.ReplaceAll("%InstallDir%", run.installDirectory.CStr());
+    char drive[2] = {run.installDirectory.First(), 0};
     text.ReplaceAll("%InstallDrive%", drive);
-    text.ReplaceAll("%SharedDir%", SharedDirectory.CStr());
+    text.ReplaceAll("%SharedDir%", run.sharedDirectory.CStr());
     text.ReplaceAll("%SystemDir%", GetSystemDirectoryString().CStr());
     return text;
 }
 
 // The file type's description, its default verb and the verb's command,
 // under HKEY_CLASSES_ROOT\type. True when the command was written.
-BYTE WriteVerb(const FileAssociation& association, const String& type, bool typeGiven)
+BYTE WriteVerb(const InstallRun& run, const FileAssociation& association, const String& type,
+               bool typeGiven)
 {
     if (RegistryOpenKey(HKEY_CLASSES_ROOT, type.CStr(), 0) == RegOpenFailed)
         return 0;
     // A type the extension already had keeps its own description.
     if (typeGiven && !association.description.IsEmpty())
-        ReplaceDefaultValue(association.description);
+        ReplaceDefaultValue(run.productName, association.description);
     BYTE written = 0;
     int opened = 1;
     if (RegistryOpenSubkey("shell", 0) != RegOpenFailed) {
         ++opened;
         if (association.flags & 0x01)
-            ReplaceDefaultValue(association.verb);
+            ReplaceDefaultValue(run.productName, association.verb);
         if (RegistryOpenSubkey(association.verb.CStr(), 0) != RegOpenFailed) {
             ++opened;
             if (RegistryOpenSubkey("command", 0) != RegOpenFailed) {
                 ++opened;
                 // Paths in a command may have been typed in another letter
                 // case before; such a command is no change worth a backup.
-                written = ReplaceDefaultValue(ExpandCommandMacros(association.command), true);
+                written = ReplaceDefaultValue(run.productName,
+                                              ExpandCommandMacros(run, association.command), true);
             }
         }
     }
@@ -52,7 +51,7 @@ BYTE WriteVerb(const FileAssociation& association, const String& type, bool type
     return written;
 }
 
-void Associate(const FileAssociation& association)
+void Associate(InstallRun& run, const FileAssociation& association)
 {
     String extension = association.extension;
     extension.EnsureLeading('.');
@@ -67,59 +66,61 @@ void Associate(const FileAssociation& association)
             return;
     } else {
         if (typeGiven)
-            ReplaceDefaultValue(type);
+            ReplaceDefaultValue(run.productName, type);
         else
             type = RegistryGetString("", String(), 0);
         RegistryCloseKey();
     }
-    BYTE associated = WriteVerb(association, type, typeGiven);
+    BYTE associated = WriteVerb(run, association, type, typeGiven);
     // Recorded even when it failed, so that the uninstaller removes what
     // was made of it.
-    AssociationRecords.AppendFormat("%s~!~%s~!~%s\r\n", extension.CStr(), type.CStr(),
+    run.associationRecords.AppendFormat("%s~!~%s~!~%s\r\n", extension.CStr(), type.CStr(),
                                     association.verb.CStr());
     if (!associated)
-        ErrorText.AppendFormat("Failed to associate file type:  \"%s\".\r\n\r\n",
+        run.errorText.AppendFormat("Failed to associate file type:  \"%s\".\r\n\r\n",
                                extension.CStr());
 }
 
 } // namespace
 
-BYTE ReplaceDefaultValue(const String& value, bool ignoreCase)
+BYTE ReplaceDefaultValue(const String& productName, const String& value, bool ignoreCase)
 {
     String earlier = RegistryGetString("", String(), 0);
     // A second installation finds its own value here, so the first backup,
     // the value from before any installation, stays.
     if (!earlier.IsEmpty() && earlier.Compare(value, !ignoreCase) != 0)
-        RegistrySetString((ProductName + " Backup").CStr(), earlier, 0);
+        RegistrySetString((productName + " Backup").CStr(), earlier, 0);
     return RegistrySetString("", value, 0);
 }
 
-void CreateProductKeys()
+void CreateProductKeys(InstallRun& run)
 {
-    if (ProductRegistry.IsEmpty())
+    const String& productRegistry = run.description.productRegistry;
+    if (productRegistry.IsEmpty())
         return;
     bool failed = false;
     for (BYTE user = 0; user < 2; ++user) {
-        if (RegistryOpenSoftwareKey(ProductRegistry.CStr(), user, 0) == RegOpenFailed)
+        if (RegistryOpenSoftwareKey(productRegistry.CStr(), user, 0) == RegOpenFailed)
             failed = true;
         else
             RegistryCloseKey();
     }
     if (failed)
-        ErrorText.AppendFormat("Error creating registry keys:\r\n%s\r\n\r\n",
-                               ProductRegistry.CStr());
+        run.errorText.AppendFormat("Error creating registry keys:\r\n%s\r\n\r\n",
+                                   productRegistry.CStr());
 }
 
-void AssociateFileTypes()
+void AssociateFileTypes(InstallRun& run)
 {
-    const char* language =
-        SelectedLanguage < LanguageCount ? LanguageNames[SelectedLanguage].CStr() : "";
-    for (int i = 0; i < AssociationCount; ++i) {
-        const FileAssociation& association = Associations[i];
+    const DescriptionFields& d = run.description;
+    int selected = MessageLanguage();
+    const char* language = selected < d.languageCount ? d.languageNames[selected].CStr() : "";
+    for (int i = 0; i < d.associationCount; ++i) {
+        const FileAssociation& association = d.associations[i];
         if (association.extension.IsEmpty())
             continue;
         if (!association.language.IsEmpty() && association.language != language)
             continue;
-        Associate(association);
+        Associate(run, association);
     }
 }

@@ -7,231 +7,234 @@
 #include "core/format.h"
 #include "core/paths.h"
 #include "core/retry.h"
-#include "install/batch.h"
 #include "install/install_log.h"
 #include "install/placement.h"
+#include "install/registration.h"
 #include "install/registry_entries.h"
-#include "install/run_state.h"
 #include "install/shortcuts.h"
-#include "install/uninstall_record.h"
 #include "install/versions.h"
-#include "launcher/archive.h"
-#include "launcher/description.h"
-#include "launcher/report.h"
-#include "launcher/state.h"
+#include "product/archive.h"
+#include "product/batch.h"
+#include "product/report.h"
+#include "product/uninstall_record.h"
 #include "system/registry.h"
 #include "system/shell.h"
 #include "ui/background.h"
 #include "ui/dialogs.h"
+#include "ui/messages.h"
+#include "ui/program_windows.h"
 
 namespace {
 
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr INT_PTR kDialogContinue = 1001;
 
-uint8_t HasFlag(uint32_t flag)
+uint8_t HasFlag(const InstallRun& run, uint32_t flag)
 {
-    return (ProductFlags & flag) != 0;
+    return (ProductFlagsOf(run) & flag) != 0;
 }
 
 // ------------------------------------------------------------ step timing
 
-DWORD StepStart = 0;
-
-void MarkStep()
+void MarkStep(InstallRun& run)
 {
-    StepStart = GetTickCount();
+    run.stepStart = GetTickCount();
 }
 
-void BeginStep(int message)
+void BeginStep(InstallRun& run, int message)
 {
-    MarkStep();
+    MarkStep(run);
     SetStatusText("%s", MessageText(message));
 }
 
-void BeginStepAt(int message, int percent)
+void BeginStepAt(InstallRun& run, int message, int percent)
 {
-    BeginStep(message);
+    BeginStep(run, message);
     SetProgress(percent);
 }
 
 // The tick count wraps after 49 days; a start "after" now counts from the
 // other side.
-DWORD TicksSinceStepStart()
+DWORD TicksSinceStepStart(const InstallRun& run)
 {
     DWORD now = GetTickCount();
-    DWORD elapsed = now - StepStart;
-    return elapsed < 0x80000000u ? elapsed : StepStart - now - 1;
+    DWORD elapsed = now - run.stepStart;
+    return elapsed < 0x80000000u ? elapsed : run.stepStart - now - 1;
 }
 
 // Keeps a step on screen for at least `ms` in a run that someone watches,
 // with the windows alive meanwhile.
-void HoldStep(DWORD ms)
+void HoldStep(const InstallRun& run, DWORD ms)
 {
-    if (AutomaticMode)
+    if (run.automaticMode)
         return;
     for (DWORD i = 0; i < ms; i++) {
         if (PumpMessages())
             return;
-        DWORD elapsed = TicksSinceStepStart();
+        DWORD elapsed = TicksSinceStepStart(run);
         if ((int32_t)elapsed < 0 || elapsed >= ms)
             return;
         Sleep(1);
     }
 }
 
-[[noreturn]] void StopWithError(const String& text)
+[[noreturn]] void StopWithError(InstallRun& run, const String& text)
 {
-    Outcome = OutcomeFailed;
-    ShowError("%s", text.CStr());
-    ExitProgram();
+    run.outcome = OutcomeFailed;
+    ShowError(run, "%s", text.CStr());
+    EndRun(run);
 }
 
 // ------------------------------------------------------------ questions
 
-void ChooseLanguage()
+void ChooseLanguage(const InstallRun& run)
 {
-    if (LanguageCount <= 1 || AutomaticMode) {
-        SelectedLanguage = 0;
+    const DescriptionFields& d = run.description;
+    if (d.languageCount <= 1 || run.automaticMode) {
+        SelectMessageLanguage(0);
         return;
     }
-    if (ShowLanguageDialog(LanguageNames, LanguageCount) != kDialogContinue)
-        ExitProgram();
+    if (ShowLanguageDialog(d.languageNames, d.languageCount) != kDialogContinue)
+        EndRun(run);
 }
 
 void ShowProductTitle()
 {
-    DisplayTitle = MessageText(MsgProductTitle);
+    Background.displayTitle = MessageText(MsgProductTitle);
     RedrawBackground();
 }
 
-void FindMasterProduct()
+// A product that needs its master product installs only where the master
+// is, and takes its directory when the description says "<master>".
+void FindMasterProduct(InstallRun& run)
 {
-    if (!HasFlag(PfNeedsMaster))
+    if (!HasFlag(run, PfNeedsMaster))
         return;
-    String master = MasterProduct.IsEmpty() ? ProductName : MasterProduct;
+    const String& masterProduct = run.description.masterProduct;
+    String master = masterProduct.IsEmpty() ? run.productName : masterProduct;
     String location;
     if (!ProductIsInstalled(master.CStr(), location))
-        StopWithError(MessageFormatted(MsgMasterMissing, "s", master.CStr()));
-    if (DefaultDirectory.Compare("<master>", false) == 0)
-        DefaultDirectory = location;
+        StopWithError(run, MessageFormatted(MsgMasterMissing, "s", master.CStr()));
+    if (run.defaultDirectory.Compare("<master>", false) == 0)
+        run.defaultDirectory = location;
 }
 
-void FindPreviousInstallation()
+void FindPreviousInstallation(InstallRun& run)
 {
-    if (!HasFlag(PfUninstallSupport))
+    if (!HasFlag(run, PfUninstallSupport))
         return;
-    String key = String(kUninstallKey) + ProductName;
+    String key = String(kUninstallKey) + run.productName;
     if (!RegistryOpenKey(HKEY_LOCAL_MACHINE, key.CStr(), RegOpenOnly))
         return;
-    PreviousLocation = RegistryGetString("InstallLocation", "", 0);
-    PreviousVersion = RegistryGetString("DisplayVersion", "", 0);
-    PreviousSharedFiles = RegistryGetString("SharedFiles", "", 0);
+    run.previousLocation = RegistryGetString("InstallLocation", "", 0);
+    run.previousVersion = RegistryGetString("DisplayVersion", "", 0);
+    run.previousSharedFiles = RegistryGetString("SharedFiles", "", 0);
     RegistryCloseKey();
 }
 
-bool EarlierInstallationExists()
+bool EarlierInstallationExists(const InstallRun& run)
 {
-    return !PreviousLocation.IsEmpty() && DirectoryExists(PreviousLocation.CStr());
+    return !run.previousLocation.IsEmpty() && DirectoryExists(run.previousLocation.CStr());
 }
 
-void AskWelcome()
+void AskWelcome(const InstallRun& run)
 {
-    if (AutomaticMode)
+    if (run.automaticMode)
         return;
-    if (WelcomePrompt(BackgroundWindow, String(MessageText(MsgWelcome)), ProductName))
-        ExitProgram();
+    if (WelcomePrompt(BackgroundWindow, String(MessageText(MsgWelcome)), run.productName))
+        EndRun(run);
 }
 
-void ShowLicenseAndReadme()
+void ShowLicenseAndReadme(const InstallRun& run)
 {
-    if (AutomaticMode)
+    if (run.automaticMode)
         return;
-    if (!LicenseText.IsEmpty() && ShowLicenseDialog(LicenseText.CStr()) != kDialogContinue)
-        ExitProgram();
-    if (!ReadmeText.IsEmpty() && ShowReadmeDialog(ReadmeText.CStr()) != kDialogContinue)
-        ExitProgram();
+    const DescriptionFields& d = run.description;
+    if (!d.licenseText.IsEmpty() && ShowLicenseDialog(d.licenseText.CStr()) != kDialogContinue)
+        EndRun(run);
+    if (!d.readmeText.IsEmpty() && ShowReadmeDialog(d.readmeText.CStr()) != kDialogContinue)
+        EndRun(run);
 }
 
-int ExistingInstallationMessage()
+int ExistingInstallationMessage(const InstallRun& run)
 {
-    if (PreviousVersion.IsEmpty() || DisplayVersion.IsEmpty())
+    const String& displayVersion = run.description.displayVersion;
+    if (run.previousVersion.IsEmpty() || displayVersion.IsEmpty())
         return MsgExistingVersionUnknown;
-    int order = CompareVersions(PreviousVersion.CStr(), DisplayVersion.CStr());
+    int order = CompareVersions(run.previousVersion.CStr(), displayVersion.CStr());
     return order == 0 ? MsgExistingSameVersion
          : order < 0  ? MsgExistingOlderVersion
                       : MsgExistingNewerVersion;
 }
 
-void AskAboutExistingInstallation()
+void AskAboutExistingInstallation(InstallRun& run)
 {
-    if (!HasFlag(PfUninstallSupport) || !EarlierInstallationExists())
+    if (!HasFlag(run, PfUninstallSupport) || !EarlierInstallationExists(run))
         return;
-    if (HasFlag(PfRefuseReinstall)) {
-        AutomaticMode = 0;
-        StopWithError(String(MessageText(MsgRefuseReinstall)));
+    if (HasFlag(run, PfRefuseReinstall)) {
+        run.automaticMode = 0;
+        StopWithError(run, String(MessageText(MsgRefuseReinstall)));
     }
-    if (!AutomaticMode) {
-        String text = String(MessageText(ExistingInstallationMessage())) + "\r\n" +
-                      PreviousLocation + "\r\n\r\n" + MessageText(MsgExistingContinue);
+    if (!run.automaticMode) {
+        String text = String(MessageText(ExistingInstallationMessage(run))) + "\r\n" +
+                      run.previousLocation + "\r\n\r\n" + MessageText(MsgExistingContinue);
         if (AskQuestion(text.CStr(), MsgExistingCaption) != IDYES)
-            ExitProgram();
+            EndRun(run);
     }
-    IsReinstall = 1;
-    InstallDirectory = PreviousLocation;
+    run.isReinstall = 1;
+    run.installDirectory = run.previousLocation;
 }
 
 // ------------------------------------------------------------ destination
 
 // Bytes the files take on a drive of this cluster size.
-int64_t RequiredSpace(int cluster)
+int64_t RequiredSpace(const DescriptionFields& d, int cluster)
 {
     int64_t required = 0;
-    for (int i = 0; i < FileCount; i++)
-        required += RoundUpToMultiple(StoredSizes[i], cluster);
+    for (int i = 0; i < d.fileCount; i++)
+        required += RoundUpToMultiple(d.storedSizes[i], cluster);
     return required;
 }
 
 // Each refusal of the directory typed: shows why and returns false.
-bool IsUsableName(const String& directory)
+bool IsUsableName(const InstallRun& run, const String& directory)
 {
     if (IsValidPathName(directory.CStr()) && IsAbsolutePath(directory.CStr()))
         return true;
-    ShowError("%s\r\n%s", MessageText(MsgInvalidDestination), directory.CStr());
+    ShowError(run, "%s\r\n%s", MessageText(MsgInvalidDestination), directory.CStr());
     return false;
 }
 
-bool IsUsableDrive(const String& directory)
+bool IsUsableDrive(const InstallRun& run, const String& directory)
 {
     // A network path has no drive letter to test.
     char drive = PathDriveLetter(directory.CStr());
     if (drive == 0 || DriveExists(drive))
         return true;
-    ShowError("%s", MessageFormatted(MsgDriveNotAvailable, "c", drive).CStr());
+    ShowError(run, "%s", MessageFormatted(MsgDriveNotAvailable, "c", drive).CStr());
     return false;
 }
 
-bool IsUsableLocation(const String& directory)
+bool IsUsableLocation(const InstallRun& run, const String& directory)
 {
     if (directory.Length() <= 3) {
-        ShowError("%s", MessageText(MsgDestinationTooShort));
+        ShowError(run, "%s", MessageText(MsgDestinationTooShort));
         return false;
     }
     String programFiles = ProgramFilesFolder();
     if (PathsEqual(directory.CStr(), programFiles.CStr())) {
-        ShowError("%s",
-                  MessageFormatted(MsgDestinationProgramFiles, "s", programFiles.CStr()).CStr());
+        ShowError(run, "%s", MessageFormatted(MsgDestinationProgramFiles, "s", programFiles.CStr()).CStr());
         return false;
     }
     return true;
 }
 
-bool HasRoomOrUserAgrees(const String& directory)
+bool HasRoomOrUserAgrees(const InstallRun& run, const String& directory)
 {
     char drive = PathDriveLetter(directory.CStr());
     if (drive == 0)
         return true;
-    int64_t required = RequiredSpace(ClusterSize(drive));
+    int64_t required = RequiredSpace(run.description, ClusterSize(drive));
     int64_t free = DiskFreeSpace(drive);
     if (required < free)
         return true;
@@ -247,45 +250,45 @@ bool UserConfirms(const String& directory, bool exists)
     return AskQuestion(text.CStr(), MsgDestinationCaption) == IDYES;
 }
 
-bool CreateChosenDirectory(const String& directory)
+bool CreateChosenDirectory(const InstallRun& run, const String& directory)
 {
     if (CreateDirectoryPath(directory.CStr()))
         return true;
-    ShowError("%s\n%s", MessageText(MsgCannotCreateDir), directory.CStr());
+    ShowError(run, "%s\n%s", MessageText(MsgCannotCreateDir), directory.CStr());
     return false;
 }
 
 // Asks until the user gives a directory that passes every check, or
 // cancels.
-void AskForDestination()
+void AskForDestination(InstallRun& run)
 {
     for (;;) {
-        if (!ChooseDirectory(InstallDirectory))
-            ExitProgram();
-        InstallDirectory.Trim();
-        const String& directory = InstallDirectory;
+        if (!ChooseDirectory(run.installDirectory))
+            EndRun(run);
+        run.installDirectory.Trim();
+        const String& directory = run.installDirectory;
         if (directory.IsEmpty())
             continue;
-        if (!IsUsableName(directory) || !IsUsableDrive(directory) ||
-            !IsUsableLocation(directory) || !HasRoomOrUserAgrees(directory))
+        if (!IsUsableName(run, directory) || !IsUsableDrive(run, directory) ||
+            !IsUsableLocation(run, directory) || !HasRoomOrUserAgrees(run, directory))
             continue;
         bool exists = DirectoryExists(directory.CStr());
         if (!UserConfirms(directory, exists))
             continue;
-        if (exists || CreateChosenDirectory(directory))
+        if (exists || CreateChosenDirectory(run, directory))
             return;
     }
 }
 
-void ChooseDestination()
+void ChooseDestination(InstallRun& run)
 {
-    if (InstallDirectory.IsEmpty())
-        InstallDirectory = DefaultDirectory;
-    if (AutomaticMode || !HasFlag(PfAskDirectory)) {
-        CreateDirectoryPath(InstallDirectory.CStr());
+    if (run.installDirectory.IsEmpty())
+        run.installDirectory = run.defaultDirectory;
+    if (run.automaticMode || !HasFlag(run, PfAskDirectory)) {
+        CreateDirectoryPath(run.installDirectory.CStr());
         return;
     }
-    AskForDestination();
+    AskForDestination(run);
 }
 
 // ------------------------------------------------------------ the work
@@ -295,54 +298,61 @@ void ShowVolumeProgress(int position)
     SetProgress(position);
 }
 
-void PrepareFileArea()
+void PrepareFileArea(InstallRun& run)
 {
-    ArchiveProgress = ShowVolumeProgress;
-    AssembleFileData();
-    HoldStep(700);
-    if (HasFlag(PfCompressed)) {
-        BeginStepAt(MsgStatusExpanding, 40);
-        ExpandAssembledFileData();
-        HoldStep(700);
+    FileDataSource source = {run.archive, run.description, ShowVolumeProgress,
+                             ExitCodeOf(run, OutcomeCancelled)};
+    AssembleFileData(source, run.archiveCursor);
+    HoldStep(run, 700);
+    if (HasFlag(run, PfCompressed)) {
+        BeginStepAt(run, MsgStatusExpanding, 40);
+        ExpandAssembledFileData(source, run.archiveCursor);
+        HoldStep(run, 700);
     }
-    MarkStep();
+    MarkStep(run);
 }
 
-void PrepareUninstallDirectory()
+void PrepareUninstallDirectory(InstallRun& run)
 {
-    UninstallDirectory = UninstallSubdir.IsEmpty()
-                             ? InstallDirectory
-                             : PathJoin(InstallDirectory.CStr(), UninstallSubdir.CStr());
-    if (!UninstallSubdir.IsEmpty())
-        CreateDirectoryPath(UninstallDirectory.CStr());
-    ClearUninstallList();
+    const String& subdir = run.description.uninstallSubdir;
+    run.uninstallDirectory = subdir.IsEmpty()
+                                 ? run.installDirectory
+                                 : PathJoin(run.installDirectory.CStr(), subdir.CStr());
+    if (!subdir.IsEmpty())
+        CreateDirectoryPath(run.uninstallDirectory.CStr());
+    ClearUninstallList(run.uninstallList);
 }
 
-void PlaceFiles()
+void PlaceFiles(InstallRun& run)
 {
-    for (int i = 0; i < FileCount; i++) {
-        SetProgress(i * 40 / FileCount + 45);
-        PlaceFile(i);
+    int32_t fileCount = run.description.fileCount;
+    for (int i = 0; i < fileCount; i++) {
+        SetProgress(i * 40 / fileCount + 45);
+        PlaceFile(run, i);
     }
 }
 
 // The background picture, kept for the uninstaller's background.
-void SaveBackgroundPicture()
+void SaveBackgroundPicture(InstallRun& run)
 {
-    if (!HasFlag(PfKeepBackground) || BackgroundImage.IsEmpty())
+    if (!HasFlag(run, PfKeepBackground) || Background.image.IsEmpty())
         return;
-    String path = PathJoin(UninstallDirectory.CStr(), kBackgroundFileName);
-    if (BackgroundImage.SaveFile(path.CStr()))
-        RecordForUninstall(path.CStr(), 0);
+    String path = PathJoin(run.uninstallDirectory.CStr(), kBackgroundFileName);
+    if (Background.image.SaveFile(path.CStr()))
+        RecordForUninstall(run.uninstallList, path.CStr(), 0);
     else
-        AppendFailedLine(ErrorText, path.CStr());
+        AppendFailedLine(run.errorText, path.CStr());
 }
 
-void WriteUninstallRecord()
+void WriteUninstallRecord(InstallRun& run)
 {
-    if (!HasFlag(PfUninstallSupport) || WriteUninstallData(InstallDirectory.CStr()))
+    if (!HasFlag(run, PfUninstallSupport))
         return;
-    AppendFailedLine(ErrorText, PathJoin(UninstallDirectory.CStr(), "Uninstall.DAT").CStr());
+    String path = UninstallDataPath(run.installDirectory.CStr(), run.description.uninstallSubdir);
+    if (WriteUninstallData(path, run.uninstallList, run.associationRecords))
+        return;
+    AppendFailedLine(run.errorText,
+                     PathJoin(run.uninstallDirectory.CStr(), "Uninstall.DAT").CStr());
 }
 
 void CloseProgressDialog()
@@ -353,14 +363,14 @@ void CloseProgressDialog()
     }
 }
 
-void AskForRestart()
+void AskForRestart(InstallRun& run)
 {
-    if (!HasFlag(PfRebootNeeded))
+    if (!HasFlag(run, PfRebootNeeded))
         return;
-    if (AutomaticMode)
-        RebootRequested = 1;
+    if (run.automaticMode)
+        run.rebootRequested = 1;
     else if (AskQuestion(MessageText(MsgRestartQuestion), MsgQuestionCaption) == IDYES)
-        RebootRequested = 1;
+        run.rebootRequested = 1;
 }
 
 // The NT family restarts only for a process that holds the shutdown
@@ -388,87 +398,88 @@ bool RestartSystem()
 }
 
 // Runs one of the installation's batches in the install directory.
-bool RunInstallBatch(const String& commands, String& errorText)
+bool RunInstallBatch(const InstallRun& run, const String& commands, String& errorText)
 {
-    return RunBatchCommands(InstallDirectory.CStr(), commands, SharedDirectory.CStr(), errorText);
+    return RunBatchCommands(run, HasFlag(run, PfHideBatch), run.installDirectory.CStr(),
+                            commands, run.sharedDirectory.CStr(), errorText);
 }
 
 // The last batch runs after the log was written and the result shown: one
 // that cannot start gets a log block of its own, and the user is asked
 // about it as about the other errors.
-void RunFinalBatch()
+void RunFinalBatch(InstallRun& run)
 {
     String error;
-    if (!RunInstallBatch(FinalBatch, error)) {
-        WriteInstallLog(error, String(), InstallDirectory.CStr(), IsReinstall, 1);
-        ErrorText += error;
+    if (!RunInstallBatch(run, run.description.finalBatch, error)) {
+        WriteInstallLog(run, error, String(), 1);
+        run.errorText += error;
     }
 }
 
 }  // namespace
 
-void RunInstallation(const String& uninstallerImage)
+void RunInstallation(InstallRun& run, const String& uninstallerImage)
 {
     // The run ends in ExitProgram, so the text outlives every retry. Its
     // lines head the log's file lines.
     String retryLines;
     SetRetryLog(&retryLines);
-    ChooseLanguage();
+    const DescriptionFields& d = run.description;
+    ChooseLanguage(run);
     ShowProductTitle();
-    FindMasterProduct();
-    FindPreviousInstallation();
-    AskWelcome();
-    ShowLicenseAndReadme();
-    InstallDirectory = InstallDirectoryOverride;
-    AskAboutExistingInstallation();
-    if (!IsReinstall)
-        ChooseDestination();
-    RunInstallBatch(PreInstallBatch, ErrorText);
+    run.defaultDirectory = d.defaultDirectory;
+    FindMasterProduct(run);
+    FindPreviousInstallation(run);
+    AskWelcome(run);
+    ShowLicenseAndReadme(run);
+    AskAboutExistingInstallation(run);
+    if (!run.isReinstall)
+        ChooseDestination(run);
+    RunInstallBatch(run, d.preInstallBatch, run.errorText);
 
-    OpenProgressDialog(!HasFlag(PfNoCancel));
-    BeginStep(MsgStatusPreparing);
-    PrepareFileArea();
+    OpenProgressDialog(!HasFlag(run, PfNoCancel), ExitCodeOf(run, OutcomeCancelled));
+    BeginStep(run, MsgStatusPreparing);
+    PrepareFileArea(run);
     if (IsWindowsNT())
         LinkMoveFileEx();
-    PrepareUninstallDirectory();
-    PlaceFiles();
-    AnnounceFontChange();
+    PrepareUninstallDirectory(run);
+    PlaceFiles(run);
+    AnnounceFontChange(run);
     SetProgress(87);
-    if (HasFlag(PfUninstallSupport))
-        UpdateSharedCounts();
-    HoldStep(400);
-    BeginStepAt(MsgStatusShortcuts, 90);
-    MakeFileShortcuts();
-    if (HasFlag(PfUninstallSupport))
-        MakeUninstallShortcuts();
+    if (HasFlag(run, PfUninstallSupport))
+        UpdateSharedCounts(run);
+    HoldStep(run, 400);
+    BeginStepAt(run, MsgStatusShortcuts, 90);
+    MakeFileShortcuts(run);
+    if (HasFlag(run, PfUninstallSupport))
+        MakeUninstallShortcuts(run);
     SetProgress(95);
-    HoldStep(700);
-    SaveBackgroundPicture();
-    CreateProductKeys();
-    AssociateFileTypes();
-    if (HasFlag(PfEditPath))
-        ErrorText += EditAutoexecPath(InstallDirectory.CStr(), true);
-    if (HasFlag(PfUninstallSupport))
-        RegisterUninstall(uninstallerImage);
-    HoldStep(700);
-    BeginStepAt(MsgStatusFinal, 100);
-    WriteUninstallRecord();
-    RunInstallBatch(PostInstallBatch, ErrorText);
-    HoldStep(700);
+    HoldStep(run, 700);
+    SaveBackgroundPicture(run);
+    CreateProductKeys(run);
+    AssociateFileTypes(run);
+    if (HasFlag(run, PfEditPath))
+        run.errorText += EditAutoexecPath(run.installDirectory.CStr(), true);
+    if (HasFlag(run, PfUninstallSupport))
+        RegisterUninstall(run, uninstallerImage);
+    HoldStep(run, 700);
+    BeginStepAt(run, MsgStatusFinal, 100);
+    WriteUninstallRecord(run);
+    RunInstallBatch(run, d.postInstallBatch, run.errorText);
+    HoldStep(run, 700);
     CloseProgressDialog();
 
-    WriteInstallLog(ErrorText, retryLines + FileReportText, InstallDirectory.CStr(), IsReinstall,
-                    1);
-    AskForRestart();
-    RunFinalBatch();
-    RemoveDirectoryOnly(SharedDirectory.CStr());
-    RemoveDirectoryOnly(InstallDirectory.CStr());
-    bool restarted = RebootRequested && RestartSystem();
-    if (!ErrorText.IsEmpty())
-        Outcome = OutcomeFailed;
-    else if (HasFlag(PfRebootNeeded) && !restarted)
-        Outcome = OutcomeRestartPending;
+    WriteInstallLog(run, run.errorText, retryLines + run.fileReportText, 1);
+    AskForRestart(run);
+    RunFinalBatch(run);
+    RemoveDirectoryOnly(run.sharedDirectory.CStr());
+    RemoveDirectoryOnly(run.installDirectory.CStr());
+    bool restarted = run.rebootRequested && RestartSystem();
+    if (!run.errorText.IsEmpty())
+        run.outcome = OutcomeFailed;
+    else if (HasFlag(run, PfRebootNeeded) && !restarted)
+        run.outcome = OutcomeRestartPending;
     else
-        Outcome = OutcomeSucceeded;
-    ExitProgram();
+        run.outcome = OutcomeSucceeded;
+    EndRun(run);
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "core/string.h"
+#include "install/install_run.h"
 
 // `uninstallerImage` is the program's file without its archive section.
-[[noreturn]] void RunInstallation(const String& uninstallerImage);
+// Ends the program with the run's outcome.
+[[noreturn]] void RunInstallation(InstallRun& run, const String& uninstallerImage);

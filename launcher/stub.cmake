@@ -14,7 +14,7 @@ function(velt_add_stub target)
   # install/ and uninstall/ are defined after this folder; names may be
   # linked before their targets exist.
   target_link_libraries(${target} PRIVATE velt_install velt_uninstall velt_launcher)
-  velt_view(${target} install uninstall launcher ui system archive core)
+  velt_view(${target} launcher install uninstall product ui system archive core)
   target_compile_options(${target} PRIVATE ${VELT_STUB_FLAGS})
   # The entry point of entry.cpp replaces the C runtime's start-up code. On
   # x86 the C name carries a leading underscore.

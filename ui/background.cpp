@@ -11,12 +11,7 @@
 #include "system/library.h"
 #include "ui/program_windows.h"
 
-String DisplayTitle;
-COLORREF TitleColor = 0;
-COLORREF TopColor = 0;
-COLORREF BottomColor = 0;
-BYTE MonoColor = 1;
-DibImage BackgroundImage;
+BackgroundLook Background;
 
 namespace {
 
@@ -253,12 +248,12 @@ void PaintGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom)
 
 void EraseBackground(HDC dc, const RECT& rect)
 {
-    if (!BackgroundImage.IsEmpty())
-        BackgroundImage.Paint(dc, rect, SRCCOPY);
-    else if (MonoColor)
-        FillSolid(dc, rect, TopColor);
+    if (!Background.image.IsEmpty())
+        Background.image.Paint(dc, rect, SRCCOPY);
+    else if (Background.monoColor)
+        FillSolid(dc, rect, Background.topColor);
     else
-        PaintGradient(dc, rect, TopColor, BottomColor);
+        PaintGradient(dc, rect, Background.topColor, Background.bottomColor);
 }
 
 namespace {
@@ -280,7 +275,8 @@ HFONT ChooseTitleFont(HDC dc, const RECT& rect)
             return font;
         HGDIOBJ previous = SelectObject(dc, font);
         SIZE extent = {0, 0};
-        GetTextExtentPoint32A(dc, DisplayTitle.CStr(), DisplayTitle.Length(), &extent);
+        const String& title = Background.displayTitle;
+        GetTextExtentPoint32A(dc, title.CStr(), title.Length(), &extent);
         SelectObject(dc, previous);
         if (extent.cx < rect.right)
             return font;
@@ -292,13 +288,13 @@ HFONT ChooseTitleFont(HDC dc, const RECT& rect)
 
 void PaintTitle(HDC dc, const RECT& rect)
 {
-    if (DisplayTitle.IsBlank())
+    if (Background.displayTitle.IsBlank())
         return;
     HFONT font = ChooseTitleFont(dc, rect);
     HGDIOBJ previous = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, TitleColor);
-    TextOutA(dc, 0, 0, DisplayTitle.CStr(), DisplayTitle.Length());
+    SetTextColor(dc, Background.titleColor);
+    TextOutA(dc, 0, 0, Background.displayTitle.CStr(), Background.displayTitle.Length());
     SelectObject(dc, previous);
     DeleteObject(font);
 }

@@ -51,12 +51,19 @@ private:
 };
 
 // The look of the background, set before RedrawBackground().
-extern String DisplayTitle;         // written at the top left unless blank
-extern COLORREF TitleColor;         // title text
-extern COLORREF TopColor;           // gradient top, and the flat colour
-extern COLORREF BottomColor;        // gradient bottom
-extern BYTE MonoColor;              // non-zero: flat TopColor, no gradient
-extern DibImage BackgroundImage;    // painted instead of any colour when set
+struct BackgroundLook {
+    String displayTitle;            // written at the top left unless blank
+    COLORREF titleColor = 0;        // title text
+    COLORREF topColor = 0;          // gradient top, and the flat colour
+    COLORREF bottomColor = 0;       // gradient bottom
+    BYTE monoColor = 1;             // non-zero: flat topColor, no gradient
+    DibImage image;                 // painted instead of any colour when set
+};
+// The look the window paints. Process-wide: the window procedure paints it
+// whenever the system asks, from inside the system's calls, where no run
+// can be handed to it. The entry sets the start colours; the description
+// or the uninstall registration then sets the product's.
+extern BackgroundLook Background;
 
 // Registers "VLT Window Class" once and creates the maximised pop-up window.
 // Failure is fatal. Returns the window.
@@ -66,8 +73,8 @@ void RedrawBackground();
 
 // The erase step of the window: picture, flat colour or gradient over rect.
 void EraseBackground(HDC dc, const RECT& rect);
-// The title step: writes DisplayTitle in the largest size from 26 points
-// down to 6 that fits the width of rect.
+// The title step: writes Background.displayTitle in the largest size from
+// 26 points down to 6 that fits the width of rect.
 void PaintTitle(HDC dc, const RECT& rect);
 
 // Vertical gradient from top (first row) to bottom (last row) over rect.

@@ -20,6 +20,10 @@ constexpr int kMyComputerFolder = 17;       // the folder browser's root
 constexpr UINT kSetProgressPosition = 0x0402;
 constexpr double kUtilityVersion = 6.2;
 
+// The dialog procedures' state, process-wide: the system calls the
+// procedures with its own arguments, so what they show and where they
+// write it waits here from the call that opens a dialog to its end.
+
 // The language dialog's list and the names it shows.
 HWND LanguageList = NULL;
 const String* LanguageChoices = nullptr;
@@ -29,9 +33,11 @@ int LanguageChoiceCount = 0;
 String* EditedDirectory = nullptr;
 
 // The progress dialog's bar (NULL until created, or when the common
-// controls are missing) and whether its Cancel button works.
+// controls are missing), whether its Cancel button works, and the exit code
+// of a confirmed Cancel.
 HWND ProgressBar = NULL;
 uint8_t CancelAllowed = 1;
+UINT CancelExitCode = 1;
 
 HINSTANCE ProgramModule()
 {
@@ -117,15 +123,16 @@ void ChooseLanguage(HWND dialog)
     int chosen = (int)SendMessageA(LanguageList, LB_GETCURSEL, 0, 0);
     if (chosen >= LanguageChoiceCount)
         chosen = LanguageChoiceCount - 1;
-    SelectedLanguage = chosen < 0 ? 0 : chosen;
+    SelectMessageLanguage(chosen < 0 ? 0 : chosen);
     EndDialog(dialog, IDC_CONTINUE);
 }
 
 // The buttons speak the language as soon as it is selected.
 void PreviewLanguage(HWND dialog)
 {
-    SelectedLanguage = (int)SendMessageA(LanguageList, LB_GETCURSEL, 0, 0);
-    if (SelectedLanguage < 0 || SelectedLanguage >= LanguageChoiceCount)
+    int selected = (int)SendMessageA(LanguageList, LB_GETCURSEL, 0, 0);
+    SelectMessageLanguage(selected);
+    if (selected < 0 || selected >= LanguageChoiceCount)
         return;
     SetItemMessage(dialog, IDC_CONTINUE, MsgOk);
     SetItemMessage(dialog, IDC_STOP, MsgCancel);
@@ -259,7 +266,7 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     // Only the button itself cancels, and only when cancelling is allowed.
     if (message == WM_COMMAND && LOWORD(wParam) == IDC_STOP && lParam != 0
         && (HWND)lParam == GetDlgItem(dialog, IDC_STOP) && CancelAllowed)
-        ConfirmCancel();
+        ConfirmCancel(CancelExitCode);
     return FALSE;
 }
 
@@ -321,9 +328,10 @@ uint8_t BrowseForFolder(HWND owner, String& path)
     return 1;
 }
 
-void OpenProgressDialog(uint8_t allowCancel)
+void OpenProgressDialog(uint8_t allowCancel, UINT cancelExitCode)
 {
     CancelAllowed = allowCancel;
+    CancelExitCode = cancelExitCode;
     LinkCommonControls();
     ProgressDialog = CreateDialogParamA(ProgramModule(), "ProgressDlg", BackgroundWindow,
                                         ProgressDialogProc, 0);
@@ -350,12 +358,12 @@ uint8_t SetProgress(int position)
     return PumpMessages();
 }
 
-int ConfirmCancel()
+int ConfirmCancel(UINT exitCode)
 {
     int answer = MessageBoxA(BackgroundWindow, MessageText(MsgCancelQuestion),
                              MessageText(MsgQuestionCaption), MB_YESNO | MB_ICONQUESTION);
     if (answer == IDYES)
-        ExitProgram();
+        ExitProgram(exitCode);
     return answer;
 }
 

@@ -21,7 +21,7 @@ INT_PTR CALLBACK ChooseDirDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The modal dialogs; each returns 1001 (go on) or 1003 (stop). The
-// language dialog sets SelectedLanguage.
+// language dialog selects the message table's language (ui/messages.h).
 INT_PTR ShowLanguageDialog(const String* names, int count);
 INT_PTR ShowLicenseDialog(const char* text);
 INT_PTR ShowReadmeDialog(const char* text);
@@ -32,14 +32,15 @@ uint8_t ChooseDirectory(String& directory);
 uint8_t BrowseForFolder(HWND owner, String& path);
 
 // Creates the progress dialog (ProgressDialog) over the background window.
-// `allowCancel` 0 disables its Cancel button.
-void OpenProgressDialog(uint8_t allowCancel);
+// `allowCancel` 0 disables its Cancel button; a confirmed Cancel ends the
+// program with `cancelExitCode`.
+void OpenProgressDialog(uint8_t allowCancel, UINT cancelExitCode);
 // The progress dialog's status line and bar; each pumps the message queue
 // and returns 1 when a destroy, close or quit message went through.
 uint8_t SetStatusText(const char* format, ...) VELT_PRINTF_FORMAT(1, 2);
 uint8_t SetProgress(int position);
-// "Cancel the installation?": Yes ends the program, else the answer
-// (IDNO) comes back.
-int ConfirmCancel();
+// "Cancel the installation?": Yes ends the program with `exitCode`, else
+// the answer (IDNO) comes back.
+int ConfirmCancel(UINT exitCode);
 // The welcome question; 1 when the answer is not Yes.
 uint8_t WelcomePrompt(HWND owner, const String& text, const String& productName);

@@ -6,21 +6,22 @@
 
 #include "core/directory.h"
 
-String ProductName;
-int SelectedLanguage = 0;
-
 namespace {
 
 // The message table, message-major: entry n * TableLanguages + language.
+// Process-wide: see ui/messages.h.
 String* Messages = nullptr;
 uint8_t* MessageReplaced = nullptr;    // the replacements are made once
 int TableMessages = 0;
 int TableLanguages = 0;
+int SelectedLanguage = 0;              // index into the languages
+String TableProductName;               // what "<product>" stands for
 
 }  // namespace
 
-void ResizeMessageTable(int messages, int languages)
+void ResizeMessageTable(int messages, int languages, const String& productName)
 {
+    TableProductName = productName;
     delete[] Messages;
     delete[] MessageReplaced;
     Messages = nullptr;
@@ -34,9 +35,9 @@ void ResizeMessageTable(int messages, int languages)
     TableLanguages = languages;
 }
 
-void AdoptMessageTable(String* texts, int messages, int languages)
+void AdoptMessageTable(String* texts, int messages, int languages, const String& productName)
 {
-    ResizeMessageTable(0, 0);
+    ResizeMessageTable(0, 0, productName);
     if (texts == nullptr || messages < 1 || languages < 1) {
         delete[] texts;
         return;
@@ -60,6 +61,16 @@ int MessageCount()
     return TableMessages;
 }
 
+void SelectMessageLanguage(int language)
+{
+    SelectedLanguage = language;
+}
+
+int MessageLanguage()
+{
+    return SelectedLanguage;
+}
+
 const char* MessageText(int n)
 {
     if (n < 0 || n >= TableMessages || SelectedLanguage < 0 || SelectedLanguage >= TableLanguages)
@@ -67,7 +78,7 @@ const char* MessageText(int n)
     int index = n * TableLanguages + SelectedLanguage;
     String& text = Messages[index];
     if (!MessageReplaced[index]) {
-        ReplaceMessageMacros(text, ProductName.CStr(), GetWindowsDirectoryString().CStr());
+        ReplaceMessageMacros(text, TableProductName.CStr(), GetWindowsDirectoryString().CStr());
         MessageReplaced[index] = 1;
     }
     return text.CStr();

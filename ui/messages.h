@@ -1,26 +1,33 @@
-// The message table, through which every user-visible text is fetched, and
-// the two settings its texts depend on: the chosen language and the
-// product name. The description (or the uninstaller's record) fills the
-// table; the dialogs read it and set the language.
+// The message table, through which every user-visible text is fetched, with
+// the two settings its texts depend on: the selected language and the
+// product name that "<product>" stands for. The run fills the table from
+// the description (or the uninstaller from its record) and gives it the
+// product name; the language dialog selects the language.
+//
+// The table is the program's one process-wide store of texts: the dialog
+// procedures and the fatal stops fetch their texts from inside the
+// system's calls, where no run can be handed to them.
 #pragma once
 
 #include "archive/messages.h"
 #include "core/string.h"
 
-extern String ProductName;              // /n:, /u: or the description's
-extern int SelectedLanguage;            // index into the languages, 0 until chosen
-
 // The message table: one entry per message number, one text per language.
 // The uninstaller fills it from its record instead of a description.
-void ResizeMessageTable(int messages, int languages);
+// `productName` replaces "<product>" in every text.
+void ResizeMessageTable(int messages, int languages, const String& productName);
 // Takes over a whole table of messages * languages texts, message-major
 // (entry n * languages + language), allocated with new[].
-void AdoptMessageTable(String* texts, int messages, int languages);
+void AdoptMessageTable(String* texts, int messages, int languages, const String& productName);
 void SetMessage(int number, int language, const String& text);
 int MessageCount();
+// The language MessageText speaks: an index into the languages, 0 until one
+// is selected.
+void SelectMessageLanguage(int language);
+int MessageLanguage();
 // Message n in the selected language, with every "<product>" replaced by
-// the product name and then every "<os>" by the Windows directory (letter
-// case ignored). Empty when n or the language is outside the table. The
+// the table's product name and then every "<os>" by the Windows directory
+// (letter case ignored). Empty when n or the language is outside the table. The
 // replacement is stored, so it happens once; the pointer stays valid until
 // the table changes.
 const char* MessageText(int n);

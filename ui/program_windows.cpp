@@ -8,17 +8,17 @@ HWND ProgressDialog = NULL;
 
 namespace {
 
+// The fatal-box owner's exit code. Process-wide: a fatal stop (core/fatal.h)
+// comes from any depth of the program, where no run is at hand.
+UINT FatalExitCode = 1;
+
 void ShowFatalBox(const char* text)
 {
-    Outcome = OutcomeFailed;
     MessageBoxA(BoxOwner(), text, "FATAL ERROR", MB_TASKMODAL | MB_ICONHAND);
-    ExitProgram();
+    ExitProgram(FatalExitCode);
 }
 
 }  // namespace
-
-uint8_t Outcome = OutcomeCancelled;
-uint8_t StandardExitCodes = 0;
 
 HWND BoxOwner()
 {
@@ -30,7 +30,7 @@ int AskQuestion(const char* text, int caption)
     return MessageBoxA(BoxOwner(), text, MessageText(caption), MB_YESNO | MB_ICONQUESTION);
 }
 
-void ExitProgram()
+void ExitProgram(UINT exitCode)
 {
     if (BackgroundWindow != NULL) {
         DestroyWindow(BackgroundWindow);
@@ -40,13 +40,12 @@ void ExitProgram()
         DestroyWindow(ProgressDialog);
         ProgressDialog = NULL;
     }
-    // Indexed by RunOutcome.
-    static const UINT kStandardCodes[] = {1602, 1603, 0, 3010};
-    ExitProcess(StandardExitCodes ? kStandardCodes[Outcome & 3] : 1);
+    ExitProcess(exitCode);
 }
 
-void OwnFatalBoxes()
+void OwnFatalBoxes(UINT exitCode)
 {
+    FatalExitCode = exitCode;
     FatalReportHook = ShowFatalBox;
 }
 

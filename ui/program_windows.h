@@ -1,5 +1,9 @@
 // The program's windows, which live for the whole run, the owner of its
 // boxes, and the way out that closes them.
+//
+// The two windows are process-wide: the boxes that the dialog procedures,
+// the message pumps and the fatal stops show must find their owner from
+// inside the system's calls, where no run can be handed to them.
 #pragma once
 
 #include <windows.h>
@@ -19,23 +23,9 @@ HWND BoxOwner();
 // captioned by message `caption`. Returns the button pressed (IDYES...).
 int AskQuestion(const char* text, int caption);
 
-// How the run ended, for its exit code. A run counts as cancelled until it
-// learns otherwise: every way out that it does not mark is the user's no.
-enum RunOutcome : uint8_t {
-    OutcomeCancelled = 0,
-    OutcomeFailed = 1,          // a fatal stop, or errors the user was told of
-    OutcomeSucceeded = 2,
-    OutcomeRestartPending = 3,  // succeeded, but a restart it needs was not made
-};
-extern uint8_t Outcome;
-// With the product's standard-exit-codes switch the exit code tells the
-// outcome (0, 3010, 1602, 1603, as deployment tools read them); without it
-// every run ends with 1.
-extern uint8_t StandardExitCodes;
-
 // Destroys the background window and then the progress dialog (those that
-// exist) and ends the process: exit code 1, or the outcome's standard code.
-[[noreturn]] void ExitProgram();
+// exist) and ends the process with `exitCode`.
+[[noreturn]] void ExitProgram(UINT exitCode);
 
 // Dispatches every waiting message of the thread without waiting. Returns
 // 1 as soon as a destroy, close or quit message went through, else 0 once
@@ -43,5 +33,6 @@ extern uint8_t StandardExitCodes;
 BYTE PumpMessages();
 
 // From now on the fatal stops show their box owned by BoxOwner() and end
-// through ExitProgram.
-void OwnFatalBoxes();
+// through ExitProgram with `exitCode`. Called again when the run learns
+// which exit codes its product wants.
+void OwnFatalBoxes(UINT exitCode);

@@ -6,8 +6,6 @@
 #include "core/file.h"
 #include "core/paths.h"
 #include "core/string.h"
-#include "launcher/description.h"
-#include "launcher/state.h"
 #include "system/process.h"
 
 namespace {
@@ -44,13 +42,14 @@ String MakeScriptFolder()
 // the uninstall folder and the installation directory when they are empty,
 // then the script itself and its folder, on one line, because the
 // interpreter reads no line after its file is gone.
-String ScriptText(const char* installDir, const String& folder, const String& script)
+String ScriptText(const UninstallerRun& run, const String& folder, const String& script)
 {
+    const char* installDir = run.installDirectory.CStr();
     String program = GetModulePath();
     String uninstallFolder;
-    if (!UninstallSubdir.IsEmpty())
+    if (!run.uninstallSubdir.IsEmpty())
         uninstallFolder.Format("rd \"%s\"\r\n",
-                               PathJoin(installDir, UninstallSubdir.CStr()).CStr());
+                               PathJoin(installDir, run.uninstallSubdir.CStr()).CStr());
     return String::Formatted(":Repeat\r\ndel \"%s\"\r\nif exist \"%s\" goto Repeat\r\n"
                              "%srd \"%s\"\r\ndel \"%s\" & rd \"%s\"\r\n",
                              program.CStr(), program.CStr(), uninstallFolder.CStr(), installDir,
@@ -64,10 +63,10 @@ String ScriptText(const char* installDir, const String& folder, const String& sc
 // the script. The working directory is the temporary folder: a process's
 // working directory cannot be removed, and the directories the script
 // removes must not be it.
-bool StartScript(const String& folder, const String& script)
+bool StartScript(const String& interpreter, const String& folder, const String& script)
 {
     String commandLine = String::Formatted("\"%s\" /c call \"%s\" & rd \"%s\"",
-                                           CommandInterpreter.CStr(), script.CStr(),
+                                           interpreter.CStr(), script.CStr(),
                                            folder.CStr());
     String workDir = PathDirectory(folder.CStr());
     HANDLE process = StartProcess(commandLine, CREATE_NEW_CONSOLE, SW_MINIMIZE, workDir.CStr());
@@ -79,17 +78,17 @@ bool StartScript(const String& folder, const String& script)
 
 }  // namespace
 
-uint32_t RemoveUninstaller(const char* installDir)
+uint32_t RemoveUninstaller(const UninstallerRun& run)
 {
     String folder = MakeScriptFolder();
     if (folder.IsEmpty())
         return SelfRemovalScriptFailed;
     String script = PathJoin(folder.CStr(), kScriptName);
-    if (!WriteFileFromString(script.CStr(), ScriptText(installDir, folder, script))) {
+    if (!WriteFileFromString(script.CStr(), ScriptText(run, folder, script))) {
         RemoveDirectoryOnly(folder.CStr());
         return SelfRemovalScriptFailed;
     }
-    if (!StartScript(folder, script)) {
+    if (!StartScript(run.commandInterpreter, folder, script)) {
         DeleteFileOnly(script.CStr());
         RemoveDirectoryOnly(folder.CStr());
         return SelfRemovalStartFailed;

@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include "uninstall/uninstall_run.h"
+
 // Results of RemoveUninstaller.
 enum : uint32_t {
     SelfRemovalStarted = 0,
@@ -14,6 +16,6 @@ enum : uint32_t {
 // Writes the script into a new folder of the user's own temporary folder
 // and starts it in a minimised console of its own. The script waits until
 // the uninstaller's file can be deleted, removes the uninstall folder and
-// the installation directory when they are empty, then deletes itself and
-// its folder.
-uint32_t RemoveUninstaller(const char* installDir);
+// the run's installation directory when they are empty, then deletes
+// itself and its folder.
+uint32_t RemoveUninstaller(const UninstallerRun& run);

@@ -5,13 +5,10 @@
 #include "core/directory.h"
 #include "core/file.h"
 #include "core/paths.h"
-#include "install/batch.h"
-#include "install/placement.h"
-#include "install/uninstall_data.h"
-#include "install/uninstall_record.h"
-#include "launcher/description.h"
-#include "launcher/report.h"
-#include "launcher/state.h"
+#include "product/batch.h"
+#include "product/report.h"
+#include "product/uninstall_data.h"
+#include "product/uninstall_record.h"
 #include "system/registry.h"
 #include "system/shell.h"
 #include "ui/background.h"
@@ -34,29 +31,25 @@ const char kLineBlanks[] = " \t\r\n";
 // this far.
 constexpr int kMaxClimb = 20;
 
-// What the run could not remove: one line per item. Empty at the end means
-// success.
-String failures;
-
 // With the product's flag for it, and unless automatic, asks question
 // `message` about `item`; true when the user declines.
-bool Declines(uint32_t flag, int message, const String& item, int caption)
+bool Declines(const UninstallerRun& run, uint32_t flag, int message, const String& item, int caption)
 {
-    if (AutomaticMode || !(ProductFlags & flag))
+    if (run.automaticMode || !(run.productFlags & flag))
         return false;
     return AskQuestion(MessageFormatted(message, "s", item.CStr()).CStr(), caption) != IDYES;
 }
 
-void ShowNotice(const String& text, int caption, UINT icon)
+void ShowNotice(const UninstallerRun& run, const String& text, int caption, UINT icon)
 {
-    if (!AutomaticMode)
+    if (!run.automaticMode)
         MessageBoxA(BoxOwner(), text.CStr(), MessageText(caption), icon);
 }
 
 // MsgUninstallErrorPrefix, the item, a line end.
-void AppendFailure(const char* item)
+void AppendFailure(UninstallerRun& run, const char* item)
 {
-    failures.AppendFormat("%s %s\r\n", MessageText(MsgUninstallErrorPrefix), item);
+    run.errorText.AppendFormat("%s %s\r\n", MessageText(MsgUninstallErrorPrefix), item);
 }
 
 String ReadText(const char* name)
@@ -85,20 +78,21 @@ String PopQuotedText(String& list)
 
 // Opens the registration (it stays the current key until Finish) and reads
 // where the product is; false, after the box, when the run cannot start.
-bool OpenRegistration(String& installDir)
+bool OpenRegistration(UninstallerRun& run)
 {
-    String keyPath = UninstallKeyPath(ProductName.CStr());
+    String& installDir = run.installDirectory;
+    String keyPath = UninstallKeyPath(run.productName.CStr());
     if (!RegistrySoftwareKeyExists(keyPath.CStr(), 0)) {
-        ShowError(kNotInstalled, ProductName.CStr());
+        ShowError(run, kNotInstalled, run.productName.CStr());
         return false;
     }
     if (RegistryOpenSoftwareKey(keyPath.CStr(), 0, 0) == RegOpenFailed) {
-        ShowError(kNotAccessible, ProductName.CStr());
+        ShowError(run, kNotAccessible, run.productName.CStr());
         return false;
     }
     installDir = ReadText("InstallLocation");
     if (installDir.IsBlank()) {
-        ShowError(kCorrupt, ProductName.CStr());
+        ShowError(run, kCorrupt, run.productName.CStr());
         RegistryCloseKey();
         return false;
     }
@@ -106,28 +100,30 @@ bool OpenRegistration(String& installDir)
 }
 
 // The look of the installation's background, and the uninstall folder.
-void RestoreBackground(const String& installDir)
+void RestoreBackground(UninstallerRun& run)
 {
-    ProductFlags = RegistryGetInt("ProductFlags", 0, 0);
-    if (ProductFlags & PfQuietUninstall)
-        AutomaticMode = 1;
-    StandardExitCodes = (ProductFlags & PfStandardExitCodes) != 0;
-    DisplayTitle = ReadText("DisplayTitle");
-    TitleColor = RegistryGetInt("TitleColor", GetSysColor(COLOR_WINDOWTEXT), 0);
-    TopColor = RegistryGetInt("TopColor", GetSysColor(COLOR_WINDOW), 0);
-    BottomColor = RegistryGetInt("BottomColor", 0, 0);
-    MonoColor = RegistryGetBool("MonoColor", 1, 0);
-    UninstallSubdir = ReadText("UninstallSubdir");
-    if (ProductFlags & PfKeepBackground)
-        BackgroundImage.LoadFile(UninstallFolderFile(installDir.CStr(), kBackgroundFileName).CStr());
+    run.productFlags = RegistryGetInt("ProductFlags", 0, 0);
+    if (run.productFlags & PfQuietUninstall)
+        run.automaticMode = 1;
+    SetExitCodes(run, (run.productFlags & PfStandardExitCodes) != 0);
+    Background.displayTitle = ReadText("DisplayTitle");
+    Background.titleColor = RegistryGetInt("TitleColor", GetSysColor(COLOR_WINDOWTEXT), 0);
+    Background.topColor = RegistryGetInt("TopColor", GetSysColor(COLOR_WINDOW), 0);
+    Background.bottomColor = RegistryGetInt("BottomColor", 0, 0);
+    Background.monoColor = RegistryGetBool("MonoColor", 1, 0);
+    run.uninstallSubdir = ReadText("UninstallSubdir");
+    if (run.productFlags & PfKeepBackground)
+        Background.image.LoadFile(UninstallFolderFile(run.installDirectory.CStr(),
+                                                     run.uninstallSubdir, kBackgroundFileName)
+                                     .CStr());
     RedrawBackground();
 }
 
 // The record's messages become the message table (one language).
-void AdoptRecordMessages(const String& record)
+void AdoptRecordMessages(const UninstallerRun& run, const String& record)
 {
-    ResizeMessageTable(kMaxUninstallMessageNumber + 1, 1);
-    SelectedLanguage = 0;
+    ResizeMessageTable(kMaxUninstallMessageNumber + 1, 1, run.productName);
+    SelectMessageLanguage(0);
     UninstallRecordVisitor visitor;
     visitor.message = [](void*, const UninstallMessage& message) {
         SetMessage(message.number, 0, message.text);
@@ -137,9 +133,11 @@ void AdoptRecordMessages(const String& record)
 
 // A batch that could not be started is a failure, and its value stays for
 // the next run.
-void RunBatchValue(const char* name, const char* workDir, const char* sharedDir)
+void RunBatchValue(UninstallerRun& run, const char* name, const char* workDir,
+                   const char* sharedDir)
 {
-    if (RunBatchCommands(workDir, ReadText(name), sharedDir, failures))
+    uint8_t hidden = (run.productFlags & PfHideBatch) != 0;
+    if (RunBatchCommands(run, hidden, workDir, ReadText(name), sharedDir, run.errorText))
         RegistryDeleteValue(name);
 }
 
@@ -203,9 +201,9 @@ void RestoreAssociation(const UninstallAssociation& association, const String& b
         RegistryDeleteKeyPath(HKEY_CLASSES_ROOT, association.extension.CStr(), 0);
 }
 
-void RestoreAssociations(const String& record)
+void RestoreAssociations(const UninstallerRun& run, const String& record)
 {
-    String backupName = ProductName + " Backup";
+    String backupName = run.productName + " Backup";
     UninstallRecordVisitor visitor;
     visitor.context = &backupName;
     visitor.association = [](void* backup, const UninstallAssociation& association) {
@@ -218,7 +216,7 @@ void RestoreAssociations(const String& record)
 
 // Unloads and deletes the product's fonts; those whose files stay are kept
 // in ProductFonts for another run.
-void RemoveFonts()
+void RemoveFonts(UninstallerRun& run)
 {
     String list = ReadText("ProductFonts");
     if (list.IsEmpty())
@@ -230,7 +228,7 @@ void RemoveFonts()
         String file = PopQuotedText(list);
         if (title.IsEmpty() || file.IsEmpty())
             break;
-        if (Declines(PfAskFonts, MsgFontQuestion, title, MsgFontCaption))
+        if (Declines(run, PfAskFonts, MsgFontQuestion, title, MsgFontCaption))
             continue;
         // A font the system no longer holds (after a restart nothing loads
         // it again) cannot be unloaded, yet its file may go; only a font
@@ -239,7 +237,7 @@ void RemoveFonts()
         if (RemoveFontFile(file.CStr()))
             changed = true;
         if (FileRemains(path.CStr())) {
-            AppendFailure(file.CStr());
+            AppendFailure(run, file.CStr());
             kept.AppendFormat("\"%s\" \"%s\" ", title.CStr(), file.CStr());
         }
     }
@@ -250,40 +248,38 @@ void RemoveFonts()
 
 // ------------------------------------------------------------ files and folders
 
-// The directories of the removal list, removed after its files.
-List<String> recordedDirectories;
-
 // Deletes a recorded file or key, or collects a directory. A file that
 // stays is recorded again, for the rewritten record. The folder of a file
 // inside the installation directory is collected too: a record rewritten
 // after a failure lists only the files, and the run that retries them
 // leaves no empty folders behind.
-void RemoveRecordedItem(void* installPrefix, const UninstallItem& item)
+void RemoveRecordedItem(void* context, const UninstallItem& item)
 {
+    UninstallerRun& run = *static_cast<UninstallerRun*>(context);
     const char* path = item.path.CStr();
     if (item.kind == UiDirectory) {
-        recordedDirectories.AddTail(item.path);
+        run.recordedDirectories.AddTail(item.path);
     } else if (item.kind == UiKey) {
         RegistryDeleteKeyPath(HKEY_CLASSES_ROOT, path, 0);
     } else if (FileRemains(path)) {
-        AppendFailure(path);
-        RecordForUninstall(path, UiFile);
-    } else if (static_cast<String*>(installPrefix)->IsPrefixOfNoCase(path)) {
+        AppendFailure(run, path);
+        RecordForUninstall(run.uninstallList, path, UiFile);
+    } else if (run.installPrefix.IsPrefixOfNoCase(path)) {
         // Files of one folder follow each other: it is collected once.
         String folder = PathDirectory(path);
         CollectionIterator it;
-        String* last = recordedDirectories.Last(it);
+        String* last = run.recordedDirectories.Last(it);
         if (!last || *last != folder)
-            recordedDirectories.AddTail(folder);
+            run.recordedDirectories.AddTail(folder);
     }
 }
 
-void RemoveRecordedItems(const String& record, const String& installDir)
+void RemoveRecordedItems(UninstallerRun& run, const String& record)
 {
-    String installPrefix = installDir;
-    installPrefix.EnsureTrailing('\\');
+    run.installPrefix = run.installDirectory;
+    run.installPrefix.EnsureTrailing('\\');
     UninstallRecordVisitor visitor;
-    visitor.context = &installPrefix;
+    visitor.context = &run;
     visitor.item = RemoveRecordedItem;
     ReadUninstallRecord(record, visitor);
 }
@@ -291,12 +287,13 @@ void RemoveRecordedItems(const String& record, const String& installDir)
 // The recorded directories, deepest first, each with the parents it leaves
 // empty, up to the installation directory, which stays. A directory taken
 // is emptied in the list.
-void RemoveDirectories(const String& installDir)
+void RemoveDirectories(UninstallerRun& run)
 {
+    const String& installDir = run.installDirectory;
     for (;;) {
         String* longest = nullptr;
         CollectionIterator it;
-        for (String* path = recordedDirectories.First(it); path; path = recordedDirectories.Next(it))
+        for (String* path = run.recordedDirectories.First(it); path; path = run.recordedDirectories.Next(it))
             if (!longest || path->Length() > longest->Length())
                 longest = path;
         if (!longest || longest->IsEmpty())
@@ -343,13 +340,13 @@ bool CountDown(const String& path)
     return count <= 1;
 }
 
-void CountDownSharedFiles()
+void CountDownSharedFiles(UninstallerRun& run)
 {
     String list = ReadText("SharedFiles");
     if (list.IsEmpty())
         return;
     if (RegistryOpenKey(HKEY_LOCAL_MACHINE, kSharedCountsKey, 0) == RegOpenFailed) {
-        failures += kSharedCountsError;
+        run.errorText += kSharedCountsError;
         return;
     }
     for (;;) {
@@ -362,7 +359,7 @@ void CountDownSharedFiles()
         list.StripLeading(';');
         if (!CountDown(path) || countOnly || !FileExists(path.CStr()))
             continue;
-        if (Declines(PfAskSharedDelete, MsgSharedFileQuestion, path, MsgSharedFileCaption))
+        if (Declines(run, PfAskSharedDelete, MsgSharedFileQuestion, path, MsgSharedFileCaption))
             continue;
         DeleteFileForced(path.CStr());
     }
@@ -401,70 +398,72 @@ void RemoveInstallTree(const String& installDir)
 // Once nothing failed: the last batch, then the record, the PATH line and
 // the registration itself. A last batch that cannot start keeps them all,
 // so that a later run, with its messages, can try again.
-void RemoveRegistration(const String& installDir)
+void RemoveRegistration(UninstallerRun& run)
 {
-    RunBatchValue("UninstallBatch2", PathDriveRoot(installDir.CStr()).CStr(), "");
-    if (!failures.IsEmpty())
+    const String& installDir = run.installDirectory;
+    RunBatchValue(run, "UninstallBatch2", PathDriveRoot(installDir.CStr()).CStr(), "");
+    if (!run.errorText.IsEmpty())
         return;
-    DeleteFileOnly(UninstallDataPath(installDir.CStr()).CStr());
-    if (ProductFlags & PfEditPath) {
+    DeleteFileOnly(UninstallDataPath(installDir.CStr(), run.uninstallSubdir).CStr());
+    if (run.productFlags & PfEditPath) {
         String message = EditAutoexecPath(installDir.CStr(), false);
-        ShowError("%s", message.CStr());
+        ShowError(run, "%s", message.CStr());
     }
-    RegistryDeleteSoftwareKey(UninstallKeyPath(ProductName.CStr()).CStr(), 0, 0);
+    RegistryDeleteSoftwareKey(UninstallKeyPath(run.productName.CStr()).CStr(), 0, 0);
 }
 
 }  // namespace
 
-BYTE UninstallRun(String& installDir)
+BYTE UninstallRun(UninstallerRun& run)
 {
     // Until the user confirms, any end is a failure to start, except the
     // no to the confirmation itself.
-    Outcome = OutcomeFailed;
-    if (!OpenRegistration(installDir))
+    run.outcome = OutcomeFailed;
+    if (!OpenRegistration(run))
         return 0;
-    RestoreBackground(installDir);
+    RestoreBackground(run);
+    const String& installDir = run.installDirectory;
+    String dataPath = UninstallDataPath(installDir.CStr(), run.uninstallSubdir);
     String record;
-    ReadFileToString(UninstallDataPath(installDir.CStr()).CStr(), record);
-    AdoptRecordMessages(record);
-    if (!AutomaticMode
-        && AskQuestion(MessageText(MsgUninstallConfirm), MsgUninstallConfirmCaption) != IDYES) {
-        Outcome = OutcomeCancelled;
-        ExitProgram();
+    ReadFileToString(dataPath.CStr(), record);
+    AdoptRecordMessages(run, record);
+    if (!run.automaticMode && AskQuestion(MessageText(MsgUninstallConfirm), MsgUninstallConfirmCaption) != IDYES) {
+        run.outcome = OutcomeCancelled;
+        EndRun(run);
     }
 
-    String sharedDir = ReadText("SharedPath");
-    RunBatchValue("UninstallBatch1", installDir.CStr(), sharedDir.CStr());
-    RestoreAssociations(record);
-    RemoveFonts();
-    ClearUninstallList();
-    RemoveRecordedItems(record, installDir);
-    RemoveDirectories(installDir);
-    DeleteFileOnly(UninstallFolderFile(installDir.CStr(), kInstallLogName).CStr());
-    WriteUninstallData(installDir.CStr());
-    ClearUninstallList();
+    run.sharedDirectory = ReadText("SharedPath");
+    RunBatchValue(run, "UninstallBatch1", installDir.CStr(), run.sharedDirectory.CStr());
+    RestoreAssociations(run, record);
+    RemoveFonts(run);
+    ClearUninstallList(run.uninstallList);
+    RemoveRecordedItems(run, record);
+    RemoveDirectories(run);
+    DeleteFileOnly(UninstallFolderFile(installDir.CStr(), run.uninstallSubdir, kInstallLogName).CStr());
+    WriteUninstallData(dataPath, run.uninstallList, String());
+    ClearUninstallList(run.uninstallList);
     RemoveStartMenuFolder();
-    CountDownSharedFiles();
-    RemoveDirectoryOnly(sharedDir.CStr());
+    CountDownSharedFiles(run);
+    RemoveDirectoryOnly(run.sharedDirectory.CStr());
     String productKey = ReadText("ProductRegistry");
     if (!productKey.IsEmpty()) {
         RemoveProductKey(productKey, 0);
         RemoveProductKey(productKey, 1);
         RegistryDeleteValue("ProductRegistry");
     }
-    if (ProductFlags & PfNoUninstallList)
+    if (run.productFlags & PfNoUninstallList)
         RemoveInstallTree(installDir);
-    if (failures.IsEmpty())
-        RemoveRegistration(installDir);
+    if (run.errorText.IsEmpty())
+        RemoveRegistration(run);
     RegistryCloseKey();
 
-    if (failures.IsEmpty()) {
-        Outcome = OutcomeSucceeded;
-        ShowNotice(MessageText(MsgUninstallComplete), MsgUninstallCompleteCaption,
+    if (run.errorText.IsEmpty()) {
+        run.outcome = OutcomeSucceeded;
+        ShowNotice(run, MessageText(MsgUninstallComplete), MsgUninstallCompleteCaption,
                    MB_ICONINFORMATION);
         return 1;
     }
-    ShowNotice(MessageFormatted(MsgUninstallErrors, "s", failures.CStr()), MsgQuestionCaption,
-               MB_ICONWARNING);
+    ShowNotice(run, MessageFormatted(MsgUninstallErrors, "s", run.errorText.CStr()),
+               MsgQuestionCaption, MB_ICONWARNING);
     return 0;
 }

@@ -60,12 +60,12 @@ private:
 
 void ResetLook()
 {
-    BackgroundImage.Clear();
-    DisplayTitle.Clear();
-    MonoColor = 1;
-    TopColor = RGB(0, 0, 0);
-    BottomColor = RGB(0, 0, 0);
-    TitleColor = RGB(0, 0, 0);
+    Background.image.Clear();
+    Background.displayTitle.Clear();
+    Background.monoColor = 1;
+    Background.topColor = RGB(0, 0, 0);
+    Background.bottomColor = RGB(0, 0, 0);
+    Background.titleColor = RGB(0, 0, 0);
 }
 
 // A bottom-up 24-bit picture of 2x2 pixels: bottom row blue, green; top
@@ -87,8 +87,8 @@ std::string TwoByTwo()
 TEST(EraseBackground, FlatColourFillsEverything)
 {
     ResetLook();
-    TopColor = RGB(10, 20, 30);
-    BottomColor = RGB(200, 200, 200);           // not used with one colour
+    Background.topColor = RGB(10, 20, 30);
+    Background.bottomColor = RGB(200, 200, 200);           // not used with one colour
     Canvas canvas(50, 40);
     RECT rect = canvas.Rect();
     EraseBackground(canvas.Dc(), rect);
@@ -100,9 +100,9 @@ TEST(EraseBackground, FlatColourFillsEverything)
 TEST(EraseBackground, PictureIsStretchedOverTheWindow)
 {
     ResetLook();
-    TopColor = RGB(10, 20, 30);
+    Background.topColor = RGB(10, 20, 30);
     std::string picture = TwoByTwo();
-    ASSERT_EQ(1, BackgroundImage.SetBytes(picture.data(), (int)picture.size()));
+    ASSERT_EQ(1, Background.image.SetBytes(picture.data(), (int)picture.size()));
     Canvas canvas(40, 40);
     RECT rect = canvas.Rect();
     EraseBackground(canvas.Dc(), rect);
@@ -165,9 +165,9 @@ TEST(PaintLinkedGradient, RunsFromTopToBottomColour)
 TEST(BackgroundWindow, ErasesWithTheGradientAndKeepsTheClass)
 {
     ResetLook();
-    MonoColor = 0;
-    TopColor = RGB(0, 0, 0);
-    BottomColor = RGB(0, 0, 250);
+    Background.monoColor = 0;
+    Background.topColor = RGB(0, 0, 0);
+    Background.bottomColor = RGB(0, 0, 250);
     HWND window = CreateBackgroundWindow(GetModuleHandleA(NULL), NULL);
     ASSERT_NE((HWND)NULL, window);
     char name[64];
@@ -191,11 +191,11 @@ TEST(BackgroundWindow, ErasesWithTheGradientAndKeepsTheClass)
 TEST(PaintTitle, WritesOnlyAVisibleTitle)
 {
     ResetLook();
-    TitleColor = RGB(0, 0, 0);
+    Background.titleColor = RGB(0, 0, 0);
     for (const char* title : {"", "  \t", "Veltpack Setup", "A title far too long to fit at any size "
                                                          "above six points in this narrow window"}) {
         SCOPED_TRACE(title);
-        DisplayTitle = title;
+        Background.displayTitle = title;
         Canvas canvas(120, 60);
         canvas.Fill(RGB(255, 255, 255));
         RECT rect = canvas.Rect();
@@ -204,7 +204,7 @@ TEST(PaintTitle, WritesOnlyAVisibleTitle)
         for (int y = 0; y < 60; y++)
             for (int x = 0; x < 120; x++)
                 dark += canvas.At(x, y) == RGB(0, 0, 0);
-        if (DisplayTitle.IsBlank())
+        if (Background.displayTitle.IsBlank())
             EXPECT_EQ(0, dark);
         else
             EXPECT_GT(dark, 20);

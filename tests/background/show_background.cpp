@@ -8,19 +8,19 @@
 
 #include <stdlib.h>
 
-#include "launcher/report.h"
+#include "product/report.h"
 #include "ui/background.h"
 
 int main(int argc, char** argv)
 {
     int seconds = argc > 1 ? atoi(argv[1]) : 5;
-    DisplayTitle = argc > 2 ? argv[2] : "Tally 2.1 Setup";
+    Background.displayTitle = argc > 2 ? argv[2] : "Tally 2.1 Setup";
     const char* ready = argc > 4 ? argv[3] : NULL;
     const char* done = argc > 4 ? argv[4] : NULL;
-    TitleColor = RGB(255, 255, 255);
-    TopColor = RGB(11, 93, 59);
-    BottomColor = RGB(0, 0, 0);
-    MonoColor = 0;
+    Background.titleColor = RGB(255, 255, 255);
+    Background.topColor = RGB(11, 93, 59);
+    Background.bottomColor = RGB(0, 0, 0);
+    Background.monoColor = 0;
     BackgroundWindow = CreateBackgroundWindow(GetModuleHandleA(NULL), NULL);
     RedrawBackground();
     // Wine hands a window's picture to the display when its program finds

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/file.h"
-#include "install/batch.h"
+#include "product/batch.h"
 #include "system/shell.h"
 #include "tests/file/scratch.h"
 
@@ -114,8 +114,9 @@ TEST_F(PathEditTest, AMissingFileOnRemoveAsksTheUserAndStaysMissing)
 // Nothing to run: no working file is written, and no error.
 TEST_F(PathEditTest, EmptyCommandsRunNothing)
 {
+    ProductRun run;
     String errors;
-    EXPECT_TRUE(RunBatchCommands(dir_.CStr(), String(), "", errors));
+    EXPECT_TRUE(RunBatchCommands(run, 0, dir_.CStr(), String(), "", errors));
     EXPECT_FALSE(FileExists(PathJoin(dir_.CStr(), "QDITBF1.BAT").CStr()));
     EXPECT_STREQ("", errors.CStr());
 }
@@ -126,8 +127,9 @@ TEST_F(PathEditTest, EmptyCommandsRunNothing)
 TEST_F(PathEditTest, AnUnwritableWorkingDirectoryFails)
 {
     String missing = Path("missing");
+    ProductRun run;
     String errors = "earlier\r\n";
-    EXPECT_FALSE(RunBatchCommands(missing.CStr(), String("echo x\n"), "", errors));
+    EXPECT_FALSE(RunBatchCommands(run, 0, missing.CStr(), String("echo x\n"), "", errors));
     EXPECT_FALSE(FileExists(PathJoin(missing.CStr(), "QDITBF1.BAT").CStr()));
     String expected = String::Formatted("earlier\r\nUnable to run the batch file %s.\r\n\r\n",
                                         PathJoin(missing.CStr(), "QDITBF2.BAT").CStr());

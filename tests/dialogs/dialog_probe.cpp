@@ -61,7 +61,7 @@ void MakeFile(const String& path)
 
 void FillMessageTable()
 {
-    ResizeMessageTable(kMessages, kLanguages);
+    ResizeMessageTable(kMessages, kLanguages, String("Tool"));
     for (int n = 0; n < kMessages; n++)
         for (int language = 0; language < kLanguages; language++)
             SetMessage(n, language,
@@ -85,7 +85,7 @@ HWND FindBar(HWND dialog)
 void RunProgress(uint8_t allowCancel)
 {
     SetProgress(5);                 // no dialog yet: only pumps
-    OpenProgressDialog(allowCancel);
+    OpenProgressDialog(allowCancel, 1);
     WriteRect("frame", ProgressDialog, GetDlgItem(ProgressDialog, IDC_BAR_FRAME));
     if (HWND bar = FindBar(ProgressDialog))
         WriteRect("bar", ProgressDialog, bar);
@@ -130,9 +130,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     Result = fopen(ResultPath, "w");
     if (!Result)
         return 3;
-    OwnFatalBoxes();
+    OwnFatalBoxes(1);
     FillMessageTable();
-    ProductName = "Tool";
     BackgroundWindow = CreateBackgroundWindow(instance, NULL);
 
     INT_PTR result = -100;
@@ -151,11 +150,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         RunProgress(__argc > 3 ? (uint8_t)atoi(__argv[3]) : 1);
         result = 0;
     } else if (strcmp(which, "welcome") == 0) {
-        result = WelcomePrompt(BackgroundWindow, "Welcome to <PRODUCT> in <os>.", ProductName);
+        result = WelcomePrompt(BackgroundWindow, "Welcome to <PRODUCT> in <os>.", String("Tool"));
     } else if (strcmp(which, "cancel") == 0) {
-        result = ConfirmCancel();
+        result = ConfirmCancel(1);
     }
-    fprintf(Result, "result: %d\nlanguage: %d\n", (int)result, SelectedLanguage);
+    fprintf(Result, "result: %d\nlanguage: %d\n", (int)result, MessageLanguage());
     fclose(Result);
     return 0;
 }

@@ -17,15 +17,14 @@
 #include "core/format.h"
 #include "core/paths.h"
 #include "tests/file/scratch.h"
+#include "archive/format.h"
 #include "install/install_log.h"
-#include "install/placement.h"
-#include "install/run_state.h"
-#include "install/uninstall_data.h"
-#include "install/uninstall_record.h"
-#include "launcher/archive.h"
-#include "launcher/description.h"
-#include "launcher/state.h"
+#include "install/install_run.h"
+#include "install/registration.h"
+#include "product/uninstall_data.h"
+#include "product/uninstall_record.h"
 #include "ui/background.h"
+#include "ui/messages.h"
 
 namespace {
 
@@ -112,45 +111,45 @@ protected:
     void SetUp() override
     {
         ScratchTest::SetUp();
-        InstallDirectory = Path("Program Files\\Velt Record");
-        UninstallSubdir = "Uninstall Files";
-        UninstallDirectory = PathJoin(InstallDirectory.CStr(), UninstallSubdir.CStr());
-        ASSERT_TRUE(CreateDirectoryPath(UninstallDirectory.CStr())) << UninstallDirectory.CStr();
+        run_.installDirectory = Path("Program Files\\Velt Record");
+        description_.uninstallSubdir = "Uninstall Files";
+        run_.uninstallDirectory = PathJoin(run_.installDirectory.CStr(), description_.uninstallSubdir.CStr());
+        ASSERT_TRUE(CreateDirectoryPath(run_.uninstallDirectory.CStr())) << run_.uninstallDirectory.CStr();
 
-        ProductName = String::Formatted("Velt Record Test %lu", GetCurrentProcessId());
-        keyPath_ = Software(UninstallKeyPath(ProductName.CStr()));
+        run_.productName = String::Formatted("Velt Record Test %lu", GetCurrentProcessId());
+        keyPath_ = Software(UninstallKeyPath(run_.productName.CStr()));
         DeleteTree(HKEY_LOCAL_MACHINE, keyPath_);
 
-        AutomaticMode = 1;
-        SelectedLanguage = 0;
-        ResizeMessageTable(kMessageCount, 1);
+        run_.automaticMode = 1;
+        SelectMessageLanguage(0);
+        ResizeMessageTable(kMessageCount, 1, run_.productName);
         SetMessage(MsgProductTitle, 0, "<product> Setup");
         for (int n = 1; n < 60; n++)
             SetMessage(n, 0, String::Formatted("Message %d of <product>", n));
-        SetMessage(43, 0, "Installation complete");
+        SetMessage(MsgInstallCompleteCaption, 0, "Installation complete");
 
-        ProductFlags = PfUninstallSupport;
-        UninstallerName = "unvelt.exe";
-        DisplayName = "Velt Record";
-        DisplayVersion = "3.14b";
-        Publisher = "Velt Co";
-        ProductRegistry = "Velt Co\\Record";
-        StartMenuFolder = "Velt Co\\Velt Record";
-        SharedDirectory = "C:\\Program Files\\Common Files\\Velt Co";
-        FontList = "\"Velt Sans\" \"veltsans.ttf\" ";
-        PreviousSharedFiles = "\"C:\\windows\\system32\\veltone.dll\";\"C:\\velt\\two.dll \"";
-        UninstallBatch1 = "echo one";
-        UninstallBatch2 = "echo two";
-        ArchiveDate = DateTime{2021, 6, 15, 10, 20, 30};
-        TitleColor = 0x112233;
-        TopColor = 0x445566;
-        BottomColor = 0x778899;
-        MonoColor = 0;
+        description_.productFlags = PfUninstallSupport;
+        description_.uninstallerName = "unvelt.exe";
+        description_.displayName = "Velt Record";
+        description_.displayVersion = "3.14b";
+        description_.publisher = "Velt Co";
+        description_.productRegistry = "Velt Co\\Record";
+        description_.startMenuFolder = "Velt Co\\Velt Record";
+        run_.sharedDirectory = "C:\\Program Files\\Common Files\\Velt Co";
+        run_.fontList = "\"Velt Sans\" \"veltsans.ttf\" ";
+        run_.previousSharedFiles = "\"C:\\windows\\system32\\veltone.dll\";\"C:\\velt\\two.dll \"";
+        description_.uninstallBatch1 = "echo one";
+        description_.uninstallBatch2 = "echo two";
+        description_.archiveDate = DateTime{2021, 6, 15, 10, 20, 30};
+        Background.titleColor = 0x112233;
+        Background.topColor = 0x445566;
+        Background.bottomColor = 0x778899;
+        Background.monoColor = 0;
 
-        ClearUninstallList();
-        AssociationRecords.Clear();
-        ErrorText.Clear();
-        FileReportText.Clear();
+        ClearUninstallList(run_.uninstallList);
+        run_.associationRecords.Clear();
+        run_.errorText.Clear();
+        run_.fileReportText.Clear();
     }
 
     void TearDown() override
@@ -159,41 +158,55 @@ protected:
         ScratchTest::TearDown();
     }
 
-    String LogPath() const { return PathJoin(UninstallDirectory.CStr(), "Install.LOG"); }
+    String LogPath() const { return PathJoin(run_.uninstallDirectory.CStr(), "Install.LOG"); }
+
+    // Uninstall.DAT where the run writes it.
+    String DataPath() const
+    {
+        return UninstallDataPath(run_.installDirectory.CStr(), description_.uninstallSubdir);
+    }
+
+    bool WriteData(const String& path)
+    {
+        return WriteUninstallData(path, run_.uninstallList, run_.associationRecords);
+    }
 
     std::string keyPath_;
+    OpenedArchive archive_;
+    DescriptionFields description_;
+    InstallRun run_{description_, archive_};
 };
 
 // ------------------------------------------------------------ registration
 
 TEST_F(InstallRecordTest, UninstallerPathAndArguments)
 {
-    EXPECT_EQ(Text(UninstallDirectory) + "\\unvelt.exe", Text(UninstallerPath()));
-    EXPECT_EQ("/u:\"" + Text(ProductName) + "\"", Text(UninstallArguments()));
-    EXPECT_EQ("Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + Text(ProductName),
-              Text(UninstallKeyPath(ProductName.CStr())));
+    EXPECT_EQ(Text(run_.uninstallDirectory) + "\\unvelt.exe", Text(UninstallerPath(run_)));
+    EXPECT_EQ("/u:\"" + Text(run_.productName) + "\"", Text(UninstallArguments(run_)));
+    EXPECT_EQ("Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + Text(run_.productName),
+              Text(UninstallKeyPath(run_.productName.CStr())));
 }
 
 TEST_F(InstallRecordTest, RegistersEveryValueWithItsType)
 {
-    ProductFlags = PfUninstallSupport | PfCustomColors | PfRebootNeeded;
+    description_.productFlags = PfUninstallSupport | PfCustomColors | PfRebootNeeded;
     String image("MZ uninstaller image\0with a zero", 31);
     // 3,073 bytes of files: 4 KB in the list of programs.
     int32_t sizes[] = {1, 1024, 2048};
-    FileCount = 3;
-    StoredSizes = sizes;
-    RegisterUninstall(image);
-    FileCount = 0;
-    StoredSizes = nullptr;
-    EXPECT_EQ("", Text(ErrorText));
+    description_.fileCount = 3;
+    description_.storedSizes = sizes;
+    RegisterUninstall(run_, image);
+    description_.fileCount = 0;
+    description_.storedSizes = nullptr;
+    EXPECT_EQ("", Text(run_.errorText));
 
     std::map<std::string, RawValue> values = ReadKey(keyPath_);
     ASSERT_EQ(1u, values.count("InstallDate"));
     RawValue date = values["InstallDate"];
     values.erase("InstallDate");
 
-    std::string uninstaller = "\"" + Text(UninstallerPath()) + "\"";
-    std::string arguments = "/u:\"" + Text(ProductName) + "\"";
+    std::string uninstaller = "\"" + Text(UninstallerPath(run_)) + "\"";
+    std::string arguments = "/u:\"" + Text(run_.productName) + "\"";
     std::map<std::string, RawValue> expected = {
         {"UninstallString", Sz(uninstaller + " " + arguments)},
         {"QuietUninstallString", Sz(uninstaller + " /a " + arguments)},
@@ -201,7 +214,7 @@ TEST_F(InstallRecordTest, RegistersEveryValueWithItsType)
         {"InstallSource", Sz(Text(OwnPathFromCommandLine(GetCommandLineA())))},
         {"DisplayVersion", Sz("3.14b")},
         {"Publisher", Sz("Velt Co")},
-        {"InstallLocation", Sz(Text(InstallDirectory))},
+        {"InstallLocation", Sz(Text(run_.installDirectory))},
         {"VersionMajor", Dword(3)},
         {"VersionMinor", Dword(14)},
         {"ProductRegistry", Sz("Velt Co\\Record")},
@@ -213,12 +226,12 @@ TEST_F(InstallRecordTest, RegistersEveryValueWithItsType)
         {"UninstallBatch2", Sz("echo two")},
         {"SharedFiles", Sz("\"C:\\windows\\system32\\veltone.dll\";\"C:\\velt\\two.dll \"")},
         {"UninstallSubdir", Sz("Uninstall Files")},
-        {"DisplayTitle", Sz(Text(ProductName) + " Setup")},
+        {"DisplayTitle", Sz(Text(run_.productName) + " Setup")},
         {"TitleColor", Dword(0x112233)},
         {"TopColor", Dword(0x445566)},
         {"BottomColor", Dword(0x778899)},
         {"MonoColor", Dword(0)},
-        {"DisplayIcon", Sz(Text(UninstallerPath()))},
+        {"DisplayIcon", Sz(Text(UninstallerPath(run_)))},
         {"EstimatedSize", Dword(4)},
         {"NoModify", Dword(1)},
         {"NoRepair", Dword(1)},
@@ -239,19 +252,19 @@ TEST_F(InstallRecordTest, RegistersEveryValueWithItsType)
     EXPECT_EQ(Sz(today), date);
 
     // The uninstaller: the image, dated as the archive.
-    EXPECT_EQ(Text(image), Text(Contents(UninstallerPath())));
+    EXPECT_EQ(Text(image), Text(Contents(UninstallerPath(run_))));
     DateTime time;
-    ASSERT_TRUE(GetFileTimeByName(UninstallerPath().CStr(), &time));
-    EXPECT_EQ(0, time.Compare(ArchiveDate));
+    ASSERT_TRUE(GetFileTimeByName(UninstallerPath(run_).CStr(), &time));
+    EXPECT_EQ(0, time.Compare(description_.archiveDate));
 }
 
 TEST_F(InstallRecordTest, QuotedUninstallStringsStartTheUninstallerWithBlanksInItsPath)
 {
-    RegisterUninstall(String("MZ"));
+    RegisterUninstall(run_, String("MZ"));
     std::map<std::string, RawValue> values = ReadKey(keyPath_);
-    std::string path = Text(UninstallerPath());
+    std::string path = Text(UninstallerPath(run_));
     ASSERT_NE(std::string::npos, path.find(' '));
-    std::string product = Text(ProductName);
+    std::string product = Text(run_.productName);
     EXPECT_EQ(Sz("\"" + path + "\" /u:\"" + product + "\""), values["UninstallString"]);
     EXPECT_EQ(Sz("\"" + path + "\" /a /u:\"" + product + "\""), values["QuietUninstallString"]);
 }
@@ -271,8 +284,8 @@ TEST_F(InstallRecordTest, VersionNumbersOnlyForADottedVersion)
     };
     for (const Case& c : cases) {
         DeleteTree(HKEY_LOCAL_MACHINE, keyPath_);
-        DisplayVersion = c.version;
-        RegisterUninstall(String("MZ"));
+        description_.displayVersion = c.version;
+        RegisterUninstall(run_, String("MZ"));
         std::map<std::string, RawValue> values = ReadKey(keyPath_);
         EXPECT_EQ(Sz(c.version), values["DisplayVersion"]) << c.version;
         EXPECT_EQ(c.numbers ? 1u : 0u, values.count("VersionMajor")) << c.version;
@@ -286,28 +299,28 @@ TEST_F(InstallRecordTest, VersionNumbersOnlyForADottedVersion)
 
 TEST_F(InstallRecordTest, AReinstallWithEmptyTextsDeletesTheEarlierValues)
 {
-    ProductFlags = PfUninstallSupport | PfKeepBackground;
-    RegisterUninstall(String("MZ"));
+    description_.productFlags = PfUninstallSupport | PfKeepBackground;
+    RegisterUninstall(run_, String("MZ"));
     std::map<std::string, RawValue> first = ReadKey(keyPath_);
     ASSERT_EQ(Sz("Velt Co"), first["Publisher"]);
     ASSERT_EQ(Dword(0x112233), first["TitleColor"]);
 
-    ProductFlags = PfUninstallSupport;
-    DisplayVersion = "";
-    Publisher = "";
-    ProductRegistry = "";
-    StartMenuFolder = "";
-    SharedDirectory = "";
-    FontList = "";
-    UninstallBatch1 = "";
-    UninstallBatch2 = "";
-    PreviousSharedFiles = "";
-    UninstallSubdir = "";
-    DisplayName = "";
-    SetMessage(0, 0, "");
-    MonoColor = 1;
-    RegisterUninstall(String("MZ"));
-    EXPECT_EQ("", Text(ErrorText));
+    description_.productFlags = PfUninstallSupport;
+    description_.displayVersion = "";
+    description_.publisher = "";
+    description_.productRegistry = "";
+    description_.startMenuFolder = "";
+    run_.sharedDirectory = "";
+    run_.fontList = "";
+    description_.uninstallBatch1 = "";
+    description_.uninstallBatch2 = "";
+    run_.previousSharedFiles = "";
+    description_.uninstallSubdir = "";
+    description_.displayName = "";
+    SetMessage(MsgProductTitle, 0, "");
+    Background.monoColor = 1;
+    RegisterUninstall(run_, String("MZ"));
+    EXPECT_EQ("", Text(run_.errorText));
 
     std::map<std::string, RawValue> values = ReadKey(keyPath_);
     for (const char* gone : {"DisplayVersion", "Publisher", "ProductRegistry", "ProductStartMenu",
@@ -316,7 +329,7 @@ TEST_F(InstallRecordTest, AReinstallWithEmptyTextsDeletesTheEarlierValues)
         EXPECT_EQ(0u, values.count(gone)) << gone;
     // Texts that are always written stay, empty or not; the version
     // numbers of the earlier version are left as they were.
-    EXPECT_EQ(Sz(Text(ProductName)), values["DisplayName"]);
+    EXPECT_EQ(Sz(Text(run_.productName)), values["DisplayName"]);
     EXPECT_EQ(Sz(""), values["DisplayTitle"]);
     EXPECT_EQ(Dword(PfUninstallSupport), values["ProductFlags"]);
     EXPECT_EQ(Dword(1), values["MonoColor"]);
@@ -326,23 +339,23 @@ TEST_F(InstallRecordTest, AReinstallWithEmptyTextsDeletesTheEarlierValues)
 TEST_F(InstallRecordTest, AKeyThatCannotBeOpenedAddsTheErrorLine)
 {
     // A key name longer than the registry's limit of 255 characters.
-    ProductName = String(std::string(300, 'V').c_str());
-    keyPath_ = Software(UninstallKeyPath(ProductName.CStr()));
-    ErrorText = "earlier line\r\n";
-    RegisterUninstall(String("MZ"));
-    EXPECT_EQ(std::string("earlier line\r\n") + kRegistrationError, Text(ErrorText));
+    run_.productName = String(std::string(300, 'V').c_str());
+    keyPath_ = Software(UninstallKeyPath(run_.productName.CStr()));
+    run_.errorText = "earlier line\r\n";
+    RegisterUninstall(run_, String("MZ"));
+    EXPECT_EQ(std::string("earlier line\r\n") + kRegistrationError, Text(run_.errorText));
     EXPECT_TRUE(ReadKey(keyPath_).empty());
     // The uninstaller file is written all the same.
-    EXPECT_EQ("MZ", Text(Contents(UninstallerPath())));
+    EXPECT_EQ("MZ", Text(Contents(UninstallerPath(run_))));
 }
 
 TEST_F(InstallRecordTest, RegistrationOverwritesAnEarlierUninstallString)
 {
     SetRawText(keyPath_, "UninstallString", "C:\\old\\unvelt.exe /u:\"old\"");
-    RegisterUninstall(String("MZ"));
-    EXPECT_EQ("", Text(ErrorText));
+    RegisterUninstall(run_, String("MZ"));
+    EXPECT_EQ("", Text(run_.errorText));
     std::map<std::string, RawValue> values = ReadKey(keyPath_);
-    EXPECT_EQ(Sz("\"" + Text(UninstallerPath()) + "\" " + Text(UninstallArguments())),
+    EXPECT_EQ(Sz("\"" + Text(UninstallerPath(run_)) + "\" " + Text(UninstallArguments(run_))),
               values["UninstallString"]);
 }
 
@@ -350,21 +363,21 @@ TEST_F(InstallRecordTest, RegistrationOverwritesAnEarlierUninstallString)
 
 TEST_F(InstallRecordTest, UninstallDataHoldsTheListAndTheMessages)
 {
-    RecordForUninstall("C:\\Velt\\Sub", 1);
-    RecordForUninstall("C:\\Velt\\Sub\\a.exe", 0);
-    RecordForUninstall("c:\\velt\\sub", 1);             // the same directory
-    RecordForUninstall("C:\\Velt\\Sub\\b.dll", 0);
-    RecordForUninstall("C:\\Velt\\Sub\\b.dll", 0);      // placed twice: listed twice
-    RecordForUninstall("C:\\", 1);                       // too short
-    RecordForUninstall("abc", 0);
-    RecordForUninstall("Velt.Key", 2);
-    RecordForUninstall("VELT.KEY", 5);
+    RecordForUninstall(run_.uninstallList, "C:\\Velt\\Sub", 1);
+    RecordForUninstall(run_.uninstallList, "C:\\Velt\\Sub\\a.exe", 0);
+    RecordForUninstall(run_.uninstallList, "c:\\velt\\sub", 1);             // the same directory
+    RecordForUninstall(run_.uninstallList, "C:\\Velt\\Sub\\b.dll", 0);
+    RecordForUninstall(run_.uninstallList, "C:\\Velt\\Sub\\b.dll", 0);      // placed twice: listed twice
+    RecordForUninstall(run_.uninstallList, "C:\\", 1);                       // too short
+    RecordForUninstall(run_.uninstallList, "abc", 0);
+    RecordForUninstall(run_.uninstallList, "Velt.Key", 2);
+    RecordForUninstall(run_.uninstallList, "VELT.KEY", 5);
 
-    ASSERT_TRUE(WriteUninstallData(InstallDirectory.CStr()));
-    String path = PathJoin(UninstallDirectory.CStr(), "Uninstall.DAT");
-    EXPECT_EQ(Text(path), Text(UninstallDataPath(InstallDirectory.CStr())));
+    ASSERT_TRUE(WriteData(DataPath()));
+    String path = PathJoin(run_.uninstallDirectory.CStr(), "Uninstall.DAT");
+    EXPECT_EQ(Text(path), Text(DataPath()));
 
-    std::string product = Text(ProductName);
+    std::string product = Text(run_.productName);
     std::string expected = "~C:\\Velt\\Sub\r\n"
                            "C:\\Velt\\Sub\\a.exe\r\n"
                            "C:\\Velt\\Sub\\b.dll\r\n"
@@ -379,16 +392,16 @@ TEST_F(InstallRecordTest, UninstallDataHoldsTheListAndTheMessages)
 
 TEST_F(InstallRecordTest, UninstallDataWithAssociationsAndAfterAClear)
 {
-    RecordForUninstall("C:\\Velt\\Sub", 1);
-    ClearUninstallList();
-    EXPECT_EQ("", Text(UninstallListText()));
-    RecordForUninstall("C:\\Velt\\Sub", 1);         // new again after the clear
-    AssociationRecords = ".vrx~!~Velt.Record~!~open\r\n";
-    SetMessage(30, 0, "");
-    ASSERT_TRUE(WriteUninstallData(InstallDirectory.CStr()));
+    RecordForUninstall(run_.uninstallList, "C:\\Velt\\Sub", 1);
+    ClearUninstallList(run_.uninstallList);
+    EXPECT_EQ("", Text(run_.uninstallList.text));
+    RecordForUninstall(run_.uninstallList, "C:\\Velt\\Sub", 1);         // new again after the clear
+    run_.associationRecords = ".vrx~!~Velt.Record~!~open\r\n";
+    SetMessage(MsgUninstallRecordNote, 0, "");
+    ASSERT_TRUE(WriteData(DataPath()));
 
     UninstallData data;
-    ReadUninstallData(Contents(UninstallDataPath(InstallDirectory.CStr())), data);
+    ReadUninstallData(Contents(DataPath()), data);
     ASSERT_EQ(1, data.items.Count());
     EXPECT_EQ(UiDirectory, data.items[0].kind);
     ASSERT_EQ(kUninstallMessageCount, data.messages.Count());
@@ -397,7 +410,7 @@ TEST_F(InstallRecordTest, UninstallDataWithAssociationsAndAfterAClear)
     ASSERT_EQ(1, data.associations.Count());
     EXPECT_EQ("Velt.Record", Text(data.associations[0].fileType));
 
-    std::string text = Text(Contents(UninstallDataPath(InstallDirectory.CStr())));
+    std::string text = Text(Contents(DataPath()));
     std::string tail = "\r\n\r\n[Associations]\r\n.vrx~!~Velt.Record~!~open\r\n";
     ASSERT_GE(text.size(), tail.size());
     EXPECT_EQ(tail, text.substr(text.size() - tail.size()));
@@ -405,56 +418,56 @@ TEST_F(InstallRecordTest, UninstallDataWithAssociationsAndAfterAClear)
 
 TEST_F(InstallRecordTest, UninstallDataFailsWhereItCannotBeWritten)
 {
-    String missing = Path("no such directory");
-    EXPECT_FALSE(WriteUninstallData(missing.CStr()));
+    run_.installDirectory = Path("no such directory");
+    EXPECT_FALSE(WriteData(DataPath()));
 }
 
 // --------------------------------------------------------------------- log
 
 // The block's text with its date line as the log has it.
-std::string ExpectedBlock(const std::string& logged, const char* type, const std::string& tail)
+std::string ExpectedBlock(const InstallRun& run, const std::string& logged, const char* type, const std::string& tail)
 {
     std::string dateLine;
     size_t at = logged.find("Install date: ");
     if (at != std::string::npos)
         dateLine = logged.substr(at, logged.find("\r\n", at) + 2 - at);
-    return "\r\nInstallation log for: " + Text(ProductName) + "\r\n" + dateLine
-           + "Install type: " + type + "\r\n" + "Install location: " + Text(InstallDirectory)
+    return "\r\nInstallation log for: " + Text(run.productName) + "\r\n" + dateLine
+           + "Install type: " + type + "\r\n" + "Install location: " + Text(run.installDirectory)
            + "\r\n" + "Installer version: 6.2\r\n" + tail;
 }
 
 TEST_F(InstallRecordTest, ACleanRunWithoutAlwaysLogWritesNoLog)
 {
-    WriteInstallLog(String(), String(), InstallDirectory.CStr(), 0, 1);
+    WriteInstallLog(run_, String(), String(), 1);
     EXPECT_FALSE(FileExists(LogPath().CStr()));
 }
 
 TEST_F(InstallRecordTest, ACleanRunWithAlwaysLogRecordsTheCompletion)
 {
-    ProductFlags |= PfAlwaysLog;
-    DisplayVersion = "";
-    WriteInstallLog(String(), String(), InstallDirectory.CStr(), 0, 1);
+    description_.productFlags |= PfAlwaysLog;
+    description_.displayVersion = "";
+    WriteInstallLog(run_, String(), String(), 1);
     std::string log = Text(Contents(LogPath()));
-    EXPECT_EQ(ExpectedBlock(log, "New", "\r\nInstallation complete\r\n\r\n"), log);
+    EXPECT_EQ(ExpectedBlock(run_, log, "New", "\r\nInstallation complete\r\n\r\n"), log);
     EXPECT_NE(std::string::npos, log.find("Install date: " + Text(DateNowText()) + " "));
 }
 
 TEST_F(InstallRecordTest, TwoRunsAppendTwoBlocks)
 {
-    WriteInstallLog(String("Could not place C:\\x.dll\r\n"), String(),
-                    InstallDirectory.CStr(), 0, 1);
+    WriteInstallLog(run_, String("Could not place C:\\x.dll\r\n"), String(), 1);
     std::string first = Text(Contents(LogPath()));
-    EXPECT_EQ(ExpectedBlock(first, "New",
+    EXPECT_EQ(ExpectedBlock(run_, first, "New",
                             "Product version: 3.14b\r\n\r\nCould not place C:\\x.dll\r\n"),
               first);
 
     // No errors and no AlwaysLog, but per-file lines: logged, with the
     // completion after them.
-    WriteInstallLog(String(), String("a.exe is up to date."), InstallDirectory.CStr(), 1, 1);
+    run_.isReinstall = 1;
+    WriteInstallLog(run_, String(), String("a.exe is up to date."), 1);
     std::string both = Text(Contents(LogPath()));
     ASSERT_EQ(first, both.substr(0, first.size()));
     std::string second = both.substr(first.size());
-    EXPECT_EQ(ExpectedBlock(second, "Reinstall",
+    EXPECT_EQ(ExpectedBlock(run_, second, "Reinstall",
                             "Product version: 3.14b\r\n\r\na.exe is up to date.\r\n"
                             "Installation complete\r\n\r\n"),
               second);
@@ -462,12 +475,12 @@ TEST_F(InstallRecordTest, TwoRunsAppendTwoBlocks)
 
 TEST_F(InstallRecordTest, WithoutTheResultTheErrorsAreLoggedAsTheyStand)
 {
-    WriteInstallLog(String(), String(), InstallDirectory.CStr(), 0, 0);
+    WriteInstallLog(run_, String(), String(), 0);
     EXPECT_FALSE(FileExists(LogPath().CStr()));
-    ProductFlags |= PfAlwaysLog;
-    WriteInstallLog(String(), String(), InstallDirectory.CStr(), 0, 0);
+    description_.productFlags |= PfAlwaysLog;
+    WriteInstallLog(run_, String(), String(), 0);
     std::string log = Text(Contents(LogPath()));
-    EXPECT_EQ(ExpectedBlock(log, "New", "Product version: 3.14b\r\n\r\n"), log);
+    EXPECT_EQ(ExpectedBlock(run_, log, "New", "Product version: 3.14b\r\n\r\n"), log);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The uninstall record's bytes as the installation writes them, and the
 // uninstaller's reading of them: exact texts, round trips, and the reader's
 // limits on hand-made records.
-#include "install/uninstall_data.h"
+#include "product/uninstall_data.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,9 @@
 #include "core/byte_stream.h"
 #include "core/checksum.h"
 #include "core/directory.h"
-#include "launcher/description.h"
-#include "launcher/state.h"
+#include "product/description.h"
+#include "product/run.h"
+#include "ui/messages.h"
 #include "system/shell.h"
 #include "ui/background.h"
 
@@ -129,25 +130,30 @@ std::string SmallBitmap()
 
 const COLORREF kStartTitle = 0x00010101, kStartTop = 0x00020202;
 
+// The record and the run that Read fills, made afresh by ResetState.
+DescriptionFields* Fields = nullptr;
+ProductRun* ReadRun = nullptr;
+
 void ResetState()
 {
-    ProductName.Clear();
-    AutomaticMode = 0;
-    SelectedLanguage = 0;
-    TitleColor = kStartTitle;
-    TopColor = kStartTop;
-    BottomColor = 0;
-    MonoColor = 1;
-    BackgroundImage.Clear();
-    MasterProduct.Clear();
-    ResizeMessageTable(0, 0);
+    delete Fields;
+    delete ReadRun;
+    Fields = new DescriptionFields;
+    ReadRun = new ProductRun;
+    SelectMessageLanguage(0);
+    Background.titleColor = kStartTitle;
+    Background.topColor = kStartTop;
+    Background.bottomColor = 0;
+    Background.monoColor = 1;
+    Background.image.Clear();
+    ResizeMessageTable(0, 0, String());
 }
 
 int Read(const std::string& bytes, uint32_t key = 0)
 {
     ByteStream stream;
     stream.Assign(bytes.data(), (int)bytes.size());
-    return ReadDescriptionSettings(stream, key);
+    return ReadDescriptionSettings(stream, key, *Fields, *ReadRun);
 }
 
 std::string ProgramFiles(const char* name)
@@ -173,75 +179,75 @@ TEST(ReadDescription, AppliesEveryFieldRuleAndCheck)
     const DescriptionCase kCases[] = {
         {"defaults", [](TestDescription&) {}, 0,
          [] {
-             EXPECT_STREQ("Tool", ProductName.CStr());
-             EXPECT_STREQ("Acme\\Tool", StartMenuFolder.CStr());
-             EXPECT_EQ(ProgramFiles("Tool"), DefaultDirectory.CStr());
-             EXPECT_STREQ("Tool", DisplayName.CStr());
-             EXPECT_STREQ("1.0", DisplayVersion.CStr());
-             EXPECT_STREQ("Uninst", UninstallSubdir.CStr());
-             EXPECT_STREQ("DISK", VolumeBaseName.CStr());
-             EXPECT_STREQ("Uninstall.exe", UninstallerName.CStr());
-             EXPECT_STREQ("pre", PreInstallBatch.CStr());
-             EXPECT_STREQ("un2", UninstallBatch2.CStr());
-             EXPECT_EQ(2001, ArchiveDate.year);
-             EXPECT_EQ(6, ArchiveDate.second);
-             EXPECT_EQ(1, FileCount);
-             EXPECT_EQ(10, StoredSizes[0]);
-             EXPECT_EQ(10, PayloadSize);
-             EXPECT_EQ(0x12345678u, PayloadChecksum);
-             EXPECT_EQ(kStartTitle, TitleColor);     // no custom colours, no picture
-             EXPECT_EQ(kStartTop, TopColor);
-             EXPECT_EQ(1, MonoColor);
-             EXPECT_EQ(0, AutomaticMode);
-             EXPECT_EQ(0, IconOffset);
-             EXPECT_EQ(0, AssociationCount);
-             EXPECT_EQ(1, LanguageCount);
+             EXPECT_STREQ("Tool", ReadRun->productName.CStr());
+             EXPECT_STREQ("Acme\\Tool", Fields->startMenuFolder.CStr());
+             EXPECT_EQ(ProgramFiles("Tool"), Fields->defaultDirectory.CStr());
+             EXPECT_STREQ("Tool", Fields->displayName.CStr());
+             EXPECT_STREQ("1.0", Fields->displayVersion.CStr());
+             EXPECT_STREQ("Uninst", Fields->uninstallSubdir.CStr());
+             EXPECT_STREQ("DISK", Fields->volumeBaseName.CStr());
+             EXPECT_STREQ("Uninstall.exe", Fields->uninstallerName.CStr());
+             EXPECT_STREQ("pre", Fields->preInstallBatch.CStr());
+             EXPECT_STREQ("un2", Fields->uninstallBatch2.CStr());
+             EXPECT_EQ(2001, Fields->archiveDate.year);
+             EXPECT_EQ(6, Fields->archiveDate.second);
+             EXPECT_EQ(1, Fields->fileCount);
+             EXPECT_EQ(10, Fields->storedSizes[0]);
+             EXPECT_EQ(10, Fields->payloadSize);
+             EXPECT_EQ(0x12345678u, Fields->payloadChecksum);
+             EXPECT_EQ(kStartTitle, Background.titleColor);     // no custom colours, no picture
+             EXPECT_EQ(kStartTop, Background.topColor);
+             EXPECT_EQ(1, Background.monoColor);
+             EXPECT_EQ(0, ReadRun->automaticMode);
+             EXPECT_EQ(0, Fields->iconOffset);
+             EXPECT_EQ(0, Fields->associationCount);
+             EXPECT_EQ(1, Fields->languageCount);
              EXPECT_EQ(2, MessageCount());
          }},
         {"publisher empty", [](TestDescription& d) { d.publisher = ""; }, 0,
-         [] { EXPECT_STREQ("Tool", StartMenuFolder.CStr()); }},
+         [] { EXPECT_STREQ("Tool", Fields->startMenuFolder.CStr()); }},
         {"start menu given", [](TestDescription& d) { d.startMenu = "Apps\\Tools"; }, 0,
-         [] { EXPECT_STREQ("Apps\\Tools", StartMenuFolder.CStr()); }},
+         [] { EXPECT_STREQ("Apps\\Tools", Fields->startMenuFolder.CStr()); }},
         {"display name given", [](TestDescription& d) { d.displayName = "Tool 2"; }, 0,
-         [] { EXPECT_STREQ("Tool 2", DisplayName.CStr()); }},
+         [] { EXPECT_STREQ("Tool 2", Fields->displayName.CStr()); }},
         {"os directory", [](TestDescription& d) { d.defaultDirectory = "<OS>\\Tool"; }, 0,
-         [] { EXPECT_EQ(Windows("Tool"), DefaultDirectory.CStr()); }},
+         [] { EXPECT_EQ(Windows("Tool"), Fields->defaultDirectory.CStr()); }},
         {"relative directory", [](TestDescription& d) { d.defaultDirectory = "Acme\\Tool"; }, 0,
-         [] { EXPECT_EQ(ProgramFiles("Acme\\Tool"), DefaultDirectory.CStr()); }},
+         [] { EXPECT_EQ(ProgramFiles("Acme\\Tool"), Fields->defaultDirectory.CStr()); }},
         {"absolute directory", [](TestDescription& d) { d.defaultDirectory = "D:\\Tool"; }, 0,
-         [] { EXPECT_STREQ("D:\\Tool", DefaultDirectory.CStr()); }},
+         [] { EXPECT_STREQ("D:\\Tool", Fields->defaultDirectory.CStr()); }},
         {"master directory", [](TestDescription& d) { d.defaultDirectory = "<MASTER>"; }, 0,
-         [] { EXPECT_STREQ("<MASTER>", DefaultDirectory.CStr()); }},
+         [] { EXPECT_STREQ("<MASTER>", Fields->defaultDirectory.CStr()); }},
         {"automatic flag", [](TestDescription& d) { d.flags = PfAutomatic; }, 0,
-         [] { EXPECT_EQ(1, AutomaticMode); }},
+         [] { EXPECT_EQ(1, ReadRun->automaticMode); }},
         {"shared directory",
          [](TestDescription& d) { d.flags = PfUninstallSupport; }, 0,
          [] {
              std::string expected = std::string(CommonFilesFolder().CStr()) + "\\Acme";
-             EXPECT_EQ(expected, SharedDirectory.CStr());
+             EXPECT_EQ(expected, ReadRun->sharedDirectory.CStr());
              EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(expected.c_str()));
          }},
         {"custom colours", [](TestDescription& d) { d.flags = PfCustomColors; }, 0,
          [] {
-             EXPECT_EQ(0x00112233u, TitleColor);
-             EXPECT_EQ(0x00445566u, TopColor);
-             EXPECT_EQ(0x00778899u, BottomColor);
-             EXPECT_EQ(0, MonoColor);
+             EXPECT_EQ(0x00112233u, Background.titleColor);
+             EXPECT_EQ(0x00445566u, Background.topColor);
+             EXPECT_EQ(0x00778899u, Background.bottomColor);
+             EXPECT_EQ(0, Background.monoColor);
          }},
         {"custom single colour",
          [](TestDescription& d) {
              d.flags = PfCustomColors;
              d.bottom = d.top;
          },
-         0, [] { EXPECT_EQ(1, MonoColor); }},
+         0, [] { EXPECT_EQ(1, Background.monoColor); }},
         {"picture without custom colours", [](TestDescription& d) { d.bitmap = SmallBitmap(); }, 0,
          [] {
-             EXPECT_EQ(0x00112233u, TitleColor);
-             EXPECT_EQ(kStartTop, TopColor);
-             EXPECT_EQ(2, BackgroundImage.Width());
+             EXPECT_EQ(0x00112233u, Background.titleColor);
+             EXPECT_EQ(kStartTop, Background.topColor);
+             EXPECT_EQ(2, Background.image.Width());
          }},
         {"master product", [](TestDescription& d) { d.flags = PfNeedsMaster; }, 0,
-         [] { EXPECT_STREQ("Base", MasterProduct.CStr()); }},
+         [] { EXPECT_STREQ("Base", Fields->masterProduct.CStr()); }},
         // The stray text shifts every later field: the build date lands
         // where the icon offset belongs.
         {"master text without the flag", [](TestDescription& d) { d.writeMaster = true; }, 23, {}},
@@ -252,9 +258,9 @@ TEST(ReadDescription, AppliesEveryFieldRuleAndCheck)
          },
          0,
          [] {
-             EXPECT_EQ(kMaxIconOffset, IconOffset);
-             EXPECT_EQ(kUninstallerIconSize, UninstallerIcon.Length());
-             EXPECT_EQ('I', UninstallerIcon.Last());
+             EXPECT_EQ(kMaxIconOffset, Fields->iconOffset);
+             EXPECT_EQ(kUninstallerIconSize, Fields->uninstallerIcon.Length());
+             EXPECT_EQ('I', Fields->uninstallerIcon.Last());
          }},
         {"icon offset too far", [](TestDescription& d) { d.iconOffset = kMaxIconOffset + 1; }, 23, {}},
         {"icon offset negative", [](TestDescription& d) { d.iconOffset = -1; }, 23, {}},
@@ -265,15 +271,15 @@ TEST(ReadDescription, AppliesEveryFieldRuleAndCheck)
          },
          0,
          [] {
-             ASSERT_EQ(2, AssociationCount);
-             EXPECT_EQ(1, Associations[0].flags);
-             EXPECT_STREQ("Tally.File", Associations[0].fileType.CStr());
-             EXPECT_STREQ("x.exe %1", Associations[0].command.CStr());
-             EXPECT_STREQ("edit", Associations[1].verb.CStr());
-             EXPECT_STREQ("Deutsch", Associations[1].language.CStr());
+             ASSERT_EQ(2, Fields->associationCount);
+             EXPECT_EQ(1, Fields->associations[0].flags);
+             EXPECT_STREQ("Tally.File", Fields->associations[0].fileType.CStr());
+             EXPECT_STREQ("x.exe %1", Fields->associations[0].command.CStr());
+             EXPECT_STREQ("edit", Fields->associations[1].verb.CStr());
+             EXPECT_STREQ("Deutsch", Fields->associations[1].language.CStr());
          }},
         {"negative association count", [](TestDescription& d) { d.associationCount = -5; }, 0,
-         [] { EXPECT_EQ(0, AssociationCount); }},
+         [] { EXPECT_EQ(0, Fields->associationCount); }},
         {"association count past the end",
          [](TestDescription& d) { d.associationCount = 0x7fffffff; }, 32, {}},
         {"two languages",
@@ -283,12 +289,12 @@ TEST(ReadDescription, AppliesEveryFieldRuleAndCheck)
          },
          0,
          [] {
-             ASSERT_EQ(2, LanguageCount);
-             EXPECT_STREQ("Deutsch", LanguageNames[1].CStr());
-             SelectedLanguage = 1;
-             EXPECT_STREQ("Tschuess", MessageText(1));
-             SelectedLanguage = 0;
-             EXPECT_STREQ("Hello", MessageText(0));
+             ASSERT_EQ(2, Fields->languageCount);
+             EXPECT_STREQ("Deutsch", Fields->languageNames[1].CStr());
+             SelectMessageLanguage(1);
+             EXPECT_STREQ("Tschuess", MessageText(MsgWelcome));
+             SelectMessageLanguage(0);
+             EXPECT_STREQ("Hello", MessageText(MsgProductTitle));
          }},
         {"10000 messages",
          [&](TestDescription& d) {
@@ -320,7 +326,7 @@ TEST(ReadDescription, AppliesEveryFieldRuleAndCheck)
         {"wrong end marker", [](TestDescription& d) { d.endMarker ^= 1; }, 32, {}},
         {"damaged picture is dropped",
          [](TestDescription& d) { d.bitmap = std::string(4, 'B'); }, 0,
-         [] { EXPECT_EQ(1, BackgroundImage.IsEmpty()); }},
+         [] { EXPECT_EQ(1, Background.image.IsEmpty()); }},
     };
     for (const DescriptionCase& c : kCases) {
         SCOPED_TRACE(c.name);
@@ -351,11 +357,11 @@ TEST(ReadDescription, ChecksTheKeyOnlyWithChecksums)
 TEST(ReadDescription, KeepsTheNameFromTheCommandLine)
 {
     ResetState();
-    ProductName = "Given";
+    ReadRun->productName = "Given";
     EXPECT_EQ(0, Read(Write(TestDescription())));
-    EXPECT_STREQ("Given", ProductName.CStr());
-    EXPECT_STREQ("Acme\\Given", StartMenuFolder.CStr());
-    EXPECT_STREQ("Given", DisplayName.CStr());
+    EXPECT_STREQ("Given", ReadRun->productName.CStr());
+    EXPECT_STREQ("Acme\\Given", Fields->startMenuFolder.CStr());
+    EXPECT_STREQ("Given", Fields->displayName.CStr());
 }
 
 TEST(ReadDescription, ShortDescriptionsEndInACode)
@@ -376,17 +382,17 @@ TEST(MessageText, ReplacesOnceAndStaysInsideTheTable)
     ASSERT_EQ(0, Read(Write(d)));
     std::string expected = "Tool in " + std::string(GetWindowsDirectoryString().CStr())
                            + "\\x and Tool";
-    EXPECT_EQ(expected, MessageText(0));
-    ProductName = "Other";                  // the stored text was replaced already
-    EXPECT_EQ(expected, MessageText(0));
-    EXPECT_STREQ("plain", MessageText(1));
-    EXPECT_STREQ("", MessageText(2));
+    EXPECT_EQ(expected, MessageText(MsgProductTitle));
+    ReadRun->productName = "Other";     // the table keeps the name it was filled with
+    EXPECT_EQ(expected, MessageText(MsgProductTitle));
+    EXPECT_STREQ("plain", MessageText(MsgWelcome));
+    EXPECT_STREQ("", MessageText(MsgExistingCaption));
     EXPECT_STREQ("", MessageText(-1));
-    SelectedLanguage = 1;                   // only one language
-    EXPECT_STREQ("", MessageText(1));
-    SelectedLanguage = 0;
-    ResizeMessageTable(0, 0);
-    EXPECT_STREQ("", MessageText(0));
+    SelectMessageLanguage(1);                   // only one language
+    EXPECT_STREQ("", MessageText(MsgWelcome));
+    SelectMessageLanguage(0);
+    ResizeMessageTable(0, 0, ReadRun->productName);
+    EXPECT_STREQ("", MessageText(MsgProductTitle));
 }
 
 // Message `number` formatted with the arguments its caller passes: the
@@ -429,8 +435,8 @@ TEST(MessageFormatted, ShowsTextsThatDoNotFitAsTheyStand)
         {MsgCorruptArchive, "no code", nullptr},
     };
     ResetState();
-    ProductName = "Tool";
-    ResizeMessageTable(MsgLogWrittenQuestion + 1, 1);
+    ReadRun->productName = "Tool";
+    ResizeMessageTable(MsgLogWrittenQuestion + 1, 1, ReadRun->productName);
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.text);
         SetMessage(c.number, 0, String(c.text));
@@ -440,7 +446,7 @@ TEST(MessageFormatted, ShowsTextsThatDoNotFitAsTheyStand)
     // Replaced, then shown as it stands.
     SetMessage(MsgLogWrittenQuestion, 0, String("<product>: %ls"));
     EXPECT_STREQ("Tool: %ls", FormatLikeItsCaller(40).CStr());
-    ResizeMessageTable(0, 0);
+    ResizeMessageTable(0, 0, ReadRun->productName);
     EXPECT_STREQ("", FormatLikeItsCaller(13).CStr());
 }
 

@@ -6,8 +6,9 @@
 
 #include "core/byte_stream.h"
 #include "core/file.h"
-#include "launcher/archive.h"
-#include "launcher/description.h"
+#include "product/archive.h"
+#include "product/description.h"
+#include "product/run.h"
 
 int main(int argc, char** argv)
 {
@@ -30,13 +31,16 @@ int main(int argc, char** argv)
         fprintf(stderr, "cannot read the section\n");
         return 2;
     }
-    ArchiveSectionBase = (const uint8_t*)archive.CStr();
-    ArchiveSectionLength = archive.Length();
-    ByteStream description;
-    LoadDescription(description);
-    ReadDescription(description, ArchiveInfo.descriptionKey);
+    OpenedArchive opened;
+    opened.sectionBase = (const uint8_t*)archive.CStr();
+    opened.sectionLength = archive.Length();
+    ByteStream packed;
+    LoadDescription(opened, packed);
+    DescriptionFields description;
+    ProductRun run;
+    ReadDescription(packed, opened.header.descriptionKey, description, run);
     String image;
-    int code = BuildUninstallerImageFields(installer, section, image);
+    int code = BuildUninstallerImageFields(installer, section, opened, description, image);
     if (code != 0) {
         fprintf(stderr, "corrupt-archive code %d\n", code);
         return 3;

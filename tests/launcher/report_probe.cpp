@@ -7,8 +7,8 @@
 #include <string.h>
 
 #include "core/fatal.h"
-#include "launcher/report.h"
-#include "launcher/state.h"
+#include "product/report.h"
+#include "product/run.h"
 #include "ui/background.h"
 #include "ui/messages.h"
 
@@ -17,20 +17,21 @@ int main(int argc, char** argv)
     if (argc < 2)
         return 2;
     const char* text = argc > 2 ? argv[2] : "";
-    OwnFatalBoxes();
+    ProductRun run;
+    OwnFatalBoxes(1);
     BackgroundWindow = CreateBackgroundWindow(GetModuleHandleA(NULL), NULL);
     if (strcmp(argv[1], "automatic") == 0 || strcmp(argv[1], "fatal") == 0)
-        AutomaticMode = 1;
+        run.automaticMode = 1;
     if (strcmp(argv[1], "corrupt") == 0) {
         if (*text) {
-            ResizeMessageTable(MsgCorruptArchive + 1, 1);
+            ResizeMessageTable(MsgCorruptArchive + 1, 1, String());
             SetMessage(MsgCorruptArchive, 0, String(text));
         }
         ArchiveCorrupt(77);
     }
     if (strcmp(argv[1], "fatal") == 0)
         FatalError("%s", text);
-    ShowError("%s", text);
-    ShowError("shown %d", 2);
-    ExitProgram();
+    ShowError(run, "%s", text);
+    ShowError(run, "shown %d", 2);
+    ExitProgram(1);
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <string.h>
 
-#include "launcher/report.h"
+#include "product/report.h"
 
 namespace {
 

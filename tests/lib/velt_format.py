@@ -5,7 +5,7 @@ Every `constexpr` number and every enumerator of those headers becomes an
 attribute under its C++ name: velt_format.kArchiveMagic,
 velt_format.PfNeedsMaster, velt_format.kCorruptEndMarker,
 velt_format.MsgCorruptArchive. UNINSTALL_MESSAGES is the list of messages
-the uninstall record carries, in its order (install/uninstall_data.cpp).
+the uninstall record carries, in its order (product/uninstall_data.cpp).
 """
 
 import os
@@ -50,6 +50,6 @@ _known, _texts = _read()
 globals().update(_known)
 globals().update(_texts)
 
-with open(os.path.join(_ROOT, "install", "uninstall_data.cpp"), encoding="utf-8") as _f:
+with open(os.path.join(_ROOT, "product", "uninstall_data.cpp"), encoding="utf-8") as _f:
     _list = re.search(r"kUninstallMessages\[\d+\]\s*=\s*\{([^}]*)\}", _f.read()).group(1)
 UNINSTALL_MESSAGES = tuple(_known[name.strip()] for name in _list.split(","))

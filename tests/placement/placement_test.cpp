@@ -13,13 +13,11 @@
 #include "archive/format.h"
 #include "core/checksum.h"
 #include "core/fatal.h"
+#include "install/install_run.h"
 #include "install/placement.h"
-#include "install/run_state.h"
-#include "install/uninstall_record.h"
-#include "launcher/archive.h"
-#include "launcher/description.h"
-#include "launcher/report.h"
-#include "launcher/state.h"
+#include "product/report.h"
+#include "product/uninstall_record.h"
+#include "ui/messages.h"
 #include "system/shell.h"
 #include "tests/file/scratch.h"
 
@@ -130,25 +128,27 @@ protected:
     void SetUp() override
     {
         ScratchTest::SetUp();
-        ResizeMessageTable(kMessageCount, 1);
+        ResizeMessageTable(kMessageCount, 1, String());
         SetMessage(MsgCannotCreateDir, 0, String("Unable to create directory"));
         SetMessage(MsgErrorLinePrefix, 0, String("Unable to write"));
-        SelectedLanguage = 0;
-        ProductFlags = 0;
-        ErrorText.Clear();
-        FileReportText.Clear();
-        SharedFileList.Clear();
-        ClearShortcutRequests();
-        ClearUninstallList();
-        IsReinstall = 0;
-        PreviousSharedFiles.Clear();
+        SelectMessageLanguage(0);
+        // The table of cases runs SetUp again for each case.
+        description_.productFlags = 0;
+        run_.restartNeeded = 0;
+        run_.errorText.Clear();
+        run_.fileReportText.Clear();
+        run_.sharedFileList.Clear();
+        ClearShortcutRequests(run_);
+        ClearUninstallList(run_.uninstallList);
+        run_.isReinstall = 0;
+        run_.previousSharedFiles.Clear();
         Plan = FaultPlan();
         InstalledWriteFault = PlannedFault;
-        InstallDirectory = Path("install");
-        UninstallDirectory = Path("install\\uninst");
-        SharedDirectory = Path("shared");
-        ASSERT_TRUE(CreateDirectoryPath(UninstallDirectory.CStr()));
-        ASSERT_TRUE(CreateDirectoryPath(SharedDirectory.CStr()));
+        run_.installDirectory = Path("install");
+        run_.uninstallDirectory = Path("install\\uninst");
+        run_.sharedDirectory = Path("shared");
+        ASSERT_TRUE(CreateDirectoryPath(run_.uninstallDirectory.CStr()));
+        ASSERT_TRUE(CreateDirectoryPath(run_.sharedDirectory.CStr()));
     }
 
     void TearDown() override
@@ -159,9 +159,14 @@ protected:
 
     bool Write(const String& path, const std::string& data, const DateTime& time = kNoTime)
     {
-        return WriteInstalledFile(path.CStr(), (const uint8_t*)data.data(), (int32_t)data.size(),
-                                  time, ErrorText);
+        return WriteInstalledFile(run_, path.CStr(), (const uint8_t*)data.data(),
+                                  (int32_t)data.size(), time, run_.errorText);
     }
+
+    // The run of each test, over a description and an archive of its own.
+    OpenedArchive archive_;
+    DescriptionFields description_;
+    InstallRun run_{description_, archive_};
 
     static std::string ErrorLine(const String& path)
     {
@@ -180,7 +185,7 @@ TEST_F(PlacementTest, WriteThatFailsPartWayKeepsTheEarlierCopy)
     Plan.failAttempts = 3;
     EXPECT_FALSE(Write(path, data));
     EXPECT_EQ(3, Plan.attempts);
-    EXPECT_EQ(ErrorLine(path), Text(ErrorText));
+    EXPECT_EQ(ErrorLine(path), Text(run_.errorText));
     EXPECT_EQ("the earlier copy", Text(Contents(path)));
     EXPECT_EQ(std::vector<std::string>({"app.exe", "install", "shared"}), Listing(dir_));
 }
@@ -193,7 +198,7 @@ TEST_F(PlacementTest, WriteThatFailsOnceSucceedsOnTheNextAttempt)
     Plan.failAttempts = 1;
     EXPECT_TRUE(Write(path, data));
     EXPECT_EQ(2, Plan.attempts);
-    EXPECT_EQ("", Text(ErrorText));
+    EXPECT_EQ("", Text(run_.errorText));
     EXPECT_TRUE(HoldsBytes(path, data));
     EXPECT_EQ(std::vector<std::string>({"app.exe", "install", "shared"}), Listing(dir_));
 }
@@ -208,14 +213,14 @@ TEST_F(PlacementTest, WriteMakesNewAndEmptyFiles)
     MakeFile("shrinks.dat", String("a longer earlier copy"));
     EXPECT_TRUE(Write(Path("shrinks.dat"), "short"));
     EXPECT_EQ("short", Text(Contents(Path("shrinks.dat"))));
-    EXPECT_EQ("", Text(ErrorText));
+    EXPECT_EQ("", Text(run_.errorText));
 }
 
 TEST_F(PlacementTest, WriteIntoAMissingDirectoryFailsWithItsLine)
 {
     String path = Path("no such directory\\file.dat");
     EXPECT_FALSE(Write(path, "data"));
-    EXPECT_EQ(ErrorLine(path), Text(ErrorText));
+    EXPECT_EQ(ErrorLine(path), Text(run_.errorText));
     EXPECT_FALSE(Exists(Path("no such directory")));
 }
 
@@ -225,17 +230,17 @@ TEST_F(PlacementTest, ReadOnlyDestinationIsKeptUnlessAttributesMayBeCleared)
     ASSERT_TRUE(SetReadOnly(path.CStr(), true));
     EXPECT_FALSE(Write(path, "new data"));
     EXPECT_EQ(3, Plan.attempts);
-    EXPECT_EQ(ErrorLine(path), Text(ErrorText));
+    EXPECT_EQ(ErrorLine(path), Text(run_.errorText));
     EXPECT_EQ("read-only copy", Text(Contents(path)));
     EXPECT_TRUE(IsReadOnlyFile(path));
     EXPECT_EQ(std::vector<std::string>({"install", "locked.dll", "shared"}), Listing(dir_));
 
-    ErrorText.Clear();
+    run_.errorText.Clear();
     Plan = FaultPlan();
-    ProductFlags = PfClearAttributes;
+    description_.productFlags = PfClearAttributes;
     EXPECT_TRUE(Write(path, "new data"));
     EXPECT_EQ(2, Plan.attempts);                    // cleared after the first failure
-    EXPECT_EQ("", Text(ErrorText));
+    EXPECT_EQ("", Text(run_.errorText));
     EXPECT_EQ("new data", Text(Contents(path)));
     EXPECT_FALSE(IsReadOnlyFile(path));
     EXPECT_EQ(std::vector<std::string>({"install", "locked.dll", "shared"}), Listing(dir_));
@@ -252,14 +257,14 @@ TEST_F(PlacementTest, VerifiedWritesCatchWhatTheDeviceChanged)
     EXPECT_FALSE(HoldsBytes(path, data));
 
     // Verified, it counts as a failed attempt and the next one is made.
-    ProductFlags = PfVerifyWrites;
+    description_.productFlags = PfVerifyWrites;
     MakeFile("app.exe", String("the earlier copy"));
     Plan = FaultPlan();
     Plan.corruptAttempts = 1;
     EXPECT_TRUE(Write(path, data));
     EXPECT_EQ(2, Plan.attempts);
     EXPECT_TRUE(HoldsBytes(path, data));
-    EXPECT_EQ("", Text(ErrorText));
+    EXPECT_EQ("", Text(run_.errorText));
 
     // Three differences: the earlier copy stays.
     MakeFile("app.exe", String("the earlier copy"));
@@ -267,7 +272,7 @@ TEST_F(PlacementTest, VerifiedWritesCatchWhatTheDeviceChanged)
     Plan.corruptAttempts = 3;
     EXPECT_FALSE(Write(path, data));
     EXPECT_EQ(3, Plan.attempts);
-    EXPECT_EQ(ErrorLine(path), Text(ErrorText));
+    EXPECT_EQ(ErrorLine(path), Text(run_.errorText));
     EXPECT_EQ("the earlier copy", Text(Contents(path)));
     EXPECT_EQ(std::vector<std::string>({"app.exe", "install", "shared"}), Listing(dir_));
 }
@@ -349,39 +354,39 @@ TEST_F(PlacementTest, SharedCountsOverInstallReinstallAndASecondProduct)
 {
     String common = Path("common.dll");             // unique to this process
     String system = Path("system.dll");
-    ProductFlags = PfUninstallSupport;
+    description_.productFlags = PfUninstallSupport;
 
     // The first product: one shared file and one system file.
-    SharedFileList.AddTail(common);
-    SharedFileList.AddTail(system + " ");
-    UpdateSharedCounts();
+    run_.sharedFileList.AddTail(common);
+    run_.sharedFileList.AddTail(system + " ");
+    UpdateSharedCounts(run_);
     EXPECT_EQ(1, SharedCountOf(common));
     EXPECT_EQ(1, SharedCountOf(system));
-    String firstList = PreviousSharedFiles;
+    String firstList = run_.previousSharedFiles;
     EXPECT_EQ("\"" + Text(common) + "\";\"" + Text(system) + " \"", Text(firstList));
 
     // A second product shares one of them.
-    SharedFileList.Clear();
-    SharedFileList.AddTail(common);
-    PreviousSharedFiles.Clear();
-    UpdateSharedCounts();
+    run_.sharedFileList.Clear();
+    run_.sharedFileList.AddTail(common);
+    run_.previousSharedFiles.Clear();
+    UpdateSharedCounts(run_);
     EXPECT_EQ(2, SharedCountOf(common));
-    EXPECT_EQ("\"" + Text(common) + "\"", Text(PreviousSharedFiles));
+    EXPECT_EQ("\"" + Text(common) + "\"", Text(run_.previousSharedFiles));
 
     // The first product installed again, now without the system file: its
     // earlier counts are taken back before this run's are added.
-    IsReinstall = 1;
-    PreviousSharedFiles = firstList;
-    UpdateSharedCounts();
+    run_.isReinstall = 1;
+    run_.previousSharedFiles = firstList;
+    UpdateSharedCounts(run_);
     EXPECT_EQ(2, SharedCountOf(common));
     EXPECT_EQ(-1, SharedCountOf(system));
-    EXPECT_EQ("\"" + Text(common) + "\"", Text(PreviousSharedFiles));
-    EXPECT_EQ("", Text(ErrorText));
+    EXPECT_EQ("\"" + Text(common) + "\"", Text(run_.previousSharedFiles));
+    EXPECT_EQ("", Text(run_.errorText));
 
     // Without uninstall support nothing is counted.
-    ProductFlags = 0;
-    IsReinstall = 0;
-    UpdateSharedCounts();
+    description_.productFlags = 0;
+    run_.isReinstall = 0;
+    UpdateSharedCounts(run_);
     EXPECT_EQ(2, SharedCountOf(common));
 
     DeleteSharedCount(common);
@@ -391,10 +396,10 @@ TEST_F(PlacementTest, SharedCountsOverInstallReinstallAndASecondProduct)
 
 TEST_F(PlacementTest, EmptySharedListLeavesAnEmptyText)
 {
-    ProductFlags = PfUninstallSupport;
-    PreviousSharedFiles = "stale";
-    UpdateSharedCounts();
-    EXPECT_EQ("", Text(PreviousSharedFiles));
+    description_.productFlags = PfUninstallSupport;
+    run_.previousSharedFiles = "stale";
+    UpdateSharedCounts(run_);
+    EXPECT_EQ("", Text(run_.previousSharedFiles));
 }
 
 // ---------------------------------------------------------------------------
@@ -442,7 +447,7 @@ struct Block {
     std::string bytes;
     std::vector<int32_t> sizes;
 
-    void Load(const std::vector<Record>& records)
+    void Load(InstallRun& run, DescriptionFields& description, const std::vector<Record>& records)
     {
         bytes.clear();
         sizes.clear();
@@ -450,10 +455,10 @@ struct Block {
             bytes += EncodeRecord(r);
             sizes.push_back((int32_t)r.data.size());
         }
-        StoredSizes = sizes.data();
-        FileCount = (int32_t)sizes.size();
-        ArchiveCursor = (const uint8_t*)bytes.data();
-        ArchiveEnd = ArchiveCursor + bytes.size();
+        description.storedSizes = sizes.data();
+        description.fileCount = (int32_t)sizes.size();
+        run.archiveCursor.next = (const uint8_t*)bytes.data();
+        run.archiveCursor.end = run.archiveCursor.next + bytes.size();
     }
 };
 
@@ -462,10 +467,10 @@ protected:
     // Places every record of the block; the cursor must end at the end.
     void PlaceAll(const std::vector<Record>& records)
     {
-        block_.Load(records);
-        for (int i = 0; i < FileCount; ++i)
-            PlaceFile(i);
-        EXPECT_EQ(ArchiveEnd, ArchiveCursor);
+        block_.Load(run_, description_, records);
+        for (int i = 0; i < description_.fileCount; ++i)
+            PlaceFile(run_, i);
+        EXPECT_EQ(run_.archiveCursor.end, run_.archiveCursor.next);
     }
 
     // "$I", "$U", "$S" and "$W" stand for the install, uninstall, shared
@@ -473,24 +478,30 @@ protected:
     std::string Expand(std::string text) const
     {
         const std::pair<std::string, std::string> tokens[] = {
-            {"$U", Text(UninstallDirectory)}, {"$I", Text(InstallDirectory)},
-            {"$S", Text(SharedDirectory)}, {"$W", Text(GetSystemDirectoryString())}};
+            {"$U", Text(run_.uninstallDirectory)}, {"$I", Text(run_.installDirectory)},
+            {"$S", Text(run_.sharedDirectory)}, {"$W", Text(GetSystemDirectoryString())}};
         for (const auto& token : tokens)
             for (size_t at; (at = text.find(token.first)) != std::string::npos;)
                 text.replace(at, token.first.size(), token.second);
         return text;
     }
 
-    static std::string SharedListText()
+    std::string SharedListText()
     {
         std::string text;
         CollectionIterator it;
-        for (String* entry = SharedFileList.First(it); entry; entry = SharedFileList.Next(it))
+        for (String* entry = run_.sharedFileList.First(it); entry; entry = run_.sharedFileList.Next(it))
             text += (text.empty() ? "" : "|") + Text(*entry);
         return text;
     }
 
     Block block_;
+
+    void TearDown() override
+    {
+        description_.storedSizes = nullptr;     // the block's, not the record's
+        PlacementTest::TearDown();
+    }
 };
 
 enum class Existing { None, Plain, Version200 };
@@ -506,10 +517,10 @@ struct PlaceCase {
     Existing existing;          // the destination before, with kExistingTime
     const char* destination;
     bool placed;                // the destination holds the record's data after
-    const char* report;         // FileReportText
+    const char* report;         // run_.fileReportText
     const char* list;           // UninstallListText
-    const char* shared;         // SharedFileList, joined by "|"
-    const char* errors;         // ErrorText
+    const char* shared;         // run_.sharedFileList, joined by "|"
+    const char* errors;         // run_.errorText
 };
 
 const char kUpToDate[] = " is up to date.\r\n";
@@ -623,7 +634,7 @@ TEST_F(PlaceFileTest, TableOfTypesModesAndDecisions)
             TearDown();
             SetUp();
         }
-        ProductFlags = c.productFlags;
+        description_.productFlags = c.productFlags;
         String destination = Expand(c.destination).c_str();
         String before;
         if (c.existing != Existing::None) {
@@ -650,12 +661,12 @@ TEST_F(PlaceFileTest, TableOfTypesModesAndDecisions)
         } else {
             EXPECT_FALSE(Exists(destination));
         }
-        EXPECT_EQ(Expand(c.report), Text(FileReportText));
-        EXPECT_EQ(Expand(c.list), Text(UninstallListText()));
+        EXPECT_EQ(Expand(c.report), Text(run_.fileReportText));
+        EXPECT_EQ(Expand(c.list), Text(run_.uninstallList.text));
         EXPECT_EQ(Expand(c.shared), SharedListText());
-        EXPECT_EQ(Expand(c.errors), Text(ErrorText));
-        EXPECT_EQ(nullptr, ShortcutRequests);
-        EXPECT_EQ(0u, ProductFlags & PfRebootNeeded);
+        EXPECT_EQ(Expand(c.errors), Text(run_.errorText));
+        EXPECT_EQ(nullptr, run_.shortcutRequests);
+        EXPECT_EQ(0u, ProductFlagsOf(run_) & PfRebootNeeded);
     }
 }
 
@@ -672,7 +683,7 @@ TEST_F(PlaceFileTest, CursorMovesOverPlacedAndSkippedRecords)
     EXPECT_EQ("program", Text(Contents(Path("install\\app.exe"))));
     EXPECT_EQ(std::string("zero\0byte", 9), Text(Contents(Path("install\\sub\\b.txt"))));
     EXPECT_EQ(Expand("$I\\kept.txt\r\n$I\\app.exe\r\n~$I\\sub\r\n$I\\sub\\b.txt\r\n"),
-              Text(UninstallListText()));
+              Text(run_.uninstallList.text));
 }
 
 TEST_F(PlaceFileTest, ShortcutRequestsOfInstallDirectoryFiles)
@@ -684,10 +695,10 @@ TEST_F(PlaceFileTest, ShortcutRequestsOfInstallDirectoryFiles)
     Record shared{"d.dll", DestShared, FfProgramsShortcut, "d", kLate, "D", "d.ico"};
     Record skipped{"e.exe", DestInstall, FfUpdateOnly | FfDesktopShortcut, "e", kLate, "E", ""};
     PlaceAll({desktop, both, startupOnly, shared, skipped});
-    ASSERT_NE(nullptr, ShortcutRequests);
-    ASSERT_NE(nullptr, ShortcutRequests->next);
-    ASSERT_EQ(nullptr, ShortcutRequests->next->next);
-    const ShortcutRequest& first = *ShortcutRequests;
+    ASSERT_NE(nullptr, run_.shortcutRequests);
+    ASSERT_NE(nullptr, run_.shortcutRequests->next);
+    ASSERT_EQ(nullptr, run_.shortcutRequests->next->next);
+    const ShortcutRequest& first = *run_.shortcutRequests;
     EXPECT_EQ(Text(Path("install\\a.exe")), Text(first.target));
     EXPECT_EQ("A", Text(first.name));
     EXPECT_EQ("", Text(first.icon));
@@ -710,7 +721,7 @@ TEST_F(PlaceFileTest, FontsAndSystemFilesGoToTheirFolders)
     String systemName = unique + ".dll";
     String font = PathJoin(FontsFolder().CStr(), fontName.CStr());
     String system = PathJoin(GetSystemDirectoryString().CStr(), systemName.CStr());
-    ProductFlags = PfLogFileLines;
+    description_.productFlags = PfLogFileLines;
     Record fontRecord{fontName.CStr(), DestFont, 0, "font data", kLate, "Face", ""};
     Record systemRecord{systemName.CStr(), DestSystem, 0, "system data", kLate, "1.0", ""};
     PlaceAll({fontRecord, systemRecord});
@@ -718,9 +729,9 @@ TEST_F(PlaceFileTest, FontsAndSystemFilesGoToTheirFolders)
     EXPECT_EQ("system data", Text(Contents(system)));
     EXPECT_EQ(Text(fontName) + " -> " + Text(font) + "\r\n" + Text(systemName) + " -> "
                   + Text(system) + "\r\n",
-              Text(FileReportText));
+              Text(run_.fileReportText));
     EXPECT_EQ(Text(system) + " ", SharedListText());
-    EXPECT_EQ("", Text(UninstallListText()));
+    EXPECT_EQ("", Text(run_.uninstallList.text));
     DeleteFileA(font.CStr());
     DeleteFileA(system.CStr());
 }
@@ -778,7 +789,7 @@ TEST_F(PlaceFileTest, FilesInUseAreReplacedAtTheNextStart)
     ASSERT_TRUE(IsWindowsNT());
     bool hadRenames = false;
     std::string renames = ReadPendingRenames(&hadRenames);
-    ProductFlags = PfLogFileLines;
+    description_.productFlags = PfLogFileLines;
     String target = MakeFile("shared\\busy.dll", String("in use"));
     SetFileTimeTo(target, kExistingTime);
     HANDLE held = CreateFileA(target.CStr(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0,
@@ -789,31 +800,32 @@ TEST_F(PlaceFileTest, FilesInUseAreReplacedAtTheNextStart)
     // the failure is reported.
     Record busy{"busy.dll", DestShared, 0, "new version", kLate, "", ""};
     PlaceAll({busy});
-    String temporary = TemporaryFileIn(InstallDirectory);
+    String temporary = TemporaryFileIn(run_.installDirectory);
     ASSERT_FALSE(temporary.IsEmpty());
     EXPECT_EQ("new version", Text(Contents(temporary)));
     EXPECT_EQ(kLate, FileTimeOf(temporary));
-    EXPECT_NE(0u, ProductFlags & PfRebootNeeded);
+    EXPECT_NE(0u, ProductFlagsOf(run_) & PfRebootNeeded);
     EXPECT_EQ("Failed to install " + Text(target)
                   + " because MoveFileEx could not be linked from KERNEL32.DLL\r\n",
-              Text(ErrorText));
+              Text(run_.errorText));
     String shortTemporary = GetShortPath(temporary.CStr());
     EXPECT_EQ(Text(target) + " is out of date and will be replaced.\r\nbusy.dll -> "
                   + Text(shortTemporary) + "\r\n",
-              Text(FileReportText));
+              Text(run_.fileReportText));
     DeleteFileA(temporary.CStr());
 
     // Linked: the system takes the replacement over.
     LinkMoveFileEx();
-    ErrorText.Clear();
-    FileReportText.Clear();
-    ProductFlags = 0;
+    run_.errorText.Clear();
+    run_.fileReportText.Clear();
+    description_.productFlags = 0;
+    run_.restartNeeded = 0;
     PlaceAll({busy});
-    temporary = TemporaryFileIn(InstallDirectory);
+    temporary = TemporaryFileIn(run_.installDirectory);
     ASSERT_FALSE(temporary.IsEmpty());
     EXPECT_EQ("new version", Text(Contents(temporary)));
-    EXPECT_EQ("", Text(ErrorText));
-    EXPECT_NE(0u, ProductFlags & PfRebootNeeded);
+    EXPECT_EQ("", Text(run_.errorText));
+    EXPECT_NE(0u, ProductFlagsOf(run_) & PfRebootNeeded);
     bool present = false;
     std::string pending = ReadPendingRenames(&present);
     EXPECT_TRUE(present);
@@ -834,11 +846,11 @@ TEST_F(PlaceFileTest, InstallDirectoryFilesInUseAreNotDeferred)
     PlaceAll({busy});
     CloseHandle(held);
     EXPECT_EQ(3, Plan.attempts);
-    EXPECT_EQ(ErrorLine(target), Text(ErrorText));
+    EXPECT_EQ(ErrorLine(target), Text(run_.errorText));
     EXPECT_EQ("in use", Text(Contents(target)));
-    EXPECT_EQ(0u, ProductFlags & PfRebootNeeded);
-    EXPECT_TRUE(TemporaryFileIn(InstallDirectory).IsEmpty());
-    EXPECT_EQ(Text(target) + "\r\n", Text(UninstallListText()));    // listed before the write
+    EXPECT_EQ(0u, ProductFlagsOf(run_) & PfRebootNeeded);
+    EXPECT_TRUE(TemporaryFileIn(run_.installDirectory).IsEmpty());
+    EXPECT_EQ(Text(target) + "\r\n", Text(run_.uninstallList.text));    // listed before the write
 }
 
 TEST(WriteIniValue, WritesTheLineIntoTheSection)
@@ -868,15 +880,18 @@ void ExitWithFatalText(const char* text)
 void PlaceFirstRecord(const std::string& bytes, int32_t size, uint32_t productFlags)
 {
     FatalReportHook = ExitWithFatalText;
-    ResizeMessageTable(kMessageCount, 1);
-    ProductFlags = productFlags;
-    InstallDirectory = "C:\\velt placement test never made";
+    ResizeMessageTable(kMessageCount, 1, String());
+    OpenedArchive archive;
+    DescriptionFields description;
+    InstallRun run(description, archive);
+    description.productFlags = productFlags;
+    run.installDirectory = "C:\\velt placement test never made";
     int32_t sizes[] = {size};
-    StoredSizes = sizes;
-    FileCount = 1;
-    ArchiveCursor = (const uint8_t*)bytes.data();
-    ArchiveEnd = ArchiveCursor + bytes.size();
-    PlaceFile(0);
+    description.storedSizes = sizes;
+    description.fileCount = 1;
+    run.archiveCursor.next = (const uint8_t*)bytes.data();
+    run.archiveCursor.end = run.archiveCursor.next + bytes.size();
+    PlaceFile(run, 0);
     ExitProcess(0);
 }
 

@@ -1,4 +1,4 @@
-#include "install/uninstall_data.h"
+#include "product/uninstall_data.h"
 
 #include "archive/messages.h"
 

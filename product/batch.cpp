@@ -1,14 +1,11 @@
-#include "install/batch.h"
+#include "product/batch.h"
 
 #include <windows.h>
 
-#include "archive/format.h"
 #include "core/directory.h"
 #include "core/file.h"
 #include "core/paths.h"
-#include "launcher/description.h"
-#include "launcher/report.h"
-#include "launcher/state.h"
+#include "product/report.h"
 #include "system/process.h"
 #include "system/shell.h"
 #include "ui/program_windows.h"
@@ -82,12 +79,13 @@ void AppendWithoutPauses(String& text, String commands)
     }
 }
 
-String CommandBatchText(const char* workDir, const String& commands, const char* sharedDir)
+String CommandBatchText(uint8_t withoutPauses, const char* workDir, const String& commands,
+                        const char* sharedDir)
 {
     String text = "@echo off\n";
     if (workDir[0] != 0)
         AppendSetBlock(text, workDir, sharedDir);
-    if (AutomaticMode || (ProductFlags & PfHideBatch))
+    if (withoutPauses)
         AppendWithoutPauses(text, commands);
     else
         text.Append(commands);
@@ -144,11 +142,11 @@ void WaitForBatch(HANDLE process)
     }
 }
 
-bool StartBatch(const char* starter, const char* workDir)
+bool StartBatch(uint8_t hidden, const char* starter, const char* workDir)
 {
     String commandLine = String::Formatted("\"%s\"", starter);
     HANDLE process = StartProcess(commandLine, NORMAL_PRIORITY_CLASS,
-                                  (ProductFlags & PfHideBatch) ? SW_HIDE : -1, workDir);
+                                  hidden ? SW_HIDE : -1, workDir);
     if (!process)
         return false;
     WaitForBatch(process);
@@ -161,17 +159,17 @@ bool StartBatch(const char* starter, const char* workDir)
 // drops the first and the last quote of the line, and the path breaks at
 // its first blank. So the NT family gets the path in two pairs of quotes,
 // of which one pair is left; command.com takes the line as it is.
-String StarterText(const char* batch)
+String StarterText(const String& interpreter, const char* batch)
 {
     const char* quote = OnWindowsNT() ? "\"\"" : "\"";
-    return String::Formatted("@%s /e:4096 /c %s%s%s", CommandInterpreter.CStr(), quote,
+    return String::Formatted("@%s /e:4096 /c %s%s%s", interpreter.CStr(), quote,
                              batch, quote);
 }
 
 }  // namespace
 
-bool RunBatchCommands(const char* workDir, const String& commands, const char* sharedDir,
-                      String& errorText)
+bool RunBatchCommands(const ProductRun& run, uint8_t hidden, const char* workDir,
+                      const String& commands, const char* sharedDir, String& errorText)
 {
     if (commands.IsEmpty())
         return true;
@@ -179,9 +177,11 @@ bool RunBatchCommands(const char* workDir, const String& commands, const char* s
     String batchPath = PathJoin(workDir, kCommandBatch);
     const char* starter = starterPath.CStr();
     const char* batch = batchPath.CStr();
-    bool started = WriteFileFromString(starter, StarterText(batch))
-                   && WriteFileFromString(batch, CommandBatchText(workDir, commands, sharedDir))
-                   && StartBatch(starter, workDir);
+    uint8_t withoutPauses = run.automaticMode || hidden;
+    bool started = WriteFileFromString(starter, StarterText(run.commandInterpreter, batch))
+                   && WriteFileFromString(batch, CommandBatchText(withoutPauses, workDir, commands,
+                                                                  sharedDir))
+                   && StartBatch(hidden, starter, workDir);
     DeleteFileForced(starter);
     DeleteFileForced(batch);
     if (!started)

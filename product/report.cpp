@@ -1,13 +1,12 @@
 // The program's reporting routines.
-#include "launcher/report.h"
+#include "product/report.h"
 
 #include <stdarg.h>
 
 #include "core/directory.h"
 #include "core/error_text.h"
 #include "core/fatal.h"
-#include "launcher/description.h"
-#include "launcher/state.h"
+#include "ui/messages.h"
 
 namespace {
 
@@ -24,9 +23,9 @@ String LastErrorTextBuffer;     // the last call's text, kept until the next cal
 
 }  // namespace
 
-void ShowError(const char* format, ...)
+void ShowError(const ProductRun& run, const char* format, ...)
 {
-    if (AutomaticMode)
+    if (run.automaticMode)
         return;
     String text;
     va_list args;

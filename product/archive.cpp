@@ -1,7 +1,7 @@
 // The archive container: finding the `.velt` section, its header and
 // description, the file-data block with its volume files, and the
 // uninstaller image.
-#include "launcher/archive.h"
+#include "product/archive.h"
 
 #include <string.h>
 
@@ -12,16 +12,10 @@
 #include "core/directory.h"
 #include "core/fatal.h"
 #include "core/paths.h"
-#include "launcher/description.h"
-#include "launcher/report.h"
+#include "product/report.h"
 #include "ui/dialogs.h"
-
-ArchiveHeader ArchiveInfo;
-const uint8_t* ArchiveSectionBase = nullptr;
-int32_t ArchiveSectionLength = 0;
-const uint8_t* ArchiveCursor = nullptr;
-const uint8_t* ArchiveEnd = nullptr;
-void (*ArchiveProgress)(int position) = nullptr;
+#include "ui/messages.h"
+#include "ui/program_windows.h"
 
 namespace {
 
@@ -32,8 +26,6 @@ const char kNoArchive[] =
     "This program performs installations and uninstallations.\r\nThere is no installation "
     "archive present.\r\nNo Uninstallation parameters were specified.\r\n\r\nYou should not "
     "delete this program or execute it directly.";
-
-String FileDataBlock;                  // joined or expanded file data, when not in place
 
 // Stops with the corrupt-archive report unless `code` is 0.
 void RequireSound(int code)
@@ -101,7 +93,7 @@ int WalkToArchiveSection(File& file, ArchiveSection& section)
     return FindArchiveSection((const uint8_t*)start.CStr(), start.Length(), section);
 }
 
-ArchiveSection LocateArchive(File& file)
+ArchiveSection LocateArchive(File& file, OpenedArchive& archive)
 {
     ArchiveSection section;
     int result = WalkToArchiveSection(file, section);
@@ -111,20 +103,20 @@ ArchiveSection LocateArchive(File& file)
     // The file named by the command line may differ from the image that is
     // running; the readable extent comes from the image itself.
     const uint8_t* base = (const uint8_t*)GetModuleHandleA(NULL);
-    ArchiveSectionBase = base + section.virtualAddress;
-    ArchiveSectionLength = (int32_t)MappedArchiveLength(base, section);
+    archive.sectionBase = base + section.virtualAddress;
+    archive.sectionLength = (int32_t)MappedArchiveLength(base, section);
     return section;
 }
 
 // ---------------------------------------------------------------- header
 
-void LoadDescription(ByteStream& description)
+void LoadDescription(OpenedArchive& archive, ByteStream& description)
 {
-    int result = ReadArchiveHeader(ArchiveSectionBase, ArchiveSectionLength, ArchiveInfo);
+    int result = ReadArchiveHeader(archive.sectionBase, archive.sectionLength, archive.header);
     if (result == kArchiveVersionMismatch)
         FatalError("%s", kVersionMismatch);
     RequireSound(result);
-    RequireSound(UnpackDescription(ArchiveSectionBase, ArchiveInfo, description));
+    RequireSound(UnpackDescription(archive.sectionBase, archive.header, description));
 }
 
 // ------------------------------------------------------- uninstaller image
@@ -158,7 +150,9 @@ void ReduceHeaderWord(String& image, int64_t offset, uint32_t amount)
 
 }  // namespace
 
-int BuildUninstallerImageFields(File& file, const ArchiveSection& section, String& image)
+int BuildUninstallerImageFields(File& file, const ArchiveSection& section,
+                                const OpenedArchive& archive,
+                                const DescriptionFields& description, String& image)
 {
     const uint32_t R = section.rawOffset, Z = section.rawSize;
     if (R > 0x7fffffff || !file.ReadRange(image, 0, (int)R))
@@ -173,8 +167,8 @@ int BuildUninstallerImageFields(File& file, const ArchiveSection& section, Strin
     FindSignatureFields(stub, image.Length(), section.peOffset, signature);
     uint32_t raw = Checksum(stub, image.Length());
     ClearSignatureFields(stub, signature);
-    if ((ProductFlags & PfChecksums) && raw != ArchiveInfo.stubChecksum
-        && Checksum(stub, image.Length()) != ArchiveInfo.stubChecksum)
+    if ((description.productFlags & PfChecksums) && raw != archive.header.stubChecksum
+        && Checksum(stub, image.Length()) != archive.header.stubChecksum)
         return kCorruptStubChecksum;
     int64_t end = (int64_t)file.Size();
     if (signature.signatureOffset >= (int64_t)R + Z && signature.signatureOffset < end)
@@ -193,15 +187,17 @@ int BuildUninstallerImageFields(File& file, const ArchiveSection& section, Strin
     ReduceHeaderWord(image, section.peOffset + 0x50, Z);
     RemoveSectionEntry(image, section);
     // An offset where the icon does not fit is ignored.
-    if (IconOffset > 0 && (int64_t)IconOffset + kUninstallerIconSize <= image.Length())
-        image.CopyIn(UninstallerIcon.CStr(), IconOffset, kUninstallerIconSize);
+    int32_t iconOffset = description.iconOffset;
+    if (iconOffset > 0 && (int64_t)iconOffset + kUninstallerIconSize <= image.Length())
+        image.CopyIn(description.uninstallerIcon.CStr(), iconOffset, kUninstallerIconSize);
     return 0;
 }
 
-String BuildUninstallerImage(File& file, const ArchiveSection& section)
+String BuildUninstallerImage(File& file, const ArchiveSection& section,
+                             const OpenedArchive& archive, const DescriptionFields& description)
 {
     String image;
-    RequireSound(BuildUninstallerImageFields(file, section, image));
+    RequireSound(BuildUninstallerImageFields(file, section, archive, description, image));
     return image;
 }
 
@@ -210,77 +206,84 @@ String BuildUninstallerImage(File& file, const ArchiveSection& section)
 namespace {
 
 // Opens volume `number`, asking the user to supply it while it is missing.
-void OpenVolume(File& volume, const String& path, int number, int assembled)
+void OpenVolume(const FileDataSource& source, File& volume, const String& path, int number,
+                int assembled)
 {
     while (!volume.OpenForRead(path.CStr(), true)) {
         String prompt = MessageFormatted(MsgNextVolume, "dc", number, PathDriveLetter(path.CStr()));
         prompt.AppendFormat("\r\nCurrent size: %d\r\nTotal size: %d\r\nFilename: %s", assembled,
-                            PayloadSize, path.CStr());
+                            source.description.payloadSize, path.CStr());
         if (MessageBoxA(BackgroundWindow, prompt.CStr(), MessageText(MsgNextVolumeCaption),
                         MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-            ConfirmCancel();    // Yes ends the program
+            ConfirmCancel(source.cancelExitCode);     // Yes ends the program
     }
 }
 
 // Appends the volume files 2, 3, ... to the section's part of the block
-// until it is PayloadSize long.
-void JoinVolumes(int32_t inSection)
+// until it is payloadSize long.
+void JoinVolumes(const FileDataSource& source, int32_t inSection)
 {
-    FileDataBlock.Assign(ArchiveSectionBase + ArchiveInfo.dataOffset, inSection);
+    String& block = source.archive.fileDataBlock;
+    const int32_t payloadSize = source.description.payloadSize;
+    block.Assign(source.archive.sectionBase + source.archive.header.dataOffset, inSection);
     String directory = GetModuleDirectory();
-    for (int number = 2; FileDataBlock.Length() < PayloadSize; number++) {
-        int assembled = FileDataBlock.Length();
-        if (ArchiveProgress) {
+    for (int number = 2; block.Length() < payloadSize; number++) {
+        int assembled = block.Length();
+        if (source.progress) {
             uint64_t share = (uint64_t)assembled * 30;
-            DivideInPlace(share, (uint32_t)PayloadSize);
-            ArchiveProgress(5 + (int)share);
+            DivideInPlace(share, (uint32_t)payloadSize);
+            source.progress(5 + (int)share);
         }
-        String name = String::Formatted("%s%d.VLT", VolumeBaseName.CStr(), number);
+        String name = String::Formatted("%s%d.VLT", source.description.volumeBaseName.CStr(),
+                                        number);
         String path = PathJoin(directory.CStr(), name.CStr());
         File volume;
-        OpenVolume(volume, path, number, assembled);
+        OpenVolume(source, volume, path, number, assembled);
         int size = volume.Size();
         if (size <= 0)
             FatalError("The file \"%s\" is empty.", path.CStr());
         // A volume that holds more than the block misses can only end in
         // code 53; it is not read into memory first.
-        if (size > PayloadSize - assembled)
+        if (size > payloadSize - assembled)
             ArchiveCorrupt(kCorruptPayloadLength);
-        char* room = FileDataBlock.Grow(size);
+        char* room = block.Grow(size);
         if (!volume.Read(room, size))
             ArchiveCorrupt(kCorruptVolumeUnreadable);
         volume.Close();
     }
-    if (FileDataBlock.Length() != PayloadSize)
+    if (block.Length() != payloadSize)
         ArchiveCorrupt(kCorruptPayloadLength);
 }
 
 }  // namespace
 
-void AssembleFileData()
+void AssembleFileData(const FileDataSource& source, ArchiveCursor& cursor)
 {
+    const OpenedArchive& archive = source.archive;
+    const int32_t payloadSize = source.description.payloadSize;
     int32_t inSection = 0;
-    RequireSound(FileDataInSection(ArchiveInfo, ArchiveSectionLength, inSection));
-    const uint8_t* block = ArchiveSectionBase + ArchiveInfo.dataOffset;
-    if (inSection < PayloadSize) {
-        JoinVolumes(inSection);
-        block = (const uint8_t*)FileDataBlock.CStr();
+    RequireSound(FileDataInSection(archive.header, archive.sectionLength, inSection));
+    const uint8_t* block = archive.sectionBase + archive.header.dataOffset;
+    if (inSection < payloadSize) {
+        JoinVolumes(source, inSection);
+        block = (const uint8_t*)archive.fileDataBlock.CStr();
     }
-    RequireSound(CheckFileDataSum(block, PayloadSize, PayloadChecksum));
-    ArchiveCursor = block;
-    ArchiveEnd = block + PayloadSize;
+    RequireSound(CheckFileDataSum(block, payloadSize, source.description.payloadChecksum));
+    cursor.next = block;
+    cursor.end = block + payloadSize;
 }
 
-void ExpandAssembledFileData()
+void ExpandAssembledFileData(const FileDataSource& source, ArchiveCursor& cursor)
 {
-    if (!(ProductFlags & PfCompressed))
+    if (!(source.description.productFlags & PfCompressed))
         return;
     // The expansion may replace the joined block, which is its input: it is
     // taken over only once it is complete.
     String expanded;
-    RequireSound(ExpandFileData(ArchiveCursor, PayloadSize, expanded));
+    RequireSound(ExpandFileData(cursor.next, source.description.payloadSize, expanded));
     int32_t length = expanded.Length();
-    FileDataBlock.Adopt(expanded.Detach(), length);
-    ArchiveCursor = (const uint8_t*)FileDataBlock.CStr();
-    ArchiveEnd = ArchiveCursor + length;
+    String& block = source.archive.fileDataBlock;
+    block.Adopt(expanded.Detach(), length);
+    cursor.next = (const uint8_t*)block.CStr();
+    cursor.end = cursor.next + length;
 }

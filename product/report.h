@@ -5,12 +5,14 @@
 #include <windows.h>
 
 #include "core/string.h"
+#include "product/run.h"
 #include "ui/program_windows.h"
 
 // The non-fatal error box, captioned by message 21 (or "Error") and owned
 // by the progress dialog when it is open, else by the background window.
-// Formats like printf; a blank text, and automatic mode, show nothing.
-void ShowError(const char* format, ...) VELT_PRINTF_FORMAT(1, 2);
+// Formats like printf; a blank text, and the run's automatic mode, show
+// nothing.
+void ShowError(const ProductRun& run, const char* format, ...) VELT_PRINTF_FORMAT(2, 3);
 // The corrupt-archive stop: message 13, or the built-in text, with the code.
 [[noreturn]] void ArchiveCorrupt(int code);
 // The usage stop: text, then the switches the program understands.

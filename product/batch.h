@@ -1,0 +1,19 @@
+// The description's batch commands and the PATH line of autoexec.bat.
+#pragma once
+
+#include <stdint.h>
+
+#include "core/string.h"
+#include "product/run.h"
+
+// Runs `commands` in a batch file with the run's SET block and waits for
+// it, through the run's command interpreter; `hidden` (PfHideBatch) hides
+// its window. In a hidden or automatic run PAUSE lines are left out. True
+// when there was nothing to run or the interpreter was started; else a line
+// saying so is appended to `errorText` (a working file could not be
+// written, or the process could not be created).
+bool RunBatchCommands(const ProductRun& run, uint8_t hidden, const char* workDir,
+                      const String& commands, const char* sharedDir, String& errorText);
+// Adds `dir` to (or removes it from) the PATH line; "" on success or when
+// there was nothing to do, else the text to report.
+String EditAutoexecPath(const char* dir, bool add);

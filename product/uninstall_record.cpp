@@ -1,0 +1,77 @@
+#include "product/uninstall_record.h"
+
+#include <string.h>
+
+#include "core/file.h"
+#include "core/paths.h"
+#include "product/uninstall_data.h"
+#include "ui/messages.h"
+
+namespace {
+
+// Paths this short are drive roots ("C:\") or less: never removed.
+constexpr int kShortestRecordedPath = 4;
+
+// True when `path` is new to the list's set of directories (and is now in it).
+bool AddToDirectorySet(UninstallList& list, const char* path)
+{
+    String key(path);
+    key.MakeUpper();
+    CollectionIterator it;
+    for (String* seen = list.recordedDirectories.First(it); seen;
+         seen = list.recordedDirectories.Next(it))
+        if (seen->Compare(key) == 0)
+            return false;
+    list.recordedDirectories.AddTail(key);
+    return true;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------- list
+
+void ClearUninstallList(UninstallList& list)
+{
+    list.text.Clear();
+    list.recordedDirectories.Clear();
+}
+
+void RecordForUninstall(UninstallList& list, const char* path, int kind)
+{
+    if (path == nullptr || (int)strlen(path) < kShortestRecordedPath)
+        return;
+    if (kind != UiFile && !AddToDirectorySet(list, path))
+        return;
+    list.text += UninstallItemLine(path, kind);
+}
+
+// ------------------------------------------------------------ locations
+
+const char kSharedCountsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+String UninstallKeyPath(const char* productName)
+{
+    String path("Microsoft\\Windows\\CurrentVersion\\Uninstall\\");
+    return path + productName;
+}
+
+const char kInstallLogName[] = "Install.LOG";
+const char kBackgroundFileName[] = "Installer Background.BMP";
+
+String UninstallFolderFile(const char* installDir, const String& uninstallSubdir,
+                           const char* name)
+{
+    return PathJoin(installDir, PathJoin(uninstallSubdir.CStr(), name).CStr());
+}
+
+String UninstallDataPath(const char* installDir, const String& uninstallSubdir)
+{
+    return UninstallFolderFile(installDir, uninstallSubdir, "Uninstall.DAT");
+}
+
+bool WriteUninstallData(const String& path, const UninstallList& list,
+                        const String& associationRecords)
+{
+    String text = UninstallDataText(list.text, MessageText, associationRecords);
+    return WriteFileFromString(path.CStr(), text);
+}
