@@ -24,7 +24,8 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROBOT, STUB = sys.argv[1:3]
-WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "seam")
+# A folder of its own: the test's build folder holds its CTest file.
+WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "seam", "work")
 shutil.rmtree(WORK, ignore_errors=True)
 os.makedirs(WORK)
 
@@ -262,8 +263,9 @@ def install_cases():
         clean()
         plant_earlier_copies()
         faults = "%s:%d:%d:%d" % (function, n, error, count)
-        run = install(faults, trace=trace_file(kind))
-        failing = [c for c in read_trace(os.path.join(WORK, kind + ".trace"))
+        tag = kind.replace(" ", "-")
+        run = install(faults, trace=trace_file(tag))
+        failing = [c for c in read_trace(os.path.join(WORK, tag + ".trace"))
                    if c[2].endswith("FAILS")]
         check(len(failing) == count, "%s: %d planned failures, %d made: %r"
               % (what, count, len(failing), failing))
