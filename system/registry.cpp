@@ -3,17 +3,22 @@
 #include "core/fatal.h"
 #include "core/system_calls.h"
 
-// Key handles name their type in the stack's fatal message.
-VELT_TYPE_NAME(HKEY__, "struct HKEY__");
-
 namespace {
 
 // The window on the registry: one current key and the keys (with their
 // display paths) that were current before each outstanding open.
+// The keys before each outstanding open form a chain, innermost first (a
+// chain rather than two stacks of the containers: the stub's size counts).
+struct SavedKey {
+    HKEY key;
+    String path;
+    SavedKey* previous;
+};
+
 HKEY currentKey;            // target of every value operation, null when none
-Stack<HKEY> keyStack;       // previous current keys, innermost last
-Stack<String> pathStack;    // display paths of those keys
 String currentPath;         // display path of the current key
+SavedKey* savedKeys;        // the keys current before, innermost first
+int savedKeyCount;
 
 const char kSoftwarePrefix[] = "Software\\";
 
@@ -224,9 +229,9 @@ DWORD RegistryOpenKey(HKEY root, const char* subkey, RegistryFlags flags)
         if (disposition == REG_CREATED_NEW_KEY)
             result = RegCreatedNew;
     }
-    keyStack.Push(currentKey);
+    savedKeys = new SavedKey{currentKey, currentPath, savedKeys};
+    savedKeyCount++;
     currentKey = key;
-    pathStack.Push(currentPath);
     if (const char* prefix = RootPrefix(root))
         currentPath = prefix;
     currentPath.Append(subkey);
@@ -251,8 +256,14 @@ void RegistryCloseKey()
         RegCloseKey(currentKey);
         currentKey = nullptr;
     }
-    currentKey = keyStack.Pop();
-    currentPath = pathStack.Pop();
+    SavedKey* saved = savedKeys;
+    if (saved == nullptr)
+        FatalError("Stack<%s>::pop", "struct HKEY__");
+    currentKey = saved->key;
+    currentPath = saved->path;
+    savedKeys = saved->previous;
+    savedKeyCount--;
+    delete saved;
 }
 
 String RegistryCurrentPath()
@@ -262,7 +273,7 @@ String RegistryCurrentPath()
 
 int RegistryStackDepth()
 {
-    return keyStack.Count();
+    return savedKeyCount;
 }
 
 // Reading.
