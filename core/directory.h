@@ -49,6 +49,9 @@ String GetShortPath(const char* path);
 // Makes a new empty file "QDTxxxx.tmp" in dir and returns its name; empty
 // when that fails.
 String MakeTempFileName(const char* dir);
+// The user's temporary folder, ending with a backslash; "" when the system
+// names none that fits MAX_PATH.
+String GetTempDirectoryString();
 
 // Drives are given by letter ('C' or 'c').
 bool DriveExists(char letter);

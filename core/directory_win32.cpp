@@ -246,6 +246,15 @@ String MakeTempFileName(const char* dir)
     return String(buffer);
 }
 
+String GetTempDirectoryString()
+{
+    char buffer[MAX_PATH + 1];
+    DWORD length = Sys.GetTempPathA(sizeof buffer, buffer);
+    if (length == 0 || length > MAX_PATH)
+        return String();
+    return String(buffer);
+}
+
 bool DriveExists(char letter)
 {
     if (!IsDriveLetter(letter))

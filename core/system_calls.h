@@ -31,6 +31,7 @@
     X(CreateDirectoryA, FALSE)                              \
     X(RemoveDirectoryA, FALSE)                              \
     X(GetTempFileNameA, 0)                                  \
+    X(GetTempPathA, 0)                                      \
     X(WritePrivateProfileStringA, FALSE)                    \
     X(RegCreateKeyExA, (LONG)error)                         \
     X(RegOpenKeyExA, (LONG)error)                           \
@@ -38,6 +39,7 @@
     X(RegDeleteValueA, (LONG)error)                         \
     X(RegDeleteKeyA, (LONG)error)                           \
     X(CreateProcessA, FALSE)                                \
+    X(ExitWindowsEx, FALSE)                                 \
     X(ShellExecuteA, (HINSTANCE)SE_ERR_ACCESSDENIED)
 
 #define VELT_SYSTEM_CALL_MEMBER(function, failure) decltype(&::function) function;

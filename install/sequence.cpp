@@ -7,6 +7,7 @@
 #include "core/format.h"
 #include "core/paths.h"
 #include "core/retry.h"
+#include "system/process.h"
 #include "install/install_log.h"
 #include "install/placement.h"
 #include "install/registration.h"
@@ -373,30 +374,6 @@ void AskForRestart(InstallRun& run)
         run.rebootRequested = 1;
 }
 
-// The NT family restarts only for a process that holds the shutdown
-// privilege, which a process has but must switch on.
-void EnableShutdownPrivilege()
-{
-    HANDLE token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
-        return;
-    TOKEN_PRIVILEGES privileges = {};
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (LookupPrivilegeValueA(NULL, "SeShutdownPrivilege", &privileges.Privileges[0].Luid))
-        AdjustTokenPrivileges(token, FALSE, &privileges, 0, NULL, NULL);
-    CloseHandle(token);
-}
-
-// Files in use are replaced while the system starts, so the user's yes to
-// the question is a restart, not a log-off.
-bool RestartSystem()
-{
-    if (IsWindowsNT())
-        EnableShutdownPrivilege();
-    return ExitWindowsEx(EWX_REBOOT, 0xFFFFFFFF) != 0;
-}
-
 // Runs one of the installation's batches in the install directory.
 bool RunInstallBatch(const InstallRun& run, const String& commands, String& errorText)
 {
@@ -474,7 +451,7 @@ void RunInstallation(InstallRun& run, const String& uninstallerImage)
     RunFinalBatch(run);
     RemoveDirectoryOnly(run.sharedDirectory.CStr());
     RemoveDirectoryOnly(run.installDirectory.CStr());
-    bool restarted = run.rebootRequested && RestartSystem();
+    bool restarted = run.rebootRequested && RestartSystem(IsWindowsNT());
     if (!run.errorText.IsEmpty())
         run.outcome = OutcomeFailed;
     else if (HasFlag(run, PfRebootNeeded) && !restarted)

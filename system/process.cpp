@@ -22,3 +22,27 @@ void CloseProcess(HANDLE process)
 {
     CloseHandle(process);
 }
+
+namespace {
+
+void EnableShutdownPrivilege()
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+        return;
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (LookupPrivilegeValueA(NULL, "SeShutdownPrivilege", &privileges.Privileges[0].Luid))
+        AdjustTokenPrivileges(token, FALSE, &privileges, 0, NULL, NULL);
+    CloseHandle(token);
+}
+
+}  // namespace
+
+bool RestartSystem(bool nt)
+{
+    if (nt)
+        EnableShutdownPrivilege();
+    return Sys.ExitWindowsEx(EWX_REBOOT, 0xFFFFFFFF) != 0;
+}

@@ -12,3 +12,9 @@
 // with the reason in GetLastError() when nothing started.
 HANDLE StartProcess(String& commandLine, DWORD creationFlags, int show, const char* workDir);
 void CloseProcess(HANDLE process);
+
+// Restarts the system, not just the session: files in use are replaced
+// while it starts. The NT family restarts only for a process that has
+// switched on its shutdown privilege, which nt asks for first. False when
+// the system refused.
+bool RestartSystem(bool nt);

@@ -20,15 +20,14 @@ constexpr int kFolderAttempts = 100;
 // prepared by someone else. Returns its path, or "" when none could be made.
 String MakeScriptFolder()
 {
-    char temp[MAX_PATH + 1];
-    DWORD length = GetTempPathA(sizeof temp, temp);
+    String temp = GetTempDirectoryString();
     String folder;
-    if (length == 0 || length > MAX_PATH)
+    if (temp.IsEmpty())
         return folder;
     DWORD seed = GetTickCount();
     for (int attempt = 0; attempt < kFolderAttempts; attempt++) {
         // The temporary folder's path ends with a backslash.
-        folder.Format("%s%sU%08lX", temp, kTempFilePrefix, seed + attempt);
+        folder.Format("%s%sU%08lX", temp.CStr(), kTempFilePrefix, seed + attempt);
         if (CreateDirectoryOnly(folder.CStr()))
             return folder;
         if (GetLastError() != ERROR_ALREADY_EXISTS)

@@ -124,7 +124,7 @@ protected:
         SelectMessageLanguage(0);
         ResizeMessageTable(kMessageCount, 1, run_.productName);
         SetMessage(MsgProductTitle, 0, "<product> Setup");
-        for (int n = 1; n < 60; n++)
+        for (int n = 1; n < kMessageCount; n++)
             SetMessage(n, 0, String::Formatted("Message %d of <product>", n));
         SetMessage(MsgInstallCompleteCaption, 0, "Installation complete");
 
