@@ -4,6 +4,7 @@
 #include "archive/file_data.h"
 #include "archive/header.h"
 #include "archive/section.h"
+#include "archive/volumes.h"
 #include "builder/codec_bridge.h"
 #include "builder/icon.h"
 #include "builder/platform.h"
@@ -81,9 +82,11 @@ PeHeaders CheckStub(const Bytes& stubImage, std::optional<Arch> wanted)
     return *pe;
 }
 
-std::string VolumeFileName(const std::string& base, int number)
+// Volume `number` beside `installer`.
+fs::path VolumePath(const fs::path& installer, const std::string& base, int number)
 {
-    return Cp1252ToUtf8(base) + std::to_string(number) + ".VLT";
+    String name = ::VolumeFileName(base.c_str(), number);
+    return installer.parent_path() / PathFromUtf8(Cp1252ToUtf8(std::string(name.CStr(), (size_t)name.Length())));
 }
 
 } // namespace
@@ -260,8 +263,7 @@ void WriteTheFiles(InstallerBuild& b)
         int number = 2;
         for (uint64_t at = b.inSection; at < b.block.size(); number++) {
             uint64_t n = std::min<uint64_t>(b.block.size() - at, (uint64_t)b.options.volumeSize);
-            fs::path volume = b.options.output.parent_path()
-                              / PathFromUtf8(VolumeFileName(b.result.description.volumeBaseName, number));
+            fs::path volume = VolumePath(b.options.output, b.result.description.volumeBaseName, number);
             pending.push_back(WriteTemp(volume, std::span<const uint8_t>(b.block).subspan(at, n)));
             at += n;
         }
@@ -323,34 +325,62 @@ FileRecord TakeRecord(const FileRecordFields& f)
     return r;
 }
 
-// Joins the volume files to the section's part of the file-data block, as
-// the installer does when the section holds only its start.
-ArchiveFault JoinVolumes(const fs::path& installer, const Description& d, Bytes& block,
-                         std::vector<int>& volumes)
-{
-    for (int number = 2; (int64_t)block.size() < d.payloadSize; number++) {
-        fs::path volume = installer.parent_path()
-                        / PathFromUtf8(VolumeFileName(d.volumeBaseName, number));
+// The volume files beside the installer, as verify and inspect read them:
+// what the installer would ask for or stop at is a fault with a sentence.
+class VolumeFiles : public VolumeReader {
+public:
+    VolumeFiles(const fs::path& installer, const Description& d, std::vector<int>& read)
+        : installer_(installer), d_(d), read_(read) {}
+
+    bool Open(int number, int32_t) override
+    {
+        number_ = number;
+        path_ = VolumePath(installer_, d_.volumeBaseName, number);
         std::error_code ec;
-        if (!fs::is_regular_file(volume, ec))
-            return {0, "volume " + std::to_string(number) + " (" + volume.string()
-                       + ") is missing; the installer would ask for it"};
-        Bytes bytes;
-        try {
-            bytes = ReadWholeFile(volume);
-        } catch (const ProjectError&) {
-            return {kCorruptVolumeUnreadable, "volume " + volume.string() + " cannot be read"};
-        }
-        if (bytes.empty())
-            return {0, "volume " + volume.string() + " is empty: the installer stops"};
-        if ((int64_t)bytes.size() > d.payloadSize - (int64_t)block.size())
-            return {kCorruptPayloadLength, "volume " + volume.string() + " holds more than the "
-                                           "file data misses"};
-        block.insert(block.end(), bytes.begin(), bytes.end());
-        volumes.push_back(number);
+        return fs::is_regular_file(path_, ec);
     }
-    return {};
-}
+    int64_t Size() override
+    {
+        std::error_code ec;
+        uintmax_t size = fs::file_size(path_, ec);
+        return ec ? -1 : (int64_t)std::min<uintmax_t>(size, INT64_MAX);
+    }
+    bool Read(void* into, int32_t size) override
+    {
+        std::ifstream in(path_, std::ios::binary);
+        if (!in.read((char*)into, size))
+            return false;
+        read_.push_back(number_);
+        return true;
+    }
+
+    // The fault for a finding of JoinVolumes.
+    ArchiveFault Fault(int code) const
+    {
+        std::string volume = path_.string();
+        switch (code) {
+        case 0:
+            return {};
+        case kVolumeMissing:
+            return {0, "volume " + std::to_string(number_) + " (" + volume
+                       + ") is missing; the installer would ask for it"};
+        case kVolumeEmpty:
+            return {0, "volume " + volume + " is empty: the installer stops"};
+        case kCorruptVolumeUnreadable:
+            return {code, "volume " + volume + " cannot be read"};
+        case kCorruptPayloadLength:
+            return {code, "volume " + volume + " holds more than the file data misses"};
+        }
+        return ArchiveFault::Of(code);
+    }
+
+private:
+    const fs::path& installer_;
+    const Description& d_;
+    std::vector<int>& read_;
+    int number_ = 0;
+    fs::path path_;
+};
 
 } // namespace
 
@@ -422,19 +452,20 @@ ArchiveFault ReadInstaller(const fs::path& path, Installer& in)
     if (int held = FileDataInSection(header, length, inSection))
         return ArchiveFault::Of(held);
     in.sectionPayload = inSection;
-    // A section holding at least the whole block is used in place.
-    const uint8_t* start = mapped + header.dataOffset;
-    Bytes block(start, start + std::min(inSection, d.payloadSize));
-    if (ArchiveFault fault = JoinVolumes(path, d, block, in.volumes))
-        return fault;
-    String expanded;
-    if (int checked = CheckFileData(block.data(), (int32_t)block.size(), d.payloadChecksum,
-                                    d.productFlags, expanded))
-        return ArchiveFault::Of(checked);
-    if (d.productFlags & PfCompressed)
+    VolumeFiles volumes(path, d, in.volumes);
+    String joined;
+    const uint8_t* block = nullptr;
+    if (int code = AssembleFileDataBlock(mapped + header.dataOffset, inSection, d.payloadSize,
+                                         d.payloadChecksum, volumes, joined, block))
+        return volumes.Fault(code);
+    if (d.productFlags & PfCompressed) {
+        String expanded;
+        if (int unpacked = ExpandFileData(block, d.payloadSize, expanded))
+            return ArchiveFault::Of(unpacked);
         in.payload.assign(expanded.CStr(), expanded.CStr() + expanded.Length());
-    else
-        in.payload = std::move(block);
+    } else {
+        in.payload.assign(block, block + d.payloadSize);
+    }
 
     // The records, with the checks the installer makes while placing them.
     const uint8_t* cursor = in.payload.data();

@@ -8,6 +8,7 @@
 #include "archive/corrupt.h"
 #include "archive/file_data.h"
 #include "archive/format.h"
+#include "archive/volumes.h"
 #include "core/checksum.h"
 #include "core/directory.h"
 #include "core/fatal.h"
@@ -205,55 +206,50 @@ String BuildUninstallerImage(File& file, const ArchiveSection& section,
 
 namespace {
 
-// Opens volume `number`, asking the user to supply it while it is missing.
-void OpenVolume(const FileDataSource& source, File& volume, const String& path, int number,
-                int assembled)
-{
-    while (!volume.OpenForRead(path.CStr(), true)) {
-        String prompt = MessageFormatted(MsgNextVolume, "dc", number, PathDriveLetter(path.CStr()));
-        prompt.AppendFormat("\r\nCurrent size: %d\r\nTotal size: %d\r\nFilename: %s", assembled,
-                            source.description.payloadSize, path.CStr());
-        if (MessageBoxA(BackgroundWindow, prompt.CStr(), MessageText(MsgNextVolumeCaption),
-                        MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-            ConfirmCancel(source.cancelExitCode);     // Yes ends the program
-    }
-}
+// The volume files beside the program; a missing one is asked for until
+// it is there or the user confirms Cancel, which ends the program.
+class VolumeFiles : public VolumeReader {
+public:
+    explicit VolumeFiles(const FileDataSource& source) : source_(source) {}
 
-// Appends the volume files 2, 3, ... to the section's part of the block
-// until it is payloadSize long.
-void JoinVolumes(const FileDataSource& source, int32_t inSection)
-{
-    String& block = source.archive.fileDataBlock;
-    const int32_t payloadSize = source.description.payloadSize;
-    block.Assign(source.archive.sectionBase + source.archive.header.dataOffset, inSection);
-    String directory = GetModuleDirectory();
-    for (int number = 2; block.Length() < payloadSize; number++) {
-        int assembled = block.Length();
-        if (source.progress) {
+    bool Open(int number, int32_t assembled) override
+    {
+        const int32_t payloadSize = source_.description.payloadSize;
+        if (source_.progress) {
             uint64_t share = (uint64_t)assembled * 30;
             DivideInPlace(share, (uint32_t)payloadSize);
-            source.progress(5 + (int)share);
+            source_.progress(5 + (int)share);
         }
-        String name = String::Formatted("%s%d.VLT", source.description.volumeBaseName.CStr(),
-                                        number);
-        String path = PathJoin(directory.CStr(), name.CStr());
-        File volume;
-        OpenVolume(source, volume, path, number, assembled);
-        int size = volume.Size();
-        if (size <= 0)
-            FatalError("The file \"%s\" is empty.", path.CStr());
-        // A volume that holds more than the block misses can only end in
-        // code 53; it is not read into memory first.
-        if (size > payloadSize - assembled)
-            ArchiveCorrupt(kCorruptPayloadLength);
-        char* room = block.Grow(size);
-        if (!volume.Read(room, size))
-            ArchiveCorrupt(kCorruptVolumeUnreadable);
-        volume.Close();
+        if (directory_.IsEmpty())
+            directory_ = GetModuleDirectory();
+        String name = VolumeFileName(source_.description.volumeBaseName.CStr(), number);
+        path_ = PathJoin(directory_.CStr(), name.CStr());
+        while (!volume_.OpenForRead(path_.CStr(), true)) {
+            String prompt = MessageFormatted(MsgNextVolume, "dc", number,
+                                             PathDriveLetter(path_.CStr()));
+            prompt.AppendFormat("\r\nCurrent size: %d\r\nTotal size: %d\r\nFilename: %s",
+                                assembled, payloadSize, path_.CStr());
+            if (MessageBoxA(BackgroundWindow, prompt.CStr(), MessageText(MsgNextVolumeCaption),
+                            MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+                ConfirmCancel(source_.cancelExitCode);     // Yes ends the program
+        }
+        return true;
     }
-    if (block.Length() != payloadSize)
-        ArchiveCorrupt(kCorruptPayloadLength);
-}
+    int64_t Size() override { return volume_.Size(); }
+    bool Read(void* into, int32_t size) override
+    {
+        bool read = volume_.Read(into, size);
+        volume_.Close();
+        return read;
+    }
+    const String& Path() const { return path_; }
+
+private:
+    const FileDataSource& source_;
+    String directory_;
+    String path_;
+    File volume_;
+};
 
 }  // namespace
 
@@ -263,12 +259,14 @@ void AssembleFileData(const FileDataSource& source, ArchiveCursor& cursor)
     const int32_t payloadSize = source.description.payloadSize;
     int32_t inSection = 0;
     RequireSound(FileDataInSection(archive.header, archive.sectionLength, inSection));
-    const uint8_t* block = archive.sectionBase + archive.header.dataOffset;
-    if (inSection < payloadSize) {
-        JoinVolumes(source, inSection);
-        block = (const uint8_t*)archive.fileDataBlock.CStr();
-    }
-    RequireSound(CheckFileDataSum(block, payloadSize, source.description.payloadChecksum));
+    VolumeFiles volumes(source);
+    const uint8_t* block = nullptr;
+    int result = AssembleFileDataBlock(archive.sectionBase + archive.header.dataOffset, inSection,
+                                       payloadSize, source.description.payloadChecksum, volumes,
+                                       source.archive.fileDataBlock, block);
+    if (result == kVolumeEmpty)
+        FatalError("The file \"%s\" is empty.", volumes.Path().CStr());
+    RequireSound(result);
     cursor.next = block;
     cursor.end = block + payloadSize;
 }
