@@ -13,6 +13,7 @@
 #include "install/versions.h"
 #include "product/archive.h"
 #include "product/report.h"
+#include "product/shared_files.h"
 #include "product/uninstall_record.h"
 #include "system/library.h"
 #include "system/registry.h"
@@ -220,14 +221,14 @@ void ChooseDestination(InstallRun& run, Placement& file)
         break;
     case DestShared:
         file.destination = PathJoin(run.sharedDirectory.CStr(), name);
-        run.sharedFileList.AddTail(IsPermanent(file) ? file.destination + " " : file.destination);
+        run.sharedFileList.AddTail(SharedFileEntry(file.destination, IsPermanent(file)));
         break;
     case DestFont:
         file.destination = PathJoin(FontsFolder().CStr(), name);
         break;
     case DestSystem:
         file.destination = PathJoin(GetSystemDirectoryString().CStr(), name);
-        run.sharedFileList.AddTail(file.destination + " ");
+        run.sharedFileList.AddTail(SharedFileEntry(file.destination, true));
         break;
     }
     if (file.record.flags & FfToUninstallDir) {
@@ -400,31 +401,18 @@ DWORD SharedCount(const String& name)
     return RegistryGetInt(name.CStr(), 0, 0);
 }
 
-// A shared-list entry without the blank that marks system and permanent files.
-String SharedValueName(const String& entry)
+// Takes back the counts of the installation being replaced, whose
+// shared-file list is `list`.
+void TakeBackSharedCounts(String list)
 {
-    String name = entry;
-    name.StripTrailing(' ');
-    return name;
-}
-
-// Takes back the counts of the installation being replaced. `list` holds
-// its entries in double quotes, separated by ";".
-void TakeBackSharedCounts(const String& list)
-{
-    const char* text = list.CStr();
-    for (;;) {
-        const char* open = strchr(text, '"');
-        const char* close = open ? strchr(open + 1, '"') : nullptr;
-        if (!close)
-            return;
-        String name = SharedValueName(String(open + 1, (int)(close - open - 1)));
+    String name;
+    bool countOnly;
+    while (PopSharedFile(list, name, countOnly)) {
         DWORD count = SharedCount(name);
         if (count <= 1)
             RegistryDeleteValue(name.CStr());
         else
             RegistrySetInt(name.CStr(), count - 1, 0);
-        text = close + 1;
     }
 }
 
@@ -491,11 +479,9 @@ void UpdateSharedCounts(InstallRun& run)
     run.previousSharedFiles.Clear();
     CollectionIterator it;
     for (String* entry = run.sharedFileList.First(it); entry; entry = run.sharedFileList.Next(it)) {
-        String name = SharedValueName(*entry);
+        String name = SharedFilePath(*entry);
         RegistrySetInt(name.CStr(), SharedCount(name) + 1, 0);
-        if (!run.previousSharedFiles.IsEmpty())
-            run.previousSharedFiles += ";";
-        run.previousSharedFiles.AppendFormat("\"%s\"", entry->CStr());
+        AppendSharedFile(run.previousSharedFiles, *entry);
     }
     RegistryCloseKey();
 }

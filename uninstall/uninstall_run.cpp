@@ -7,6 +7,7 @@
 #include "core/paths.h"
 #include "product/batch.h"
 #include "product/report.h"
+#include "product/shared_files.h"
 #include "product/uninstall_data.h"
 #include "product/uninstall_record.h"
 #include "system/registry.h"
@@ -349,14 +350,10 @@ void CountDownSharedFiles(UninstallerRun& run)
         run.errorText += kSharedCountsError;
         return;
     }
-    for (;;) {
-        String path = PopQuotedText(list);
-        // A trailing blank marks an entry that is only counted, never
-        // deleted: a system file or a permanent shared file.
-        bool countOnly = path.StripTrailing(' ');
-        if (path.IsEmpty())
-            break;
-        list.StripLeading(';');
+    String path;
+    bool countOnly;
+    while (PopSharedFile(list, path, countOnly)) {
+        // A system file or a permanent shared file is only counted down.
         if (!CountDown(path) || countOnly || !FileExists(path.CStr()))
             continue;
         if (Declines(run, PfAskSharedDelete, MsgSharedFileQuestion, path, MsgSharedFileCaption))
