@@ -32,7 +32,11 @@ class ArchiveSink;
 // Every field of the record but the four arrays, in stream order, by how a
 // record holds it: VALUE(type, name) the same in every record, TEXT(name)
 // a text, BYTES(name) raw bytes (a String here, a byte vector in the
-// builder).
+// builder). The arrays stand in the stream as follows: the file count and
+// the stored sizes right after archiveDate; after the last field the
+// association count and records, the language count (one byte), the
+// message count, the language names, the messages, and the end marker.
+// (The tests' Python reader takes this list from here: tests/lib.)
 #define VELT_DESCRIPTION_FIELDS(VALUE, TEXT, BYTES) \
     VALUE(uint32_t, productFlags) \
     VALUE(DateTime, archiveDate)            /* the uninstaller's file time */ \

@@ -170,7 +170,7 @@ def install_cases(standard):
     damaged = os.path.join(p.folder, "damaged.exe")
     with open(damaged, "wb") as f:
         f.write(data)
-    run = p.run(["caption=FATAL ERROR|text=Error code: 40|press=%d" % OK], ["/a"],
+    run = p.run(["caption=FATAL ERROR|text=Error code: %d|press=%d" % (vf.kCorruptStubChecksum, OK)], ["/a"],
                 installer=damaged)
     expect_code("corrupt archive (40)", run, "failed", standard)
     # Header damage (the magic, code 20) is found before the description
@@ -181,7 +181,7 @@ def install_cases(standard):
     data[raw_offset] ^= 1
     with open(damaged, "wb") as f:
         f.write(data)
-    run = p.run(["caption=FATAL ERROR|text=Error code: 20|press=%d" % OK], ["/a"],
+    run = p.run(["caption=FATAL ERROR|text=Error code: %d|press=%d" % (vf.kCorruptMagic, OK)], ["/a"],
                 installer=damaged)
     got = run.exit_code()
     check(got == 1, "corrupt header (20), %s: exit code %r, expected 1 (%s)"

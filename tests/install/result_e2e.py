@@ -193,7 +193,7 @@ def check_uninstaller(installer, inspected):
     with open(installer, "rb") as f:
         data = f.read()
     d = va.Installer(data).description
-    expected = va.uninstaller_image(data, d["icon_offset"], d["icon"])
+    expected = va.uninstaller_image(data, d["iconOffset"], d["uninstallerIcon"])
     path = drive_c(UNINSTALLER)
     if not check(os.path.exists(path), "the uninstaller is written"):
         return

@@ -55,9 +55,15 @@ def expect_box(what, run, caption, text):
                                                           run.describe()))
 
 
+# The codes raised once the message table is read: they show its message 13.
+AFTER_MESSAGES = (vf.kCorruptEndMarker, vf.kCorruptStubUnreadable, vf.kCorruptStubChecksum,
+                  vf.kCorruptTailUnreadable, vf.kCorruptVolumeUnreadable,
+                  vf.kCorruptPayloadLength, vf.kCorruptPayloadChecksum, vf.kCorruptPayloadUnpack)
+
+
 def corrupt_text(code):
     """Codes raised once the message table is read show its message 13."""
-    return CORRUPT_13 if code in (32, 35, 40, 42, 50, 53, 55, 60) else BUILT_IN_CORRUPT
+    return CORRUPT_13 if code in AFTER_MESSAGES else BUILT_IN_CORRUPT
 
 
 def expect_corrupt(what, run, code, text=CORRUPT_13):
@@ -225,47 +231,67 @@ def group_corrupt():
     other_key = va.checksum(plain) ^ 0x5A5A5A5A
     size = len(inst.file_data)
     flat = bytes(size)
+    # (what, change, code, raised only once the file data is assembled,
+    # after the message table was read)
     header_cases = [
-        ("magic", dict(header=dict(magic=0)), 20),
-        ("description size 0", dict(header=dict(description_size=0)), 22),
-        ("description size -5", dict(header=dict(description_size=-5)), 22),
-        ("description size past the section", dict(header=dict(description_size=0x100000)), 22),
-        ("section data size -1", dict(header=dict(section_data_size=-1)), 45),
+        ("magic", dict(header=dict(magic=0)), vf.kCorruptMagic, False),
+        ("description size 0", dict(header=dict(description_size=0)),
+         vf.kCorruptDescriptionSize, False),
+        ("description size -5", dict(header=dict(description_size=-5)),
+         vf.kCorruptDescriptionSize, False),
+        ("description size past the section", dict(header=dict(description_size=0x100000)),
+         vf.kCorruptDescriptionSize, False),
+        ("section data size -1", dict(header=dict(section_data_size=-1)),
+         vf.kCorruptSectionDataSize, False),
         ("section data before the file data",
-         dict(header=dict(section_data_size=24 + inst.description_size - 1)), -45),
-        ("section data past the section", dict(header=dict(section_data_size=0x7FFFFFF0)), -45),
-        ("description does not unpack", dict(packed=b"\x11" * 64), 47),
+         dict(header=dict(section_data_size=va.HEADER_SIZE + inst.description_size - 1)),
+         vf.kCorruptSectionDataSize, True),
+        ("section data past the section", dict(header=dict(section_data_size=0x7FFFFFF0)),
+         vf.kCorruptSectionDataSize, True),
+        ("description does not unpack", dict(packed=b"\x11" * 64),
+         vf.kCorruptDescriptionUnpack, False),
         ("description checksum",
-         dict(header=dict(key=other_key), packed=va.scramble(va.pack(plain), other_key)), 25),
-        ("stub checksum", dict(header=dict(stub_checksum=inst.stub_checksum ^ 1)), 40),
-        ("blank volume name", dict(description=changed(volume=b" \t")), 21),
-        ("icon offset", dict(description=changed(icon_offset=999999)), 23),
-        ("no files", dict(description=changed(file_count=0, sizes=[])), 27),
-        ("negative stored size", dict(description=changed(sizes=[-1] + d["sizes"][1:])), 28),
-        ("no file data", dict(description=changed(payload_size=0)), 29),
-        ("no languages", dict(description=changed(language_count=0, languages=[],
-                                                  messages=[])), 30),
-        ("10001 messages", dict(description=changed(message_count=10001)), 31),
-        ("no messages", dict(description=changed(message_count=0, messages=[])), 31),
-        ("blank uninstaller name", dict(description=changed(uninstaller=b"")), 33),
+         dict(header=dict(key=other_key), packed=va.scramble(va.pack(plain), other_key)),
+         vf.kCorruptDescriptionChecksum, False),
+        ("stub checksum", dict(header=dict(stub_checksum=inst.stub_checksum ^ 1)),
+         vf.kCorruptStubChecksum, False),
+        ("blank volume name", dict(description=changed(volumeBaseName=b" \t")),
+         vf.kCorruptVolumeNameBlank, False),
+        ("icon offset", dict(description=changed(iconOffset=vf.kMaxIconOffset + 1)),
+         vf.kCorruptIconOffset, False),
+        ("no files", dict(description=changed(fileCount=0, storedSizes=[])),
+         vf.kCorruptFileCount, False),
+        ("negative stored size",
+         dict(description=changed(storedSizes=[-1] + d["storedSizes"][1:])),
+         vf.kCorruptStoredSize, False),
+        ("no file data", dict(description=changed(payloadSize=0)), vf.kCorruptPayloadSize, False),
+        ("no languages", dict(description=changed(languageCount=0, languageNames=[],
+                                                  messages=[])), vf.kCorruptNoLanguages, False),
+        ("10001 messages", dict(description=changed(messageCount=vf.kMaxMessageCount + 1)),
+         vf.kCorruptMessageCount, False),
+        ("no messages", dict(description=changed(messageCount=0, messages=[])),
+         vf.kCorruptMessageCount, False),
+        ("blank uninstaller name", dict(description=changed(uninstallerName=b"")),
+         vf.kCorruptUninstallerNameBlank, False),
         ("file data checksum",
-         dict(file_data=bytes([inst.file_data[0] ^ 1]) + inst.file_data[1:]), 55),
+         dict(file_data=bytes([inst.file_data[0] ^ 1]) + inst.file_data[1:]),
+         vf.kCorruptPayloadChecksum, False),
         ("file data does not unpack",
-         dict(file_data=flat, description=changed(payload_checksum=va.checksum(flat),
-                                                  flags=d["flags"] | va.PF_COMPRESSED)), 60),
+         dict(file_data=flat, description=changed(payloadChecksum=va.checksum(flat),
+                                                  productFlags=d["productFlags"] | va.PF_COMPRESSED)),
+         vf.kCorruptPayloadUnpack, False),
     ]
-    for name, change, code in header_cases:
-        # A negative code: raised only once the file data is assembled,
-        # after the message table was read.
-        text = CORRUPT_13 if code < 0 else corrupt_text(code)
-        path = save("corrupt-%d.exe" % abs(code), inst.build(**change))
+    for name, change, code, late in header_cases:
+        text = CORRUPT_13 if late else corrupt_text(code)
+        path = save("corrupt-%d.exe" % code, inst.build(**change))
         run = Run(path, [], [fatal_step()])
-        expect_corrupt(name, run, abs(code), text)
+        expect_corrupt(name, run, code, text)
         expect_verify_agrees(name, path, run)
     # The end marker is read after the message table: message 13 is shown.
-    path = save("corrupt-32.exe", inst.build(description=changed(end=va.END_MARKER ^ 1)))
+    code = vf.kCorruptEndMarker
+    path = save("corrupt-%d.exe" % code, inst.build(description=changed(endMarker=va.END_MARKER ^ 1)))
     run = Run(path, [], [fatal_step()])
-    expect_corrupt("end marker", run, 32, CORRUPT_13)
+    expect_corrupt("end marker", run, code, CORRUPT_13)
     expect_verify_agrees("end marker", path, run)
 
     for version in (621, 62):
@@ -283,7 +309,7 @@ def group_corrupt():
     # sound installer started with a damaged copy's name as its first word.
     # Without checksums, so that a changed header is not caught as code 40.
     base = save("unchecked.exe", inst.build(description=changed(
-        flags=d["flags"] & ~va.PF_CHECKSUMS)))
+        productFlags=d["productFlags"] & ~va.PF_CHECKSUMS)))
     inst = va.Installer.load(base)
     pe = va.Pe(inst.data)
     index, s = pe.archive()
@@ -294,14 +320,19 @@ def group_corrupt():
         return bytes(out)
 
     copy_cases = [
-        ("PE offset 0x3F", with_word(0x3C, "<H", 0x3F), 43),
-        ("PE offset 0x1001", with_word(0x3C, "<H", 0x1001), 43),
-        ("3 sections", with_word(pe.pe + 6, "<H", 3), 44),
-        ("100 sections", with_word(pe.pe + 6, "<H", 100), 44),
-        ("raw offset 0", with_word(s.entry + 0x14, "<I", 0), 9),
-        ("raw offset unreachable", with_word(s.entry + 0x14, "<I", 0x80000000), 10),
-        ("stub past the end", with_word(s.entry + 0x14, "<I", len(inst.data) + 4096), 35),
-        ("section past the end", with_word(s.entry + 0x10, "<I", s.raw_size + 4096), 42),
+        ("PE offset 0x3F", with_word(0x3C, "<H", vf.kMinPeOffset - 1), vf.kCorruptPeOffset),
+        ("PE offset 0x1001", with_word(0x3C, "<H", vf.kMaxPeOffset + 1), vf.kCorruptPeOffset),
+        ("3 sections", with_word(pe.pe + 6, "<H", vf.kMinSectionCount - 1),
+         vf.kCorruptSectionCount),
+        ("100 sections", with_word(pe.pe + 6, "<H", vf.kMaxSectionCount + 1),
+         vf.kCorruptSectionCount),
+        ("raw offset 0", with_word(s.entry + 0x14, "<I", 0), vf.kCorruptRawOffsetZero),
+        ("raw offset unreachable", with_word(s.entry + 0x14, "<I", 0x80000000),
+         vf.kCorruptRawOffsetUnreachable),
+        ("stub past the end", with_word(s.entry + 0x14, "<I", len(inst.data) + 4096),
+         vf.kCorruptStubUnreadable),
+        ("section past the end", with_word(s.entry + 0x10, "<I", s.raw_size + 4096),
+         vf.kCorruptTailUnreadable),
     ]
     for name, data, code in copy_cases:
         path = save("copy-%d.exe" % code, data)
@@ -358,7 +389,7 @@ def group_volumes():
 
     installer = os.path.join(WORK, "vol-%d.exe" % TWO_VOLUMES)
     inst = va.Installer.load(installer)
-    total = inst.description["payload_size"]
+    total = inst.description["payloadSize"]
     in_section = len(inst.file_data)
     second = os.path.join(WORK, "PROBE2.VLT")
     aside = second + ".aside"
@@ -405,7 +436,7 @@ def group_volumes():
     with open(third, "ab") as f:
         f.write(b"x")
     run = Run(installer, [], [fatal_step()])
-    expect_corrupt("volume too long", run, 53)
+    expect_corrupt("volume too long", run, vf.kCorruptPayloadLength)
     expect_verify_agrees("volume too long", installer, run)
 
 
@@ -430,7 +461,7 @@ def group_image():
         if not check(result.returncode == 0, "image tool on %s: %r" % (name, result.stderr)):
             continue
         d = inst.description
-        expected = va.uninstaller_image(data, d["icon_offset"], d["icon"])
+        expected = va.uninstaller_image(data, d["iconOffset"], d["uninstallerIcon"])
         with open(out, "rb") as f:
             got = f.read()
         first = next((i for i in range(min(len(got), len(expected)))
@@ -438,7 +469,8 @@ def group_image():
         check(got == expected, "uninstaller image of %s: %d vs %d bytes, first difference "
               "at %r" % (name, len(got), len(expected), first))
         check(va.Pe(got).count == va.Pe(data).count - 1, "one section fewer (%s)" % name)
-        check(d["icon_offset"] == 0 or got[d["icon_offset"]:d["icon_offset"] + va.ICON_SIZE] == d["icon"],
+        offset = d["iconOffset"]
+        check(offset == 0 or got[offset:offset + va.ICON_SIZE] == d["uninstallerIcon"],
               "icon patched (%s)" % name)
 
 
@@ -450,7 +482,7 @@ def mutants(inst, rng, count):
     index, s = pe.archive()
     start, end = s.raw_offset, s.raw_offset + s.raw_size
     plain = va.write_description(dict(inst.description,
-                                      flags=inst.description["flags"] & ~va.PF_CHECKSUMS))
+                                      productFlags=inst.description["productFlags"] & ~va.PF_CHECKSUMS))
     for n in range(count):
         kind = n % 3
         if kind == 0:

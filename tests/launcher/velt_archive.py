@@ -21,6 +21,8 @@ END_MARKER = vf.kDescriptionEndMarker
 CHECKSUM_START = vf.kChecksumStart
 ICON_SIZE = vf.kUninstallerIconSize
 SECTION_NAME = vf.kArchiveSectionName.encode()
+HEADER_SIZE = vf.kArchiveHeaderSize
+SECTION_ENTRY_SIZE = vf.kSectionEntrySize
 
 PF_NEEDS_MASTER = vf.PfNeedsMaster
 PF_CHECKSUMS = vf.PfChecksums
@@ -133,29 +135,31 @@ def pack(data):
     return struct.pack("<Ii", BLOCK_MAGIC, len(data)) + body
 
 
-# The description's fields in stream order: (name, kind). Kinds: int,
-# byte, text, date (six ints), sizes (FileCount ints), bitmap (int n, n
-# bytes), master (text only with PF_NEEDS_MASTER), builddate (4 bytes),
-# icon (int offset, 2216 bytes when > 0), associations, languages.
-_TEXTS = ["publisher", "product", "start_menu", "default_directory", "display_version",
-          "registry", "license", "readme", "uninstall_subdir", "display_name", "volume",
-          "uninstaller"]
-_BATCHES = ["pre_install", "post_install", "final", "uninstall1", "uninstall2"]
+# The description as a dict keyed by the C++ field names: the fields of
+# velt_format.DESCRIPTION_FIELDS (archive/description.h) in their order, a
+# date as a list of its words, masterProduct None when the flags hold no
+# PfNeedsMaster, uninstallerIcon b"" when iconOffset is not positive. The
+# arrays stand where archive/description.h says: fileCount and storedSizes
+# after archiveDate; associations (a list of (flags, [texts])),
+# languageCount, messageCount, languageNames, messages (a list per message
+# of its text per language) and endMarker after the last field.
+_VALUES = {"uint32_t": "<I", "int32_t": "<i", "int16_t": "<h", "uint8_t": "<B"}
+_SIZES_FOLLOW = "archiveDate"
 
 
 class _Reader:
     def __init__(self, data):
         self.data, self.pos = data, 0
 
-    def int(self):
-        v = struct.unpack_from("<i", self.data + b"\0" * 4, self.pos)[0]
-        self.pos += 4
+    def value(self, fmt):
+        """Past the end, zeros."""
+        size = struct.calcsize(fmt)
+        v = struct.unpack_from(fmt, self.data[self.pos:self.pos + size].ljust(size, b"\0"))[0]
+        self.pos += size
         return v
 
-    def byte(self):
-        v = self.data[self.pos] if self.pos < len(self.data) else 0
-        self.pos += 1
-        return v
+    def int(self):
+        return self.value("<i")
 
     def text(self):
         end = self.data.find(b"\0", self.pos)
@@ -171,31 +175,34 @@ class _Reader:
         return v
 
 
+def _read_field(r, d, kind, ctype, name):
+    if kind == "text":
+        return None if name == "masterProduct" and not d["productFlags"] & PF_NEEDS_MASTER \
+            else r.text()
+    if kind == "bytes":
+        if name == "uninstallerIcon":
+            return r.raw(ICON_SIZE) if d["iconOffset"] > 0 else b""
+        return r.raw(r.int())
+    if ctype == "DateTime":
+        return [r.int() for _ in vf.DATE_WORDS]
+    return r.value(_VALUES[ctype])
+
+
 def read_description(data):
     r, d = _Reader(data), {}
-    d["flags"] = r.int() & 0xFFFFFFFF
-    d["date"] = [r.int() for _ in range(6)]
-    d["file_count"] = r.int()
-    d["sizes"] = [r.int() for _ in range(d["file_count"])]
-    d["payload_size"] = r.int()
-    d["payload_checksum"] = r.int() & 0xFFFFFFFF
-    for name in _TEXTS:
-        d[name] = r.text()
-    d["colors"] = [r.int() & 0xFFFFFFFF for _ in range(3)]
-    d["bitmap"] = r.raw(r.int())
-    d["master"] = r.text() if d["flags"] & PF_NEEDS_MASTER else None
-    for name in _BATCHES:
-        d[name] = r.text()
-    d["build_date"] = r.raw(4)
-    d["icon_offset"] = r.int()
-    d["icon"] = r.raw(ICON_SIZE) if d["icon_offset"] > 0 else b""
-    d["associations"] = [(r.int(), [r.text() for _ in range(6)]) for _ in range(max(r.int(), 0))]
-    d["language_count"] = r.byte()
-    d["message_count"] = r.int()
-    d["languages"] = [r.text() for _ in range(d["language_count"])]
-    d["messages"] = [[r.text() for _ in range(d["language_count"])]
-                     for _ in range(d["message_count"])]
-    d["end"] = r.int() & 0xFFFFFFFF
+    for kind, ctype, name in vf.DESCRIPTION_FIELDS:
+        d[name] = _read_field(r, d, kind, ctype, name)
+        if name == _SIZES_FOLLOW:
+            d["fileCount"] = r.int()
+            d["storedSizes"] = [r.int() for _ in range(d["fileCount"])]
+    d["associations"] = [(r.int(), [r.text() for _ in vf.ASSOCIATION_TEXTS])
+                         for _ in range(max(r.int(), 0))]
+    d["languageCount"] = r.value("<B")
+    d["messageCount"] = r.int()
+    d["languageNames"] = [r.text() for _ in range(d["languageCount"])]
+    d["messages"] = [[r.text() for _ in range(d["languageCount"])]
+                     for _ in range(d["messageCount"])]
+    d["endMarker"] = r.value("<I")
     return d
 
 
@@ -203,40 +210,38 @@ def write_description(d):
     out = bytearray()
     i32 = lambda v: out.extend(struct.pack("<I", v & 0xFFFFFFFF))
     text = lambda t: out.extend(t + b"\0")
-    i32(d["flags"])
-    for v in d["date"]:
-        i32(v)
-    i32(d["file_count"])
-    for v in d["sizes"]:
-        i32(v)
-    i32(d["payload_size"])
-    i32(d["payload_checksum"])
-    for name in _TEXTS:
-        text(d[name])
-    for v in d["colors"]:
-        i32(v)
-    i32(len(d["bitmap"]))
-    out += d["bitmap"]
-    if d["master"] is not None:
-        text(d["master"])
-    for name in _BATCHES:
-        text(d[name])
-    out += d["build_date"]
-    i32(d["icon_offset"])
-    out += d["icon"]
+    for kind, ctype, name in vf.DESCRIPTION_FIELDS:
+        v = d[name]
+        if kind == "text":
+            if v is not None:
+                text(v)
+        elif kind == "bytes":
+            if name != "uninstallerIcon":
+                i32(len(v))
+            out += v
+        elif ctype == "DateTime":
+            for word in v:
+                i32(word)
+        else:
+            fmt = _VALUES[ctype].upper()
+            out += struct.pack(fmt, v & ((1 << (8 * struct.calcsize(fmt))) - 1))
+        if name == _SIZES_FOLLOW:
+            i32(d["fileCount"])
+            for size in d["storedSizes"]:
+                i32(size)
     i32(len(d["associations"]))
     for flags, texts in d["associations"]:
         i32(flags)
         for t in texts:
             text(t)
-    out.append(d["language_count"] & 0xFF)
-    i32(d["message_count"])
-    for t in d["languages"]:
+    out.append(d["languageCount"] & 0xFF)
+    i32(d["messageCount"])
+    for t in d["languageNames"]:
         text(t)
     for message in d["messages"]:
         for t in message:
             text(t)
-    i32(d["end"])
+    i32(d["endMarker"])
     return bytes(out)
 
 
@@ -258,7 +263,7 @@ class Pe:
         self.table = self.pe + 0x18 + optional_size
         self.section_alignment, self.file_alignment = struct.unpack_from(
             "<2I", data, self.pe + 0x18 + 0x20)
-        self.sections = [Section(data, self.table + 40 * i) for i in range(self.count)]
+        self.sections = [Section(data, self.table + SECTION_ENTRY_SIZE * i) for i in range(self.count)]
 
     def archive(self):
         for i, s in enumerate(self.sections):
@@ -279,9 +284,9 @@ class Installer:
         archive = self.data[s.raw_offset:s.raw_offset + s.raw_size]
         (self.magic, self.version, self.description_size, self.key, self.stub_checksum,
          self.section_data_size) = struct.unpack_from("<IiiIIi", archive, 0)
-        packed = scramble(archive[24:24 + self.description_size], self.key)
+        packed = scramble(archive[HEADER_SIZE:HEADER_SIZE + self.description_size], self.key)
         self.description = read_description(unpack(packed))
-        start = 24 + self.description_size
+        start = HEADER_SIZE + self.description_size
         self.file_data = archive[start:self.section_data_size]
 
     @staticmethod
@@ -301,14 +306,14 @@ class Installer:
         packed = scramble(pack(plain), key) if packed is None else packed
         words = dict(magic=ARCHIVE_MAGIC, version=ARCHIVE_VERSION,
                      description_size=len(packed), key=key, stub_checksum=0,
-                     section_data_size=24 + len(packed) + len(file_data))
+                     section_data_size=HEADER_SIZE + len(packed) + len(file_data))
         words.update(header or {})
         body = packed + file_data
         out = bytearray(self.data[:self.section.raw_offset])
         pe = Pe(out)
         s = pe.sections[self.index]
         align = lambda n, a: (n + a - 1) // a * a
-        raw_size = align(24 + len(body), pe.file_alignment)
+        raw_size = align(HEADER_SIZE + len(body), pe.file_alignment)
         struct.pack_into("<4I", out, s.entry + 8, raw_size, s.va, raw_size, s.raw_offset)
         size_of_image = align(s.va + raw_size, pe.section_alignment)
         struct.pack_into("<I", out, pe.pe + 0x50, size_of_image)
@@ -366,8 +371,8 @@ def uninstaller_image(data, icon_offset=0, icon=b""):
         struct.pack_into("<I", image, offset, (v - z) & 0xFFFFFFFF)
     table = pe.table
     for slot in range(index, pe.count + 1):
-        at = table + 40 * slot
-        image[at:at + 40] = image[at + 40:at + 80]
+        at = table + SECTION_ENTRY_SIZE * slot
+        image[at:at + SECTION_ENTRY_SIZE] = image[at + SECTION_ENTRY_SIZE:at + 2 * SECTION_ENTRY_SIZE]
         if slot <= pe.count - 2:
             v = struct.unpack_from("<I", image, at + 0x14)[0]
             struct.pack_into("<I", image, at + 0x14, (v - z) & 0xFFFFFFFF)

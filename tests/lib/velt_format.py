@@ -6,6 +6,14 @@ attribute under its C++ name: velt_format.kArchiveMagic,
 velt_format.PfNeedsMaster, velt_format.kCorruptEndMarker,
 velt_format.MsgCorruptArchive. UNINSTALL_MESSAGES is the list of messages
 the uninstall record carries, in its order (product/uninstall_data.cpp).
+
+The description's field lists come from the X-macros of
+archive/description.h and archive/format.h:
+  DESCRIPTION_FIELDS  every field but the arrays, in stream order, as
+                      (kind, type, name): kind "value" (type the C++ type),
+                      "text" or "bytes" (type None);
+  ASSOCIATION_TEXTS   the texts of an association record, in order;
+  DATE_WORDS          the words of a stored date, in order.
 """
 
 import os
@@ -53,3 +61,41 @@ globals().update(_texts)
 with open(os.path.join(_ROOT, "product", "uninstall_data.cpp"), encoding="utf-8") as _f:
     _list = re.search(r"kUninstallMessages\[\d+\]\s*=\s*\{([^}]*)\}", _f.read()).group(1)
 UNINSTALL_MESSAGES = tuple(_known[name.strip()] for name in _list.split(","))
+
+
+# ------------------------------------------------------- field lists
+
+def _macros(*headers):
+    """Every function-like macro of the headers: name -> (parameters, body)."""
+    macros = {}
+    for header in headers:
+        with open(os.path.join(_ROOT, header), encoding="utf-8") as f:
+            source = f.read()
+        source = re.sub(r"/\*.*?\*/", "", source, flags=re.S)
+        source = re.sub(r"//[^\n]*", "", source).replace("\\\n", " ")
+        for name, parameters, body in re.findall(r"#define\s+(\w+)\(([^)]*)\)([^\n]*)", source):
+            macros[name] = ([p.strip() for p in parameters.split(",")], body)
+    return macros
+
+
+def _expand(macros, name, arguments):
+    """The calls that macro `name` makes with these arguments, other
+    macros of the list expanded: [(callee, [arguments])]."""
+    parameters, body = macros[name]
+    bound = dict(zip(parameters, arguments))
+    calls = []
+    for callee, inner in re.findall(r"(\w+)\(([^()]*)\)", body):
+        inner = [bound.get(a.strip(), a.strip()) for a in inner.split(",")]
+        if callee in macros:
+            calls += _expand(macros, callee, inner)
+        else:
+            calls.append((bound.get(callee, callee), inner))
+    return calls
+
+
+_MACROS = _macros("archive/format.h", "archive/description.h")
+DESCRIPTION_FIELDS = tuple(
+    (kind.lower(), args[0] if kind == "VALUE" else None, args[-1])
+    for kind, args in _expand(_MACROS, "VELT_DESCRIPTION_FIELDS", ["VALUE", "TEXT", "BYTES"]))
+ASSOCIATION_TEXTS = tuple(args[0] for _, args in _expand(_MACROS, "VELT_ASSOCIATION_TEXTS", ["X"]))
+DATE_WORDS = tuple(args[0] for _, args in _expand(_MACROS, "VELT_DATE_WORDS", ["X"]))

@@ -29,14 +29,16 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 sys.path.insert(0, os.path.join(HERE, "..", "launcher"))
 import velt_archive as va  # noqa: E402
+import velt_format as vf  # noqa: E402
 from velt_e2e import BUILDER, FAILURES, Run, check, drive_c, reg_delete, winpath  # noqa: E402
 
 GROUP, ROBOT = sys.argv[1:3]
 STUBS = {"x86": sys.argv[3], "x64": sys.argv[4]}
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "signing", GROUP)
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+STUB_CHECKSUM = vf.kCorruptStubChecksum
 CORRUPT_40 = ("This installer is damaged and cannot continue.\\r\\n\\r\\nPlease ask your vendor "
-              "for a new copy.\\r\\n\\r\\nError code: 40")
+              "for a new copy.\\r\\n\\r\\nError code: %d" % STUB_CHECKSUM)
 # The machine runs 64-bit Windows programs only.
 RUNNABLE = ("x64",)
 
@@ -101,7 +103,7 @@ def check_uninstaller(what, installer, path):
     with open(installer, "rb") as f:
         data = f.read()
     d = va.Installer(data).description
-    expected = va.uninstaller_image(data, d["icon_offset"], d["icon"])
+    expected = va.uninstaller_image(data, d["iconOffset"], d["uninstallerIcon"])
     if not check(os.path.exists(path), "%s: no uninstaller at %s" % (what, path)):
         return
     with open(path, "rb") as f:
@@ -154,7 +156,7 @@ def group_signed():
             with open(damaged, "wb") as f:
                 f.write(signed[:0x4E] + bytes([signed[0x4E] ^ 0x20]) + signed[0x4F:])
             said = tool(BUILDER, "verify", damaged)
-            check(said.returncode == 1 and "error code 40:" in said.stderr,
+            check(said.returncode == 1 and "error code %d:" % STUB_CHECKSUM in said.stderr,
                   "%s: veltpack verify of the damaged stub: %s" % (what, said.stderr))
 
             if arch not in RUNNABLE:
