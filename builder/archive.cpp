@@ -86,7 +86,7 @@ PeHeaders CheckStub(const Bytes& stubImage, std::optional<Arch> wanted)
 fs::path VolumePath(const fs::path& installer, const std::string& base, int number)
 {
     String name = ::VolumeFileName(base.c_str(), number);
-    return installer.parent_path() / PathFromUtf8(Cp1252ToUtf8(std::string(name.CStr(), (size_t)name.Length())));
+    return installer.parent_path() / PathFromUtf8(Cp1252ToUtf8(name.CStr()));
 }
 
 } // namespace
@@ -260,7 +260,7 @@ void WriteTheFiles(InstallerBuild& b)
     };
     try {
         pending.push_back(WriteTemp(b.options.output, b.image));
-        int number = 2;
+        int number = kFirstVolumeNumber;
         for (uint64_t at = b.inSection; at < b.block.size(); number++) {
             uint64_t n = std::min<uint64_t>(b.block.size() - at, (uint64_t)b.options.volumeSize);
             fs::path volume = VolumePath(b.options.output, b.result.description.volumeBaseName, number);

@@ -1,5 +1,6 @@
 #include "builder/project.h"
 
+#include "archive/volumes.h"
 #include "builder/icon.h"
 #include "builder/messages.h"
 #include "builder/pe.h"
@@ -190,7 +191,9 @@ void ReadProduct(Reader& r, const toml::table& root, Project& p)
             if (value.find_first_not_of(" \r\n\t") == std::string::npos)
                 r.Fail(*node, std::string("\"") + key + "\" is blank");
             std::string error;
-            std::string fileName = std::string(key) == "volume-name" ? value + "2.VLT" : value;
+            std::string fileName = value;
+            if (std::string(key) == "volume-name")
+                fileName = VolumeFileName(value.c_str(), kFirstVolumeNumber).CStr();
             if (NormaliseInstallName(fileName, error).empty())
                 r.Fail(*node, "bad " + std::string(key) + " \"" + value + "\": " + error);
             else if (value.find_first_of("\\/") != std::string::npos)

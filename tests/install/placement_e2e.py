@@ -69,7 +69,7 @@ SYSTEM_DIR = "C:\\windows\\system32"
 FONTS_DIR = "C:\\windows\\Fonts"
 WELCOME_CAPTION = "Veltpack Utility v6.2"
 YES, NO, OK = 6, 7, 1
-PF_REBOOT_NEEDED = 0x4000
+PF_REBOOT_NEEDED = vf.PfRebootNeeded
 DAY = 86400
 # The times of the archive's files, whole seconds in the local time zone
 # of the builder, which is Wine's too.

@@ -31,7 +31,7 @@ DIRECTORY = "C:\\Velt Tests\\Result Probe"
 UNINSTALL_DIR = DIRECTORY + "\\Uninstall"
 UNINSTALLER = UNINSTALL_DIR + "\\Remove Result Probe.exe"
 KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + NAME
-PF_CUSTOM_COLORS = 0x2000
+PF_CUSTOM_COLORS = vf.PfCustomColors
 
 PROJECT = """
 [product]
