@@ -141,6 +141,13 @@ TEST(SigningCommand, TemplatesAreCutIntoWordsAndTheInstallerStaysOneWord)
         {"tool -in {} -out {}.signed && mv {}.signed {}",
          "[tool|-in|C:\\Out\\Evil & Co's \"x\".exe|-out|C:\\Out\\Evil & Co's \"x\".exe.signed]"
          " [mv|C:\\Out\\Evil & Co's \"x\".exe.signed|C:\\Out\\Evil & Co's \"x\".exe]"},
+        // docs/signing.md's example, with its lines joined.
+        {"osslsigncode sign -pkcs12 company.pfx -pass \"$PASS\" \\\n"
+         "          -n \"Product name\" -i https://example.com \\\n"
+         "          -t http://timestamp.example.com -in {} -out {}.signed && mv {}.signed {}",
+         "[osslsigncode|sign|-pkcs12|company.pfx|-pass|p a$s \"{}\" && ;|-n|Product name|-i|https://example.com"
+         "|-t|http://timestamp.example.com|-in|C:\\Out\\Evil & Co's \"x\".exe|-out|C:\\Out\\Evil & Co's \"x\".exe.signed]"
+         " [mv|C:\\Out\\Evil & Co's \"x\".exe.signed|C:\\Out\\Evil & Co's \"x\".exe]"},
         {"a '{}' \"{}\"", "[a|C:\\Out\\Evil & Co's \"x\".exe|C:\\Out\\Evil & Co's \"x\".exe]"},
         // Variables: one piece of their word, never read again.
         {"s -pass \"$PASS\" -n x$PASS {}", "[s|-pass|p a$s \"{}\" && ;|-n|xp a$s \"{}\" && ;|C:\\Out\\Evil & Co's \"x\".exe]"},
