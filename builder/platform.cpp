@@ -1,14 +1,21 @@
 #include "builder/platform.h"
 
+#include <cerrno>
 #include <ctime>
 
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
 #else
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
+extern char** environ;
 #endif
 
 namespace velt {
@@ -98,6 +105,36 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv)
     return args;
 }
 
+bool IsOnSystemFileSystem(const std::filesystem::path&)
+{
+    return false;
+}
+
+ProgramEnd RunProgram(const std::vector<std::string>& args)
+{
+    ProgramEnd end;
+    if (args.empty())
+        return end;
+    std::wstring line = PathFromUtf8(WindowsCommandLine(args)).wstring();
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    // No application name: the system finds the program as it finds the
+    // first word of any command line (the builder's folder, the current
+    // one, the system folders, PATH; ".exe" added).
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return end;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    end.started = end.exited = true;
+    end.status = (int)code;
+    return end;
+}
+
 #else
 
 std::optional<int64_t> FileModifiedTime(const std::filesystem::path& path)
@@ -143,7 +180,77 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv)
     return {argv, argv + argc};
 }
 
+bool IsOnSystemFileSystem(const std::filesystem::path& path)
+{
+#ifdef __linux__
+    // The magic numbers of <linux/magic.h>: proc, sysfs, debugfs, tracefs,
+    // securityfs, cgroup, cgroup2, configfs, efivarfs, pstore, bpf, devpts.
+    static const unsigned long kSystem[] = {0x9fa0, 0x62656572, 0x64626720, 0x74726163,
+                                            0x73636673, 0x27e0eb, 0x63677270, 0x62656570,
+                                            0xde5e81e4, 0x6165676c, 0xcafe4a11, 0x1cd1};
+    struct statfs fs;
+    if (statfs(path.c_str(), &fs) != 0)
+        return false;
+    for (unsigned long magic : kSystem)
+        if ((unsigned long)fs.f_type == magic)
+            return true;
+#else
+    (void)path;
 #endif
+    return false;
+}
+
+ProgramEnd RunProgram(const std::vector<std::string>& args)
+{
+    ProgramEnd end;
+    if (args.empty())
+        return end;
+    std::vector<char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return end;
+    int status = 0;
+    while (waitpid(pid, &status, 0) == -1)
+        if (errno != EINTR)
+            return end;
+    end.started = true;
+    end.exited = WIFEXITED(status);
+    end.status = end.exited ? WEXITSTATUS(status) : 0;
+    return end;
+}
+
+#endif
+
+std::string WindowsCommandLine(const std::vector<std::string>& args)
+{
+    std::string line;
+    for (const std::string& arg : args) {
+        if (!line.empty())
+            line += ' ';
+        if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) {
+            line += arg;
+            continue;
+        }
+        line += '"';
+        size_t backslashes = 0;
+        for (char c : arg) {
+            if (c == '\\') {
+                backslashes++;
+                continue;
+            }
+            // Backslashes count double only before a quote.
+            line.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+            backslashes = 0;
+            line += c;
+        }
+        line.append(backslashes * 2, '\\');    // before the closing quote
+        line += '"';
+    }
+    return line;
+}
 
 std::filesystem::path PathFromUtf8(const std::string& utf8)
 {

@@ -36,4 +36,28 @@ std::string PathToUtf8(const std::filesystem::path& path);
 // and the console is set to show the UTF-8 the program prints.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
+// True when the file lies on a file system of the kernel's own (/proc, /sys
+// and the like): its "files" are views of processes and devices, such as
+// another process's environment, and never an input of an installer.
+bool IsOnSystemFileSystem(const std::filesystem::path& path);
+
+// How a program started by RunProgram ended.
+struct ProgramEnd {
+    bool started = false;             // false: it could not be started at all
+    bool exited = false;              // false: a signal ended it
+    int status = 0;                   // its exit status when it exited
+};
+
+// Starts a program with these arguments (the first names the program,
+// looked up in PATH as the system does) without a shell, so that no
+// character of any argument means anything to anyone but the program, and
+// waits for it. On Windows the arguments are quoted by the rules programs
+// read their command line with (CommandLineToArgvW, the C runtimes).
+ProgramEnd RunProgram(const std::vector<std::string>& args);
+
+// The command line Windows programs read back as these arguments: each
+// argument in double quotes when it holds a blank, a tab or a quote or is
+// empty, its quotes and the backslashes before them escaped.
+std::string WindowsCommandLine(const std::vector<std::string>& args);
+
 } // namespace velt

@@ -28,7 +28,8 @@ const uint32_t kDefaultBottomColor = 0x000000;
 // relative paths.
 class Reader {
 public:
-    explicit Reader(const fs::path& path) : path_(path), dir_(path.parent_path()) {}
+    Reader(const fs::path& path, const ProjectOptions& options)
+        : path_(path), dir_(path.parent_path()), options_(options) {}
 
     std::string Where(const toml::node& node) const
     {
@@ -109,13 +110,59 @@ public:
     // A path relative to the project's directory; the file must exist.
     fs::path File(const toml::node& node, const std::string& utf8)
     {
-        fs::path p = dir_ / PathFromUtf8(utf8);
+        fs::path p = Inside(node, utf8);
         std::error_code ec;
-        if (!fs::is_regular_file(p, ec))
+        if (!fs::exists(p, ec))
             Fail(node, "no such file: " + p.string());
+        CheckOrdinaryFile(node, p);
         inputs.push_back(p);
         return p;
     }
+
+    // A path that the project names, checked to stay inside the project's
+    // folder: relative, without ".." above it, and (unless links are
+    // followed) without a symbolic link on the way. Parts that do not exist
+    // are left for the caller to report.
+    fs::path Inside(const toml::node& node, const std::string& utf8) const
+    {
+        fs::path given = PathFromUtf8(utf8);
+        if (given.has_root_name() || given.has_root_directory())
+            Fail(node, "\"" + utf8 + "\" is not in the project's folder: sources are given "
+                       "relative to it");
+        fs::path relative = given.lexically_normal();
+        if (relative.empty() || relative == ".")
+            return dir_;
+        if (*relative.begin() == "..")
+            Fail(node, "\"" + utf8 + "\" leaves the project's folder");
+        fs::path at = dir_;
+        for (const fs::path& part : relative) {
+            if (part == ".")
+                continue;
+            at /= part;
+            std::error_code ec;
+            fs::file_status status = fs::symlink_status(at, ec);
+            if (ec || !fs::exists(status))
+                break;
+            if (fs::is_symlink(status) && !options_.followLinks)
+                Fail(node, at.string() + " is a symbolic link: links among the sources are "
+                           "followed only with --follow-links");
+        }
+        return dir_ / relative;
+    }
+
+    // A source is read as a file: a folder, a device, a pipe or a socket
+    // is refused, and so is a kernel file such as /proc/self/environ,
+    // which reads like an ordinary file and holds the build's environment.
+    void CheckOrdinaryFile(const toml::node& node, const fs::path& p) const
+    {
+        std::error_code ec;
+        if (!fs::is_regular_file(p, ec))
+            Fail(node, p.string() + " is not an ordinary file (a folder, device, pipe or socket)");
+        if (IsOnSystemFileSystem(p))
+            Fail(node, p.string() + " is a file of the system (/proc, /sys), not a source");
+    }
+
+    bool FollowLinks() const { return options_.followLinks; }
 
     // The text of a file: UTF-8 without its byte-order mark, line ends made
     // uniform, as Windows-1252 bytes.
@@ -141,6 +188,7 @@ public:
 private:
     fs::path path_;
     fs::path dir_;
+    ProjectOptions options_;
 };
 
 uint32_t Colour(const Reader& r, const toml::table& t, const char* key, uint32_t fallback,
@@ -157,6 +205,182 @@ uint32_t Colour(const Reader& r, const toml::table& t, const char* key, uint32_t
     given = true;
     // Stored as the system's colour word: red in the low byte.
     return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
+}
+
+// The letter-case-free form of a path part as Windows compares it: without
+// the blanks and full stops it drops from the end.
+std::string FolderKey(std::string part)
+{
+    while (!part.empty() && (part.back() == ' ' || part.back() == '.'))
+        part.pop_back();
+    std::transform(part.begin(), part.end(), part.begin(),
+                   [](unsigned char c) { return (char)std::tolower(c); });
+    return part;
+}
+
+bool OneOf(const std::string& key, std::initializer_list<const char*> names)
+{
+    return std::any_of(names.begin(), names.end(), [&](const char* n) { return key == n; });
+}
+
+// The parts of a path between its separators ('\' or '/'), empty ones
+// (doubled separators) left out.
+std::vector<std::string> FolderParts(const std::string& path)
+{
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path + '\\') {
+        if (c != '\\' && c != '/') {
+            part += c;
+        } else if (!part.empty()) {
+            parts.push_back(part);
+            part.clear();
+        }
+    }
+    return parts;
+}
+
+// Keys under HKLM\Software and HKCU\Software that belong to the system or
+// to every program, and names of the hives themselves: the uninstaller
+// deletes the product's key with everything below it.
+const std::initializer_list<const char*> kSystemRegistryKeys = {
+    "microsoft", "windows", "classes", "policies", "wow6432node", "clients",
+    "registeredapplications", "odbc", "software", "system", "hkey_local_machine", "hklm",
+    "hkey_current_user", "hkcu", "hkey_classes_root", "hkcr", "hkey_users", "hku",
+    "hkey_current_config", "hkcc"};
+
+// Why the product's registry key is not one of its own; "" when it is.
+std::string RegistryKeyProblem(const std::string& key)
+{
+    if (key.empty())
+        return "";
+    size_t start = 0;
+    std::vector<std::string> parts;
+    while (true) {
+        size_t cut = key.find('\\', start);
+        parts.push_back(key.substr(start, cut == std::string::npos ? std::string::npos : cut - start));
+        if (cut == std::string::npos)
+            break;
+        start = cut + 1;
+    }
+    for (const std::string& part : parts)
+        if (part.find_first_not_of(' ') == std::string::npos)
+            return "every part must be a key name (no leading, trailing or doubled \\)";
+    if (parts.size() < 2)
+        return "give at least two parts, as in \"Publisher\\Product\": the uninstaller deletes "
+               "the whole key";
+    if (OneOf(FolderKey(parts[0]), kSystemRegistryKeys))
+        return "\"" + parts[0] + "\" is a key of the system or of all programs";
+    return "";
+}
+
+// Why the default install directory is not a folder of the product's own
+// (the uninstaller removes it): a drive or share root, the Windows folder or
+// one of its system folders, a program-files or common-files folder,
+// ProgramData, the users' folder or a user's profile. "" when it is fine.
+std::string DefaultDirectoryProblem(const std::string& directory)
+{
+    std::string s = directory;
+    std::replace(s.begin(), s.end(), '/', '\\');
+    if (s.empty() || FolderKey(s) == "<master>")
+        return "";
+    if (s.rfind("\\\\?\\", 0) == 0 || s.rfind("\\\\.\\", 0) == 0)
+        return "a device path (\\\\?\\, \\\\.\\) is not an install directory";
+    enum { UnderProgramFiles, UnderWindows, Rooted, Share } base = UnderProgramFiles;
+    std::string rest = s;
+    if (FolderKey(s.substr(0, 4)) == "<os>") {
+        base = UnderWindows;
+        rest = s.substr(4);
+    } else if (s.size() >= 2 && s[1] == ':' && std::isalpha((unsigned char)s[0])) {
+        rest = s.substr(2);
+        base = !rest.empty() && rest[0] == '\\' ? Rooted : UnderProgramFiles;
+    } else if (s.rfind("\\\\", 0) == 0) {
+        std::vector<std::string> parts = FolderParts(s);
+        if (parts.size() <= 2)
+            return "it is the root of a network share";
+        base = Share;
+        size_t server = s.find('\\', 2);
+        size_t share = s.find('\\', server + 1);
+        rest = share == std::string::npos ? "" : s.substr(share);
+    } else if (s[0] == '\\') {
+        base = Rooted;
+    }
+    std::string lowered = FolderKey(rest);
+    if (lowered.find("<os>") != std::string::npos)
+        return "<os> stands only at the start";
+    std::vector<std::string> parts = FolderParts(rest);
+    std::vector<std::string> keys;
+    for (const std::string& part : parts) {
+        std::string key = FolderKey(part);
+        if (key.empty())
+            return "every part must be a folder name (no \".\" or \"..\")";
+        // An 8.3 alias such as PROGRA~1 hides which folder it is.
+        size_t tilde = key.find('~');
+        if (tilde != std::string::npos && tilde + 1 < key.size()
+            && std::isdigit((unsigned char)key[tilde + 1]))
+            return "write the folder's long name, not a short alias (\"" + part + "\")";
+        keys.push_back(key);
+    }
+    const std::initializer_list<const char*> kWindowsFolders = {
+        "system", "system32", "syswow64", "sysnative", "fonts", "temp", "winsxs", "inf",
+        "installer", "help", "tasks", "boot", "servicing", "assembly", "microsoft.net",
+        "globalization", "resources", "security", "setup", "softwaredistribution"};
+    switch (base) {
+    case UnderWindows:
+        if (keys.empty() || (keys.size() == 1 && OneOf(keys[0], kWindowsFolders)))
+            return "it is the Windows folder or one of its system folders";
+        return "";
+    case UnderProgramFiles:
+        if (keys.empty())
+            return "it is the program-files folder itself";
+        if (keys.size() == 1 && keys[0] == "common files")
+            return "it is the folder of files shared by all programs";
+        return "";
+    case Rooted:
+    case Share:
+        break;
+    }
+    if (keys.empty())
+        return "it is the root of a drive";
+    const std::string& top = keys[0];
+    if (OneOf(top, {"windows", "winnt"}) && (keys.size() == 1 || (keys.size() == 2 && OneOf(keys[1], kWindowsFolders))))
+        return "it is the Windows folder or one of its system folders";
+    if (OneOf(top, {"program files", "program files (x86)", "programdata"})
+        && (keys.size() == 1 || (keys.size() == 2 && keys[1] == "common files")))
+        return "it is a folder of all programs";
+    if (OneOf(top, {"users", "documents and settings"}) && keys.size() <= 2)
+        return "it is the users' folder or a user's profile";
+    if (keys.size() == 1 && OneOf(top, {"$recycle.bin", "system volume information", "recovery",
+                                        "boot", "perflogs"}))
+        return "it is a folder of the system";
+    return "";
+}
+
+// The folders and the key the uninstaller removes must be the product's
+// own: uninstall-subdir and start-menu-folder stay inside their folders,
+// registry-key names a key of the product's, default-directory a folder
+// that is not the system's, all programs' or the users'. Their texts are
+// stored as they are written.
+void CheckProductPlaces(const Reader& r, const toml::table& t, const Description& d)
+{
+    const std::pair<const char*, const std::string*> folders[] = {
+        {"uninstall-subdir", &d.uninstallSubdir}, {"start-menu-folder", &d.startMenuFolder}};
+    for (auto [key, value] : folders) {
+        if (value->empty())
+            continue;
+        std::string error;
+        if (NormaliseInstallName(*value, error).empty())
+            r.Fail(*t.get(key), "bad " + std::string(key) + " \"" + Cp1252ToUtf8(*value) + "\": "
+                                + error + "; it stays inside its folder");
+    }
+    std::string problem = RegistryKeyProblem(d.productRegistry);
+    if (!problem.empty())
+        r.Fail(*t.get("registry-key"), "bad registry-key \"" + Cp1252ToUtf8(d.productRegistry)
+                                       + "\": " + problem + "; name the product's own key");
+    problem = DefaultDirectoryProblem(d.defaultDirectory);
+    if (!problem.empty())
+        r.Fail(*t.get("default-directory"), "bad default-directory \""
+                                            + Cp1252ToUtf8(d.defaultDirectory) + "\": " + problem);
 }
 
 void ReadProduct(Reader& r, const toml::table& root, Project& p)
@@ -200,6 +424,7 @@ void ReadProduct(Reader& r, const toml::table& root, Project& p)
                 r.Fail(*node, "bad " + std::string(key) + " \"" + value
                                   + "\": a file name without folders is needed");
         }
+    CheckProductPlaces(r, *t, d);
     if (const toml::node* node = t->get("arch")) {
         p.arch = ArchFromName(r.Utf8(*t, "arch").value_or(""));
         if (!p.arch)
@@ -322,18 +547,29 @@ std::vector<std::pair<fs::path, std::string>> ExpandGlob(const Reader& r, const 
 {
     std::string base, pattern;
     SplitGlob(source, base, pattern);
-    fs::path root = r.Dir() / PathFromUtf8(base);
+    fs::path root = r.Inside(node, base);
+    if (root.empty())
+        root = ".";                               // a project in the current folder
     std::vector<std::pair<fs::path, std::string>> matches;
     std::error_code ec;
     if (!fs::is_directory(root, ec))
         r.Fail(node, "no such folder: " + root.string());
+    // The walk does not enter linked folders; a link it meets that the
+    // glob matches is taken only with --follow-links.
     for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-        if (!it->is_regular_file(ec))
-            continue;
         std::u8string generic = it->path().lexically_relative(root).generic_u8string();
         std::string relative(generic.begin(), generic.end());
-        if (GlobMatch(pattern, relative))
-            matches.emplace_back(it->path(), relative);
+        if (!GlobMatch(pattern, relative))
+            continue;
+        std::error_code kind;
+        bool link = it->is_symlink(kind);
+        if (link && !r.FollowLinks())
+            r.Fail(node, it->path().string() + " is a symbolic link: links among the sources are "
+                         "followed only with --follow-links");
+        if (!it->is_regular_file(kind))
+            continue;
+        r.CheckOrdinaryFile(node, it->path());
+        matches.emplace_back(it->path(), relative);
     }
     if (ec)
         r.Fail(node, "cannot list " + root.string() + ": " + ec.message());
@@ -756,7 +992,7 @@ std::string NormaliseInstallName(const std::string& name, std::string& error)
     return s;
 }
 
-Project LoadProject(const fs::path& path)
+Project LoadProject(const fs::path& path, const ProjectOptions& options)
 {
     Project p;
     p.path = path;
@@ -770,7 +1006,7 @@ Project LoadProject(const fs::path& path)
         throw ProjectError(path.string() + ":" + std::to_string(at.line) + ":"
                            + std::to_string(at.column) + ": " + std::string(e.description()));
     }
-    Reader r(path);
+    Reader r(path, options);
     r.AllowKeys(root, {"product", "flags", "batch", "look", "files", "associations", "languages"},
                 "the project");
     r.inputs.push_back(path);

@@ -37,8 +37,18 @@ struct Project {
     std::vector<std::filesystem::path> inputs;   // every file read, for the date
 };
 
+// How the builder reads the project's sources.
+struct ProjectOptions {
+    // Sources (and licence, readme, batch and picture files) are files
+    // inside the project's folder, reached without symbolic links; with
+    // this, links are followed wherever they lead. Either way a source must
+    // be an ordinary file, not a device, pipe, socket or a kernel file of
+    // /proc or /sys.
+    bool followLinks = false;
+};
+
 // Reads and checks a project file. Throws ProjectError.
-Project LoadProject(const std::filesystem::path& path);
+Project LoadProject(const std::filesystem::path& path, const ProjectOptions& options = {});
 
 // Reads a whole file. Throws ProjectError naming the file.
 Bytes ReadWholeFile(const std::filesystem::path& path);

@@ -3,6 +3,7 @@
 add_library(veltpack_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/archive.cpp
   ${CMAKE_CURRENT_LIST_DIR}/codec_bridge.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/command.cpp
   ${CMAKE_CURRENT_LIST_DIR}/description.cpp
   ${CMAKE_CURRENT_LIST_DIR}/format.cpp
   ${CMAKE_CURRENT_LIST_DIR}/icon.cpp

@@ -2,6 +2,7 @@
 // extracts installers. The format code lives in the other builder files;
 // this file is the command line.
 #include "builder/archive.h"
+#include "builder/command.h"
 #include "builder/embedded_stub.h"
 #include "builder/platform.h"
 #include "archive/section.h"
@@ -22,10 +23,6 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
-
 namespace fs = std::filesystem;
 using namespace velt;
 
@@ -45,7 +42,7 @@ const char kUsage[] =
 const char kBuildHelp[] =
     "usage: veltpack build PROJECT.toml [-o setup.exe] [--arch x86|x64]\n"
     "                      [--level fast|best] [--volume-size SIZE] [--stub FILE]\n"
-    "                      [--sign 'COMMAND {}']\n"
+    "                      [--sign 'COMMAND {}'] [--follow-links]\n"
     "\n"
     "Packs the project into an installer. The project file is described in\n"
     "docs/project-file.md.\n"
@@ -62,14 +59,20 @@ const char kBuildHelp[] =
     "  --stub FILE         use this stub instead of the built-in one of the\n"
     "                      architecture (it must be of that architecture when\n"
     "                      --arch or the project names one)\n"
-    "  --sign 'COMMAND {}' sign the finished installer: COMMAND runs through the\n"
-    "                      shell with each {} replaced by the installer's path\n"
-    "                      (quoted); the build fails when it fails, and the\n"
-    "                      signed installer is then verified as by verify.\n"
+    "  --sign 'COMMAND {}' sign the finished installer: COMMAND runs without a\n"
+    "                      shell, cut into words by quotes and blanks, with each\n"
+    "                      {} replaced by the installer's path, $NAME by the\n"
+    "                      variable, and && between commands; the build fails\n"
+    "                      when it fails, and the signed installer is then\n"
+    "                      verified as by verify.\n"
     "                      Volume files are data and are not signed. E.g.\n"
     "                      --sign 'osslsigncode sign -pkcs12 cert.pfx -pass PW\n"
     "                        -in {} -out {}.signed && mv {}.signed {}'\n"
     "                      See docs/signing.md.\n"
+    "  --follow-links      accept symbolic links among the sources (by default\n"
+    "                      every source is a file inside the project's folder,\n"
+    "                      reached without links); a link must still end at an\n"
+    "                      ordinary file, never at a device, pipe or /proc file\n"
     "\n"
     "The installer's dates come from the sources' last-write times, or from\n"
     "SOURCE_DATE_EPOCH when it is set: the same inputs give the same bytes.\n";
@@ -188,45 +191,58 @@ private:
 
 int VerifyInstaller(const std::string& path);
 
-// The path as one word for the shell: in single quotes, each quote in it
-// closed, escaped and reopened.
-std::string ShellQuoted(const std::string& text)
+// The programs of the signing command for this installer, each with its
+// arguments, and the same as shown (variables by name, not value: a
+// password stays out of the build's log). Throws UsageError for a template
+// that builder/command.h refuses.
+struct SigningPrograms {
+    std::vector<std::vector<std::string>> run, shown;
+};
+
+SigningPrograms ReadSigningCommand(const std::string& command, const fs::path& installer)
 {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
+    SigningPrograms p;
+    std::string error;
+    p.run = SplitSigningCommand(command, PathToUtf8(installer), ProcessEnvironment, error);
+    if (p.run.empty())
+        throw UsageError("--sign: " + error);
+    p.shown = SplitSigningCommand(command, PathToUtf8(installer),
+                                  [](const std::string& name) { return "$" + name; }, error);
+#ifdef _WIN32
+    // Windows runs a batch file through cmd, which would read the arguments
+    // as commands again.
+    for (const std::vector<std::string>& args : p.run) {
+        std::string program = args[0];
+        for (char& c : program)
+            c = (char)std::tolower((unsigned char)c);
+        for (const char* batch : {".bat", ".cmd"})
+            if (program.size() >= 4 && program.compare(program.size() - 4, 4, batch) == 0)
+                throw UsageError("--sign: " + args[0] + " is a batch file, which Windows runs "
+                                 "through cmd: name the signing program itself");
+    }
+#endif
+    return p;
 }
 
-// Runs the signing command on the finished installer; throws when it
-// cannot run or does not succeed.
+// Runs the signing command on the finished installer, without a shell;
+// throws when it cannot run or does not succeed.
 void SignInstaller(const std::string& command, const fs::path& installer)
 {
-    std::string line, quoted = ShellQuoted(installer.string());
-    for (size_t at = 0;;) {
-        size_t hole = command.find("{}", at);
-        line += command.substr(at, hole - at);
-        if (hole == std::string::npos)
-            break;
-        line += quoted;
-        at = hole + 2;
+    SigningPrograms programs = ReadSigningCommand(command, installer);
+    for (size_t i = 0; i < programs.run.size(); i++) {
+        const std::vector<std::string>& args = programs.run[i];
+        std::string line = WindowsCommandLine(programs.shown[i]);
+        std::printf("signing: %s\n", line.c_str());
+        std::fflush(stdout);
+        ProgramEnd end = RunProgram(args);
+        if (!end.started)
+            throw std::runtime_error("the signing command could not be started: " + args[0]);
+        if (!end.exited || end.status != 0)
+            throw std::runtime_error("the signing command failed ("
+                                     + (end.exited ? "exit status " + std::to_string(end.status)
+                                                   : std::string("killed by a signal"))
+                                     + "): " + line);
     }
-    std::printf("signing: %s\n", line.c_str());
-    std::fflush(stdout);
-    int status = std::system(line.c_str());
-    if (status == -1)
-        throw std::runtime_error("the signing command could not be started");
-#ifdef _WIN32
-    if (status != 0)
-        throw std::runtime_error("the signing command failed (exit status "
-                                 + std::to_string(status) + "): " + line);
-#else
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("the signing command failed ("
-                                 + (WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
-                                                      : std::string("killed by a signal"))
-                                 + "): " + line);
-#endif
 }
 
 int Build(int argc, char** argv)
@@ -234,7 +250,7 @@ int Build(int argc, char** argv)
     Args a = ParseArgs(argc, argv, 2,
                        {{"-o", "output"}, {"--output", "output"}, {"--level", "level"},
                         {"--volume-size", "volume-size"}, {"--stub", "stub"},
-                        {"--arch", "arch"}, {"--sign", "sign"}}, {});
+                        {"--arch", "arch"}, {"--sign", "sign"}}, {"--follow-links"});
     if (a.help) {
         std::fputs(kBuildHelp, stdout);
         return 0;
@@ -255,6 +271,8 @@ int Build(int argc, char** argv)
     if (a.options.count("sign") && a.options["sign"].find("{}") == std::string::npos)
         throw UsageError("--sign needs {} where the installer's path goes, as in "
                          "'signtool sign /fd SHA256 /a {}'");
+    if (a.options.count("sign"))
+        ReadSigningCommand(a.options["sign"], "setup.exe");   // refused before anything is built
 
     std::optional<Arch> arch;
     if (a.options.count("arch")) {
@@ -263,7 +281,9 @@ int Build(int argc, char** argv)
             throw UsageError("--arch is x86 or x64");
     }
 
-    Project project = LoadProject(projectPath);
+    ProjectOptions projectOptions;
+    projectOptions.followLinks = a.options.count("--follow-links") != 0;
+    Project project = LoadProject(projectPath, projectOptions);
     // The command line overrides the project.
     options.arch = arch ? arch : project.arch;
     Bytes stub;

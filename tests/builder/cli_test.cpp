@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace fs = std::filesystem;
@@ -375,6 +376,151 @@ TEST_F(VeltpackTest, BadProjectsAreRefusedWithTheirPlace)
     }
 }
 
+// A project's line in [product] (line 3) and its one source (line 5,
+// column 10), built with or without --follow-links.
+struct PlaceCase {
+    const char* name;
+    const char* product;
+    const char* source;
+    bool followLinks;
+    const char* where;             // "p.toml:L:C: ", or null: the build succeeds
+    const char* what;
+};
+
+// Nothing the uninstaller will remove, and nothing the builder packs, may
+// lie outside what the product owns: sources stay in the project's folder
+// (links only when asked for, and never to devices or kernel files), the
+// registry key and the folders are the product's own.
+TEST_F(VeltpackTest, PlacesOutsideTheProductAreRefusedWithTheirPlace)
+{
+    fs::path proj = dir_ / "proj";
+    WriteFile(proj / "a.txt", "text");
+    WriteFile(proj / "app" / "b.txt", "text");
+    WriteFile(proj / "glob" / "x.txt", "text");
+    WriteFile(dir_ / "outside" / "c.txt", "text");
+    fs::create_symlink("a.txt", proj / "inner.txt");
+    fs::create_symlink("../a.txt", proj / "glob" / "y.txt");
+    fs::create_symlink("/proc/self/environ", proj / "env.txt");
+    fs::create_symlink("/dev/null", proj / "null.txt");
+    fs::create_directory_symlink(dir_ / "outside", proj / "linked");
+    ASSERT_EQ(0, mkfifo((proj / "fifo").c_str(), 0600));
+    static const PlaceCase kCases[] = {
+        // Sources.
+        {"absolute source", "", "/etc/passwd", false, "p.toml:5:10: ",
+         "\"/etc/passwd\" is not in the project's folder"},
+        {"climbing source", "", "../outside/c.txt", false, "p.toml:5:10: ",
+         "\"../outside/c.txt\" leaves the project's folder"},
+        {"climbing through a folder", "", "app/../../outside/c.txt", false, "p.toml:5:10: ",
+         "\"app/../../outside/c.txt\" leaves the project's folder"},
+        {"climbing glob", "", "../outside/*.txt", false, "p.toml:5:10: ", "leaves the project's folder"},
+        {"link to the environment", "", "env.txt", false, "p.toml:5:10: ",
+         "env.txt is a symbolic link: links among the sources are followed only with --follow-links"},
+        {"link to the environment, followed", "", "env.txt", true, "p.toml:5:10: ",
+         "env.txt is a file of the system (/proc, /sys), not a source"},
+        {"link to a device, followed", "", "null.txt", true, "p.toml:5:10: ",
+         "null.txt is not an ordinary file"},
+        {"pipe", "", "fifo", false, "p.toml:5:10: ", "fifo is not an ordinary file"},
+        {"link inside the project", "", "inner.txt", false, "p.toml:5:10: ", "inner.txt is a symbolic link"},
+        {"linked folder", "", "linked/c.txt", false, "p.toml:5:10: ", "linked is a symbolic link"},
+        {"link met by a glob", "", "glob/*.txt", false, "p.toml:5:10: ", "y.txt is a symbolic link"},
+        {"licence through a link", "licence = 'inner.txt'", "a.txt", false, "p.toml:3:11: ",
+         "inner.txt is a symbolic link"},
+        {"licence outside", "licence = '/etc/passwd'", "a.txt", false, "p.toml:3:11: ",
+         "\"/etc/passwd\" is not in the project's folder"},
+        {"link inside, followed", "", "inner.txt", true, nullptr, nullptr},
+        {"linked folder, followed", "", "linked/c.txt", true, nullptr, nullptr},
+        {"glob with a link, followed", "", "glob/*.txt", true, nullptr, nullptr},
+        // The registry key, deleted whole by the uninstaller.
+        {"one-part key", "registry-key = 'Microsoft'", "a.txt", false, "p.toml:3:16: ",
+         "bad registry-key \"Microsoft\": give at least two parts"},
+        {"system key", "registry-key = 'microsoft\\Windows\\CurrentVersion\\Run'", "a.txt", false,
+         "p.toml:3:16: ", "\"microsoft\" is a key of the system or of all programs"},
+        {"32-bit view", "registry-key = 'Wow6432Node\\Tally'", "a.txt", false, "p.toml:3:16: ",
+         "\"Wow6432Node\" is a key of the system"},
+        {"classes", "registry-key = 'Classes\\CLSID'", "a.txt", false, "p.toml:3:16: ",
+         "\"Classes\" is a key of the system"},
+        {"policies", "registry-key = 'Policies\\Tally'", "a.txt", false, "p.toml:3:16: ",
+         "\"Policies\" is a key of the system"},
+        {"hive", "registry-key = 'HKLM\\Software'", "a.txt", false, "p.toml:3:16: ",
+         "\"HKLM\" is a key of the system"},
+        {"empty part", "registry-key = 'Northwind\\'", "a.txt", false, "p.toml:3:16: ",
+         "every part must be a key name"},
+        {"own key", "registry-key = 'Northwind\\Microsoft'", "a.txt", false, nullptr, nullptr},
+        // Folders inside their folders.
+        {"climbing uninstall folder", "uninstall-subdir = '..\\..\\Windows'", "a.txt", false,
+         "p.toml:3:20: ", "bad uninstall-subdir \"..\\..\\Windows\": every part of the name must be a real"},
+        {"absolute uninstall folder", "uninstall-subdir = '\\Windows'", "a.txt", false, "p.toml:3:20: ",
+         "bad uninstall-subdir \"\\Windows\": the name must be relative"},
+        {"uninstall folder on a drive", "uninstall-subdir = 'C:\\Windows'", "a.txt", false,
+         "p.toml:3:20: ", "the name must not hold a drive"},
+        {"climbing start menu", "start-menu-folder = 'Tally/../../Startup'", "a.txt", false,
+         "p.toml:3:21: ", "bad start-menu-folder \"Tally/../../Startup\""},
+        {"rooted start menu", "start-menu-folder = '/Programs'", "a.txt", false, "p.toml:3:21: ",
+         "the name must be relative"},
+        {"start menu folder", "start-menu-folder = 'Northwind\\Tally'", "a.txt", false, nullptr, nullptr},
+        // The install directory: not the system's, all programs' or the users'.
+        {"drive root", "default-directory = 'C:\\'", "a.txt", false, "p.toml:3:21: ",
+         "bad default-directory \"C:\\\": it is the root of a drive"},
+        {"drive root, other way", "default-directory = 'd:/'", "a.txt", false, "p.toml:3:21: ", "root of a drive"},
+        {"root of this drive", "default-directory = '\\'", "a.txt", false, "p.toml:3:21: ", "root of a drive"},
+        {"Windows", "default-directory = 'C:\\Windows'", "a.txt", false, "p.toml:3:21: ",
+         "it is the Windows folder or one of its system folders"},
+        {"system32", "default-directory = 'c:\\windows\\system32\\'", "a.txt", false, "p.toml:3:21: ",
+         "the Windows folder or one of its system folders"},
+        {"<os>", "default-directory = '<os>'", "a.txt", false, "p.toml:3:21: ", "the Windows folder"},
+        {"<os> system", "default-directory = '<OS>\\SysWOW64'", "a.txt", false, "p.toml:3:21: ", "the Windows folder"},
+        {"<os> inside", "default-directory = 'Tally\\<os>'", "a.txt", false, "p.toml:3:21: ",
+         "<os> stands only at the start"},
+        {"program files", "default-directory = 'C:\\Program Files'", "a.txt", false, "p.toml:3:21: ",
+         "it is a folder of all programs"},
+        {"common files", "default-directory = 'C:\\Program Files (x86)\\Common Files'", "a.txt", false,
+         "p.toml:3:21: ", "a folder of all programs"},
+        {"relative common files", "default-directory = 'Common Files'", "a.txt", false, "p.toml:3:21: ",
+         "the folder of files shared by all programs"},
+        {"program files itself", "default-directory = 'C:'", "a.txt", false, "p.toml:3:21: ",
+         "the program-files folder itself"},
+        {"users", "default-directory = 'C:\\Users'", "a.txt", false, "p.toml:3:21: ",
+         "it is the users' folder or a user's profile"},
+        {"a profile", "default-directory = 'C:\\Users\\Public'", "a.txt", false, "p.toml:3:21: ", "a user's profile"},
+        {"old profiles", "default-directory = 'C:\\Documents and Settings\\All Users'", "a.txt", false,
+         "p.toml:3:21: ", "a user's profile"},
+        {"climbing", "default-directory = 'C:\\Windows\\..'", "a.txt", false, "p.toml:3:21: ",
+         "every part must be a folder name (no \".\" or \"..\")"},
+        {"full stop", "default-directory = 'C:\\Windows\\.'", "a.txt", false, "p.toml:3:21: ", "no \".\" or \"..\""},
+        {"trailing full stop", "default-directory = 'C:\\Windows.'", "a.txt", false, "p.toml:3:21: ",
+         "the Windows folder"},
+        {"short name", "default-directory = 'C:\\PROGRA~1'", "a.txt", false, "p.toml:3:21: ",
+         "write the folder's long name, not a short alias (\"PROGRA~1\")"},
+        {"share root", "default-directory = '\\\\server\\share'", "a.txt", false, "p.toml:3:21: ",
+         "it is the root of a network share"},
+        {"device path", "default-directory = '\\\\?\\C:\\Windows'", "a.txt", false, "p.toml:3:21: ",
+         "a device path"},
+        {"own folder", "default-directory = 'C:\\Velt Tests\\Tally'", "a.txt", false, nullptr, nullptr},
+        {"own folder under Windows", "default-directory = '<os>\\Tally'", "a.txt", false, nullptr, nullptr},
+        {"own folder in a profile", "default-directory = 'C:\\Users\\ann\\Tally'", "a.txt", false, nullptr, nullptr},
+        {"own folder on a share", "default-directory = '\\\\server\\share\\Tally'", "a.txt", false, nullptr, nullptr},
+        {"own folder under program files", "default-directory = 'Northwind\\Tally'", "a.txt", false, nullptr, nullptr},
+    };
+    for (const PlaceCase& c : kCases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(proj / "p.toml", std::string("[product]\nname = \"X\"\n") + c.product
+                                   + "\n[[files]]\nsource = \"" + c.source + "\"\n");
+        fs::remove(dir_ / "out.exe");
+        Outcome r = Veltpack("build " + (proj / "p.toml").string() + " -o " + Path("out.exe")
+                             + (c.followLinks ? " --follow-links" : ""));
+        if (!c.where) {
+            EXPECT_EQ(0, r.status) << r.output;
+            continue;
+        }
+        EXPECT_EQ(1, r.status);
+        std::string place = (proj / c.where).string();
+        size_t at = r.output.find(place);
+        EXPECT_NE(std::string::npos, at) << r.output;
+        EXPECT_NE(std::string::npos, r.output.find(c.what, at)) << r.output;
+        EXPECT_FALSE(fs::exists(dir_ / "out.exe"));
+    }
+}
+
 struct Damage {
     const char* name;
     std::function<void(std::string& image, uint32_t section)> apply;
@@ -566,7 +712,8 @@ TEST_F(VeltpackTest, SignedInstallersStaySoundAndSayTheyAreSigned)
 TEST_F(VeltpackTest, BuildRunsTheSigningCommandAndChecksTheResult)
 {
     fs::path project = CopyExamples();
-    // The path is quoted for the shell, quotes in it included.
+    // The path is one word wherever {} stands, quotes in it included; &&
+    // runs the next program when the one before succeeded.
     std::string out = Path("it's a setup.exe");
     Outcome r = Veltpack("build " + project.string() + " -o \"" + out
                          + "\" --sign 'cp {} {}.before && test -s {}'");
@@ -575,17 +722,53 @@ TEST_F(VeltpackTest, BuildRunsTheSigningCommandAndChecksTheResult)
     EXPECT_NE(std::string::npos, r.output.find("sound (")) << "the result is verified: " << r.output;
     EXPECT_NE(std::string::npos, r.output.find("signature: none")) << r.output;
 
-    r = Veltpack("build " + project.string() + " -o " + Path("setup.exe") + " --sign 'exit 3; {}'");
+    r = Veltpack("build " + project.string() + " -o " + Path("setup.exe") + " --sign 'sh -c \"exit 3\" {}'");
     EXPECT_EQ(1, r.status);
     EXPECT_NE(std::string::npos, r.output.find("the signing command failed (exit status 3)")) << r.output;
+    r = Veltpack("build " + project.string() + " -o " + Path("setup.exe") + " --sign 'false && touch {}.2'");
+    EXPECT_EQ(1, r.status);
+    EXPECT_FALSE(fs::exists(Path("setup.exe.2"))) << "a command after a failed one does not run";
     // A command that damages the installer fails the build through the check.
-    r = Veltpack("build " + project.string() + " -o " + Path("setup.exe")
-                 + " --sign 'printf x | dd of={} bs=1 seek=78 conv=notrunc 2>/dev/null'");
+    WriteFile(dir_ / "x.bin", "x");
+    r = Veltpack("build " + project.string() + " -o " + Path("setup.exe") + " --sign 'dd if=" + Path("x.bin")
+                 + " of={} bs=1 seek=78 conv=notrunc status=none'");
     EXPECT_EQ(1, r.status);
     EXPECT_NE(std::string::npos, r.output.find("error code 40:")) << r.output;
     r = Veltpack("build " + project.string() + " -o " + Path("setup.exe") + " --sign 'signtool sign'");
     EXPECT_EQ(2, r.status);
     EXPECT_NE(std::string::npos, r.output.find("--sign needs {}")) << r.output;
+    // What would need a shell is refused before anything is built.
+    fs::remove(Path("setup.exe"));
+    r = Veltpack("build " + project.string() + " -o " + Path("setup.exe") + " --sign 'sign {} | tee log'");
+    EXPECT_EQ(2, r.status);
+    EXPECT_NE(std::string::npos, r.output.find("\"|\" is a shell's: the command runs without a shell")) << r.output;
+    EXPECT_FALSE(fs::exists(Path("setup.exe")));
+    r = Veltpack("build " + project.string() + " -o " + Path("setup.exe") + " --sign 'no-such-signer {}'");
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.output.find("the signing command could not be started: no-such-signer"))
+        << r.output;
+}
+
+// The default installer name is the product's: a name full of what shells
+// read runs nothing, and a variable's value is used but not shown.
+TEST_F(VeltpackTest, SigningRunsNoShellWhateverTheProductIsCalled)
+{
+    const std::string name = "Evil & Co; touch pwned1 $(touch pwned2) `touch pwned3` | touch pwned4 '\\\" %PATH%";
+    WriteFile(dir_ / "src" / "a.txt", "text");
+    std::string toml = "[product]\nname = '''" + name + "'''\n[[files]]\nsource = \"a.txt\"\n";
+    WriteFile(dir_ / "src" / "p.toml", toml);
+    Outcome r = Veltpack("build p.toml --sign 'cp {} \"{}.$VELT_SIGN_SUFFIX\"'",
+                         "cd " + Path("src") + " && VELT_SIGN_SUFFIX='secret word'");
+    EXPECT_EQ(0, r.status) << r.output;
+    fs::path installer = dir_ / "src" / (name + ".exe");
+    EXPECT_TRUE(fs::exists(installer)) << r.output;
+    EXPECT_EQ(ReadFile(installer), ReadFile(installer.string() + ".secret word"));
+    EXPECT_NE(std::string::npos, r.output.find("$VELT_SIGN_SUFFIX")) << r.output;
+    EXPECT_EQ(std::string::npos, r.output.find("secret word")) << "the value stays out of the log: " << r.output;
+    for (const char* pwned : {"pwned1", "pwned2", "pwned3", "pwned4"}) {
+        EXPECT_FALSE(fs::exists(dir_ / "src" / pwned)) << pwned;
+        EXPECT_FALSE(fs::exists(dir_ / pwned)) << pwned;
+    }
 }
 
 TEST_F(VeltpackTest, ExitCodesSwitchSetsItsFlag)

@@ -4,6 +4,8 @@
 #   - build (twice to the same name, the second renaming over the first),
 #     verify and extract: the files come back with their bytes and times;
 #   - verify refuses a damaged installer;
+#   - --sign runs its program without cmd: a product named with "&" runs no
+#     command, and a batch file as the signing program is refused;
 #   - the installer and volumes are byte for byte the ones the native
 #     builder (VELT_BUILDER) makes from the same project, stub, date and
 #     time zone.
@@ -97,6 +99,21 @@ veltpack_wine build project/tally.toml -o "split/Tälly €.exe" --volume-size $
   || fail "split: $(cat split.log)"
 [ -s split/TALLY2.VLT ] || fail "no volume file: $(ls split)"
 veltpack_wine verify "split/Tälly €.exe" >>split.log 2>&1 || fail "verify with volumes: $(cat split.log)"
+
+# --- signing: no shell reads the installer's path --------------------------
+# The default installer name is the product's, and cmd would read each "&"
+# in it as the start of another command. veltpack.exe itself stands in for
+# the signing tool: CreateProcess finds it in the builder's own folder.
+mkdir hostile
+printf 'text\r\n' >hostile/a.txt
+printf '[product]\nname = "Evil & mkdir pwned & rem"\n[[files]]\nsource = "a.txt"\n' >hostile/p.toml
+veltpack_wine build hostile/p.toml --sign 'veltpack.exe verify {}' >sign.log 2>&1 || fail "signing: $(cat sign.log)"
+grep -q 'Evil & mkdir pwned & rem.exe: sound (1 files' sign.log || fail "the signing tool did not get the path: $(cat sign.log)"
+[ ! -e pwned ] && [ ! -e hostile/pwned ] || fail "the installer's name ran a command: $(cat sign.log)"
+if veltpack_wine build hostile/p.toml --sign 'sign.bat {}' >bat.log 2>&1; then
+  fail "a batch file as the signing program is accepted: $(cat bat.log)"
+fi
+grep -q 'is a batch file, which Windows runs through cmd' bat.log || fail "batch refusal: $(cat bat.log)"
 
 # --- the native builder makes the same bytes ------------------------------
 veltpack_native project/tally.toml -o native.exe --level fast >/dev/null

@@ -133,11 +133,14 @@ def group_questions():
     p.clean()
 
     # Welcome, licence and readme: every text, and each refusal ends the run.
-    with open(os.path.join(WORK, "licence.txt"), "w") as f:
+    # Both files inside the product's folder: the builder reads nothing
+    # outside it.
+    os.makedirs(os.path.join(WORK, "Papers"), exist_ok=True)
+    with open(os.path.join(WORK, "Papers", "licence.txt"), "w") as f:
         f.write("Licence line one.\nLine two.\n")
-    with open(os.path.join(WORK, "readme.txt"), "w") as f:
+    with open(os.path.join(WORK, "Papers", "readme.txt"), "w") as f:
         f.write("Read me.\n")
-    p = Product("Papers", product='licence = "../licence.txt"\nreadme = "../readme.txt"\n')
+    p = Product("Papers", product='licence = "licence.txt"\nreadme = "readme.txt"\n')
     licence = step(p.message(vf.MsgLicenseCaption), None, "press=%d" % CONTINUE)
     readme = step(p.message(vf.MsgReadmeCaption), None, "press=%d" % CONTINUE)
     run = p.run([welcome(p, NO)])
@@ -296,12 +299,12 @@ def space_question(mount_point):
         free = stat.f_bavail * stat.f_frsize
         cluster = stat.f_frsize
         for size, asks in ((free, True), (free - cluster, False)):
-            folder = os.path.join(WORK, "space-%d" % size)
+            folder = os.path.join(WORK, "Space%d" % size)      # the product's own folder
             os.makedirs(folder, exist_ok=True)
             with open(os.path.join(folder, "zeros.bin"), "wb") as f:
                 f.truncate(size)
             p = Product("Space%d" % size, flags=["ask-directory"],
-                        files='[[files]]\nsource = "../space-%d/zeros.bin"\n' % size)
+                        files='[[files]]\nsource = "zeros.bin"\n')
             target = "S:\\Velt"
             steps = [welcome(p), step(p.message(vf.MsgDestinationCaption), None, "type=1015:" + target, "press=1001")]
             if asks:

@@ -422,6 +422,12 @@ TEST(MessageFormatted, ShowsTextsThatDoNotFitAsTheyStand)
         {MsgCorruptArchive, "%s%s%s%n", nullptr},
         {MsgNextVolume, "%s%s%s%n", nullptr},
         {MsgLogWrittenQuestion, "%s%s%s%n", nullptr},
+        // Conversions beyond the caller's: they would read stack words or
+        // write through one.
+        {MsgCorruptArchive, "Error code: %d %x %x %x", nullptr},
+        {MsgNextVolume, "Disk %d in %c: %x %s %n", nullptr},
+        {MsgLogWrittenQuestion, "Read %s? %x%n", nullptr},
+        {MsgCorruptArchive, "%x", nullptr},
         {MsgCorruptArchive, "%999999d", nullptr},
         {MsgLogWrittenQuestion, "%", nullptr},
         {MsgCorruptArchive, "Error code: %", nullptr},
