@@ -394,10 +394,10 @@ void ReportPlaced(InstallRun& run, const Placement& file)
 // ---------------------------------------------------------------------------
 // Shared-file counts
 
-// The count of value `name` of the current key; a missing value is 0.
-DWORD SharedCount(const String& name)
+// The count of value `name` of the shared-counts key; a missing value is 0.
+DWORD SharedCount(const RegistryKey& counts, const String& name)
 {
-    return RegistryGetInt(name.CStr(), 0, 0);
+    return RegistryGetInt(counts, name.CStr(), 0, 0);
 }
 
 // A shared-list entry without the blank that marks system and permanent files.
@@ -410,7 +410,7 @@ String SharedValueName(const String& entry)
 
 // Takes back the counts of the installation being replaced. `list` holds
 // its entries in double quotes, separated by ";".
-void TakeBackSharedCounts(const String& list)
+void TakeBackSharedCounts(const RegistryKey& counts, const String& list)
 {
     const char* text = list.CStr();
     for (;;) {
@@ -419,11 +419,11 @@ void TakeBackSharedCounts(const String& list)
         if (!close)
             return;
         String name = SharedValueName(String(open + 1, (int)(close - open - 1)));
-        DWORD count = SharedCount(name);
+        DWORD count = SharedCount(counts, name);
         if (count <= 1)
-            RegistryDeleteValue(name.CStr());
+            RegistryDeleteValue(counts, name.CStr());
         else
-            RegistrySetInt(name.CStr(), count - 1, 0);
+            RegistrySetInt(counts, name.CStr(), count - 1, 0);
         text = close + 1;
     }
 }
@@ -482,20 +482,21 @@ void UpdateSharedCounts(InstallRun& run)
 {
     if (!(run.description.productFlags & PfUninstallSupport))
         return;
-    if (RegistryOpenKey(HKEY_LOCAL_MACHINE, kSharedCountsKey, 0) == RegOpenFailed) {
+    RegistryKey counts;
+    if (RegistryOpenKey(counts, HKEY_LOCAL_MACHINE, kSharedCountsKey, 0) == RegOpenFailed) {
         run.errorText += kSharedCountsError;
         return;
     }
     if (run.isReinstall)
-        TakeBackSharedCounts(run.previousSharedFiles);
+        TakeBackSharedCounts(counts, run.previousSharedFiles);
     run.previousSharedFiles.Clear();
     CollectionIterator it;
     for (String* entry = run.sharedFileList.First(it); entry; entry = run.sharedFileList.Next(it)) {
         String name = SharedValueName(*entry);
-        RegistrySetInt(name.CStr(), SharedCount(name) + 1, 0);
+        RegistrySetInt(counts, name.CStr(), SharedCount(counts, name) + 1, 0);
         if (!run.previousSharedFiles.IsEmpty())
             run.previousSharedFiles += ";";
         run.previousSharedFiles.AppendFormat("\"%s\"", entry->CStr());
     }
-    RegistryCloseKey();
+    RegistryCloseKey(counts);
 }
