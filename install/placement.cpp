@@ -395,24 +395,24 @@ void ReportPlaced(InstallRun& run, const Placement& file)
 // ---------------------------------------------------------------------------
 // Shared-file counts
 
-// The count of value `name` of the current key; a missing value is 0.
-DWORD SharedCount(const String& name)
+// The count of value `name` of the shared-counts key; a missing value is 0.
+DWORD SharedCount(const RegistryKey& counts, const String& name)
 {
-    return RegistryGetInt(name.CStr(), 0, 0);
+    return RegistryGetInt(counts, name.CStr(), 0, 0);
 }
 
 // Takes back the counts of the installation being replaced, whose
 // shared-file list is `list`.
-void TakeBackSharedCounts(String list)
+void TakeBackSharedCounts(const RegistryKey& counts, String list)
 {
     String name;
     bool countOnly;
     while (PopSharedFile(list, name, countOnly)) {
-        DWORD count = SharedCount(name);
+        DWORD count = SharedCount(counts, name);
         if (count <= 1)
-            RegistryDeleteValue(name.CStr());
+            RegistryDeleteValue(counts, name.CStr());
         else
-            RegistrySetInt(name.CStr(), count - 1, 0);
+            RegistrySetInt(counts, name.CStr(), count - 1, 0);
     }
 }
 
@@ -470,18 +470,19 @@ void UpdateSharedCounts(InstallRun& run)
 {
     if (!(run.description.productFlags & PfUninstallSupport))
         return;
-    if (RegistryOpenKey(HKEY_LOCAL_MACHINE, kSharedCountsKey, 0) == RegOpenFailed) {
+    RegistryKey counts;
+    if (RegistryOpenKey(counts, HKEY_LOCAL_MACHINE, kSharedCountsKey, 0) == RegOpenFailed) {
         run.errorText += kSharedCountsError;
         return;
     }
     if (run.isReinstall)
-        TakeBackSharedCounts(run.previousSharedFiles);
+        TakeBackSharedCounts(counts, run.previousSharedFiles);
     run.previousSharedFiles.Clear();
     CollectionIterator it;
     for (String* entry = run.sharedFileList.First(it); entry; entry = run.sharedFileList.Next(it)) {
         String name = SharedFilePath(*entry);
-        RegistrySetInt(name.CStr(), SharedCount(name) + 1, 0);
+        RegistrySetInt(counts, name.CStr(), SharedCount(counts, name) + 1, 0);
         AppendSharedFile(run.previousSharedFiles, *entry);
     }
-    RegistryCloseKey();
+    RegistryCloseKey(counts);
 }

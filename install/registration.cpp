@@ -17,34 +17,35 @@ const char kRegistrationError[] =
 
 // The value's text, or its deletion when `value` is empty and
 // `deleteWhenEmpty`.
-void WriteText(const char* name, const String& value, bool deleteWhenEmpty)
+void WriteText(const RegistryKey& key, const char* name, const String& value,
+               bool deleteWhenEmpty)
 {
-    RegistrySetString(name, value, deleteWhenEmpty ? (RegistryFlags)RegEmptyDeletes : 0);
+    RegistrySetString(key, name, value, deleteWhenEmpty ? (RegistryFlags)RegEmptyDeletes : 0);
 }
 
-void WriteNumber(const char* name, uint32_t value)
+void WriteNumber(const RegistryKey& key, const char* name, uint32_t value)
 {
-    RegistrySetInt(name, value, 0);
+    RegistrySetInt(key, name, value, 0);
 }
 
 // "3.14b" gives 3 and 14; a version without "." writes neither number.
-void WriteVersionNumbers(const String& version)
+void WriteVersionNumbers(const RegistryKey& key, const String& version)
 {
     int dot = version.FindChar('.');
     if (dot < 0)
         return;
-    WriteNumber("VersionMajor", (uint32_t)version.ToInt());
-    WriteNumber("VersionMinor", (uint32_t)version.Mid(dot + 1).ToInt());
+    WriteNumber(key, "VersionMajor", (uint32_t)version.ToInt());
+    WriteNumber(key, "VersionMinor", (uint32_t)version.Mid(dot + 1).ToInt());
 }
 
 // The title colour belongs to the product only when it chose its colours or
 // keeps its picture; otherwise the uninstaller takes the system's.
-void WriteTitleColor(const InstallRun& run)
+void WriteTitleColor(const RegistryKey& key, const InstallRun& run)
 {
     if (run.description.productFlags & (PfCustomColors | PfKeepBackground))
-        WriteNumber("TitleColor", Background.titleColor);
+        WriteNumber(key, "TitleColor", Background.titleColor);
     else
-        RegistryDeleteValue("TitleColor");
+        RegistryDeleteValue(key, "TitleColor");
 }
 
 // Today as the system's list of programs reads it: YYYYMMDD.
@@ -71,44 +72,45 @@ String QuotedUninstallerPath(const InstallRun& run)
 // Every value of the registration, in the order the uninstaller's readers
 // and the system's list of programs expect to find them. Returns the
 // UninstallString written.
-String WriteRegistrationValues(const InstallRun& run)
+String WriteRegistrationValues(const RegistryKey& key, const InstallRun& run)
 {
     const DescriptionFields& d = run.description;
     // The path is quoted: unquoted, a path with blanks (any install under
     // "Program Files") starts the uninstaller with the rest of its path as
     // an argument.
     String uninstall = QuotedUninstallerPath(run) + " " + UninstallArguments(run);
-    WriteText("UninstallString", uninstall, false);
-    WriteText("QuietUninstallString", QuotedUninstallerPath(run) + " /a " + UninstallArguments(run),
+    WriteText(key, "UninstallString", uninstall, false);
+    WriteText(key, "QuietUninstallString",
+              QuotedUninstallerPath(run) + " /a " + UninstallArguments(run), false);
+    WriteText(key, "DisplayName", d.displayName.IsEmpty() ? run.productName : d.displayName,
               false);
-    WriteText("DisplayName", d.displayName.IsEmpty() ? run.productName : d.displayName, false);
-    WriteText("InstallSource", OwnPathFromCommandLine(GetCommandLineA()), false);
-    WriteText("DisplayVersion", d.displayVersion, true);
-    WriteText("Publisher", d.publisher, true);
-    WriteText("InstallLocation", run.installDirectory, false);
-    WriteText("InstallDate", InstallDateText(), false);
-    WriteVersionNumbers(d.displayVersion);
-    WriteText("ProductRegistry", d.productRegistry, true);
-    WriteText("ProductStartMenu", d.startMenuFolder, true);
-    WriteText("SharedPath", run.sharedDirectory, true);
-    WriteText("ProductFonts", run.fontList, true);
-    WriteNumber("ProductFlags", ProductFlagsOf(run));
-    WriteText("UninstallBatch1", d.uninstallBatch1, true);
-    WriteText("UninstallBatch2", d.uninstallBatch2, true);
-    WriteText("SharedFiles", run.previousSharedFiles, true);
-    WriteText("UninstallSubdir", d.uninstallSubdir, true);
-    WriteText("DisplayTitle", MessageText(MsgProductTitle), false);
-    WriteTitleColor(run);
-    WriteNumber("TopColor", Background.topColor);
-    WriteNumber("BottomColor", Background.bottomColor);
-    WriteNumber("MonoColor", Background.monoColor ? 1 : 0);
+    WriteText(key, "InstallSource", OwnPathFromCommandLine(GetCommandLineA()), false);
+    WriteText(key, "DisplayVersion", d.displayVersion, true);
+    WriteText(key, "Publisher", d.publisher, true);
+    WriteText(key, "InstallLocation", run.installDirectory, false);
+    WriteText(key, "InstallDate", InstallDateText(), false);
+    WriteVersionNumbers(key, d.displayVersion);
+    WriteText(key, "ProductRegistry", d.productRegistry, true);
+    WriteText(key, "ProductStartMenu", d.startMenuFolder, true);
+    WriteText(key, "SharedPath", run.sharedDirectory, true);
+    WriteText(key, "ProductFonts", run.fontList, true);
+    WriteNumber(key, "ProductFlags", ProductFlagsOf(run));
+    WriteText(key, "UninstallBatch1", d.uninstallBatch1, true);
+    WriteText(key, "UninstallBatch2", d.uninstallBatch2, true);
+    WriteText(key, "SharedFiles", run.previousSharedFiles, true);
+    WriteText(key, "UninstallSubdir", d.uninstallSubdir, true);
+    WriteText(key, "DisplayTitle", MessageText(MsgProductTitle), false);
+    WriteTitleColor(key, run);
+    WriteNumber(key, "TopColor", Background.topColor);
+    WriteNumber(key, "BottomColor", Background.bottomColor);
+    WriteNumber(key, "MonoColor", Background.monoColor ? 1 : 0);
     // What the system's list of programs shows: the product's icon, which
     // the uninstaller carries, the size, and no Modify or Repair buttons,
     // which the uninstaller does not offer.
-    WriteText("DisplayIcon", UninstallerPath(run), false);
-    WriteNumber("EstimatedSize", InstalledKilobytes(d));
-    WriteNumber("NoModify", 1);
-    WriteNumber("NoRepair", 1);
+    WriteText(key, "DisplayIcon", UninstallerPath(run), false);
+    WriteNumber(key, "EstimatedSize", InstalledKilobytes(d));
+    WriteNumber(key, "NoModify", 1);
+    WriteNumber(key, "NoRepair", 1);
     return uninstall;
 }
 
@@ -118,11 +120,12 @@ String WriteRegistrationValues(const InstallRun& run)
 bool WriteRegistration(const InstallRun& run)
 {
     String keyPath = UninstallKeyPath(run.productName.CStr());
-    if (RegistryOpenSoftwareKey(keyPath.CStr(), 0, 0) == RegOpenFailed)
+    RegistryKey key;
+    if (RegistryOpenSoftwareKey(key, keyPath.CStr(), 0, 0) == RegOpenFailed)
         return false;
-    String written = WriteRegistrationValues(run);
-    bool same = RegistryGetString("UninstallString", String(), 0) == written;
-    RegistryCloseKey();
+    String written = WriteRegistrationValues(key, run);
+    bool same = RegistryGetString(key, "UninstallString", String(), 0) == written;
+    RegistryCloseKey(key);
     return same;
 }
 

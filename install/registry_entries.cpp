@@ -24,30 +24,29 @@ String ExpandCommandMacros(const InstallRun& run, const String& command)
 BYTE WriteVerb(const InstallRun& run, const FileAssociation& association, const String& type,
                bool typeGiven)
 {
-    if (RegistryOpenKey(HKEY_CLASSES_ROOT, type.CStr(), 0) == RegOpenFailed)
+    RegistryKey typeKey, shell, verb, command;
+    if (RegistryOpenKey(typeKey, HKEY_CLASSES_ROOT, type.CStr(), 0) == RegOpenFailed)
         return 0;
     // A type the extension already had keeps its own description.
     if (typeGiven && !association.description.IsEmpty())
-        ReplaceDefaultValue(run.productName, association.description);
+        ReplaceDefaultValue(typeKey, run.productName, association.description);
     BYTE written = 0;
-    int opened = 1;
-    if (RegistryOpenSubkey("shell", 0) != RegOpenFailed) {
-        ++opened;
+    if (RegistryOpenSubkey(shell, typeKey, "shell", 0) != RegOpenFailed) {
         if (association.flags & 0x01)
-            ReplaceDefaultValue(run.productName, association.verb);
-        if (RegistryOpenSubkey(association.verb.CStr(), 0) != RegOpenFailed) {
-            ++opened;
-            if (RegistryOpenSubkey("command", 0) != RegOpenFailed) {
-                ++opened;
-                // Paths in a command may have been typed in another letter
-                // case before; such a command is no change worth a backup.
-                written = ReplaceDefaultValue(run.productName,
-                                              ExpandCommandMacros(run, association.command), true);
-            }
+            ReplaceDefaultValue(shell, run.productName, association.verb);
+        if (RegistryOpenSubkey(verb, shell, association.verb.CStr(), 0) != RegOpenFailed
+            && RegistryOpenSubkey(command, verb, "command", 0) != RegOpenFailed) {
+            // Paths in a command may have been typed in another letter
+            // case before; such a command is no change worth a backup.
+            written = ReplaceDefaultValue(command, run.productName,
+                                          ExpandCommandMacros(run, association.command), true);
         }
     }
-    while (opened-- > 0)
-        RegistryCloseKey();
+    // Innermost first; a key that did not open stays closed.
+    RegistryCloseKey(command);
+    RegistryCloseKey(verb);
+    RegistryCloseKey(shell);
+    RegistryCloseKey(typeKey);
     return written;
 }
 
@@ -61,15 +60,17 @@ void Associate(InstallRun& run, const FileAssociation& association)
     // extension already has; an extension the system does not know is left
     // alone.
     RegistryFlags open = typeGiven ? 0 : (RegistryFlags)RegOpenOnly;
-    if (RegistryOpenKey(HKEY_CLASSES_ROOT, extension.CStr(), open) == RegOpenFailed) {
+    RegistryKey extensionKey;
+    if (RegistryOpenKey(extensionKey, HKEY_CLASSES_ROOT, extension.CStr(), open)
+        == RegOpenFailed) {
         if (!typeGiven)
             return;
     } else {
         if (typeGiven)
-            ReplaceDefaultValue(run.productName, type);
+            ReplaceDefaultValue(extensionKey, run.productName, type);
         else
-            type = RegistryGetString("", String(), 0);
-        RegistryCloseKey();
+            type = RegistryGetString(extensionKey, "", String(), 0);
+        RegistryCloseKey(extensionKey);
     }
     BYTE associated = WriteVerb(run, association, type, typeGiven);
     // Recorded even when it failed, so that the uninstaller removes what
@@ -83,14 +84,15 @@ void Associate(InstallRun& run, const FileAssociation& association)
 
 } // namespace
 
-BYTE ReplaceDefaultValue(const String& productName, const String& value, bool ignoreCase)
+BYTE ReplaceDefaultValue(const RegistryKey& key, const String& productName, const String& value,
+                         bool ignoreCase)
 {
-    String earlier = RegistryGetString("", String(), 0);
+    String earlier = RegistryGetString(key, "", String(), 0);
     // A second installation finds its own value here, so the first backup,
     // the value from before any installation, stays.
     if (!earlier.IsEmpty() && earlier.Compare(value, !ignoreCase) != 0)
-        RegistrySetString((productName + " Backup").CStr(), earlier, 0);
-    return RegistrySetString("", value, 0);
+        RegistrySetString(key, (productName + " Backup").CStr(), earlier, 0);
+    return RegistrySetString(key, "", value, 0);
 }
 
 void CreateProductKeys(InstallRun& run)
@@ -100,10 +102,11 @@ void CreateProductKeys(InstallRun& run)
         return;
     bool failed = false;
     for (BYTE user = 0; user < 2; ++user) {
-        if (RegistryOpenSoftwareKey(productRegistry.CStr(), user, 0) == RegOpenFailed)
+        RegistryKey key;
+        if (RegistryOpenSoftwareKey(key, productRegistry.CStr(), user, 0) == RegOpenFailed)
             failed = true;
         else
-            RegistryCloseKey();
+            RegistryCloseKey(key);
     }
     if (failed)
         run.errorText.AppendFormat("Error creating registry keys:\r\n%s\r\n\r\n",

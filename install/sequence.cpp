@@ -125,12 +125,13 @@ void FindPreviousInstallation(InstallRun& run)
     if (!HasFlag(run, PfUninstallSupport))
         return;
     String key = String(kUninstallKey) + run.productName;
-    if (!RegistryOpenKey(HKEY_LOCAL_MACHINE, key.CStr(), RegOpenOnly))
+    RegistryKey registration;
+    if (!RegistryOpenKey(registration, HKEY_LOCAL_MACHINE, key.CStr(), RegOpenOnly))
         return;
-    run.previousLocation = RegistryGetString("InstallLocation", "", 0);
-    run.previousVersion = RegistryGetString("DisplayVersion", "", 0);
-    run.previousSharedFiles = RegistryGetString("SharedFiles", "", 0);
-    RegistryCloseKey();
+    run.previousLocation = RegistryGetString(registration, "InstallLocation", "", 0);
+    run.previousVersion = RegistryGetString(registration, "DisplayVersion", "", 0);
+    run.previousSharedFiles = RegistryGetString(registration, "SharedFiles", "", 0);
+    RegistryCloseKey(registration);
 }
 
 bool EarlierInstallationExists(const InstallRun& run)

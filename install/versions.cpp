@@ -55,13 +55,14 @@ bool NextVersionPart(const char*& cursor, bool first, int& value)
 bool ProductIsInstalled(const char* name, String& location)
 {
     String key = String(kUninstallKey) + name;
-    if (!RegistryOpenKey(HKEY_LOCAL_MACHINE, key.CStr(), RegOpenOnly))
+    RegistryKey registration;
+    if (!RegistryOpenKey(registration, HKEY_LOCAL_MACHINE, key.CStr(), RegOpenOnly))
         return false;
-    bool installed = RegistryValueExists("UninstallString") ||
-                     RegistryValueExists("QuietUninstallString");
+    bool installed = RegistryValueExists(registration, "UninstallString") ||
+                     RegistryValueExists(registration, "QuietUninstallString");
     if (installed)
-        location = RegistryGetString("InstallLocation", "", 0);
-    RegistryCloseKey();
+        location = RegistryGetString(registration, "InstallLocation", "", 0);
+    RegistryCloseKey(registration);
     return installed;
 }
 

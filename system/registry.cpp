@@ -1,24 +1,8 @@
 #include "system/registry.h"
 
-#include "core/fatal.h"
 #include "core/system_calls.h"
 
 namespace {
-
-// The window on the registry: one current key and the keys (with their
-// display paths) that were current before each outstanding open.
-// The keys before each outstanding open form a chain, innermost first (a
-// chain rather than two stacks of the containers: the stub's size counts).
-struct SavedKey {
-    HKEY key;
-    String path;
-    SavedKey* previous;
-};
-
-HKEY currentKey;            // target of every value operation, null when none
-String currentPath;         // display path of the current key
-SavedKey* savedKeys;        // the keys current before, innermost first
-int savedKeyCount;
 
 const char kSoftwarePrefix[] = "Software\\";
 
@@ -88,7 +72,7 @@ void SplitKeyPath(const char* path, String& parent, String& name)
 
 // The raw read of a value larger than the 32-byte first buffer. `size` is
 // the size the first query reported.
-BYTE QueryLongValue(const char* name, DWORD type, DWORD size, RegistryValue& value)
+BYTE QueryLongValue(HKEY key, const char* name, DWORD type, DWORD size, RegistryValue& value)
 {
     value.tag = type == REG_SZ ? RegValueText : RegValueBytes;
     value.kind = RegKindText;
@@ -103,8 +87,8 @@ BYTE QueryLongValue(const char* name, DWORD type, DWORD size, RegistryValue& val
     // so `size` bytes fit even when size is count + 1.
     value.text.Reset(count);
     DWORD got = size;
-    if (!Succeeded(RegQueryValueExA(currentKey, name, nullptr, nullptr,
-                                    (BYTE*)value.text.Data(), &got))) {
+    if (!Succeeded(RegQueryValueExA(key, name, nullptr, nullptr, (BYTE*)value.text.Data(),
+                                    &got))) {
         value.text.Clear();
         return 0;
     }
@@ -212,80 +196,75 @@ String RegistryValue::ToText() const
 
 // Opening and closing.
 
-DWORD RegistryOpenKey(HKEY root, const char* subkey, RegistryFlags flags)
+RegistryKey::~RegistryKey()
 {
-    HKEY key = nullptr;
-    DWORD result = RegOpenedExisting;
+    RegistryCloseKey(*this);
+}
+
+DWORD RegistryOpenKey(RegistryKey& key, HKEY root, const char* subkey, RegistryFlags flags)
+{
+    HKEY handle = nullptr;
+    DWORD result = RegOpenFailed;
     if (flags & RegOpenOnly) {
-        if (!Succeeded(Sys.RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &key)))
-            return RegOpenFailed;
+        if (Succeeded(Sys.RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &handle)))
+            result = RegOpenedExisting;
     } else {
         DWORD disposition = 0;
-        if (!Succeeded(Sys.RegCreateKeyExA(root, subkey, 0, (char*)"", REG_OPTION_NON_VOLATILE,
-                                       KEY_ALL_ACCESS, nullptr, &key, &disposition)))
-            return RegOpenFailed;
         // A key that is open must be reported as open, or the caller would
         // never close it; so only a creation is told apart.
-        if (disposition == REG_CREATED_NEW_KEY)
-            result = RegCreatedNew;
+        if (Succeeded(Sys.RegCreateKeyExA(root, subkey, 0, (char*)"", REG_OPTION_NON_VOLATILE,
+                                          KEY_ALL_ACCESS, nullptr, &handle, &disposition)))
+            result = disposition == REG_CREATED_NEW_KEY ? RegCreatedNew : RegOpenedExisting;
     }
-    savedKeys = new SavedKey{currentKey, currentPath, savedKeys};
-    savedKeyCount++;
-    currentKey = key;
-    if (const char* prefix = RootPrefix(root))
-        currentPath = prefix;
-    currentPath.Append(subkey);
+    // A key that was still open is closed after the open, not before: the
+    // root may be that key's own handle.
+    RegistryCloseKey(key);
+    if (result != RegOpenFailed)
+        key.handle = handle;
     return result;
 }
 
-DWORD RegistryOpenSubkey(const char* subkey, RegistryFlags flags)
+DWORD RegistryOpenSubkey(RegistryKey& key, const RegistryKey& parent, const char* subkey,
+                         RegistryFlags flags)
 {
-    if (!currentKey)
-        return RegOpenFailed;
-    return RegistryOpenKey(currentKey, subkey, flags);
+    if (parent.handle)
+        return RegistryOpenKey(key, parent.handle, subkey, flags);
+    RegistryCloseKey(key);
+    return RegOpenFailed;
 }
 
-DWORD RegistryOpenSoftwareKey(const char* path, BYTE user, RegistryFlags flags)
+DWORD RegistryOpenSoftwareKey(RegistryKey& key, const char* path, BYTE user,
+                              RegistryFlags flags)
 {
-    return RegistryOpenKey(SoftwareRoot(user), SoftwarePath(path).CStr(), flags);
+    return RegistryOpenKey(key, SoftwareRoot(user), SoftwarePath(path).CStr(), flags);
 }
 
-void RegistryCloseKey()
+void RegistryCloseKey(RegistryKey& key)
 {
-    if (currentKey) {
-        RegCloseKey(currentKey);
-        currentKey = nullptr;
+    if (key.handle) {
+        RegCloseKey(key.handle);
+        key.handle = nullptr;
     }
-    SavedKey* saved = savedKeys;
-    if (saved == nullptr)
-        FatalError("Stack<%s>::pop", "struct HKEY__");
-    currentKey = saved->key;
-    currentPath = saved->path;
-    savedKeys = saved->previous;
-    savedKeyCount--;
-    delete saved;
 }
 
-String RegistryCurrentPath()
+String RegistryDisplayPath(HKEY root, const char* subkey)
 {
-    return currentPath;
-}
-
-int RegistryStackDepth()
-{
-    return savedKeyCount;
+    String path(RootPrefix(root));
+    path.Append(subkey);
+    return path;
 }
 
 // Reading.
 
-BYTE RegistryQueryValue(const char* name, RegistryValue& value, RegistryFlags flags)
+BYTE RegistryQueryValue(const RegistryKey& key, const char* name, RegistryValue& value,
+                        RegistryFlags flags)
 {
-    if (!currentKey)
+    if (!key.handle)
         return 0;
     BYTE buffer[32];
     DWORD type = 0;
     DWORD size = sizeof buffer;
-    LONG result = RegQueryValueExA(currentKey, name, nullptr, &type, buffer, &size);
+    LONG result = RegQueryValueExA(key.handle, name, nullptr, &type, buffer, &size);
     if (result == ERROR_SUCCESS) {
         switch (type) {
         case REG_SZ:
@@ -310,15 +289,16 @@ BYTE RegistryQueryValue(const char* name, RegistryValue& value, RegistryFlags fl
         return 0;
     }
     if (result == ERROR_MORE_DATA)
-        return QueryLongValue(name, type, size, value);
+        return QueryLongValue(key.handle, name, type, size, value);
     SetLastError((DWORD)result);
     return 0;
 }
 
-String RegistryGetString(const char* name, const String& fallback, RegistryFlags flags)
+String RegistryGetString(const RegistryKey& key, const char* name, const String& fallback,
+                         RegistryFlags flags)
 {
     RegistryValue value;
-    if (!RegistryQueryValue(name, value, flags))
+    if (!RegistryQueryValue(key, name, value, flags))
         return fallback;
     // A read gives an integer, bytes or a text, never a real or a date, so
     // ToText's other forms (and the date formatting they would link into
@@ -326,27 +306,29 @@ String RegistryGetString(const char* name, const String& fallback, RegistryFlags
     return value.kind == RegKindInteger ? String::FromInt((int)value.integer) : value.text;
 }
 
-DWORD RegistryGetInt(const char* name, DWORD fallback, RegistryFlags flags)
+DWORD RegistryGetInt(const RegistryKey& key, const char* name, DWORD fallback,
+                     RegistryFlags flags)
 {
     RegistryValue value;
-    if (!RegistryQueryValue(name, value, flags))
+    if (!RegistryQueryValue(key, name, value, flags))
         return fallback;
     return value.ToInt();
 }
 
-BYTE RegistryGetBool(const char* name, BYTE fallback, RegistryFlags flags)
+BYTE RegistryGetBool(const RegistryKey& key, const char* name, BYTE fallback,
+                     RegistryFlags flags)
 {
     RegistryValue value;
-    if (!RegistryQueryValue(name, value, flags))
+    if (!RegistryQueryValue(key, name, value, flags))
         return fallback;
     return value.ToBool();
 }
 
-BYTE RegistryValueExists(const char* name)
+BYTE RegistryValueExists(const RegistryKey& key, const char* name)
 {
-    if (!currentKey)
+    if (!key.handle)
         return 0;
-    return Succeeded(RegQueryValueExA(currentKey, name, nullptr, nullptr, nullptr, nullptr));
+    return Succeeded(RegQueryValueExA(key.handle, name, nullptr, nullptr, nullptr, nullptr));
 }
 
 String RegistryReadPath(HKEY root, const char* fullPath, const String& fallback,
@@ -356,75 +338,79 @@ String RegistryReadPath(HKEY root, const char* fullPath, const String& fallback,
     SplitKeyPath(fullPath, keyPath, name);
     if (name.IsEmpty())
         return fallback;
-    if (!RegistryOpenKey(root, keyPath.CStr(), 0))
+    RegistryKey key;
+    if (!RegistryOpenKey(key, root, keyPath.CStr(), 0))
         return fallback;
-    String text = RegistryGetString(name.CStr(), String(), flags);
-    RegistryCloseKey();
+    String text = RegistryGetString(key, name.CStr(), String(), flags);
+    RegistryCloseKey(key);
     return text;
 }
 
 // Writing.
 
-BYTE RegistrySetString(const char* name, const String& value, RegistryFlags flags)
+BYTE RegistrySetString(const RegistryKey& key, const char* name, const String& value,
+                       RegistryFlags flags)
 {
-    if (!currentKey)
+    if (!key.handle)
         return 0;
     if ((flags & RegEmptyDeletes) && value.IsEmpty())
-        return RegistryDeleteValue(name);
+        return RegistryDeleteValue(key, name);
     // The terminating zero is written too: the system counts it in the size
     // of a text value, and the read takes one byte off that size.
-    return Succeeded(Sys.RegSetValueExA(currentKey, name, 0, REG_SZ, (const BYTE*)value.CStr(),
-                                    (DWORD)value.Length() + 1));
+    return Succeeded(Sys.RegSetValueExA(key.handle, name, 0, REG_SZ, (const BYTE*)value.CStr(),
+                                        (DWORD)value.Length() + 1));
 }
 
-BYTE RegistrySetInt(const char* name, DWORD value, RegistryFlags flags)
+BYTE RegistrySetInt(const RegistryKey& key, const char* name, DWORD value, RegistryFlags flags)
 {
-    if (!currentKey)
+    if (!key.handle)
         return 0;
     if ((flags & RegEmptyDeletes) && value == 0) {
-        RegistryDeleteValue(name);      // a value that was not there is gone too
+        RegistryDeleteValue(key, name);     // a value that was not there is gone too
         return 1;
     }
-    return Succeeded(Sys.RegSetValueExA(currentKey, name, 0, REG_DWORD, (const BYTE*)&value, 4));
+    return Succeeded(Sys.RegSetValueExA(key.handle, name, 0, REG_DWORD, (const BYTE*)&value, 4));
 }
 
-BYTE RegistrySetBool(const char* name, BYTE value)
+BYTE RegistrySetBool(const RegistryKey& key, const char* name, BYTE value)
 {
-    return RegistrySetInt(name, value ? 1 : 0, 0);
+    return RegistrySetInt(key, name, value ? 1 : 0, 0);
 }
 
-BYTE RegistryDeleteValue(const char* name)
+BYTE RegistryDeleteValue(const RegistryKey& key, const char* name)
 {
-    if (!currentKey || !name || !*name)
+    if (!key.handle || !name || !*name)
         return 0;
-    return Succeeded(Sys.RegDeleteValueA(currentKey, name));
+    return Succeeded(Sys.RegDeleteValueA(key.handle, name));
 }
 
 // Keys.
 
-BYTE RegistryDeleteKey(const char* subkey, RegistryFlags flags, RegistryFailureReport report)
+BYTE RegistryDeleteKey(const RegistryKey& parent, const char* subkey, RegistryFlags flags,
+                       RegistryFailureReport report)
 {
-    if (!currentKey || !subkey)
+    if (!parent.handle || !subkey)
         return 0;
-    if ((flags & RegOnlyIfEmpty) && !RegistrySubkeyIsEmpty(subkey))
+    if ((flags & RegOnlyIfEmpty) && !RegistrySubkeyIsEmpty(parent, subkey))
         return 0;
     // The system deletes only keys without subkeys: empty the tree first.
     // The open creates a missing subkey, so deleting a key that is not
     // there succeeds and leaves nothing behind.
-    if (RegistryOpenSubkey(subkey, 0)) {
+    RegistryKey key;
+    if (RegistryOpenSubkey(key, parent, subkey, 0)) {
         // Deleting a child renumbers the rest: the next one to try keeps
         // the index of a child that stays.
         char child[199];
         DWORD index = 0;
-        while (RegEnumKeyA(currentKey, index, child, sizeof child) == ERROR_SUCCESS)
-            if (!RegistryDeleteKey(child, flags, report))
+        while (RegEnumKeyA(key.handle, index, child, sizeof child) == ERROR_SUCCESS)
+            if (!RegistryDeleteKey(key, child, flags, report))
                 index++;
-        RegistryCloseKey();
+        RegistryCloseKey(key);
     } else {
         ReportFailure(report);
     }
-    // An empty name deletes the current key itself.
-    if (!Succeeded(Sys.RegDeleteKeyA(currentKey, subkey))) {
+    // An empty name deletes the parent itself.
+    if (!Succeeded(Sys.RegDeleteKeyA(parent.handle, subkey))) {
         ReportFailure(report);
         return 0;
     }
@@ -434,11 +420,12 @@ BYTE RegistryDeleteKey(const char* subkey, RegistryFlags flags, RegistryFailureR
 BYTE RegistryDeleteKeyUnder(HKEY root, const char* parentPath, const char* name,
                             RegistryFlags flags)
 {
-    if (!RegistryOpenKey(root, parentPath, 0))
+    RegistryKey parent;
+    if (!RegistryOpenKey(parent, root, parentPath, 0))
         return 0;
-    BYTE deleted = RegistryDeleteKey(name, flags);
+    BYTE deleted = RegistryDeleteKey(parent, name, flags);
     DWORD error = GetLastError();
-    RegistryCloseKey();
+    RegistryCloseKey(parent);
     SetLastError(error);
     return deleted;
 }
@@ -470,20 +457,20 @@ BYTE RegistrySoftwareKeyExists(const char* path, BYTE user)
         return 0;
     HKEY key = nullptr;
     if (!Succeeded(Sys.RegOpenKeyExA(SoftwareRoot(user), SoftwarePath(path).CStr(), 0,
-                                 KEY_ALL_ACCESS, &key)))
+                                     KEY_ALL_ACCESS, &key)))
         return 0;
     RegCloseKey(key);
     return 1;
 }
 
-int RegistryEnumSubkeys(Array<String>* names)
+int RegistryEnumSubkeys(const RegistryKey& key, Array<String>* names)
 {
-    if (!currentKey || !names)
+    if (!key.handle || !names)
         return 0;
     char name[199];
     int count = 0;
     for (;;) {
-        LONG result = RegEnumKeyA(currentKey, (DWORD)count, name, sizeof name);
+        LONG result = RegEnumKeyA(key.handle, (DWORD)count, name, sizeof name);
         if (result != ERROR_SUCCESS) {
             // The end of the list is no error; anything else (a name
             // longer than the buffer) stays readable.
@@ -496,38 +483,39 @@ int RegistryEnumSubkeys(Array<String>* names)
     return count;
 }
 
-int RegistrySubkeyCount()
+int RegistrySubkeyCount(const RegistryKey& key)
 {
-    if (!currentKey)
+    if (!key.handle)
         return -1;
     DWORD subkeys = 0;
-    if (!Succeeded(RegQueryInfoKeyA(currentKey, nullptr, nullptr, nullptr, &subkeys, nullptr,
+    if (!Succeeded(RegQueryInfoKeyA(key.handle, nullptr, nullptr, nullptr, &subkeys, nullptr,
                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)))
         return -1;
     return (int)subkeys;
 }
 
-BYTE RegistryHasSubkeys()
+BYTE RegistryHasSubkeys(const RegistryKey& key)
 {
-    return RegistrySubkeyCount() > 0;
+    return RegistrySubkeyCount(key) > 0;
 }
 
-BYTE RegistryKeyIsEmpty()
+BYTE RegistryKeyIsEmpty(const RegistryKey& key)
 {
-    if (!currentKey)
+    if (!key.handle)
         return 1;
     DWORD subkeys = 0, values = 0;
-    if (!Succeeded(RegQueryInfoKeyA(currentKey, nullptr, nullptr, nullptr, &subkeys, nullptr,
+    if (!Succeeded(RegQueryInfoKeyA(key.handle, nullptr, nullptr, nullptr, &subkeys, nullptr,
                                     nullptr, &values, nullptr, nullptr, nullptr, nullptr)))
         return 1;
     return subkeys == 0 && values == 0;
 }
 
-BYTE RegistrySubkeyIsEmpty(const char* subkey)
+BYTE RegistrySubkeyIsEmpty(const RegistryKey& parent, const char* subkey)
 {
-    if (!RegistryOpenSubkey(subkey, 0))
+    RegistryKey key;
+    if (!RegistryOpenSubkey(key, parent, subkey, 0))
         return 1;
-    BYTE empty = RegistryKeyIsEmpty();
-    RegistryCloseKey();
+    BYTE empty = RegistryKeyIsEmpty(key);
+    RegistryCloseKey(key);
     return empty;
 }

@@ -53,9 +53,9 @@ void AppendFailure(UninstallerRun& run, const char* item)
     run.errorText.AppendFormat("%s %s\r\n", MessageText(MsgUninstallErrorPrefix), item);
 }
 
-String ReadText(const char* name)
+String ReadText(const RegistryKey& key, const char* name)
 {
-    return RegistryGetString(name, String(), 0);
+    return RegistryGetString(key, name, String(), 0);
 }
 
 // Deletes a file; true when it is still there afterwards. Whether it stays
@@ -77,9 +77,10 @@ String PopQuotedText(String& list)
 
 // ------------------------------------------------------------ registration
 
-// Opens the registration (it stays the current key until Finish) and reads
-// where the product is; false, after the box, when the run cannot start.
-bool OpenRegistration(UninstallerRun& run)
+// Opens the registration into `registration` (the run keeps it open to the
+// end) and reads where the product is; false, after the box, when the run
+// cannot start.
+bool OpenRegistration(UninstallerRun& run, RegistryKey& registration)
 {
     String& installDir = run.installDirectory;
     String keyPath = UninstallKeyPath(run.productName.CStr());
@@ -87,32 +88,33 @@ bool OpenRegistration(UninstallerRun& run)
         ShowError(run, kNotInstalled, run.productName.CStr());
         return false;
     }
-    if (RegistryOpenSoftwareKey(keyPath.CStr(), 0, 0) == RegOpenFailed) {
+    if (RegistryOpenSoftwareKey(registration, keyPath.CStr(), 0, 0) == RegOpenFailed) {
         ShowError(run, kNotAccessible, run.productName.CStr());
         return false;
     }
-    installDir = ReadText("InstallLocation");
+    installDir = ReadText(registration, "InstallLocation");
     if (installDir.IsBlank()) {
         ShowError(run, kCorrupt, run.productName.CStr());
-        RegistryCloseKey();
+        RegistryCloseKey(registration);
         return false;
     }
     return true;
 }
 
 // The look of the installation's background, and the uninstall folder.
-void RestoreBackground(UninstallerRun& run)
+void RestoreBackground(UninstallerRun& run, const RegistryKey& registration)
 {
-    run.productFlags = RegistryGetInt("ProductFlags", 0, 0);
+    run.productFlags = RegistryGetInt(registration, "ProductFlags", 0, 0);
     if (run.productFlags & PfQuietUninstall)
         run.automaticMode = 1;
     SetExitCodes(run, (run.productFlags & PfStandardExitCodes) != 0);
-    Background.displayTitle = ReadText("DisplayTitle");
-    Background.titleColor = RegistryGetInt("TitleColor", GetSysColor(COLOR_WINDOWTEXT), 0);
-    Background.topColor = RegistryGetInt("TopColor", GetSysColor(COLOR_WINDOW), 0);
-    Background.bottomColor = RegistryGetInt("BottomColor", 0, 0);
-    Background.monoColor = RegistryGetBool("MonoColor", 1, 0);
-    run.uninstallSubdir = ReadText("UninstallSubdir");
+    Background.displayTitle = ReadText(registration, "DisplayTitle");
+    Background.titleColor =
+        RegistryGetInt(registration, "TitleColor", GetSysColor(COLOR_WINDOWTEXT), 0);
+    Background.topColor = RegistryGetInt(registration, "TopColor", GetSysColor(COLOR_WINDOW), 0);
+    Background.bottomColor = RegistryGetInt(registration, "BottomColor", 0, 0);
+    Background.monoColor = RegistryGetBool(registration, "MonoColor", 1, 0);
+    run.uninstallSubdir = ReadText(registration, "UninstallSubdir");
     if (run.productFlags & PfKeepBackground)
         Background.image.LoadFile(UninstallFolderFile(run.installDirectory.CStr(),
                                                      run.uninstallSubdir, kBackgroundFileName)
@@ -134,41 +136,44 @@ void AdoptRecordMessages(const UninstallerRun& run, const String& record)
 
 // A batch that could not be started is a failure, and its value stays for
 // the next run.
-void RunBatchValue(UninstallerRun& run, const char* name, const char* workDir,
-                   const char* sharedDir)
+void RunBatchValue(UninstallerRun& run, const RegistryKey& registration, const char* name,
+                   const char* workDir, const char* sharedDir)
 {
     uint8_t hidden = (run.productFlags & PfHideBatch) != 0;
-    if (RunBatchCommands(run, hidden, workDir, ReadText(name), sharedDir, run.errorText))
-        RegistryDeleteValue(name);
+    if (RunBatchCommands(run, hidden, workDir, ReadText(registration, name), sharedDir,
+                         run.errorText))
+        RegistryDeleteValue(registration, name);
 }
 
 // ------------------------------------------------------------ associations
 
-// Puts the current key's backed-up default value back. True when there was
-// one.
-bool RestoreDefault(const String& backupName)
+// Puts the backed-up default value of `key` back. True when there was one.
+bool RestoreDefault(const RegistryKey& key, const String& backupName)
 {
-    String earlier = ReadText(backupName.CStr());
+    String earlier = ReadText(key, backupName.CStr());
     if (earlier.IsBlank())
         return false;
-    RegistrySetString("", earlier, 0);
-    RegistryDeleteValue(backupName.CStr());
+    RegistrySetString(key, "", earlier, 0);
+    RegistryDeleteValue(key, backupName.CStr());
     return true;
 }
 
-// The verb's key goes unless its command had an earlier default.
-void RestoreVerb(const String& verb, const String& backupName)
+// The verb's key under `shell` goes unless its command had an earlier
+// default.
+void RestoreVerb(const RegistryKey& shell, const String& verb, const String& backupName)
 {
-    if (RegistryOpenSubkey(verb.CStr(), 0) == RegOpenFailed)
+    RegistryKey verbKey;
+    if (RegistryOpenSubkey(verbKey, shell, verb.CStr(), 0) == RegOpenFailed)
         return;
     bool keep = false;
-    if (RegistryOpenSubkey("command", RegOpenOnly) != RegOpenFailed) {
-        keep = RestoreDefault(backupName);
-        RegistryCloseKey();
+    RegistryKey command;
+    if (RegistryOpenSubkey(command, verbKey, "command", RegOpenOnly) != RegOpenFailed) {
+        keep = RestoreDefault(command, backupName);
+        RegistryCloseKey(command);
     }
-    RegistryCloseKey();
+    RegistryCloseKey(verbKey);
     if (!keep)
-        RegistryDeleteKey(verb.CStr(), 0);
+        RegistryDeleteKey(shell, verb.CStr(), 0);
 }
 
 // Gives an extension and its file type back what they held before the
@@ -176,25 +181,28 @@ void RestoreVerb(const String& verb, const String& backupName)
 void RestoreAssociation(const UninstallAssociation& association, const String& backupName)
 {
     bool extensionGoes = true;
-    if (RegistryOpenKey(HKEY_CLASSES_ROOT, association.extension.CStr(), RegOpenOnly)
+    RegistryKey extension;
+    if (RegistryOpenKey(extension, HKEY_CLASSES_ROOT, association.extension.CStr(), RegOpenOnly)
         != RegOpenFailed) {
-        extensionGoes = !RestoreDefault(backupName);
-        RegistryCloseKey();
+        extensionGoes = !RestoreDefault(extension, backupName);
+        RegistryCloseKey(extension);
     }
-    if (RegistryOpenKey(HKEY_CLASSES_ROOT, association.fileType.CStr(), RegOpenOnly)
+    RegistryKey type;
+    if (RegistryOpenKey(type, HKEY_CLASSES_ROOT, association.fileType.CStr(), RegOpenOnly)
         == RegOpenFailed)
         return;
-    RestoreDefault(backupName);
-    if (RegistryOpenSubkey("shell", RegOpenOnly) != RegOpenFailed) {
-        RestoreDefault(backupName);
-        RestoreVerb(association.verb, backupName);
-        bool shellEmpty = !RegistryHasSubkeys();
-        RegistryCloseKey();
+    RestoreDefault(type, backupName);
+    RegistryKey shell;
+    if (RegistryOpenSubkey(shell, type, "shell", RegOpenOnly) != RegOpenFailed) {
+        RestoreDefault(shell, backupName);
+        RestoreVerb(shell, association.verb, backupName);
+        bool shellEmpty = !RegistryHasSubkeys(shell);
+        RegistryCloseKey(shell);
         if (shellEmpty)
-            RegistryDeleteKey("shell", 0);
+            RegistryDeleteKey(type, "shell", 0);
     }
-    bool typeEmpty = !RegistryHasSubkeys();
-    RegistryCloseKey();
+    bool typeEmpty = !RegistryHasSubkeys(type);
+    RegistryCloseKey(type);
     if (!typeEmpty)
         return;
     RegistryDeleteKeyPath(HKEY_CLASSES_ROOT, association.fileType.CStr(), 0);
@@ -217,9 +225,9 @@ void RestoreAssociations(const UninstallerRun& run, const String& record)
 
 // Unloads and deletes the product's fonts; those whose files stay are kept
 // in ProductFonts for another run.
-void RemoveFonts(UninstallerRun& run)
+void RemoveFonts(UninstallerRun& run, const RegistryKey& registration)
 {
-    String list = ReadText("ProductFonts");
+    String list = ReadText(registration, "ProductFonts");
     if (list.IsEmpty())
         return;
     String kept;
@@ -242,7 +250,7 @@ void RemoveFonts(UninstallerRun& run)
             kept.AppendFormat("\"%s\" \"%s\" ", title.CStr(), file.CStr());
         }
     }
-    RegistrySetString("ProductFonts", kept, 0);
+    RegistrySetString(registration, "ProductFonts", kept, 0);
     if (changed)
         SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
 }
@@ -310,9 +318,9 @@ void RemoveDirectories(UninstallerRun& run)
 
 // The product's start-menu folder, and its parent when that is left empty;
 // the Programs folder itself always stays.
-void RemoveStartMenuFolder()
+void RemoveStartMenuFolder(const RegistryKey& registration)
 {
-    String folder = ReadText("ProductStartMenu");
+    String folder = ReadText(registration, "ProductStartMenu");
     if (folder.IsBlank())
         return;
     String programs = ProgramsFolder();
@@ -331,22 +339,23 @@ void RemoveStartMenuFolder()
 
 // ------------------------------------------------------------ shared files
 
-// Counts down one SharedDLLs value (of the current key); true when the
-// count reached zero or there was none.
-bool CountDown(const String& path)
+// Counts down one value of the shared-counts key; true when the count
+// reached zero or there was none.
+bool CountDown(const RegistryKey& counts, const String& path)
 {
-    DWORD count = RegistryGetInt(path.CStr(), 0, 0);
+    DWORD count = RegistryGetInt(counts, path.CStr(), 0, 0);
     if (count > 0)
-        RegistrySetInt(path.CStr(), count - 1, RegEmptyDeletes);
+        RegistrySetInt(counts, path.CStr(), count - 1, RegEmptyDeletes);
     return count <= 1;
 }
 
-void CountDownSharedFiles(UninstallerRun& run)
+void CountDownSharedFiles(UninstallerRun& run, const RegistryKey& registration)
 {
-    String list = ReadText("SharedFiles");
+    String list = ReadText(registration, "SharedFiles");
     if (list.IsEmpty())
         return;
-    if (RegistryOpenKey(HKEY_LOCAL_MACHINE, kSharedCountsKey, 0) == RegOpenFailed) {
+    RegistryKey counts;
+    if (RegistryOpenKey(counts, HKEY_LOCAL_MACHINE, kSharedCountsKey, 0) == RegOpenFailed) {
         run.errorText += kSharedCountsError;
         return;
     }
@@ -354,13 +363,13 @@ void CountDownSharedFiles(UninstallerRun& run)
     bool countOnly;
     while (PopSharedFile(list, path, countOnly)) {
         // A system file or a permanent shared file is only counted down.
-        if (!CountDown(path) || countOnly || !FileExists(path.CStr()))
+        if (!CountDown(counts, path) || countOnly || !FileExists(path.CStr()))
             continue;
         if (Declines(run, PfAskSharedDelete, MsgSharedFileQuestion, path, MsgSharedFileCaption))
             continue;
         DeleteFileForced(path.CStr());
     }
-    RegistryCloseKey();
+    RegistryCloseKey(counts);
 }
 
 // ------------------------------------------------------------ product key
@@ -395,10 +404,11 @@ void RemoveInstallTree(const String& installDir)
 // Once nothing failed: the last batch, then the record, the PATH line and
 // the registration itself. A last batch that cannot start keeps them all,
 // so that a later run, with its messages, can try again.
-void RemoveRegistration(UninstallerRun& run)
+void RemoveRegistration(UninstallerRun& run, const RegistryKey& registration)
 {
     const String& installDir = run.installDirectory;
-    RunBatchValue(run, "UninstallBatch2", PathDriveRoot(installDir.CStr()).CStr(), "");
+    RunBatchValue(run, registration, "UninstallBatch2", PathDriveRoot(installDir.CStr()).CStr(),
+                  "");
     if (!run.errorText.IsEmpty())
         return;
     DeleteFileOnly(UninstallDataPath(installDir.CStr(), run.uninstallSubdir).CStr());
@@ -416,9 +426,10 @@ BYTE UninstallRun(UninstallerRun& run)
     // Until the user confirms, any end is a failure to start, except the
     // no to the confirmation itself.
     run.outcome = OutcomeFailed;
-    if (!OpenRegistration(run))
+    RegistryKey registration;
+    if (!OpenRegistration(run, registration))
         return 0;
-    RestoreBackground(run);
+    RestoreBackground(run, registration);
     const String& installDir = run.installDirectory;
     String dataPath = UninstallDataPath(installDir.CStr(), run.uninstallSubdir);
     String record;
@@ -429,30 +440,31 @@ BYTE UninstallRun(UninstallerRun& run)
         EndRun(run);
     }
 
-    run.sharedDirectory = ReadText("SharedPath");
-    RunBatchValue(run, "UninstallBatch1", installDir.CStr(), run.sharedDirectory.CStr());
+    run.sharedDirectory = ReadText(registration, "SharedPath");
+    RunBatchValue(run, registration, "UninstallBatch1", installDir.CStr(),
+                  run.sharedDirectory.CStr());
     RestoreAssociations(run, record);
-    RemoveFonts(run);
+    RemoveFonts(run, registration);
     ClearUninstallList(run.uninstallList);
     RemoveRecordedItems(run, record);
     RemoveDirectories(run);
     DeleteFileOnly(UninstallFolderFile(installDir.CStr(), run.uninstallSubdir, kInstallLogName).CStr());
     WriteUninstallData(dataPath, run.uninstallList, String());
     ClearUninstallList(run.uninstallList);
-    RemoveStartMenuFolder();
-    CountDownSharedFiles(run);
+    RemoveStartMenuFolder(registration);
+    CountDownSharedFiles(run, registration);
     RemoveDirectoryOnly(run.sharedDirectory.CStr());
-    String productKey = ReadText("ProductRegistry");
+    String productKey = ReadText(registration, "ProductRegistry");
     if (!productKey.IsEmpty()) {
         RemoveProductKey(productKey, 0);
         RemoveProductKey(productKey, 1);
-        RegistryDeleteValue("ProductRegistry");
+        RegistryDeleteValue(registration, "ProductRegistry");
     }
     if (run.productFlags & PfNoUninstallList)
         RemoveInstallTree(installDir);
     if (run.errorText.IsEmpty())
-        RemoveRegistration(run);
-    RegistryCloseKey();
+        RemoveRegistration(run, registration);
+    RegistryCloseKey(registration);
 
     if (run.errorText.IsEmpty()) {
         run.outcome = OutcomeSucceeded;

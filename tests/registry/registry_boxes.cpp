@@ -5,7 +5,7 @@
 //   registry_boxes errors     a key that cannot be deleted, with the
 //                             failures shown in boxes and without a
 //                             report; exit code 40 when both deletions
-//                             failed and the stack is back
+//                             failed and the caller's key is still open
 #include <windows.h>
 
 #include <string.h>
@@ -14,14 +14,16 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
 {
-    if (!RegistryOpenKey(HKEY_CURRENT_USER, "Software\\", RegOpenOnly))
+    const char kSubkey[] = "Software\\";
+    RegistryKey key;
+    if (!RegistryOpenKey(key, HKEY_CURRENT_USER, kSubkey, RegOpenOnly))
         return 20;
     if (strcmp(commandLine, "required") == 0) {
         const char name[] = "VeltpackMissingValue";
         RegistryValue value;
-        if (!RegistryQueryValue(name, value, 0)
+        if (!RegistryQueryValue(key, name, value, 0)
             && (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_BADKEY))
-            StopForMissingRegistryValue(RegistryCurrentPath(), name);
+            StopForMissingRegistryValue(RegistryDisplayPath(HKEY_CURRENT_USER, kSubkey), name);
         return 21;      // not reached: the program ends in the fatal box
     }
     if (strcmp(commandLine, "errors") == 0) {
@@ -29,11 +31,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
         char name[301];
         memset(name, 'k', 300);
         name[300] = 0;
-        int shown = RegistryDeleteKey(name, 0, ShowRegistryError);
-        int silent = RegistryDeleteKey(name, 0);
-        int depth = RegistryStackDepth();
-        RegistryCloseKey();
-        return 40 + shown + 2 * silent + 4 * (depth != 1);
+        int shown = RegistryDeleteKey(key, name, 0, ShowRegistryError);
+        int silent = RegistryDeleteKey(key, name, 0);
+        bool open = key.handle != nullptr;
+        RegistryCloseKey(key);
+        return 40 + shown + 2 * silent + 4 * !open;
     }
     return 22;
 }

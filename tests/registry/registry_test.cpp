@@ -1,13 +1,15 @@
 // The registry module against Wine's real registry. Each test owns a
-// scratch key under HKEY_CURRENT_USER\Software\VeltpackTest (or the same
-// under HKEY_LOCAL_MACHINE), opened as the current key in SetUp and removed
-// in TearDown. Values are planted and checked with the raw API, so a fault
-// of the module cannot hide behind another fault of the module.
+// scratch key under HKEY_CURRENT_USER\Software\VeltpackTest, opened into
+// the fixture's key in SetUp and removed in TearDown. Values are planted
+// and checked with the raw API, so a fault of the module cannot hide
+// behind another fault of the module.
 #include "system/registry.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "tests/registry/key_watch.h"
 
 namespace {
 
@@ -87,65 +89,88 @@ class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(0, RegistryStackDepth());
-        ASSERT_STREQ("", RegistryCurrentPath().CStr());
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         scratch = std::string(kTestRoot) + "\\" + info->name();
         DeleteTree(root, scratch);
-        ASSERT_EQ(RegCreatedNew, RegistryOpenKey(root, scratch.c_str(), 0));
-        depth = RegistryStackDepth();
-        path = Text(RegistryCurrentPath());
+        ASSERT_EQ(RegCreatedNew, RegistryOpenKey(key, root, scratch.c_str(), 0));
+        handle = key.handle;
+        watch = new KeyWatch;
     }
 
     void TearDown() override
     {
         ExpectBalanced();
-        RegistryCloseKey();
-        EXPECT_EQ(0, RegistryStackDepth());
-        EXPECT_STREQ("", RegistryCurrentPath().CStr());
+        delete watch;
+        RegistryCloseKey(key);
+        EXPECT_EQ(nullptr, key.handle);
         DeleteTree(root, scratch);
         DeleteTree(root, kTestRoot);
     }
 
-    // After every operation the opens and closes it did must have paired up.
+    // After every operation each key it opened must be closed again, and
+    // the test's own key must be the one it was.
     void ExpectBalanced()
     {
-        EXPECT_EQ(depth, RegistryStackDepth());
-        EXPECT_EQ(path, Text(RegistryCurrentPath()));
+        EXPECT_EQ(0, watch->StillOpen());
+        EXPECT_EQ(handle, key.handle);
     }
 
     std::string Sub(const char* name) const { return scratch + "\\" + name; }
 
     HKEY root = HKEY_CURRENT_USER;
-    std::string scratch;    // the test's own key, below root
-    int depth = 0;          // stack depth with the scratch key current
-    std::string path;       // its display path
+    std::string scratch;        // the test's own key, below root
+    RegistryKey key;            // open on scratch
+    HKEY handle = nullptr;      // key's handle after SetUp
+    KeyWatch* watch = nullptr;  // the keys opened after SetUp
 };
 
-TEST_F(RegistryTest, ScratchKeyPathNamesRootAndSubkey)
+TEST(RegistryDisplayPath, NamesThePredefinedRootAndTheSubkey)
 {
-    EXPECT_EQ("HKEY_CURRENT_USER\\" + scratch, path);
-    EXPECT_EQ(1, depth);
+    struct {
+        HKEY root;
+        const char* expected;
+    } const kCases[] = {
+        {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT\\Software\\A"},
+        {HKEY_CURRENT_USER, "HKEY_CURRENT_USER\\Software\\A"},
+        {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE\\Software\\A"},
+        {HKEY_USERS, "HKEY_USERS\\Software\\A"},
+        {HKEY_CURRENT_CONFIG, "HKEY_CURRENT_CONFIG\\Software\\A"},
+    };
+    for (const auto& c : kCases)
+        EXPECT_STREQ(c.expected, RegistryDisplayPath(c.root, "Software\\A").CStr());
+    // The subkey text as it is, without a separator added.
+    EXPECT_STREQ("HKEY_CURRENT_USER\\", RegistryDisplayPath(HKEY_CURRENT_USER, "").CStr());
+    // A key of the program's own has no name of its own.
+    HKEY own;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &own));
+    EXPECT_STREQ("Sub", RegistryDisplayPath(own, "Sub").CStr());
+    RegCloseKey(own);
 }
 
-TEST_F(RegistryTest, NestedOpensRestoreKeyAndPathOnEachClose)
+TEST_F(RegistryTest, KeysOpenSideBySideAndCloseOneByOne)
 {
     std::string x = Sub("X");
-    ASSERT_EQ(RegCreatedNew, RegistryOpenKey(HKEY_LOCAL_MACHINE, x.c_str(), 0));
-    ASSERT_TRUE(RegistrySetString("outer", "1", 0));
-    EXPECT_EQ("HKEY_LOCAL_MACHINE\\" + x, Text(RegistryCurrentPath()));
+    RegistryKey outer, inner;
+    ASSERT_EQ(RegCreatedNew, RegistryOpenKey(outer, HKEY_LOCAL_MACHINE, x.c_str(), 0));
+    ASSERT_TRUE(RegistrySetString(outer, "outer", "1", 0));
 
-    // The subkey text is appended as it is, without a separator.
-    ASSERT_EQ(RegCreatedNew, RegistryOpenSubkey("Y", 0));
-    EXPECT_EQ("HKEY_LOCAL_MACHINE\\" + x + "Y", Text(RegistryCurrentPath()));
-    EXPECT_EQ(depth + 2, RegistryStackDepth());
-    EXPECT_FALSE(RegistryValueExists("outer"));
+    ASSERT_EQ(RegCreatedNew, RegistryOpenSubkey(inner, outer, "Y", 0));
+    EXPECT_EQ(2, watch->StillOpen());
+    EXPECT_FALSE(RegistryValueExists(inner, "outer"));
+    EXPECT_TRUE(RegistryValueExists(outer, "outer"));
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, x + "\\Y"));
+    ASSERT_TRUE(RegistrySetString(inner, "inner", "2", 0));
+    EXPECT_TRUE(GetRaw(HKEY_LOCAL_MACHINE, x + "\\Y", "inner").exists);
 
-    RegistryCloseKey();
-    EXPECT_EQ("HKEY_LOCAL_MACHINE\\" + x, Text(RegistryCurrentPath()));
-    EXPECT_TRUE(RegistryValueExists("outer"));      // the first key is current again
-    RegistryCloseKey();
+    // The outer key first: the inner one stays usable.
+    RegistryCloseKey(outer);
+    EXPECT_EQ(nullptr, outer.handle);
+    EXPECT_EQ(1, watch->StillOpen());
+    EXPECT_TRUE(RegistryValueExists(inner, "inner"));
+    EXPECT_FALSE(RegistryValueExists(outer, "outer"));      // a closed key reads nothing
+    RegistryCloseKey(inner);
+    RegistryCloseKey(inner);                                // a second close does nothing
+    EXPECT_EQ(nullptr, inner.handle);
     ExpectBalanced();
     DeleteTree(HKEY_LOCAL_MACHINE, x);
     DeleteTree(HKEY_LOCAL_MACHINE, kTestRoot);
@@ -154,34 +179,62 @@ TEST_F(RegistryTest, NestedOpensRestoreKeyAndPathOnEachClose)
 TEST_F(RegistryTest, OpenOnlyFailsOnMissingKeyThenCreateThenOpen)
 {
     std::string missing = Sub("Missing");
-    EXPECT_EQ(RegOpenFailed, RegistryOpenKey(root, missing.c_str(), RegOpenOnly));
+    RegistryKey other;
+    EXPECT_EQ(RegOpenFailed, RegistryOpenKey(other, root, missing.c_str(), RegOpenOnly));
+    EXPECT_EQ(nullptr, other.handle);
     ExpectBalanced();
     EXPECT_FALSE(KeyExists(root, missing));
 
-    EXPECT_EQ(RegCreatedNew, RegistryOpenKey(root, missing.c_str(), 0));
-    RegistryCloseKey();
-    EXPECT_EQ(RegOpenedExisting, RegistryOpenKey(root, missing.c_str(), 0));
-    RegistryCloseKey();
-    EXPECT_EQ(RegOpenedExisting, RegistryOpenKey(root, missing.c_str(), RegOpenOnly));
-    RegistryCloseKey();
+    EXPECT_EQ(RegCreatedNew, RegistryOpenKey(other, root, missing.c_str(), 0));
+    RegistryCloseKey(other);
+    EXPECT_EQ(RegOpenedExisting, RegistryOpenKey(other, root, missing.c_str(), 0));
+    RegistryCloseKey(other);
+    EXPECT_EQ(RegOpenedExisting, RegistryOpenKey(other, root, missing.c_str(), RegOpenOnly));
+    RegistryCloseKey(other);
     ExpectBalanced();
 }
 
-TEST_F(RegistryTest, OpenSubkeyWithoutCurrentKeyFails)
+// A key left open is closed when it goes; an open into a key that is open
+// replaces it, its own subkey included; a failed open leaves it closed.
+TEST_F(RegistryTest, NoKeyIsLeftOpen)
 {
-    RegistryCloseKey();
-    EXPECT_EQ(RegOpenFailed, RegistryOpenSubkey("Anything", 0));
-    EXPECT_EQ(0, RegistryStackDepth());
-    ASSERT_EQ(RegOpenedExisting, RegistryOpenKey(root, scratch.c_str(), 0));
+    CreateKey(root, Sub("A\\B"));
+    {
+        RegistryKey forgotten;
+        ASSERT_EQ(RegOpenedExisting, RegistryOpenKey(forgotten, root, Sub("A").c_str(), 0));
+        EXPECT_EQ(1, watch->StillOpen());
+    }
+    EXPECT_EQ(0, watch->StillOpen());
+
+    RegistryKey reused;
+    ASSERT_EQ(RegOpenedExisting, RegistryOpenKey(reused, root, Sub("A").c_str(), 0));
+    ASSERT_EQ(RegOpenedExisting, RegistryOpenSubkey(reused, reused, "B", RegOpenOnly));
+    SetRaw(root, Sub("A\\B"), "b", REG_SZ, "x", 2);
+    EXPECT_TRUE(RegistryValueExists(reused, "b"));          // now the subkey
+    EXPECT_EQ(1, watch->StillOpen());
+    EXPECT_EQ(RegOpenFailed, RegistryOpenSubkey(reused, reused, "Missing", RegOpenOnly));
+    EXPECT_EQ(nullptr, reused.handle);
+    EXPECT_EQ(3, watch->Opened());
+    ExpectBalanced();
+}
+
+TEST_F(RegistryTest, OpenSubkeyOfAClosedKeyFails)
+{
+    RegistryKey closed, child;
+    EXPECT_EQ(RegOpenFailed, RegistryOpenSubkey(child, closed, "Anything", 0));
+    EXPECT_EQ(nullptr, child.handle);
+    EXPECT_EQ(0, watch->Opened());                          // the system was not asked
 }
 
 TEST_F(RegistryTest, SoftwareKeysAreUnderTheChosenRoot)
 {
     std::string below = std::string("VeltpackTest\\") + ::testing::UnitTest::GetInstance()
                                                             ->current_test_info()->name();
-    ASSERT_EQ(RegOpenedExisting, RegistryOpenSoftwareKey(below.c_str(), 1, RegOpenOnly));
-    EXPECT_EQ(path, Text(RegistryCurrentPath()));
-    RegistryCloseKey();
+    SetRaw(root, scratch, "marker", REG_SZ, "m", 2);
+    RegistryKey software;
+    ASSERT_EQ(RegOpenedExisting, RegistryOpenSoftwareKey(software, below.c_str(), 1, RegOpenOnly));
+    EXPECT_TRUE(RegistryValueExists(software, "marker"));   // the scratch key itself
+    RegistryCloseKey(software);
     EXPECT_TRUE(RegistrySoftwareKeyExists(below.c_str(), 1));
     EXPECT_FALSE(RegistrySoftwareKeyExists(below.c_str(), 0));     // not under the machine
     EXPECT_FALSE(RegistrySoftwareKeyExists((below + "\\Missing").c_str(), 1));
@@ -237,9 +290,9 @@ TEST_F(RegistryTest, TypedReadsOfEachTypeAndSize)
         if (c.type != REG_NONE)
             SetRaw(root, scratch, c.label, c.type, c.data.data(), (DWORD)c.data.size());
         RegistryValue value;
-        EXPECT_EQ(c.read, RegistryQueryValue(c.label, value, 0) != 0);
-        EXPECT_EQ(c.text, Text(RegistryGetString(c.label, "default", 0)));
-        EXPECT_EQ(c.integer, RegistryGetInt(c.label, 99, 0));
+        EXPECT_EQ(c.read, RegistryQueryValue(key, c.label, value, 0) != 0);
+        EXPECT_EQ(c.text, Text(RegistryGetString(key, c.label, "default", 0)));
+        EXPECT_EQ(c.integer, RegistryGetInt(key, c.label, 99, 0));
         ExpectBalanced();
     }
 }
@@ -266,7 +319,7 @@ TEST_F(RegistryTest, ReadsTagTheValue)
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
         RegistryValue value;
-        ASSERT_TRUE(RegistryQueryValue(c.name, value, 0));
+        ASSERT_TRUE(RegistryQueryValue(key, c.name, value, 0));
         EXPECT_EQ(c.tag, value.tag);
         EXPECT_EQ(c.kind, value.kind);
     }
@@ -279,39 +332,39 @@ TEST_F(RegistryTest, BoolReads)
     SetRaw(root, scratch, "two", REG_DWORD, &two, 4);
     SetRaw(root, scratch, "empty", REG_SZ, "", 1);
     SetRaw(root, scratch, "text", REG_SZ, "no", 3);     // any text is true
-    EXPECT_EQ(0, RegistryGetBool("zero", 1, 0));
-    EXPECT_EQ(1, RegistryGetBool("two", 0, 0));
-    EXPECT_EQ(0, RegistryGetBool("empty", 1, 0));       // read, so not the default
-    EXPECT_EQ(1, RegistryGetBool("text", 0, 0));
-    EXPECT_EQ(1, RegistryGetBool("missing", 1, 0));
-    EXPECT_EQ(0, RegistryGetBool("missing", 0, 0));
+    EXPECT_EQ(0, RegistryGetBool(key, "zero", 1, 0));
+    EXPECT_EQ(1, RegistryGetBool(key, "two", 0, 0));
+    EXPECT_EQ(0, RegistryGetBool(key, "empty", 1, 0));       // read, so not the default
+    EXPECT_EQ(1, RegistryGetBool(key, "text", 0, 0));
+    EXPECT_EQ(1, RegistryGetBool(key, "missing", 1, 0));
+    EXPECT_EQ(0, RegistryGetBool(key, "missing", 0, 0));
 }
 
-TEST(RegistryNoKey, OperationsWithoutCurrentKeyFail)
+TEST(RegistryClosedKey, OperationsOnAClosedKeyFail)
 {
-    ASSERT_EQ(0, RegistryStackDepth());
+    RegistryKey closed;
+    KeyWatch watch;
     RegistryValue value;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(RegistryQueryValue("x", value, 0));
+    EXPECT_FALSE(RegistryQueryValue(closed, "x", value, 0));
     EXPECT_EQ(RegValueNothing, value.tag);
-    EXPECT_STREQ("d", RegistryGetString("x", "d", 0).CStr());
-    EXPECT_EQ(5u, RegistryGetInt("x", 5, 0));
-    EXPECT_FALSE(RegistryValueExists("x"));
-    EXPECT_FALSE(RegistrySetString("x", "v", 0));
-    EXPECT_FALSE(RegistrySetString("x", "", RegEmptyDeletes));
-    EXPECT_FALSE(RegistrySetInt("x", 1, 0));
-    EXPECT_FALSE(RegistrySetInt("x", 0, RegEmptyDeletes));
-    EXPECT_FALSE(RegistrySetBool("x", 1));
-    EXPECT_FALSE(RegistryDeleteValue("x"));
-    EXPECT_FALSE(RegistryDeleteKey("x", 0));
-    EXPECT_EQ(-1, RegistrySubkeyCount());
-    EXPECT_FALSE(RegistryHasSubkeys());
-    EXPECT_TRUE(RegistryKeyIsEmpty());
-    EXPECT_TRUE(RegistrySubkeyIsEmpty("x"));
+    EXPECT_STREQ("d", RegistryGetString(closed, "x", "d", 0).CStr());
+    EXPECT_EQ(5u, RegistryGetInt(closed, "x", 5, 0));
+    EXPECT_FALSE(RegistryValueExists(closed, "x"));
+    EXPECT_FALSE(RegistrySetString(closed, "x", "v", 0));
+    EXPECT_FALSE(RegistrySetString(closed, "x", "", RegEmptyDeletes));
+    EXPECT_FALSE(RegistrySetInt(closed, "x", 1, 0));
+    EXPECT_FALSE(RegistrySetInt(closed, "x", 0, RegEmptyDeletes));
+    EXPECT_FALSE(RegistrySetBool(closed, "x", 1));
+    EXPECT_FALSE(RegistryDeleteValue(closed, "x"));
+    EXPECT_FALSE(RegistryDeleteKey(closed, "x", 0));
+    EXPECT_EQ(-1, RegistrySubkeyCount(closed));
+    EXPECT_FALSE(RegistryHasSubkeys(closed));
+    EXPECT_TRUE(RegistryKeyIsEmpty(closed));
+    EXPECT_TRUE(RegistrySubkeyIsEmpty(closed, "x"));
     Array<String> names;
-    EXPECT_EQ(0, RegistryEnumSubkeys(&names));
-    EXPECT_EQ(0, RegistryStackDepth());
-    EXPECT_STREQ("", RegistryCurrentPath().CStr());
+    EXPECT_EQ(0, RegistryEnumSubkeys(closed, &names));
+    EXPECT_EQ(0, watch.Opened());                          // the system was not asked
 }
 
 TEST_F(RegistryTest, WrittenTextsReadBackUnchanged)
@@ -320,8 +373,8 @@ TEST_F(RegistryTest, WrittenTextsReadBackUnchanged)
                                   std::string(300, 'c')};
     for (const std::string& text : kTexts) {
         SCOPED_TRACE(text.size());
-        ASSERT_TRUE(RegistrySetString("v", String(text.c_str()), 0));
-        EXPECT_EQ(text, Text(RegistryGetString("v", "default", 0)));
+        ASSERT_TRUE(RegistrySetString(key, "v", String(text.c_str()), 0));
+        EXPECT_EQ(text, Text(RegistryGetString(key, "v", "default", 0)));
         RawValue raw = GetRaw(root, scratch, "v");
         EXPECT_EQ((DWORD)REG_SZ, raw.type);
         EXPECT_EQ(text + '\0', raw.bytes);      // stored with its terminating zero
@@ -331,15 +384,15 @@ TEST_F(RegistryTest, WrittenTextsReadBackUnchanged)
 
 TEST_F(RegistryTest, IntWritesAreFourByteDwords)
 {
-    ASSERT_TRUE(RegistrySetInt("n", 0x01020304, 0));
+    ASSERT_TRUE(RegistrySetInt(key, "n", 0x01020304, 0));
     RawValue raw = GetRaw(root, scratch, "n");
     EXPECT_EQ((DWORD)REG_DWORD, raw.type);
     EXPECT_EQ(Bytes("\x04\x03\x02\x01", 4), raw.bytes);
-    ASSERT_TRUE(RegistrySetBool("b", 7));
+    ASSERT_TRUE(RegistrySetBool(key, "b", 7));
     EXPECT_EQ(Bytes("\x01\0\0\0", 4), GetRaw(root, scratch, "b").bytes);
-    ASSERT_TRUE(RegistrySetBool("b", 0));
+    ASSERT_TRUE(RegistrySetBool(key, "b", 0));
     EXPECT_EQ(Bytes("\0\0\0\0", 4), GetRaw(root, scratch, "b").bytes);
-    ASSERT_TRUE(RegistrySetInt("zero", 0, 0));      // without the flag 0 is written
+    ASSERT_TRUE(RegistrySetInt(key, "zero", 0, 0));      // without the flag 0 is written
     EXPECT_TRUE(GetRaw(root, scratch, "zero").exists);
 }
 
@@ -347,13 +400,13 @@ TEST_F(RegistryTest, EmptyDeletesRemovesInsteadOfWriting)
 {
     SetRaw(root, scratch, "s", REG_SZ, "x", 2);
     SetRaw(root, scratch, "n", REG_SZ, "x", 2);
-    EXPECT_TRUE(RegistrySetString("s", "", RegEmptyDeletes));
+    EXPECT_TRUE(RegistrySetString(key, "s", "", RegEmptyDeletes));
     EXPECT_FALSE(GetRaw(root, scratch, "s").exists);
-    EXPECT_FALSE(RegistrySetString("s", "", RegEmptyDeletes));     // nothing left to delete
-    EXPECT_TRUE(RegistrySetInt("n", 0, RegEmptyDeletes));
+    EXPECT_FALSE(RegistrySetString(key, "s", "", RegEmptyDeletes));     // nothing left to delete
+    EXPECT_TRUE(RegistrySetInt(key, "n", 0, RegEmptyDeletes));
     EXPECT_FALSE(GetRaw(root, scratch, "n").exists);
-    EXPECT_TRUE(RegistrySetInt("never", 0, RegEmptyDeletes));      // true all the same
-    EXPECT_TRUE(RegistrySetString("s", "kept", RegEmptyDeletes));
+    EXPECT_TRUE(RegistrySetInt(key, "never", 0, RegEmptyDeletes));      // true all the same
+    EXPECT_TRUE(RegistrySetString(key, "s", "kept", RegEmptyDeletes));
     EXPECT_EQ(Bytes("kept", 5), GetRaw(root, scratch, "s").bytes);
     ExpectBalanced();
 }
@@ -363,14 +416,14 @@ TEST_F(RegistryTest, DeleteValue)
     SetRaw(root, scratch, "v", REG_SZ, "x", 2);
     SetRaw(root, scratch, "", REG_SZ, "default value", 14);
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(RegistryDeleteValue(""));
-    EXPECT_FALSE(RegistryDeleteValue(nullptr));
+    EXPECT_FALSE(RegistryDeleteValue(key, ""));
+    EXPECT_FALSE(RegistryDeleteValue(key, nullptr));
     EXPECT_EQ(0xdeadbeefu, GetLastError());         // the system was not asked
     EXPECT_TRUE(GetRaw(root, scratch, "").exists);
-    EXPECT_TRUE(RegistryValueExists("v"));
-    EXPECT_TRUE(RegistryDeleteValue("v"));
-    EXPECT_FALSE(RegistryValueExists("v"));
-    EXPECT_FALSE(RegistryDeleteValue("v"));
+    EXPECT_TRUE(RegistryValueExists(key, "v"));
+    EXPECT_TRUE(RegistryDeleteValue(key, "v"));
+    EXPECT_FALSE(RegistryValueExists(key, "v"));
+    EXPECT_FALSE(RegistryDeleteValue(key, "v"));
     EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
     ExpectBalanced();
 }
@@ -379,9 +432,9 @@ TEST_F(RegistryTest, ValueExistsWithoutReadingData)
 {
     SetRaw(root, scratch, "big", REG_BINARY, std::string(500, 'b').data(), 500);
     SetRaw(root, scratch, "odd", REG_DWORD, "\1\2", 2);     // unreadable, but there
-    EXPECT_TRUE(RegistryValueExists("big"));
-    EXPECT_TRUE(RegistryValueExists("odd"));
-    EXPECT_FALSE(RegistryValueExists("missing"));
+    EXPECT_TRUE(RegistryValueExists(key, "big"));
+    EXPECT_TRUE(RegistryValueExists(key, "odd"));
+    EXPECT_FALSE(RegistryValueExists(key, "missing"));
 }
 
 void PlantTree(HKEY root, const std::string& top)
@@ -397,7 +450,7 @@ TEST_F(RegistryTest, DeleteKeyRemovesEveryLevel)
 {
     PlantTree(root, Sub("A"));
     CreateKey(root, Sub("Sibling"));
-    EXPECT_TRUE(RegistryDeleteKey("A", 0));
+    EXPECT_TRUE(RegistryDeleteKey(key, "A", 0));
     ExpectBalanced();
     EXPECT_FALSE(KeyExists(root, Sub("A")));
     EXPECT_TRUE(KeyExists(root, Sub("Sibling")));
@@ -405,10 +458,10 @@ TEST_F(RegistryTest, DeleteKeyRemovesEveryLevel)
 
 TEST_F(RegistryTest, DeleteKeyOfMissingKeySucceedsAndLeavesNothing)
 {
-    EXPECT_TRUE(RegistryDeleteKey("Missing", 0));
+    EXPECT_TRUE(RegistryDeleteKey(key, "Missing", 0));
     ExpectBalanced();
     EXPECT_FALSE(KeyExists(root, Sub("Missing")));
-    EXPECT_FALSE(RegistryDeleteKey(nullptr, 0));
+    EXPECT_FALSE(RegistryDeleteKey(key, nullptr, 0));
 }
 
 TEST_F(RegistryTest, OnlyIfEmptyKeepsKeysWithValuesOrSubkeys)
@@ -416,9 +469,9 @@ TEST_F(RegistryTest, OnlyIfEmptyKeepsKeysWithValuesOrSubkeys)
     SetRaw(root, Sub("WithValue"), "v", REG_SZ, "x", 2);
     CreateKey(root, Sub("WithSubkey\\Child"));
     CreateKey(root, Sub("Empty"));
-    EXPECT_FALSE(RegistryDeleteKey("WithValue", RegOnlyIfEmpty));
-    EXPECT_FALSE(RegistryDeleteKey("WithSubkey", RegOnlyIfEmpty));
-    EXPECT_TRUE(RegistryDeleteKey("Empty", RegOnlyIfEmpty));
+    EXPECT_FALSE(RegistryDeleteKey(key, "WithValue", RegOnlyIfEmpty));
+    EXPECT_FALSE(RegistryDeleteKey(key, "WithSubkey", RegOnlyIfEmpty));
+    EXPECT_TRUE(RegistryDeleteKey(key, "Empty", RegOnlyIfEmpty));
     ExpectBalanced();
     EXPECT_TRUE(GetRaw(root, Sub("WithValue"), "v").exists);
     EXPECT_TRUE(KeyExists(root, Sub("WithSubkey\\Child")));
@@ -484,23 +537,23 @@ TEST_F(RegistryTest, SoftwareDeletions)
 
 TEST_F(RegistryTest, SubkeyQueries)
 {
-    EXPECT_EQ(0, RegistrySubkeyCount());
-    EXPECT_FALSE(RegistryHasSubkeys());
-    EXPECT_TRUE(RegistryKeyIsEmpty());
+    EXPECT_EQ(0, RegistrySubkeyCount(key));
+    EXPECT_FALSE(RegistryHasSubkeys(key));
+    EXPECT_TRUE(RegistryKeyIsEmpty(key));
 
     SetRaw(root, scratch, "v", REG_SZ, "x", 2);
-    EXPECT_FALSE(RegistryKeyIsEmpty());             // a value is enough
+    EXPECT_FALSE(RegistryKeyIsEmpty(key));             // a value is enough
 
     CreateKey(root, Sub("one"));
     CreateKey(root, Sub("two\\deeper"));
     SetRaw(root, Sub("three"), "v", REG_SZ, "x", 2);
-    EXPECT_EQ(3, RegistrySubkeyCount());
-    EXPECT_TRUE(RegistryHasSubkeys());
+    EXPECT_EQ(3, RegistrySubkeyCount(key));
+    EXPECT_TRUE(RegistryHasSubkeys(key));
 
     Array<String> names;
     names.AddTail(String("kept"));
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(3, RegistryEnumSubkeys(&names));
+    EXPECT_EQ(3, RegistryEnumSubkeys(key, &names));
     EXPECT_EQ(0u, GetLastError());                  // the end of the list is no error
     ASSERT_EQ(4, names.Count());
     EXPECT_STREQ("kept", names.At(0)->CStr());     // appended, not replaced
@@ -509,12 +562,12 @@ TEST_F(RegistryTest, SubkeyQueries)
         all += std::string(names.At(i)->CStr()) + ";";
     for (const char* name : {"one;", "two;", "three;"})
         EXPECT_NE(std::string::npos, all.find(name)) << all;
-    EXPECT_EQ(0, RegistryEnumSubkeys(nullptr));
+    EXPECT_EQ(0, RegistryEnumSubkeys(key, nullptr));
 
-    EXPECT_TRUE(RegistrySubkeyIsEmpty("one"));
-    EXPECT_FALSE(RegistrySubkeyIsEmpty("two"));
-    EXPECT_FALSE(RegistrySubkeyIsEmpty("three"));
-    EXPECT_TRUE(RegistrySubkeyIsEmpty("four"));     // opened with create semantics
+    EXPECT_TRUE(RegistrySubkeyIsEmpty(key, "one"));
+    EXPECT_FALSE(RegistrySubkeyIsEmpty(key, "two"));
+    EXPECT_FALSE(RegistrySubkeyIsEmpty(key, "three"));
+    EXPECT_TRUE(RegistrySubkeyIsEmpty(key, "four"));     // opened with create semantics
     EXPECT_TRUE(KeyExists(root, Sub("four")));
     ExpectBalanced();
 }
@@ -560,12 +613,12 @@ TEST_F(RegistryTest, ReadPathWithoutBackslashReadsTheRootKey)
 TEST_F(RegistryTest, MissingValueIsReportedToTheCaller)
 {
     SetRaw(root, scratch, "v", REG_SZ, "here", 5);
-    EXPECT_STREQ("here", RegistryGetString("v", "", 0).CStr());
+    EXPECT_STREQ("here", RegistryGetString(key, "v", "", 0).CStr());
     RegistryValue value;
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(RegistryQueryValue("missing", value, 0));
+    EXPECT_FALSE(RegistryQueryValue(key, "missing", value, 0));
     EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
-    EXPECT_STREQ("fallback", RegistryGetString("missing", "fallback", 0).CStr());
+    EXPECT_STREQ("fallback", RegistryGetString(key, "missing", "fallback", 0).CStr());
 }
 
 TEST(RegistryValueConversions, RealAndDateForms)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "system/registry.h"
+#include "tests/registry/key_watch.h"
 
 namespace {
 
@@ -150,6 +151,7 @@ protected:
 
 TEST_F(ShellFolderTest, EachFolderFallsBackWhenItsValueIsMissingOrEmpty)
 {
+    KeyWatch keys;      // every key the registry module opens is closed again
     RemoveAll();
     for (size_t i = 0; i < cases.size(); i++) {
         SCOPED_TRACE(cases[i].value);
@@ -158,11 +160,13 @@ TEST_F(ShellFolderTest, EachFolderFallsBackWhenItsValueIsMissingOrEmpty)
         EXPECT_EQ(cases[i].fallback, Text(cases[i].function()));
         saved[i]->Remove();
     }
-    EXPECT_EQ(0, RegistryStackDepth());
+    EXPECT_LT(0, keys.Opened());
+    EXPECT_EQ(0, keys.StillOpen());
 }
 
 TEST_F(ShellFolderTest, EachFolderReadsItsValueWithoutOneTrailingBackslash)
 {
+    KeyWatch keys;      // every key the registry module opens is closed again
     struct {
         const char* value;
         const char* expected;
@@ -183,7 +187,8 @@ TEST_F(ShellFolderTest, EachFolderReadsItsValueWithoutOneTrailingBackslash)
         }
         saved[i]->Remove();
     }
-    EXPECT_EQ(0, RegistryStackDepth());
+    EXPECT_LT(0, keys.Opened());
+    EXPECT_EQ(0, keys.StillOpen());
 }
 
 TEST_F(ShellFolderTest, FallbacksBuildOnTheFoldersTheyDependOn)
@@ -211,6 +216,7 @@ TEST_F(ShellFolderTest, LookupHelpersReadTheNamedValue)
 
 TEST(BootDrive, LetterFromTheSetupValue)
 {
+    KeyWatch keys;      // every key the registry module opens is closed again
     SavedValue bootDir(HKEY_LOCAL_MACHINE, kSetup, "BootDir");
     struct {
         const char* value;      // null: no value
@@ -227,7 +233,8 @@ TEST(BootDrive, LetterFromTheSetupValue)
             bootDir.Remove();
         EXPECT_EQ(c.letter, BootDriveLetter());
     }
-    EXPECT_EQ(0, RegistryStackDepth());
+    EXPECT_LT(0, keys.Opened());
+    EXPECT_EQ(0, keys.StillOpen());
 }
 
 // What a shortcut file holds, as the system's shell link object reads it.
@@ -375,6 +382,7 @@ TEST_F(ShortcutTest, UnsavableLinkReturnsFalse)
 
 TEST_F(ShortcutTest, DesktopAndProgramsShortcutsGoIntoTheirFolders)
 {
+    KeyWatch keys;      // every key the registry module opens is closed again
     SavedValue desktop(HKEY_CURRENT_USER, kShellFolders, "Desktop");
     SavedValue programs(HKEY_CURRENT_USER, kShellFolders, "Programs");
     desktop.Set((scratch + "\\Desk\\").c_str());
@@ -397,7 +405,8 @@ TEST_F(ShortcutTest, DesktopAndProgramsShortcutsGoIntoTheirFolders)
     desktop.Set((scratch + "\\in?valid").c_str());
     EXPECT_FALSE(CreateDesktopShortcut("App", target.c_str(), nullptr, nullptr, &link, nullptr));
     EXPECT_EQ(scratch + "\\in?valid\\App.LNK", Text(link));
-    EXPECT_EQ(0, RegistryStackDepth());
+    EXPECT_LT(0, keys.Opened());
+    EXPECT_EQ(0, keys.StillOpen());
 }
 
 std::string BesideTest(const char* name)
