@@ -103,7 +103,7 @@ BYTE QueryLongValue(const char* name, DWORD type, DWORD size, RegistryValue& val
     // so `size` bytes fit even when size is count + 1.
     value.text.Reset(count);
     DWORD got = size;
-    if (!Succeeded(RegQueryValueExA(currentKey, name, nullptr, nullptr,
+    if (!Succeeded(Sys.RegQueryValueExA(currentKey, name, nullptr, nullptr,
                                     (BYTE*)value.text.Data(), &got))) {
         value.text.Clear();
         return 0;
@@ -285,7 +285,7 @@ BYTE RegistryQueryValue(const char* name, RegistryValue& value, RegistryFlags fl
     BYTE buffer[32];
     DWORD type = 0;
     DWORD size = sizeof buffer;
-    LONG result = RegQueryValueExA(currentKey, name, nullptr, &type, buffer, &size);
+    LONG result = Sys.RegQueryValueExA(currentKey, name, nullptr, &type, buffer, &size);
     if (result == ERROR_SUCCESS) {
         switch (type) {
         case REG_SZ:
@@ -346,7 +346,7 @@ BYTE RegistryValueExists(const char* name)
 {
     if (!currentKey)
         return 0;
-    return Succeeded(RegQueryValueExA(currentKey, name, nullptr, nullptr, nullptr, nullptr));
+    return Succeeded(Sys.RegQueryValueExA(currentKey, name, nullptr, nullptr, nullptr, nullptr));
 }
 
 String RegistryReadPath(HKEY root, const char* fullPath, const String& fallback,
@@ -416,7 +416,7 @@ BYTE RegistryDeleteKey(const char* subkey, RegistryFlags flags, RegistryFailureR
         // the index of a child that stays.
         char child[199];
         DWORD index = 0;
-        while (RegEnumKeyA(currentKey, index, child, sizeof child) == ERROR_SUCCESS)
+        while (Sys.RegEnumKeyA(currentKey, index, child, sizeof child) == ERROR_SUCCESS)
             if (!RegistryDeleteKey(child, flags, report))
                 index++;
         RegistryCloseKey();
@@ -483,7 +483,7 @@ int RegistryEnumSubkeys(Array<String>* names)
     char name[199];
     int count = 0;
     for (;;) {
-        LONG result = RegEnumKeyA(currentKey, (DWORD)count, name, sizeof name);
+        LONG result = Sys.RegEnumKeyA(currentKey, (DWORD)count, name, sizeof name);
         if (result != ERROR_SUCCESS) {
             // The end of the list is no error; anything else (a name
             // longer than the buffer) stays readable.
@@ -501,7 +501,7 @@ int RegistrySubkeyCount()
     if (!currentKey)
         return -1;
     DWORD subkeys = 0;
-    if (!Succeeded(RegQueryInfoKeyA(currentKey, nullptr, nullptr, nullptr, &subkeys, nullptr,
+    if (!Succeeded(Sys.RegQueryInfoKeyA(currentKey, nullptr, nullptr, nullptr, &subkeys, nullptr,
                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)))
         return -1;
     return (int)subkeys;
@@ -517,7 +517,7 @@ BYTE RegistryKeyIsEmpty()
     if (!currentKey)
         return 1;
     DWORD subkeys = 0, values = 0;
-    if (!Succeeded(RegQueryInfoKeyA(currentKey, nullptr, nullptr, nullptr, &subkeys, nullptr,
+    if (!Succeeded(Sys.RegQueryInfoKeyA(currentKey, nullptr, nullptr, nullptr, &subkeys, nullptr,
                                     nullptr, &values, nullptr, nullptr, nullptr, nullptr)))
         return 1;
     return subkeys == 0 && values == 0;
