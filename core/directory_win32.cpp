@@ -285,7 +285,7 @@ int ClusterSize(char letter)
         return -1;
     DWORD sectorsPerCluster, bytesPerSector, freeClusters, totalClusters;
     if (!Sys.GetDiskFreeSpaceA(DriveRootOf(letter).CStr(), &sectorsPerCluster, &bytesPerSector,
-                           &freeClusters, &totalClusters))
+                               &freeClusters, &totalClusters))
         return -1;
     return (int)(sectorsPerCluster * bytesPerSector);
 }
