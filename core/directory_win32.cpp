@@ -71,7 +71,7 @@ bool IsInsideOrSame(const String& inner, const String& outer)
 bool RemoveTreeBelow(const String& dir)
 {
     WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(PathJoin(dir.CStr(), "*.*").CStr(), &entry);
+    HANDLE find = Sys.FindFirstFileA(PathJoin(dir.CStr(), "*.*").CStr(), &entry);
     if (find == INVALID_HANDLE_VALUE)
         return false;
     bool ok = true;
@@ -88,7 +88,7 @@ bool RemoveTreeBelow(const String& dir)
         else
             removed = RemoveTreeBelow(child);
         ok = ok && removed;
-    } while (FindNextFileA(find, &entry));
+    } while (Sys.FindNextFileA(find, &entry));
     FindClose(find);
     bool removedSelf = RemoveDirectoryOnly(dir.CStr());
     return ok && removedSelf;
@@ -231,7 +231,7 @@ String GetShortPath(const char* path)
         return String();
     DWORD size = (DWORD)(2 * length > MAX_PATH ? 2 * length : MAX_PATH);
     String shortPath = FetchText(size, [path](char* buffer, DWORD bufferSize) {
-        return GetShortPathNameA(path, buffer, bufferSize);
+        return Sys.GetShortPathNameA(path, buffer, bufferSize);
     });
     return shortPath.IsEmpty() ? String(path) : shortPath;
 }
@@ -265,7 +265,9 @@ bool DriveExists(char letter)
 long long DiskFreeSpaceOfRoot(const char* root)
 {
     DWORD sectorsPerCluster, bytesPerSector, freeClusters, totalClusters;
-    if (!root || !GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters))
+    if (!root
+        || !Sys.GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                                  &totalClusters))
         return -1;
     return (long long)sectorsPerCluster * bytesPerSector * freeClusters;
 }
@@ -282,8 +284,8 @@ int ClusterSize(char letter)
     if (!IsDriveLetter(letter))
         return -1;
     DWORD sectorsPerCluster, bytesPerSector, freeClusters, totalClusters;
-    if (!GetDiskFreeSpaceA(DriveRootOf(letter).CStr(), &sectorsPerCluster, &bytesPerSector,
-                           &freeClusters, &totalClusters))
+    if (!Sys.GetDiskFreeSpaceA(DriveRootOf(letter).CStr(), &sectorsPerCluster, &bytesPerSector,
+                               &freeClusters, &totalClusters))
         return -1;
     return (int)(sectorsPerCluster * bytesPerSector);
 }

@@ -140,10 +140,12 @@ bool FileIsWritable(const char* name);
 // The file name holds exactly the size bytes at bytes.
 bool FilesEqual(const void* bytes, int size, const char* name);
 
-// Whole-file helpers through the C runtime's buffered streams.
+// Whole-file helpers on File, others sharing the file meanwhile as the C
+// runtime's streams would. No retries: a caller that wants them uses File.
 // Appends text to name (creating it); false for an empty name or when
 // opening or writing fails.
 bool AppendTextToFile(const char* name, const char* text);
+// name is a file that can be opened for reading now.
 bool FileExists(const char* name);
 // Size in bytes, -1 when the file cannot be opened.
 int FileSizeByName(const char* name);
@@ -173,6 +175,9 @@ bool MoveFileReplacing(const char* from, const char* to);
 bool RenameFile(const char* from, const char* to);
 // Deletes the file name as it is (a read-only file stays: DeleteFileForced).
 bool DeleteFileOnly(const char* name);
+// Has the system move from onto to, replacing it, at its next start (the
+// NT family). No retry: nothing is touched before then.
+bool MoveFileAtNextStart(const char* from, const char* to);
 
 // Writes key=value into [section] of the profile file (a name without a
 // path lies in the Windows directory; null is WIN.INI).

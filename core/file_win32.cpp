@@ -1,10 +1,9 @@
-// File and the whole-file helpers on top of the Win32 file API and the C
-// runtime's streams.
+// File and the whole-file helpers on top of the Win32 file API, reached
+// through the table Sys (core/system_calls.h).
 #include "core/file.h"
 
 #include <windows.h>
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -218,16 +217,16 @@ bool File::Read(void* buffer, int count)
         lastError_ = "File not open";
         return false;
     }
-    DWORD start = SetFilePointer(AsHandle(handle_), 0, NULL, FILE_CURRENT);
+    DWORD start = Sys.SetFilePointer(AsHandle(handle_), 0, NULL, FILE_CURRENT);
     DWORD done = 0;
-    if (!ReadFile(AsHandle(handle_), buffer, (DWORD)count, &done, NULL)) {
+    if (!Sys.ReadFile(AsHandle(handle_), buffer, (DWORD)count, &done, NULL)) {
         SetSystemError();
         return false;
     }
     if (done < (DWORD)count) {
         // A short read is a failure; leave the position where the caller
         // had it, so a retry or another read starts from the same place.
-        SetFilePointer(AsHandle(handle_), (LONG)start, NULL, FILE_BEGIN);
+        Sys.SetFilePointer(AsHandle(handle_), (LONG)start, NULL, FILE_BEGIN);
         lastError_ = "Read past end of file";
         return false;
     }
@@ -352,7 +351,7 @@ int File::Tell()
         return memory_.Position();
     if (!handle_)
         return -1;
-    return (int)SetFilePointer(AsHandle(handle_), 0, NULL, FILE_CURRENT);
+    return (int)Sys.SetFilePointer(AsHandle(handle_), 0, NULL, FILE_CURRENT);
 }
 
 bool File::Seek(int position)
@@ -366,7 +365,8 @@ bool File::Seek(int position)
     }
     if (!handle_)
         return false;
-    return SetFilePointer(AsHandle(handle_), position, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+    return Sys.SetFilePointer(AsHandle(handle_), position, NULL, FILE_BEGIN)
+           != INVALID_SET_FILE_POINTER;
 }
 
 bool File::SeekEnd(int delta)
@@ -375,7 +375,7 @@ bool File::SeekEnd(int delta)
         return Seek(memory_.Length() + delta);
     if (!handle_)
         return false;
-    return SetFilePointer(AsHandle(handle_), delta, NULL, FILE_END) != INVALID_SET_FILE_POINTER;
+    return Sys.SetFilePointer(AsHandle(handle_), delta, NULL, FILE_END) != INVALID_SET_FILE_POINTER;
 }
 
 int File::Size()
@@ -385,7 +385,7 @@ int File::Size()
     if (!handle_)
         return -1;
     // The size itself, without moving the position back and forth.
-    return (int)GetFileSize(AsHandle(handle_), NULL);
+    return (int)Sys.GetFileSize(AsHandle(handle_), NULL);
 }
 
 int File::PushPosition()
@@ -453,7 +453,8 @@ bool File::GetTime(DateTime* time)
     if (!time || !handle_)
         return false;
     FILETIME written;
-    return GetFileTime(AsHandle(handle_), NULL, NULL, &written) && time->SetFromFileTime(written, true);
+    return Sys.GetFileTime(AsHandle(handle_), NULL, NULL, &written)
+           && time->SetFromFileTime(written, true);
 }
 
 bool File::SetTime(const DateTime& time)
@@ -507,76 +508,39 @@ bool AppendTextToFile(const char* name, const char* text)
 {
     if (!name || !*name)
         return false;
-    FILE* stream = fopen(name, "a+b");
-    if (!stream)
-        return false;
-    size_t length = text ? strlen(text) : 0;
-    bool ok = fwrite(text ? text : "", 1, length, stream) == length;
-    // Buffered data meets the disk only here: a full disk shows up now.
-    if (fclose(stream) != 0)
-        ok = false;
-    return ok;
+    File file;
+    bool ok = file.Open(name, FoOpenAlways | FoAppend | FoShareRead | FoShareWrite)
+              && file.Write(text ? text : "", text ? (int)strlen(text) : 0);
+    return file.Close() && ok;
 }
 
 bool FileExists(const char* name)
 {
-    if (!name || !*name)
-        return false;
-    FILE* stream = fopen(name, "r");
-    if (!stream)
-        return false;
-    fclose(stream);
-    return true;
+    File file;
+    return name && *name && file.OpenForRead(name, false);
 }
 
 int FileSizeByName(const char* name)
 {
-    if (!name || !*name)
-        return -1;
-    FILE* stream = fopen(name, "rb");
-    if (!stream)
-        return -1;
-    long size = -1;
-    if (fseek(stream, 0, SEEK_END) == 0)
-        size = ftell(stream);
-    fclose(stream);
-    return (int)size;
+    File file;
+    return name && *name && file.OpenForRead(name, false) ? file.Size() : -1;
 }
 
 bool ReadFileToString(const char* name, String& out)
 {
     out.Clear();
-    if (!name || !*name)
-        return false;
-    FILE* stream = fopen(name, "rb");
-    if (!stream)
-        return false;
-    bool ok = true;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, stream)) > 0)
-        out.Append(buffer, (int)n);
-    if (ferror(stream)) {
-        out.Clear();
-        ok = false;
-    }
-    fclose(stream);
-    return ok;
+    File file;
+    return name && *name && file.OpenForRead(name, false) && file.ReadAll(out);
 }
 
 bool WriteFileFromBytes(const char* name, const void* bytes, int count)
 {
     if (!name || !*name)
         return false;
-    FILE* stream = fopen(name, "wb");
-    if (!stream)
-        return false;
-    bool ok = true;
-    if (count > 0 && bytes)
-        ok = fwrite(bytes, 1, (size_t)count, stream) == (size_t)count;
-    if (fclose(stream) != 0)
-        ok = false;
-    return ok;
+    File file;
+    bool ok = file.Open(name, FoCreateAlways | FoNoRead | FoShareRead | FoShareWrite)
+              && (count <= 0 || !bytes || file.Write(bytes, count));
+    return file.Close() && ok;
 }
 
 bool WriteFileFromString(const char* name, const String& content)
@@ -650,6 +614,11 @@ bool DeleteFileOnly(const char* name)
             return false;
     }
     return true;
+}
+
+bool MoveFileAtNextStart(const char* from, const char* to)
+{
+    return Sys.MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
 }
 
 bool WriteIniValue(const char* section, const char* key, const char* value, const char* file)

@@ -19,6 +19,11 @@ const unsigned long kTransientRetryDelayMs = 100;
 // stays readable either way.
 bool RetryAfterTransientError(int& retries, const char* action, const char* name);
 
+// Leaves "Retrying <action> of <name> (error <code>)" in the retry log, the
+// code being GetLastError(), which stays. For a caller that retries on its
+// own terms (the three attempts of placing a file).
+void LogRetry(const char* action, const char* name);
+
 // Where the retry lines go: the log text of the run, or null for none.
 // The run that sets it clears it again before the text goes away.
 void SetRetryLog(String* log);

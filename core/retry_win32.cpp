@@ -20,15 +20,22 @@ void SetRetryLog(String* log)
     retryLog = log;
 }
 
+void LogRetry(const char* action, const char* name)
+{
+    DWORD error = GetLastError();
+    if (retryLog)
+        retryLog->AppendFormat("Retrying %s of %s (error %lu)\r\n", action, name ? name : "",
+                               (unsigned long)error);
+    SetLastError(error);
+}
+
 bool RetryAfterTransientError(int& retries, const char* action, const char* name)
 {
     DWORD error = GetLastError();
     if (!IsTransient(error) || retries >= kTransientRetries)
         return false;
     retries++;
-    if (retryLog)
-        retryLog->AppendFormat("Retrying %s of %s (error %lu)\r\n", action, name ? name : "",
-                               (unsigned long)error);
+    LogRetry(action, name);
     Sleep(kTransientRetryDelayMs);
     SetLastError(error);
     return true;

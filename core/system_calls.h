@@ -10,6 +10,14 @@
 //
 // Only the wrappers call through Sys: the flows (launcher/, install/,
 // uninstall/, ui/) call the wrappers.
+//
+// Left outside: closing handles (CloseHandle, FindClose, RegCloseKey),
+// whose failure nobody could act on; what the system answers without
+// touching a file (GetFullPathNameA, GetModuleFileNameA, the Windows,
+// system and current directories, GetDriveTypeA); the loader
+// (LoadLibraryExA, GetProcAddress, version.dll's functions linked at run
+// time); the wait for a batch's process and the shutdown privilege; COM's
+// shortcut object and the shell's folder picker of ui/.
 #pragma once
 
 #include <windows.h>
@@ -19,7 +27,11 @@
 // Registry functions return their reason instead of setting it.
 #define VELT_SYSTEM_CALLS(X)                                \
     X(CreateFileA, INVALID_HANDLE_VALUE)                    \
+    X(ReadFile, FALSE)                                      \
     X(WriteFile, FALSE)                                     \
+    X(SetFilePointer, INVALID_SET_FILE_POINTER)             \
+    X(GetFileSize, INVALID_FILE_SIZE)                       \
+    X(GetFileTime, FALSE)                                   \
     X(FlushFileBuffers, FALSE)                              \
     X(SetEndOfFile, FALSE)                                  \
     X(SetFileTime, FALSE)                                   \
@@ -30,17 +42,26 @@
     X(SetFileAttributesA, FALSE)                            \
     X(CreateDirectoryA, FALSE)                              \
     X(RemoveDirectoryA, FALSE)                              \
+    X(FindFirstFileA, INVALID_HANDLE_VALUE)                 \
+    X(FindNextFileA, FALSE)                                 \
+    X(GetShortPathNameA, 0)                                 \
+    X(GetDiskFreeSpaceA, FALSE)                             \
     X(GetTempFileNameA, 0)                                  \
     X(GetTempPathA, 0)                                      \
     X(WritePrivateProfileStringA, FALSE)                    \
     X(RegCreateKeyExA, (LONG)error)                         \
     X(RegOpenKeyExA, (LONG)error)                           \
+    X(RegQueryValueExA, (LONG)error)                        \
+    X(RegEnumKeyA, (LONG)error)                             \
+    X(RegQueryInfoKeyA, (LONG)error)                        \
     X(RegSetValueExA, (LONG)error)                          \
     X(RegDeleteValueA, (LONG)error)                         \
     X(RegDeleteKeyA, (LONG)error)                           \
     X(CreateProcessA, FALSE)                                \
     X(ExitWindowsEx, FALSE)                                 \
-    X(ShellExecuteA, (HINSTANCE)SE_ERR_ACCESSDENIED)
+    X(ShellExecuteA, (HINSTANCE)SE_ERR_ACCESSDENIED)        \
+    X(AddFontResourceA, 0)                                  \
+    X(RemoveFontResourceA, 0)
 
 #define VELT_SYSTEM_CALL_MEMBER(function, failure) decltype(&::function) function;
 // One pointer per Win32 function the wrappers use.

@@ -60,22 +60,26 @@ bool TakeFault(int index, DWORD* error)
     return true;
 }
 
-// The text arguments that are not null, each after " ", onto line.
-void AppendTexts(String& line)
+// The text arguments that are not null, each after " ", onto line. A
+// `char*` is mostly a buffer the call is to fill, whose bytes are nobody's
+// yet: it counts only where it is the call's input (writable), as the
+// command line of CreateProcessA is.
+void AppendTexts(String& line, bool writableIsInput)
 {
     (void)line;
+    (void)writableIsInput;
 }
 
 template <typename First, typename... Rest>
-void AppendTexts(String& line, First first, Rest... rest)
+void AppendTexts(String& line, bool writableIsInput, First first, Rest... rest)
 {
     if constexpr (std::is_same_v<First, const char*> || std::is_same_v<First, char*>) {
-        if (first) {
+        if (first && (std::is_same_v<First, const char*> || writableIsInput)) {
             line.Append(" ");
             line.Append(first);
         }
     }
-    AppendTexts(line, rest...);
+    AppendTexts(line, writableIsInput, rest...);
 }
 
 void Trace(const String& line)
@@ -97,7 +101,7 @@ template <typename Result, typename... Args> struct Hook<Result(WINAPI*)(Args...
         bool fails = TakeFault(Index, &error);
         if (trace != INVALID_HANDLE_VALUE) {
             String line = String::Formatted("%s %d", kCallNames[Index], plan[Index].calls);
-            AppendTexts(line, args...);
+            AppendTexts(line, Index == kCreateProcessA || Index == kRegCreateKeyExA, args...);
             line.Append(fails ? " FAILS\r\n" : "\r\n");
             Trace(line);
         }

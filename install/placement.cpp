@@ -9,6 +9,7 @@
 #include "core/directory.h"
 #include "core/file.h"
 #include "core/paths.h"
+#include "core/retry.h"
 #include "install/shortcuts.h"
 #include "install/versions.h"
 #include "product/archive.h"
@@ -21,16 +22,12 @@
 #include "ui/dialogs.h"
 #include "ui/messages.h"
 
-WriteFault (*InstalledWriteFault)(int chunk) = nullptr;
-
 namespace {
 
 constexpr int kWriteAttempts = 3;
 // Files are written in pieces, so that a device that fills up or fails is
 // met part way through a file, as it would be in the field.
 constexpr int kWriteChunk = 64 * 1024;
-// MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT.
-constexpr DWORD kReplaceAtNextStart = 5;
 
 }  // namespace
 
@@ -42,8 +39,9 @@ const char kMoveNotLinkedError[] =
     "Failed to install %s because MoveFileEx could not be linked from KERNEL32.DLL\r\n";
 const char kMoveFailedError[] = "Failed to update system file:\r\n%s\r\n\r\n";
 
-// Linked at run time: the replacement at the next start exists on the NT
-// family only, and its absence must not keep the program from starting.
+// Linked at run time, to learn whether the system offers the replacement
+// at the next start (the NT family); without it the file is named in the
+// error text. The replacement itself goes through MoveFileAtNextStart.
 typedef BOOL(WINAPI* MoveFileExProc)(LPCSTR, LPCSTR, DWORD);
 MoveFileExProc LinkedMoveFileEx = nullptr;
 
@@ -76,23 +74,10 @@ bool IsListedForUninstall(const InstallRun& run, const Placement& file)
 // ---------------------------------------------------------------------------
 // Writing
 
-// Writes the data in chunks through the test seam.
 bool WriteChunks(File& file, const uint8_t* data, int32_t size)
 {
-    int chunk = 0;
-    for (int32_t offset = 0; offset < size; offset += kWriteChunk, ++chunk) {
+    for (int32_t offset = 0; offset < size; offset += kWriteChunk) {
         int count = size - offset < kWriteChunk ? size - offset : kWriteChunk;
-        WriteFault fault = InstalledWriteFault ? InstalledWriteFault(chunk) : WriteFaultNone;
-        if (fault == WriteFaultFail) {
-            SetLastError(ERROR_DISK_FULL);
-            return false;
-        }
-        if (fault == WriteFaultCorrupt) {
-            uint8_t wrong = (uint8_t)(data[offset] ^ 0xFF);
-            if (!file.Write(&wrong, 1) || !file.Write(data + offset + 1, count - 1))
-                return false;
-            continue;
-        }
         if (!file.Write(data + offset, count))
             return false;
     }
@@ -110,8 +95,11 @@ bool WriteWholeFile(const InstallRun& run, const char* path, const uint8_t* data
     if (ok && time.month != 0)
         file.SetTime(time);
     ok = file.Close() && ok;
-    if (ok && (run.description.productFlags & PfVerifyWrites))
-        ok = FilesEqual(data, size, path);
+    if (ok && (run.description.productFlags & PfVerifyWrites) && !FilesEqual(data, size, path)) {
+        // Read back, the file differs: the device changed what it was given.
+        SetLastError(ERROR_CRC);
+        ok = false;
+    }
     return ok;
 }
 
@@ -174,8 +162,11 @@ bool WriteThroughTemporary(const InstallRun& run, const char* path, const uint8_
 typedef bool (*WriteOnce)(const InstallRun& run, const char* path, const uint8_t* data,
                           int32_t size, const DateTime& time);
 
-// Up to three attempts of `writeOnce`. The read-only attribute, when the
-// product allows it, is cleared after the first failure only.
+// Up to three attempts of `writeOnce`, after any error: unlike the
+// transient errors of core/retry.h, a failed write may be answered by the
+// next attempt (the read-only attribute, when the product allows it, is
+// cleared after the first failure only). Each further attempt is logged
+// as the retries of core/retry.h are.
 bool WriteWithAttempts(const InstallRun& run, const char* path, const uint8_t* data,
                        int32_t size, const DateTime& time, String& errorText,
                        WriteOnce writeOnce)
@@ -185,6 +176,9 @@ bool WriteWithAttempts(const InstallRun& run, const char* path, const uint8_t* d
     for (int attempt = 1; attempt <= kWriteAttempts; ++attempt) {
         if (writeOnce(run, path, data, size, time))
             return true;
+        if (attempt == kWriteAttempts)
+            break;
+        LogRetry("write", path);
         if (attempt == 1 && (run.description.productFlags & PfClearAttributes))
             SetReadOnly(path, false);
     }
@@ -378,7 +372,7 @@ bool ScheduleReplacement(InstallRun& run, const Placement& file)
         run.errorText.AppendFormat(kMoveNotLinkedError, target);
         return true;
     }
-    if (!LinkedMoveFileEx(file.destination.CStr(), target, kReplaceAtNextStart)) {
+    if (!MoveFileAtNextStart(file.destination.CStr(), target)) {
         run.errorText.AppendFormat(kMoveFailedError, target);
         return false;
     }

@@ -29,14 +29,3 @@ void LinkMoveFileEx();
 // Counts this run's shared files in SharedDLLs, taking back the counts of
 // the installation it replaces, and rebuilds run.previousSharedFiles.
 void UpdateSharedCounts(InstallRun& run);
-
-// Test seam of the file writer. When set, it is asked before each chunk
-// (numbered from 0 within one attempt) that WriteInstalledFile writes, and
-// can make that write fail as a full disk would, or let it through with
-// its first byte changed as a faulty device would. Null in the program.
-enum WriteFault : uint8_t {
-    WriteFaultNone = 0,         // write the chunk
-    WriteFaultFail = 1,         // the write fails (ERROR_DISK_FULL)
-    WriteFaultCorrupt = 2,      // the write succeeds with a wrong first byte
-};
-extern WriteFault (*InstalledWriteFault)(int chunk);

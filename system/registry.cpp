@@ -87,7 +87,7 @@ BYTE QueryLongValue(HKEY key, const char* name, DWORD type, DWORD size, Registry
     // so `size` bytes fit even when size is count + 1.
     value.text.Reset(count);
     DWORD got = size;
-    if (!Succeeded(RegQueryValueExA(key, name, nullptr, nullptr, (BYTE*)value.text.Data(),
+    if (!Succeeded(Sys.RegQueryValueExA(key, name, nullptr, nullptr, (BYTE*)value.text.Data(),
                                     &got))) {
         value.text.Clear();
         return 0;
@@ -264,7 +264,7 @@ BYTE RegistryQueryValue(const RegistryKey& key, const char* name, RegistryValue&
     BYTE buffer[32];
     DWORD type = 0;
     DWORD size = sizeof buffer;
-    LONG result = RegQueryValueExA(key.handle, name, nullptr, &type, buffer, &size);
+    LONG result = Sys.RegQueryValueExA(key.handle, name, nullptr, &type, buffer, &size);
     if (result == ERROR_SUCCESS) {
         switch (type) {
         case REG_SZ:
@@ -328,7 +328,7 @@ BYTE RegistryValueExists(const RegistryKey& key, const char* name)
 {
     if (!key.handle)
         return 0;
-    return Succeeded(RegQueryValueExA(key.handle, name, nullptr, nullptr, nullptr, nullptr));
+    return Succeeded(Sys.RegQueryValueExA(key.handle, name, nullptr, nullptr, nullptr, nullptr));
 }
 
 String RegistryReadPath(HKEY root, const char* fullPath, const String& fallback,
@@ -402,7 +402,7 @@ BYTE RegistryDeleteKey(const RegistryKey& parent, const char* subkey, RegistryFl
         // the index of a child that stays.
         char child[199];
         DWORD index = 0;
-        while (RegEnumKeyA(key.handle, index, child, sizeof child) == ERROR_SUCCESS)
+        while (Sys.RegEnumKeyA(key.handle, index, child, sizeof child) == ERROR_SUCCESS)
             if (!RegistryDeleteKey(key, child, flags, report))
                 index++;
         RegistryCloseKey(key);
@@ -470,7 +470,7 @@ int RegistryEnumSubkeys(const RegistryKey& key, Array<String>* names)
     char name[199];
     int count = 0;
     for (;;) {
-        LONG result = RegEnumKeyA(key.handle, (DWORD)count, name, sizeof name);
+        LONG result = Sys.RegEnumKeyA(key.handle, (DWORD)count, name, sizeof name);
         if (result != ERROR_SUCCESS) {
             // The end of the list is no error; anything else (a name
             // longer than the buffer) stays readable.
@@ -488,7 +488,7 @@ int RegistrySubkeyCount(const RegistryKey& key)
     if (!key.handle)
         return -1;
     DWORD subkeys = 0;
-    if (!Succeeded(RegQueryInfoKeyA(key.handle, nullptr, nullptr, nullptr, &subkeys, nullptr,
+    if (!Succeeded(Sys.RegQueryInfoKeyA(key.handle, nullptr, nullptr, nullptr, &subkeys, nullptr,
                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)))
         return -1;
     return (int)subkeys;
@@ -504,7 +504,7 @@ BYTE RegistryKeyIsEmpty(const RegistryKey& key)
     if (!key.handle)
         return 1;
     DWORD subkeys = 0, values = 0;
-    if (!Succeeded(RegQueryInfoKeyA(key.handle, nullptr, nullptr, nullptr, &subkeys, nullptr,
+    if (!Succeeded(Sys.RegQueryInfoKeyA(key.handle, nullptr, nullptr, nullptr, &subkeys, nullptr,
                                     nullptr, &values, nullptr, nullptr, nullptr, nullptr)))
         return 1;
     return subkeys == 0 && values == 0;

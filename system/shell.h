@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "core/string.h"
+#include "core/system_calls.h"
 
 // The Shell Folders value `name` of the current user ("" when missing).
 String ShellFolderPath(const char* name);
@@ -25,11 +26,11 @@ String FontsFolder();
 // counts, and a call of its own would cost more than the call it wraps.
 inline bool AddFontFile(const char* name)
 {
-    return AddFontResourceA(name) != 0;
+    return Sys.AddFontResourceA(name) != 0;
 }
 inline bool RemoveFontFile(const char* name)
 {
-    return RemoveFontResourceA(name) != 0;
+    return Sys.RemoveFontResourceA(name) != 0;
 }
 String StartMenuRootFolder();
 String ProgramsFolder();

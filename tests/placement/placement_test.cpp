@@ -13,6 +13,8 @@
 #include "archive/format.h"
 #include "core/checksum.h"
 #include "core/fatal.h"
+#include "core/retry.h"
+#include "core/system_calls.h"
 #include "install/install_run.h"
 #include "install/placement.h"
 #include "product/report.h"
@@ -102,26 +104,49 @@ DateTime FileTimeOf(const String& path)
     return time;
 }
 
-// The seam: counts the attempts (a chunk 0 starts one) and answers each
-// chunk from a rule the test sets.
+// The writes of WriteInstalledFile fail or change their data through the
+// test's own entry of the seam: the writer writes in chunks of this size,
+// so the position of a write tells its chunk, and a chunk 0 starts an
+// attempt.
+const DWORD kWriteChunk = 64 * 1024;
+
 struct FaultPlan {
     int attempts = 0;
-    int failChunk = -1;         // this chunk fails ...
+    int failChunk = -1;         // this chunk fails (ERROR_DISK_FULL) ...
     int failAttempts = 0;       // ... in the first this many attempts
-    int corruptAttempts = 0;    // chunk 0 is corrupted in the first this many attempts
+    int corruptAttempts = 0;    // chunk 0 gets a wrong first byte in the first this many attempts
 };
 FaultPlan Plan;
+SystemCalls SystemOwn;          // the table as it was before the plan's entry went in
 
-WriteFault PlannedFault(int chunk)
+BOOL WINAPI PlannedWriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD done,
+                             LPOVERLAPPED overlapped)
 {
+    int chunk = (int)(SystemOwn.SetFilePointer(file, 0, NULL, FILE_CURRENT) / kWriteChunk);
     if (chunk == 0)
         ++Plan.attempts;
-    if (chunk == Plan.failChunk && Plan.attempts <= Plan.failAttempts)
-        return WriteFaultFail;
-    if (chunk == 0 && Plan.attempts <= Plan.corruptAttempts)
-        return WriteFaultCorrupt;
-    return WriteFaultNone;
+    if (chunk == Plan.failChunk && Plan.attempts <= Plan.failAttempts) {
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    if (chunk == 0 && Plan.attempts <= Plan.corruptAttempts && count > 0) {
+        std::string wrong((const char*)buffer, count);
+        wrong[0] = (char)(wrong[0] ^ 0xFF);
+        return SystemOwn.WriteFile(file, wrong.data(), count, done, overlapped);
+    }
+    return SystemOwn.WriteFile(file, buffer, count, done, overlapped);
 }
+
+// The plan's entry in the table while it lives; the test's own writes
+// outside it pass.
+struct PlannedWrites {
+    PlannedWrites()
+    {
+        SystemOwn = Sys;
+        Sys.WriteFile = PlannedWriteFile;
+    }
+    ~PlannedWrites() { Sys = SystemOwn; }
+};
 
 class PlacementTest : public ScratchTest {
 protected:
@@ -143,7 +168,8 @@ protected:
         run_.isReinstall = 0;
         run_.previousSharedFiles.Clear();
         Plan = FaultPlan();
-        InstalledWriteFault = PlannedFault;
+        retryLog_.Clear();
+        SetRetryLog(&retryLog_);
         run_.installDirectory = Path("install");
         run_.uninstallDirectory = Path("install\\uninst");
         run_.sharedDirectory = Path("shared");
@@ -153,20 +179,33 @@ protected:
 
     void TearDown() override
     {
-        InstalledWriteFault = nullptr;
+        SetRetryLog(nullptr);
         ScratchTest::TearDown();
     }
 
     bool Write(const String& path, const std::string& data, const DateTime& time = kNoTime)
     {
+        PlannedWrites planned;
         return WriteInstalledFile(run_, path.CStr(), (const uint8_t*)data.data(),
                                   (int32_t)data.size(), time, run_.errorText);
+    }
+
+    // The lines the attempts after failed ones leave in the retry log.
+    static std::string Retries(const String& path, int count, unsigned long error)
+    {
+        std::string line = "Retrying write of " + Text(path) + " (error " + std::to_string(error)
+                           + ")\r\n";
+        std::string lines;
+        for (int i = 0; i < count; ++i)
+            lines += line;
+        return lines;
     }
 
     // The run of each test, over a description and an archive of its own.
     OpenedArchive archive_;
     DescriptionFields description_;
     InstallRun run_{description_, archive_};
+    String retryLog_;
 
     static std::string ErrorLine(const String& path)
     {
@@ -186,6 +225,7 @@ TEST_F(PlacementTest, WriteThatFailsPartWayKeepsTheEarlierCopy)
     EXPECT_FALSE(Write(path, data));
     EXPECT_EQ(3, Plan.attempts);
     EXPECT_EQ(ErrorLine(path), Text(run_.errorText));
+    EXPECT_EQ(Retries(path, 2, ERROR_DISK_FULL), Text(retryLog_));
     EXPECT_EQ("the earlier copy", Text(Contents(path)));
     EXPECT_EQ(std::vector<std::string>({"app.exe", "install", "shared"}), Listing(dir_));
 }
@@ -199,6 +239,7 @@ TEST_F(PlacementTest, WriteThatFailsOnceSucceedsOnTheNextAttempt)
     EXPECT_TRUE(Write(path, data));
     EXPECT_EQ(2, Plan.attempts);
     EXPECT_EQ("", Text(run_.errorText));
+    EXPECT_EQ(Retries(path, 1, ERROR_DISK_FULL), Text(retryLog_));
     EXPECT_TRUE(HoldsBytes(path, data));
     EXPECT_EQ(std::vector<std::string>({"app.exe", "install", "shared"}), Listing(dir_));
 }
@@ -214,6 +255,7 @@ TEST_F(PlacementTest, WriteMakesNewAndEmptyFiles)
     EXPECT_TRUE(Write(Path("shrinks.dat"), "short"));
     EXPECT_EQ("short", Text(Contents(Path("shrinks.dat"))));
     EXPECT_EQ("", Text(run_.errorText));
+    EXPECT_EQ("", Text(retryLog_));
 }
 
 TEST_F(PlacementTest, WriteIntoAMissingDirectoryFailsWithItsLine)
@@ -231,16 +273,19 @@ TEST_F(PlacementTest, ReadOnlyDestinationIsKeptUnlessAttributesMayBeCleared)
     EXPECT_FALSE(Write(path, "new data"));
     EXPECT_EQ(3, Plan.attempts);
     EXPECT_EQ(ErrorLine(path), Text(run_.errorText));
+    EXPECT_EQ(Retries(path, 2, ERROR_ACCESS_DENIED), Text(retryLog_));
     EXPECT_EQ("read-only copy", Text(Contents(path)));
     EXPECT_TRUE(IsReadOnlyFile(path));
     EXPECT_EQ(std::vector<std::string>({"install", "locked.dll", "shared"}), Listing(dir_));
 
     run_.errorText.Clear();
+    retryLog_.Clear();
     Plan = FaultPlan();
     description_.productFlags = PfClearAttributes;
     EXPECT_TRUE(Write(path, "new data"));
     EXPECT_EQ(2, Plan.attempts);                    // cleared after the first failure
     EXPECT_EQ("", Text(run_.errorText));
+    EXPECT_EQ(Retries(path, 1, ERROR_ACCESS_DENIED), Text(retryLog_));
     EXPECT_EQ("new data", Text(Contents(path)));
     EXPECT_FALSE(IsReadOnlyFile(path));
     EXPECT_EQ(std::vector<std::string>({"install", "locked.dll", "shared"}), Listing(dir_));
@@ -265,13 +310,16 @@ TEST_F(PlacementTest, VerifiedWritesCatchWhatTheDeviceChanged)
     EXPECT_EQ(2, Plan.attempts);
     EXPECT_TRUE(HoldsBytes(path, data));
     EXPECT_EQ("", Text(run_.errorText));
+    EXPECT_EQ(Retries(path, 1, ERROR_CRC), Text(retryLog_));
 
     // Three differences: the earlier copy stays.
     MakeFile("app.exe", String("the earlier copy"));
     Plan = FaultPlan();
+    retryLog_.Clear();
     Plan.corruptAttempts = 3;
     EXPECT_FALSE(Write(path, data));
     EXPECT_EQ(3, Plan.attempts);
+    EXPECT_EQ(Retries(path, 2, ERROR_CRC), Text(retryLog_));
     EXPECT_EQ(ErrorLine(path), Text(run_.errorText));
     EXPECT_EQ("the earlier copy", Text(Contents(path)));
     EXPECT_EQ(std::vector<std::string>({"app.exe", "install", "shared"}), Listing(dir_));
@@ -468,6 +516,7 @@ protected:
     void PlaceAll(const std::vector<Record>& records)
     {
         block_.Load(run_, description_, records);
+        PlannedWrites planned;
         for (int i = 0; i < description_.fileCount; ++i)
             PlaceFile(run_, i);
         EXPECT_EQ(run_.archiveCursor.end, run_.archiveCursor.next);
@@ -847,6 +896,7 @@ TEST_F(PlaceFileTest, InstallDirectoryFilesInUseAreNotDeferred)
     CloseHandle(held);
     EXPECT_EQ(3, Plan.attempts);
     EXPECT_EQ(ErrorLine(target), Text(run_.errorText));
+    EXPECT_EQ(Retries(target, 2, ERROR_ACCESS_DENIED), Text(retryLog_));
     EXPECT_EQ("in use", Text(Contents(target)));
     EXPECT_EQ(0u, ProductFlagsOf(run_) & PfRebootNeeded);
     EXPECT_TRUE(TemporaryFileIn(run_.installDirectory).IsEmpty());

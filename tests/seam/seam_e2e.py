@@ -3,11 +3,12 @@
 test stub (velt-stub-faults), whose system calls fail as the environment
 variable VELT_SYSTEM_FAULTS plans, installs over earlier copies and is
 uninstalled again under Wine. For each kind of call (create, write, move,
-registry set, process start during the installation; delete, registry set,
-process start during the uninstallation) one case makes the call aimed at
-fail, and the test checks the error line the user is shown (Install.LOG,
-the uninstaller's failure notice) and that every file is either its
-earlier copy, whole, or the new one, whole.
+delete, registry set, process start during the installation; delete,
+registry set, process start during the uninstallation) one case makes the
+call aimed at fail, and the test checks the error line the user is shown
+(Install.LOG, the uninstaller's failure notice), the retries the log
+shows, and that every file is either its earlier copy, whole, or the new
+one, whole.
 
     seam_e2e.py ROBOT FAULT_STUB
 
@@ -19,6 +20,7 @@ flows would shift. The environment is that of velt_add_wine_test.
 
 import json
 import os
+import re
 import shutil
 import sys
 
@@ -41,7 +43,7 @@ EXTENSION_KEY = "HKCR\\.vseam"
 FILES = ("a.txt", "b.txt", "c.txt")
 TARGET = "b.txt"            # the file the file cases aim at; a.txt comes before, c.txt after
 YES, OK = 6, 1
-ACCESS_DENIED, DISK_FULL = 5, 112
+ACCESS_DENIED, SHARING_VIOLATION, DISK_FULL = 5, 32, 112
 
 
 def new_data(name):
@@ -214,6 +216,37 @@ def moving_onto(name):
         "\\" + name.upper())
 
 
+def first_after_last(function, anchor, marker):
+    """The first call of `function` after the last `anchor` call before the
+    first call that `marker` accepts."""
+    def find(calls):
+        armed, found = False, None
+        for call in calls:
+            if marker(call):
+                return found
+            if call[0] == anchor:
+                armed, found = True, None
+            elif call[0] == function and armed and found is None:
+                found = call[1]
+        return None
+    return find
+
+
+def next_after(function, marker):
+    """The next call of `function` after the first call that `marker`
+    accepts, in a run that differs from the clean one from there on: the
+    calls of `function` before the marker, plus one."""
+    def find(calls):
+        count = 0
+        for call in calls:
+            if marker(call):
+                return count + 1
+            if call[0] == function:
+                count += 1
+        return None
+    return find
+
+
 def after(marker_function, marker_text, function):
     """The first call of `function` after the first `marker_function` call
     whose texts contain marker_text."""
@@ -229,22 +262,46 @@ def after(marker_function, marker_text, function):
 
 
 # ------------------------------------------------------------------ cases
-# kind, function, finder, error, how many calls fail (the three attempts
-# of a write fail each), the error line, the file left as it was.
+# kind, the planned failures (function, finder, error, how many calls fail
+# from the one found: the three attempts of a write fail each), what
+# Install.LOG must show (texts, or patterns), the file left as it was.
+
+def retries(action, name, error, count):
+    """The retry lines of `count` retries of one call."""
+    return "Retrying %s of %s (error %d)\r\n" % (action, name, error) * count
+
 
 TARGET_LINE = "%s %s\r\n" % ("{31}", path(TARGET))
+MOVE_ONTO_TARGET = ("MoveFileExA", first("MoveFileExA", lambda t: t.upper().endswith("\\B.TXT")),
+                    ACCESS_DENIED, 3)
 INSTALL_CASES = [
-    ("create", "CreateFileA", last_before("CreateFileA", moving_onto(TARGET)), ACCESS_DENIED, 3,
-     TARGET_LINE, TARGET),
-    ("write", "WriteFile", last_before("WriteFile", moving_onto(TARGET)), DISK_FULL, 3,
-     TARGET_LINE, TARGET),
-    ("move", "MoveFileExA", first("MoveFileExA", lambda t: t.upper().endswith("\\B.TXT")),
-     ACCESS_DENIED, 3, TARGET_LINE, TARGET),
-    ("registry set", "RegSetValueExA", after("RegCreateKeyExA", "command", "RegSetValueExA"),
-     ACCESS_DENIED, 1, 'Failed to associate file type:  ".vseam".\r\n', None),
-    ("process start", "CreateProcessA", first("CreateProcessA"), ACCESS_DENIED, 1,
-     "Unable to run the batch file ", None),
+    ("create", [("CreateFileA", first_after_last("CreateFileA", "GetTempFileNameA",
+                                                 moving_onto(TARGET)), ACCESS_DENIED, 3)],
+     [TARGET_LINE, retries("write", path(TARGET), ACCESS_DENIED, 2)], TARGET),
+    ("write", [("WriteFile", last_before("WriteFile", moving_onto(TARGET)), DISK_FULL, 3)],
+     [TARGET_LINE, retries("write", path(TARGET), DISK_FULL, 2)], TARGET),
+    ("move", [MOVE_ONTO_TARGET],
+     [TARGET_LINE, retries("write", path(TARGET), ACCESS_DENIED, 2)], TARGET),
+    # The temporary file of the failed move cannot be deleted at once, as
+    # while a scanner reads it: the delete is retried and it goes.
+    ("delete", [MOVE_ONTO_TARGET,
+                ("DeleteFileA", next_after("DeleteFileA", moving_onto(TARGET)),
+                 SHARING_VIOLATION, 1)],
+     [TARGET_LINE, re.compile(r"Retrying delete of %s\\QDT[0-9A-F]+\.TMP \(error %d\)\r\n"
+                              % (re.escape(DIRECTORY), SHARING_VIOLATION), re.IGNORECASE)],
+     TARGET),
+    ("registry set", [("RegSetValueExA", after("RegCreateKeyExA", "command", "RegSetValueExA"),
+                       ACCESS_DENIED, 1)],
+     ['Failed to associate file type:  ".vseam".\r\n'], None),
+    ("process start", [("CreateProcessA", first("CreateProcessA"), ACCESS_DENIED, 1)],
+     ["Unable to run the batch file "], None),
 ]
+
+
+def log_shows(log, wanted):
+    if isinstance(wanted, str):
+        return wanted.replace("{31}", text(31)) in log
+    return wanted.search(log) is not None
 
 
 def install_cases():
@@ -254,25 +311,32 @@ def install_cases():
     run = install(trace=trace)
     check(run.exit_code() == 1 and not run.boxes, "the traced installation: %s" % run.describe())
     files_whole("the traced installation")
+    check("Retrying" not in install_log(), "the traced installation retries nothing")
     calls = read_trace(trace)
-    for kind, function, finder, error, count, line, failed in INSTALL_CASES:
+    for kind, planned, wanted, failed in INSTALL_CASES:
         what = "install, %s fails" % kind
-        n = finder(calls)
-        if not check(n is not None, "%s: the clean run made no such call" % what):
+        faults = []
+        for function, finder, error, count in planned:
+            n = finder(calls)
+            if check(n is not None, "%s: the clean run made no %s call to fail" % (what, function)):
+                faults.append("%s:%d:%d:%d" % (function, n, error, count))
+        if len(faults) < len(planned):
             continue
+        faults = ";".join(faults)
         clean()
         plant_earlier_copies()
-        faults = "%s:%d:%d:%d" % (function, n, error, count)
         tag = kind.replace(" ", "-")
         run = install(faults, trace=trace_file(tag))
         failing = [c for c in read_trace(os.path.join(WORK, tag + ".trace"))
                    if c[2].endswith("FAILS")]
+        count = sum(p[3] for p in planned)
         check(len(failing) == count, "%s: %d planned failures, %d made: %r"
               % (what, count, len(failing), failing))
         check(run.exit_code() == 1 and not run.boxes, "%s: %s" % (what, run.describe()))
         log = install_log()
-        want = line.replace("{31}", text(31))
-        check(want in log, "%s (%s): Install.LOG has %r:\n%s" % (what, faults, want, log[-800:]))
+        for want in wanted:
+            check(log_shows(log, want), "%s (%s): Install.LOG has %r:\n%s"
+                  % (what, faults, want if isinstance(want, str) else want.pattern, log[-800:]))
         files_whole(what, failed)
 
 
