@@ -315,7 +315,10 @@ def uninstall_steps(product, registration):
                          "press=%d" % OK)]
 
 
-DATE = re.compile(r"\b\d{1,4}[-/.]\d{1,2}[-/.]\d{1,4}\b")
+# Dates (12/11/2026, 11.12.2026, 2026-12-11; not a version such as
+# 2.1.0) and times (08:45, 08:45:01, 08:45:01a, 8:45 PM).
+DATE = re.compile(r"\b(\d{1,2}[-/.]\d{1,2}[-/.]\d{4}|\d{4}-\d{1,2}-\d{1,2})\b")
+TIME = re.compile(r"\b\d{1,2}:\d{2}(:\d{2})?(\s*[AaPp][Mm]?\b)?(?!\d)")
 # The uninstaller's self-removal folder in the temporary folder.
 SCRIPT_FOLDER = re.compile(r"QDTU[0-9A-F]{8}")
 TIME = re.compile(r"\b\d{1,2}:\d{2}(:\d{2})?(\s*[AaPp][Mm])?(?!\d)")
