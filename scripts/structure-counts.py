@@ -18,7 +18,8 @@ checkout. For each it prints:
   - includes that run back up the layers: from a folder to one above it in
     LAYERS (default core<archive,system<ui<product<install=uninstall<launcher;
     folders joined with "," or "=" share a rank, and an include between
-    folders of one rank is listed as sideways);
+    folders of one rank is listed as sideways), and which folders each
+    folder includes;
   - the lines of PrintText, PrintJson, BuildInstaller and ReadFiles in
     builder/ (signature to closing brace; "absent" once they are gone) and
     the five longest functions of builder/.
@@ -141,19 +142,20 @@ def ranks(order):
 
 def arrows(tree, order):
     rank = ranks(order)
-    up, sideways = [], []
+    up, sideways, uses = [], [], {}
     for folder in rank:
         for path in tree.files(folder, (".cpp", ".h")):
             for number, line in enumerate(tree.text(path).split("\n"), 1):
                 match = re.match(r'\s*#\s*include\s+"([\w]+)/([^"]+)"', line)
                 if not match or match.group(1) not in rank or match.group(1) == folder:
                     continue
+                uses.setdefault(folder, set()).add(match.group(1))
                 item = "%s:%d: %s/%s" % (path, number, match.group(1), match.group(2))
                 if rank[match.group(1)] > rank[folder]:
                     up.append(item)
                 elif rank[match.group(1)] == rank[folder]:
                     sideways.append(item)
-    return up, sideways
+    return up, sideways, uses
 
 
 def functions(tree):
@@ -185,7 +187,7 @@ def report(where, order, listing):
     print("== %s" % where)
     mutable, aliases = globals_of(tree)
     calls, others = raw_calls(tree, RAW_CALLS), raw_calls(tree, OTHER_CALLS)
-    up, sideways = arrows(tree, order)
+    up, sideways, uses = arrows(tree, order)
     sizes = functions(tree)
     hooks = [item for item in mutable if "(*" in item]
     variables = [item for item in mutable if item not in hooks]
@@ -205,6 +207,9 @@ def report(where, order, listing):
     if listing:
         print("".join("    up: %s\n" % item for item in up), end="")
         print("".join("    sideways: %s\n" % item for item in sideways), end="")
+    print("folders and the folders they include: " + "; ".join(
+        "%s -> %s" % (folder, " ".join(sorted(uses[folder], key=ranks(order).get)))
+        for folder in sorted(uses, key=ranks(order).get)))
     print("builder functions: " + ", ".join(
         "%s %s" % (name, "%d lines" % sizes[name][0] if name in sizes else "absent")
         for name in BUILDER_FUNCTIONS))
