@@ -319,6 +319,8 @@ def uninstall_steps(product, registration):
 # 2.1.0) and times (08:45, 08:45:01, 08:45:01a, 8:45 PM).
 DATE = re.compile(r"\b(\d{1,2}[-/.]\d{1,2}[-/.]\d{4}|\d{4}-\d{1,2}-\d{1,2})\b")
 TIME = re.compile(r"\b\d{1,2}:\d{2}(:\d{2})?(\s*[AaPp][Mm]?\b)?(?!\d)")
+# The registration's day of the installation (yyyymmdd).
+INSTALL_DATE = re.compile(r'("InstallDate"=")\d{8}')
 # The uninstaller's self-removal folder in the temporary folder.
 SCRIPT_FOLDER = re.compile(r"QDTU[0-9A-F]{8}")
 TIME = re.compile(r"\b\d{1,2}:\d{2}(:\d{2})?(\s*[AaPp][Mm])?(?!\d)")
@@ -376,8 +378,8 @@ def prefix_record(before, after, started, product):
     for what, path, detail in prefix_snapshot.compare(before, after):
         if what.startswith("file") and what != "file removed":
             detail = file_detail(path, after["files"][path], started, product)
-        elif what.startswith("value"):
-            detail = normal(detail)
+        elif what.startswith(("value", "key")):
+            detail = INSTALL_DATE.sub(r"\1DATE", normal(detail))
         lines.append("%s %s (%s)" % (what, normal(path), detail))
     return lines
 
