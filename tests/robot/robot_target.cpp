@@ -7,7 +7,7 @@
 //                box owned by the dialog, which stays open
 //   blank        an OK box with an empty caption and an empty text
 //   unread       the dialog, modeless, while the program handles only sent
-//                messages: once another program tries to read its text,
+//                messages: once another program tries to read its label,
 //                the dialog is hidden and closed, and the program exits
 //                with 2
 //   cmdline      a box showing its module path and its command line
@@ -93,19 +93,20 @@ bool StartsWith(const char* text, const char* word)
     return strncmp(text, word, length) == 0 && (text[length] == '\0' || text[length] == ' ');
 }
 
-bool g_readTried = false;   // another program asked for the dialog's text
+bool g_readTried = false;   // another program asked for the label's text
+WNDPROC g_labelProc = NULL;  // the label's own window procedure
 
-// Hides the dialog at the first read of its text by another program: the
-// read is answered, but the box is no longer visible when it ends. Other
-// messages sent by the system (activation, say) are handled as usual.
-INT_PTR CALLBACK UnreadProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+// Hides the dialog at the first read of its label by another program: the
+// read is answered, but the box is no longer visible when it ends. The
+// label, not the caption, is watched: the system itself may read a
+// top-level window's caption (for a task list, say), never a control's.
+LRESULT CALLBACK UnreadLabelProc(HWND label, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if ((message == WM_GETTEXTLENGTH || message == WM_GETTEXT) && InSendMessage()) {
-        ShowWindow(dialog, SW_HIDE);
+        ShowWindow(GetParent(label), SW_HIDE);
         g_readTried = true;
-        return FALSE;
     }
-    return DialogProc(dialog, message, wParam, lParam);
+    return CallWindowProcW(g_labelProc, label, message, wParam, lParam);
 }
 
 // Shows the dialog and handles only messages sent to it until another
@@ -114,9 +115,11 @@ INT_PTR CALLBACK UnreadProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 int ShowUnread(HINSTANCE instance)
 {
     HWND dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_ROBOT_DIALOG), NULL,
-                                     UnreadProc, 0);
+                                     DialogProc, 0);
     if (dialog == NULL)
         return 4;
+    g_labelProc = (WNDPROC)SetWindowLongPtrW(GetDlgItem(dialog, IDC_LABEL), GWLP_WNDPROC,
+                                             (LONG_PTR)UnreadLabelProc);
     const DWORD kHangMs = 120000;
     DWORD start = GetTickCount();
     while (!g_readTried && GetTickCount() - start < kHangMs) {
