@@ -81,6 +81,22 @@ bool BitReader::ReadNumber(uint32_t& out, int base, int step)
 
 namespace {
 
+// The number of zero bits below the lowest one; 64 for none. Counted in
+// halves: on a 32-bit target the 64-bit builtin is a call into the
+// compiler's run-time library, which brings its unwind tables along.
+inline uint64_t TrailingZeros(uint64_t x)
+{
+#if UINTPTR_MAX > 0xffffffffu
+    return x ? (uint64_t)__builtin_ctzll(x) : 64;
+#else
+    uint32_t low = (uint32_t)x;
+    if (low)
+        return (uint64_t)__builtin_ctz(low);
+    uint32_t high = (uint32_t)(x >> 32);
+    return high ? 32 + (uint64_t)__builtin_ctz(high) : 64;
+#endif
+}
+
 struct FastBits {
     const uint8_t* data;    // the whole block
     int32_t size;           // its bytes
@@ -111,7 +127,7 @@ struct FastBits {
         if (Left() >= 57) {
             uint64_t window = Peek(position);
             uint64_t zeros = ~window;
-            uint64_t run = zeros ? (uint64_t)__builtin_ctzll(zeros) : 64;
+            uint64_t run = TrailingZeros(zeros);
             uint64_t width = run >= 32 ? 32 : base + run * step;
             if (width > 32)
                 width = 32;
@@ -140,7 +156,7 @@ struct FastBits {
             if (valid > 57)
                 valid = 57;
             uint64_t zeros = ~Peek(position + ones);
-            uint64_t run = zeros ? (uint64_t)__builtin_ctzll(zeros) : 64;
+            uint64_t run = TrailingZeros(zeros);
             if (run < valid) {
                 ones += run;
                 break;

@@ -163,9 +163,9 @@ String FormatWithMask(const CalendarDate& date, const CalendarDateTime* time, co
 
 } // namespace
 
-const String DefaultDateMask("m/d/y");
-const String DefaultDateTimeMask("m/d/y h:ii:ssap");
-const String DefaultTimeMask("h:ii:ssap");
+const char DefaultDateMask[] = "m/d/y";
+const char DefaultDateTimeMask[] = "m/d/y h:ii:ssap";
+const char DefaultTimeMask[] = "h:ii:ssap";
 
 int32_t DateTime::Compare(const DateTime& other) const
 {
@@ -263,7 +263,7 @@ bool CalendarDate::IsInvalid() const
 String CalendarDate::Format(const char* mask) const
 {
     if (mask == 0 || *mask == 0)
-        mask = DefaultDateMask.CStr();
+        mask = DefaultDateMask;
     return FormatWithMask(*this, 0, mask);
 }
 
@@ -275,7 +275,7 @@ bool CalendarDateTime::IsTimeInvalid() const
 String CalendarDateTime::Format(const char* mask) const
 {
     if (mask == 0 || *mask == 0)
-        mask = DefaultDateTimeMask.CStr();
+        mask = DefaultDateTimeMask;
     return FormatWithMask(*this, this, mask);
 }
 

@@ -56,9 +56,9 @@ int32_t Hour12(int32_t hour);
 bool IsAm(int32_t hour);
 
 // Masks used when Format gets none: "m/d/y", "m/d/y h:ii:ssap", "h:ii:ssap".
-extern const String DefaultDateMask;
-extern const String DefaultDateTimeMask;
-extern const String DefaultTimeMask;
+extern const char DefaultDateMask[];
+extern const char DefaultDateTimeMask[];
+extern const char DefaultTimeMask[];
 
 // A calendar date with its Julian day number and weekday.
 struct CalendarDate {

@@ -453,7 +453,7 @@ bool IsOutOfDate(const char* path, const DateTime& time)
 
 void LinkMoveFileEx()
 {
-    const LinkEntry table[] = {
+    static const LinkEntry table[] = {
         {"MoveFileExA", (FARPROC*)&LinkedMoveFileEx, 1},
         {nullptr, nullptr, 0},
     };

@@ -62,7 +62,7 @@ const VersionFunctions* LinkVersionFunctions()
     static BYTE linked = 0, tried = 0;
     if (!tried) {
         tried = 1;
-        const LinkEntry table[] = {
+        static const LinkEntry table[] = {
             {"GetFileVersionInfoSizeA", (FARPROC*)&functions.getSize, 0},
             {"GetFileVersionInfoA", (FARPROC*)&functions.getInfo, 0},
             {"VerQueryValueA", (FARPROC*)&functions.query, 0},

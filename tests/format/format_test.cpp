@@ -459,9 +459,9 @@ TEST(CalendarDateTime, FormatMasks)
         when.second = c.second;
         EXPECT_STREQ(c.text, when.Format(c.mask).CStr());
     }
-    EXPECT_STREQ("m/d/y", DefaultDateMask.CStr());
-    EXPECT_STREQ("m/d/y h:ii:ssap", DefaultDateTimeMask.CStr());
-    EXPECT_STREQ("h:ii:ssap", DefaultTimeMask.CStr());
+    EXPECT_STREQ("m/d/y", DefaultDateMask);
+    EXPECT_STREQ("m/d/y h:ii:ssap", DefaultDateTimeMask);
+    EXPECT_STREQ("h:ii:ssap", DefaultTimeMask);
 }
 
 TEST(CalendarDateTime, TimeValidity)
