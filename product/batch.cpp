@@ -155,13 +155,14 @@ String StarterText(const String& interpreter, const char* batch)
                              batch, quote);
 }
 
-// Writes a new file (never one that is there) and keeps it open: others
-// may read it, as the interpreter does, but nobody may change, delete or
-// rename it until `file` is closed.
+// Writes a new file (never one that is there), then keeps it open for
+// reading only: others may read it, as the system and the interpreter do,
+// but nobody may change, delete or rename it until `file` is closed. (A
+// handle that may write would keep the system from starting the file.)
 bool WriteHeldFile(File& file, const char* path, const String& text)
 {
-    return file.Open(path, FoCreateNew | FoNoRead | FoShareRead)
-           && file.Write(text.CStr(), text.Length());
+    return file.Open(path, FoCreateNew | FoNoRead) && file.Write(text.CStr(), text.Length())
+           && file.Open(path, FoOpenExisting | FoNoWrite | FoShareRead);
 }
 
 // Writes both files into `folder`, runs them and waits, then removes files

@@ -62,12 +62,13 @@ String MakePrivateFolder(char tag)
                                       SE_DACL_PRESENT | SE_DACL_PROTECTED, NULL, NULL, NULL,
                                       (ACL*)list};
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
-    String temp = GetTempDirectoryString();
-    String folder;
+    // The temporary folder's path ends with a backslash.
+    String folder = GetTempDirectoryString();
+    int end = folder.Length();
     DWORD name = GetTickCount();
-    for (int attempt = 0; !temp.IsEmpty() && attempt < kFolderAttempts; attempt++) {
-        // The temporary folder's path ends with a backslash.
-        folder.Format("%s%s%c%08lX", temp.CStr(), kTempFilePrefix, tag, name);
+    for (int attempt = 0; end > 0 && attempt < kFolderAttempts; attempt++) {
+        folder.Truncate(end);
+        folder.AppendFormat("QDT%c%08lX", tag, name);
         // Only a folder made here and now will do: one that is there
         // already could have been prepared by anyone.
         if (Sys.CreateDirectoryA(folder.CStr(), &attributes))
