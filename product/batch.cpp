@@ -6,6 +6,7 @@
 #include "core/file.h"
 #include "core/paths.h"
 #include "product/report.h"
+#include "system/private_folder.h"
 #include "system/process.h"
 #include "system/shell.h"
 #include "ui/program_windows.h"
@@ -93,18 +94,6 @@ String CommandBatchText(uint8_t withoutPauses, const char* workDir, const String
     return text;
 }
 
-// The NT family, whose interpreter is cmd.exe, rather than Windows 9x with
-// command.com. A 64-bit program runs on the NT family only, so its build
-// leaves out what serves Windows 9x.
-BYTE OnWindowsNT()
-{
-#ifdef _WIN64
-    return 1;
-#else
-    return IsWindowsNT();
-#endif
-}
-
 // A console that ran a batch file to its end stays open on Windows 9x with
 // the batch's name in its title ("Finished - QDITBF1"), and the wait would
 // never end on it, so it is closed instead.
@@ -166,6 +155,39 @@ String StarterText(const String& interpreter, const char* batch)
                              batch, quote);
 }
 
+// Writes a new file (never one that is there), then keeps it open for
+// reading only: others may read it, as the system and the interpreter do,
+// but nobody may change, delete or rename it until `file` is closed. (A
+// handle that may write would keep the system from starting the file.)
+bool WriteHeldFile(File& file, const char* path, const String& text)
+{
+    return file.Open(path, FoCreateNew | FoNoRead) && file.Write(text.CStr(), text.Length())
+           && file.Open(path, FoOpenExisting | FoNoWrite | FoShareRead);
+}
+
+// Writes both files into `folder`, runs them and waits, then removes files
+// and folder. True when the interpreter was started.
+bool RunInFolder(const ProductRun& run, uint8_t hidden, const char* workDir,
+                 const String& commands, const char* sharedDir, const String& folder)
+{
+    String starterPath = PathJoin(folder.CStr(), kStarterBatch);
+    String batchPath = PathJoin(folder.CStr(), kCommandBatch);
+    const char* starter = starterPath.CStr();
+    const char* batch = batchPath.CStr();
+    uint8_t withoutPauses = run.automaticMode || hidden;
+    File starterFile, batchFile;
+    bool started = WriteHeldFile(starterFile, starter, StarterText(run.commandInterpreter, batch))
+                   && WriteHeldFile(batchFile, batch, CommandBatchText(withoutPauses, workDir,
+                                                                      commands, sharedDir))
+                   && StartBatch(hidden, starter, workDir);
+    starterFile.Close();
+    batchFile.Close();
+    DeleteFileOnly(starter);
+    DeleteFileOnly(batch);
+    RemoveDirectoryOnly(folder.CStr());
+    return started;
+}
+
 }  // namespace
 
 bool RunBatchCommands(const ProductRun& run, uint8_t hidden, const char* workDir,
@@ -173,19 +195,15 @@ bool RunBatchCommands(const ProductRun& run, uint8_t hidden, const char* workDir
 {
     if (commands.IsEmpty())
         return true;
-    String starterPath = PathJoin(workDir, kStarterBatch);
-    String batchPath = PathJoin(workDir, kCommandBatch);
-    const char* starter = starterPath.CStr();
-    const char* batch = batchPath.CStr();
-    uint8_t withoutPauses = run.automaticMode || hidden;
-    bool started = WriteFileFromString(starter, StarterText(run.commandInterpreter, batch))
-                   && WriteFileFromString(batch, CommandBatchText(withoutPauses, workDir, commands,
-                                                                  sharedDir))
-                   && StartBatch(hidden, starter, workDir);
-    DeleteFileForced(starter);
-    DeleteFileForced(batch);
+    // The files go into a folder of the run's own rather than the working
+    // directory, where anyone who may write there could have put files of
+    // these names first, or change them before the interpreter reads them.
+    String folder = MakePrivateFolder('B');
+    bool started = !folder.IsEmpty() && RunInFolder(run, hidden, workDir, commands, sharedDir,
+                                                    folder);
     if (!started)
-        errorText.AppendFormat("Unable to run the batch file %s.\r\n\r\n", batch);
+        errorText.AppendFormat("Unable to run the batch file %s.\r\n\r\n",
+                               PathJoin(workDir, kCommandBatch).CStr());
     return started;
 }
 

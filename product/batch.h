@@ -4,7 +4,20 @@
 #include <stdint.h>
 
 #include "core/string.h"
+#include "product/report.h"
 #include "product/run.h"
+
+// The NT family, whose interpreter is cmd.exe, rather than Windows 9x with
+// command.com. A 64-bit program runs on the NT family only, so its build
+// leaves out what serves Windows 9x.
+inline BYTE OnWindowsNT()
+{
+#ifdef _WIN64
+    return 1;
+#else
+    return IsWindowsNT();
+#endif
+}
 
 // Runs `commands` in a batch file with the run's SET block and waits for
 // it, through the run's command interpreter; `hidden` (PfHideBatch) hides

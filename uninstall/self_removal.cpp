@@ -6,67 +6,58 @@
 #include "core/file.h"
 #include "core/paths.h"
 #include "core/string.h"
+#include "product/batch.h"
+#include "system/library.h"
+#include "system/private_folder.h"
 #include "system/process.h"
 
 namespace {
 
 const char kScriptName[] = "delunins.bat";
-// Names tried for the script's folder before giving up.
-constexpr int kFolderAttempts = 100;
 
-// Makes a folder of its own in the user's temporary folder, which only that
-// user may write, so that nobody else can change the script before it runs.
-// Only a folder made here and now will do: an existing one could have been
-// prepared by someone else. Returns its path, or "" when none could be made.
-String MakeScriptFolder()
-{
-    String temp = GetTempDirectoryString();
-    String folder;
-    if (temp.IsEmpty())
-        return folder;
-    DWORD seed = GetTickCount();
-    for (int attempt = 0; attempt < kFolderAttempts; attempt++) {
-        // The temporary folder's path ends with a backslash.
-        folder.Format("%s%sU%08lX", temp.CStr(), kTempFilePrefix, seed + attempt);
-        if (CreateDirectoryOnly(folder.CStr()))
-            return folder;
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
-            break;
-    }
-    folder.Clear();
-    return folder;
-}
+// The script's wait: thirty tries at most, a second apart, so that a file
+// that cannot go does not keep the script running forever. The counter is
+// a growing text, which every interpreter can compare.
+const char kWaitLoop[] = "set T=\r\n:T\r\nset T=%T%x\r\nif \"%T%\"==\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\" goto D"
+                         "\r\nping -n 2 127.0.0.1 >nul\r\n";
 
-// The script's lines: delete the program until it is free to go, remove
-// the uninstall folder and the installation directory when they are empty,
-// then the script itself and its folder, on one line, because the
-// interpreter reads no line after its file is gone.
+// The script's lines. Only the registered uninstaller is deleted, never
+// the running program as such: an installer started with /u: stays. The
+// delete is tried until the program has ended and let go of its file (see
+// kWaitLoop). Then the uninstall folder and the installation directory go
+// when they are empty, and last the script and its folder, on one line,
+// because the interpreter reads no line after its file is gone. The
+// interpreter reads "%%" in the paths as one percent sign.
 String ScriptText(const UninstallerRun& run, const String& folder, const String& script)
 {
+    String text;
+    const char* uninstaller = run.registeredUninstaller.CStr();
+    if (*uninstaller)
+        text.Format("del \"%s\"\r\nif exist \"%s\" goto T\r\n:D\r\n", uninstaller, uninstaller);
     const char* installDir = run.installDirectory.CStr();
-    String program = GetModulePath();
-    String uninstallFolder;
     if (!run.uninstallSubdir.IsEmpty())
-        uninstallFolder.Format("rd \"%s\"\r\n",
-                               PathJoin(installDir, run.uninstallSubdir.CStr()).CStr());
-    return String::Formatted(":Repeat\r\ndel \"%s\"\r\nif exist \"%s\" goto Repeat\r\n"
-                             "%srd \"%s\"\r\ndel \"%s\" & rd \"%s\"\r\n",
-                             program.CStr(), program.CStr(), uninstallFolder.CStr(), installDir,
-                             script.CStr(), folder.CStr());
+        text.AppendFormat("rd \"%s\"\r\n", PathJoin(installDir, run.uninstallSubdir.CStr()).CStr());
+    text.AppendFormat("rd \"%s\"\r\ndel \"%s\" & rd \"%s\"\r\n", installDir, script.CStr(),
+                      folder.CStr());
+    text.ReplaceAll("%", "%%");
+    return *uninstaller ? kWaitLoop + text : text;
 }
 
-// Starts the interpreter on the script in a minimised console of its own,
+// Starts the system's own interpreter (by its full path: a program of that
+// name elsewhere on the search path must not run in its place; Windows 9x
+// has only its COMSPEC) on the script in a minimised console of its own,
 // which closes when the script ends. The script's last line removes its
 // folder; an interpreter that keeps the script open until the end (Wine's
 // does) cannot remove it then, so the command line tries once more after
 // the script. The working directory is the temporary folder: a process's
 // working directory cannot be removed, and the directories the script
 // removes must not be it.
-bool StartScript(const String& interpreter, const String& folder, const String& script)
+bool StartScript(const UninstallerRun& run, const String& folder, const String& script)
 {
+    String interpreter = OnWindowsNT() ? SystemLibraryPath("cmd.exe")
+                                       : run.commandInterpreter;
     String commandLine = String::Formatted("\"%s\" /c call \"%s\" & rd \"%s\"",
-                                           interpreter.CStr(), script.CStr(),
-                                           folder.CStr());
+                                           interpreter.CStr(), script.CStr(), folder.CStr());
     String workDir = PathDirectory(folder.CStr());
     HANDLE process = StartProcess(commandLine, CREATE_NEW_CONSOLE, SW_MINIMIZE, workDir.CStr());
     if (!process)
@@ -79,7 +70,7 @@ bool StartScript(const String& interpreter, const String& folder, const String& 
 
 uint32_t RemoveUninstaller(const UninstallerRun& run)
 {
-    String folder = MakeScriptFolder();
+    String folder = MakePrivateFolder('U');
     if (folder.IsEmpty())
         return SelfRemovalScriptFailed;
     String script = PathJoin(folder.CStr(), kScriptName);
@@ -87,7 +78,7 @@ uint32_t RemoveUninstaller(const UninstallerRun& run)
         RemoveDirectoryOnly(folder.CStr());
         return SelfRemovalScriptFailed;
     }
-    if (!StartScript(run.commandInterpreter, folder, script)) {
+    if (!StartScript(run, folder, script)) {
         DeleteFileOnly(script.CStr());
         RemoveDirectoryOnly(folder.CStr());
         return SelfRemovalStartFailed;

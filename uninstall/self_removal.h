@@ -13,9 +13,10 @@ enum : uint32_t {
     SelfRemovalStartFailed = 2,         // the command interpreter did not start
 };
 
-// Writes the script into a new folder of the user's own temporary folder
-// and starts it in a minimised console of its own. The script waits until
-// the uninstaller's file can be deleted, removes the uninstall folder and
+// Writes the script into a new private folder of the temporary folder
+// (system/private_folder.h) and starts it in a minimised console of its
+// own. The script waits until the registered uninstaller's file can be
+// deleted (a while at most), removes the uninstall folder and
 // the run's installation directory when they are empty, then deletes
 // itself and its folder.
 uint32_t RemoveUninstaller(const UninstallerRun& run);

@@ -101,7 +101,8 @@ bool OpenRegistration(UninstallerRun& run, RegistryKey& registration)
     return true;
 }
 
-// The look of the installation's background, and the uninstall folder.
+// The look of the installation's background, the uninstall folder and
+// the uninstaller.
 void RestoreBackground(UninstallerRun& run, const RegistryKey& registration)
 {
     run.productFlags = RegistryGetInt(registration, "ProductFlags", 0, 0);
@@ -115,6 +116,8 @@ void RestoreBackground(UninstallerRun& run, const RegistryKey& registration)
     Background.bottomColor = RegistryGetInt(registration, "BottomColor", 0, 0);
     Background.monoColor = RegistryGetBool(registration, "MonoColor", 1, 0);
     run.uninstallSubdir = ReadText(registration, "UninstallSubdir");
+    String command = ReadText(registration, "UninstallString");
+    run.registeredUninstaller = PopQuotedText(command);
     if (run.productFlags & PfKeepBackground)
         Background.image.LoadFile(UninstallFolderFile(run.installDirectory.CStr(),
                                                      run.uninstallSubdir, kBackgroundFileName)

@@ -16,6 +16,7 @@
 struct UninstallerRun : ProductRun {
     uint32_t productFlags = 0;      // the registration's ProductFlags
     String uninstallSubdir;         // the registration's UninstallSubdir
+    String registeredUninstaller;   // the program UninstallString starts ("": none)
     String installPrefix;           // the install directory with a trailing backslash
     List<String> recordedDirectories;   // removed after the record's files
 };

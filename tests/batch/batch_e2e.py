@@ -7,11 +7,12 @@ of the working files) that the test reads back.
 
     batch_e2e.py GROUP ROBOT STUB
 
-GROUP is one of: environment, pause, path, console, failure. The
+GROUP is one of: environment, pause, path, console, failure, planted. The
 environment is that of velt_add_wine_test.
 """
 
 import json
+import re
 import os
 import shutil
 import subprocess
@@ -157,18 +158,23 @@ def expected_variables(p, shared):
     ]
 
 
-# Each batch leaves its environment, its directory and copies of both
-# working files, under a tag of its own. The failing commands come first:
-# an unknown program and a copy of a missing file must not end the batch,
-# nor the installation.
+# Each batch leaves its environment, its directory, the folder of the
+# working files and copies of both, under a tag of its own. The failing
+# commands come first: an unknown program and a copy of a missing file must
+# not end the batch, nor the installation.
 def probe_batch(tag):
     return ("nosuch-program-%s.exe\n"
             'copy "%%InstallDir%%\\missing.txt" "%%InstallDir%%\\nowhere.txt"\n'
             'set > "%%InstallDir%%\\%s-env.txt"\n'
             'cd > "%%InstallDir%%\\%s-cwd.txt"\n'
-            'copy "%%InstallDir%%\\QDITBF1.BAT" "%%InstallDir%%\\%s-starter.txt"\n'
-            'copy "%%InstallDir%%\\QDITBF2.BAT" "%%InstallDir%%\\%s-commands.txt"\n'
-            % (tag, tag, tag, tag, tag))
+            'echo %%~dp0> "%%InstallDir%%\\%s-folder.txt"\n'
+            'copy "%%~dp0QDITBF1.BAT" "%%InstallDir%%\\%s-starter.txt"\n'
+            'copy "%%~dp0QDITBF2.BAT" "%%InstallDir%%\\%s-commands.txt"\n'
+            % (tag, tag, tag, tag, tag, tag))
+
+
+def user_temp():
+    return cmd("echo %TMP%")
 
 
 def group_environment():
@@ -196,10 +202,18 @@ def group_environment():
         cwd = (p.read(tag + "-cwd.txt") or b"").decode("cp1252").strip()
         check(cwd.lower() == p.directory.lower(),
               "%s: runs in the install directory, not %r" % (what, cwd))
+        # The working files lie in a new folder of the temporary folder,
+        # not in the install directory.
+        folder = (p.read(tag + "-folder.txt") or b"").decode("cp1252").strip()
+        check(re.fullmatch(re.escape(user_temp()) + r"\\QDTB[0-9A-F]{8}\\", folder, re.I),
+              "%s: the working files are in %s\\QDTB<8 hex digits>, not %r"
+              % (what, user_temp(), folder))
+        check(folder and not os.path.exists(drive_c(folder)),
+              "%s: their folder %s is removed afterwards" % (what, folder))
         # cmd.exe keeps the outer pair of quotes only for a path without
         # &<>()@^|; two pairs leave one whatever the path holds.
         starter = p.read(tag + "-starter.txt")
-        expected = '@%s /e:4096 /c ""%s\\QDITBF2.BAT""' % (comspec(), p.directory)
+        expected = '@%s /e:4096 /c ""%sQDITBF2.BAT""' % (comspec(), folder)
         check(starter == expected.encode("cp1252"),
               "%s: QDITBF1.BAT is %r, not %r" % (what, starter, expected))
         commands = p.read(tag + "-commands.txt")
@@ -219,7 +233,7 @@ KEPT = ["echo pause>nul", "rem @pause", "@ @pause-not", "pause now >nul <nul"]
 def pause_batch():
     """Pause lines of every form among lines that only look like one; the
     batch copies itself first, so the copy shows what was dropped."""
-    lines = ['copy "%InstallDir%\\QDITBF2.BAT" "%InstallDir%\\commands.txt" >nul']
+    lines = ['copy "%~dp0QDITBF2.BAT" "%InstallDir%\\commands.txt" >nul']
     for pause, kept in zip(PAUSES, KEPT + [""]):
         lines += [pause, kept] if kept else [pause]
     lines.append('echo done> "%InstallDir%\\done.txt"')
@@ -258,7 +272,7 @@ def group_pause():
     # pipe; then the batch and the installation go on to their ends. (With
     # the input at its end, as for the other runs, Wine's PAUSE returns at
     # once.)
-    p = Product("Batch Pause Kept", {"pre-install": 'copy "%InstallDir%\\QDITBF2.BAT" '
+    p = Product("Batch Pause Kept", {"pre-install": 'copy "%~dp0QDITBF2.BAT" '
                                      '"%InstallDir%\\commands.txt" >nul\npause\n'
                                      'echo done> "%InstallDir%\\done.txt"\n'})
     run, keyboard = run_with_open_input(p, p.interactive_steps())
@@ -394,7 +408,6 @@ def install_failure_cases():
     block of its own in the log, and its own question."""
     cases = [
         # what, batch, why it cannot start, interactive
-        ("a working file that cannot be written", "post-install", "file", False),
         ("no interpreter before the files", "pre-install", "interpreter", False),
         ("no interpreter after the log", "final", "interpreter", True),
     ]
@@ -406,14 +419,8 @@ def install_failure_cases():
             steps = p.interactive_steps() + [step(p.message(vf.MsgLogWrittenCaption), None, "press=7")]
         args = "" if interactive else "/a"
         leave = [] if interactive else [p.message(vf.MsgProgressCaption)]
-        if cause == "file":
-            # A folder where the starter file should be written.
-            os.makedirs(p.path("QDITBF1.BAT"))
-            run = Run(winpath(p.installer), [args], steps, leave=leave)
-            code = run.exit_code()
-        else:
-            run = without_interpreter(installer_line(p, args), steps, leave)
-            code = (run.exit_codes("Setup.exe") or [None])[-1]
+        run = without_interpreter(installer_line(p, args), steps, leave)
+        code = (run.exit_codes("Setup.exe") or [None])[-1]
         check(run.status in (0, 1) and code == 1 and p.read("app.txt") is not None,
               "%s: the installation goes on and ends with 1 (%s)" % (what, run.describe()))
         check(p.read("ran.txt") is None, "%s: the batch did not run" % what)
@@ -428,8 +435,6 @@ def install_failure_cases():
             check(captions[-2:] == [p.message(vf.MsgInstallCompleteCaption), p.message(vf.MsgLogWrittenCaption)],
                   "%s: completion, then the question about the log (%s)"
                   % (what, run.describe()))
-        if cause == "file":
-            os.rmdir(p.path("QDITBF1.BAT"))
         p.clean()
 
 
@@ -471,6 +476,52 @@ def uninstall_failure_cases():
 def group_failure():
     install_failure_cases()
     uninstall_failure_cases()
+
+
+# ------------------------------------------------------------- planted
+
+def group_planted():
+    """Files named as the working files, put first where the batches run
+    (the install directory; the drive root for the last uninstall batch):
+    as someone who may write there could, to have commands run with the
+    installer's rights. None of them is run or changed, and each batch of
+    the product runs as it should."""
+    shutil.rmtree(drive_c(MARKERS), ignore_errors=True)
+    os.makedirs(drive_c(MARKERS))
+    tags = ("pre-install", "post-install", "final", "uninstall-1", "uninstall-2")
+    p = Product("Batch Planted", {tag: 'echo start> "%s\\%s.txt"\necho end>> "%s\\%s.txt"\n'
+                                  % (MARKERS, tag, MARKERS, tag) for tag in tags},
+                flags=("uninstall-support",))
+    planted = {}
+    for where in (p.directory, "C:\\"):
+        os.makedirs(drive_c(where), exist_ok=True)
+        for name in ("QDITBF1.BAT", "QDITBF2.BAT"):
+            path = os.path.join(drive_c(where), name)
+            planted[path] = ('@echo planted> "%s\\planted-%s.txt"\r\n'
+                             % (MARKERS, name)).encode("cp1252")
+            with open(path, "wb") as f:
+                f.write(planted[path])
+    try:
+        run = p.install()
+        expect_installed("planted", run, p)
+        line = reg_values(UNINSTALL_KEY + p.name)["QuietUninstallString"][1]
+        run = Run(None, [], [], line=line, tree=True)
+        check(run.status == 1 and not run.boxes, "planted, uninstall: ends with 1, no box (%s)"
+              % run.describe())
+        check(reg_values(UNINSTALL_KEY + p.name) is None,
+              "planted, uninstall: the registration is gone")
+        for tag in tags:
+            expect_ran_to_end("planted", tag)
+        for path, data in planted.items():
+            with open(path, "rb") as f:
+                check(f.read() == data, "planted: %s is unchanged" % path)
+        ran = [name for name in os.listdir(drive_c(MARKERS)) if name.startswith("planted-")]
+        check(not ran, "planted: no planted file ran: %r" % ran)
+    finally:
+        for path in planted:
+            os.remove(path)
+        p.clean()
+        shutil.rmtree(drive_c(MARKERS), ignore_errors=True)
 
 
 # ---------------------------------------------------------------- path

@@ -1,15 +1,19 @@
 // The PATH line of the boot drive's autoexec.bat, removed as the
-// uninstaller removes it, and the batch runner's answers that need no
-// interpreter. The file is the prefix's own C:\autoexec.bat: each test
+// uninstaller removes it, the batch runner's answers that need no
+// interpreter, and the private folder the working files go into. The file is the prefix's own C:\autoexec.bat: each test
 // saves it and puts it back.
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "core/file.h"
+#include "core/system_calls.h"
 #include "product/batch.h"
+#include "system/private_folder.h"
 #include "system/shell.h"
 #include "tests/file/scratch.h"
 
@@ -134,6 +138,103 @@ TEST_F(PathEditTest, AnUnwritableWorkingDirectoryFails)
     String expected = String::Formatted("earlier\r\nUnable to run the batch file %s.\r\n\r\n",
                                         PathJoin(missing.CStr(), "QDITBF2.BAT").CStr());
     EXPECT_STREQ(expected.CStr(), errors.CStr());
+}
+
+// The account that runs this test, as "S-1-5-...".
+std::string RunningAccount()
+{
+    HANDLE token;
+    DWORD user[32], length;
+    char* text = nullptr;
+    std::string sid;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        if (GetTokenInformation(token, TokenUser, user, sizeof user, &length)
+            && ConvertSidToStringSidA(((TOKEN_USER*)user)->User.Sid, &text)) {
+            sid = text;
+            LocalFree(text);
+        }
+        CloseHandle(token);
+    }
+    return sid;
+}
+
+// What the last CreateDirectoryA handed the system as the new folder's
+// security, read with the system's own functions while the call is made.
+// (Wine keeps no access list of its own for a file: it answers one made
+// from the Unix mode, so the folder itself cannot tell.)
+struct GivenSecurity {
+    bool valid = false;                 // a valid descriptor was given
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    bool listGiven = false;             // a list present, not defaulted
+    std::multiset<std::string> accounts;    // the entries' accounts
+    std::string entryErrors;            // entries other than full control, inherited
+};
+GivenSecurity given;
+
+void NoteSecurity(const SECURITY_ATTRIBUTES* attributes)
+{
+    given = GivenSecurity();
+    PSECURITY_DESCRIPTOR descriptor = attributes ? attributes->lpSecurityDescriptor : NULL;
+    DWORD revision;
+    BOOL present = FALSE, defaulted = TRUE;
+    PACL list = nullptr;
+    given.valid = descriptor && IsValidSecurityDescriptor(descriptor)
+                  && GetSecurityDescriptorControl(descriptor, &given.control, &revision)
+                  && GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted);
+    given.listGiven = present && list && !defaulted;
+    for (DWORD i = 0; given.listGiven && i < list->AceCount; i++) {
+        ACCESS_ALLOWED_ACE* entry = nullptr;
+        char* sid = nullptr;
+        if (!GetAce(list, i, (void**)&entry) || !ConvertSidToStringSidA(&entry->SidStart, &sid)) {
+            given.entryErrors += "unreadable entry; ";
+            continue;
+        }
+        given.accounts.insert(sid);
+        if (entry->Header.AceType != ACCESS_ALLOWED_ACE_TYPE
+            || entry->Header.AceFlags != (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)
+            || entry->Mask != FILE_ALL_ACCESS)
+            given.entryErrors += std::string(sid) + " is not full control passed on; ";
+        LocalFree(sid);
+    }
+}
+
+BOOL WINAPI CreateDirectoryNoting(LPCSTR path, LPSECURITY_ATTRIBUTES attributes)
+{
+    NoteSecurity(attributes);
+    return CreateDirectoryA(path, attributes);
+}
+
+// The private folder: a new folder "QDT<tag><8 hex digits>" of the
+// temporary folder whose access list is protected (nothing inherited from
+// the temporary folder) and gives full control, passed on to files and
+// folders in it, to the administrators, SYSTEM and the running account,
+// and to nobody else. A second folder gets a name of its own.
+TEST(PrivateFolderTest, IsNewAndOnlyForAdministratorsSystemAndTheRunningAccount)
+{
+    auto saved = Sys.CreateDirectoryA;
+    Sys.CreateDirectoryA = CreateDirectoryNoting;
+    String folder = MakePrivateFolder('B');
+    Sys.CreateDirectoryA = saved;
+    ASSERT_FALSE(folder.IsEmpty());
+    String again = MakePrivateFolder('B');
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string name = folder.CStr();
+    EXPECT_EQ(0, _strnicmp(name.c_str(), temp, strlen(temp))) << name;
+    std::string leaf = name.substr(strlen(temp));
+    EXPECT_EQ(12u, leaf.size()) << leaf;
+    EXPECT_EQ(0, leaf.compare(0, 4, "QDTB")) << leaf;
+    EXPECT_EQ(std::string::npos, leaf.find_first_not_of("0123456789ABCDEF", 4)) << leaf;
+    EXPECT_STRNE(folder.CStr(), again.CStr());
+
+    EXPECT_TRUE(given.valid);
+    EXPECT_TRUE(given.control & SE_DACL_PROTECTED) << std::hex << given.control;
+    EXPECT_TRUE(given.listGiven);
+    std::multiset<std::string> expected = {"S-1-5-32-544", "S-1-5-18", RunningAccount()};
+    EXPECT_EQ(expected, given.accounts);
+    EXPECT_EQ("", given.entryErrors);
+    EXPECT_TRUE(RemoveDirectoryA(folder.CStr()));
+    EXPECT_TRUE(RemoveDirectoryA(again.CStr()));
 }
 
 }  // namespace

@@ -14,7 +14,9 @@ GROUP is one of:
             tree and the registry compared with a snapshot from before
   minimal   the same for a product of one file and default settings
   script    the self-removal script read while the uninstaller's file is
-            held open, with and without an uninstall folder, then let go
+            held open, with and without an uninstall folder, with percent
+            signs in the paths, then let go; an uninstaller held until the
+            script gives up; the installer's own file started with /u:
   partial   an installed file held open during the uninstallation: the
             failure notice, the rewritten record, what stays for a second
             run; the second run removes the rest
@@ -316,15 +318,25 @@ def group_minimal():
     check_clean(before, p, "minimal, QuietUninstallString")
 
 
+def batch_path(path):
+    """A path as the script's text holds it: "%%" for each percent sign."""
+    return path.replace("%", "%%")
+
+
 def expected_script(p, folder):
-    """The script's bytes: the uninstaller deleted until it is free, the
-    uninstall folder (when there is one) and the installation directory
-    removed when empty, then the script and its folder."""
+    """The script's bytes: a wait of a second, then a try to delete the
+    registered uninstaller, until it is gone or thirty tries were made;
+    then the uninstall folder (when there is one) and the installation
+    directory removed when empty, then the script and its folder."""
     script = folder + "\\delunins.bat"
-    lines = [":Repeat", 'del "%s"' % p.uninstaller, 'if exist "%s" goto Repeat' % p.uninstaller]
+    program = batch_path(p.uninstaller)
+    lines = ["set T=", ":T", "set T=%T%x", 'if "%%T%%"=="%s" goto D' % ("x" * 30),
+             "ping -n 2 127.0.0.1 >nul", 'del "%s"' % program, 'if exist "%s" goto T' % program,
+             ":D"]
     if p.records != p.directory:
-        lines.append('rd "%s"' % p.records)
-    lines += ['rd "%s"' % p.directory, 'del "%s" & rd "%s"' % (script, folder)]
+        lines.append('rd "%s"' % batch_path(p.records))
+    lines += ['rd "%s"' % batch_path(p.directory),
+              'del "%s" & rd "%s"' % (batch_path(script), batch_path(folder))]
     return "".join(line + "\r\n" for line in lines).encode("cp1252")
 
 
@@ -335,11 +347,16 @@ def group_script():
             'uninstall-subdir = "Uninstall Files"\nuninstaller = "Remove Probe.exe"')),
         ("without an uninstall folder", small_product(
             "Script Flat", 'default-directory = "C:\\\\Velt Tests\\\\Script Flat"')),
+        # Undoubled, the interpreter would read %TMP% as the variable, and
+        # delete and remove other paths than these.
+        ("with percent signs in its paths", small_product(
+            "Script Percent", 'default-directory = "C:\\\\Velt Tests\\\\Script %TMP% 100%"\n'
+            'uninstall-subdir = "50% Off"')),
     ]
     temp = user_temp()
     for what, p in cases:
         p.install()
-        check((p.records != p.directory) == (what == cases[0][0]),
+        check((p.records != p.directory) == (what != cases[1][0]),
               "script, %s: the records are in %s" % (what, p.records))
         # The loader may still read the held file, so the uninstaller
         # starts; nobody may delete it until the locker lets go.
@@ -384,6 +401,42 @@ def group_script():
         check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
               "script, %s: exit code 1, no box (%s)" % (what, run.describe()))
         check_removed(p, "script, %s" % what)
+    script_gives_up()
+    script_from_installer()
+
+
+def script_gives_up():
+    """An uninstaller that stays held: the script tries a while, then
+    gives up, removes itself and its folder and ends; the file stays."""
+    p = small_product("Script Held", 'default-directory = "C:\\\\Velt Tests\\\\Script Held"')
+    p.install()
+    locker = FileLocker(LOCKER, p.uninstaller, WORK, "held-uninstaller", share_read=True)
+    try:
+        run = uninstall_quietly(p)
+        check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
+              "script, held: the run and its script end by themselves (%s)" % run.describe())
+        check(os.path.exists(drive_c(p.uninstaller)),
+              "script, held: the uninstaller that could not go stays")
+        check(wait_until(lambda: not script_folders()),
+              "script, held: the script's folder is gone (left: %s)" % script_folders())
+        check(not wine_processes("cmd.exe"), "script, held: no cmd.exe is left running (%s)"
+              % wine_processes("cmd.exe"))
+    finally:
+        check(locker.release() == 0, "script, held: the locker was released")
+    shutil.rmtree(drive_c(p.directory), ignore_errors=True)
+
+
+def script_from_installer():
+    """The installer's own file started with /u: uninstalls the product:
+    the registered uninstaller goes, the installer stays."""
+    p = small_product("ScriptSetup", 'default-directory = "C:\\\\Velt Tests\\\\ScriptSetup"')
+    p.install()
+    run = Run(p.installer, ["/a", "/u:%s" % p.name], tree=True)
+    check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
+          "script, from the installer: exit code 1, no box (%s)" % run.describe())
+    check(p.registration() is None, "script, from the installer: the product is uninstalled")
+    check_removed(p, "script, from the installer")
+    check(os.path.exists(p.installer), "script, from the installer: %s stays" % p.installer)
 
 
 def group_partial():
