@@ -37,22 +37,29 @@ String MakeScriptFolder()
     return folder;
 }
 
+const char kRemoveFolderLine[] = "rd \"%s\"\r\n";
+
 // The script's lines: delete the program until it is free to go, remove
-// the uninstall folder and the installation directory when they are empty,
-// then the script itself and its folder, on one line, because the
-// interpreter reads no line after its file is gone.
-String ScriptText(const UninstallerRun& run, const String& folder, const String& script)
+// the uninstall folder, the installation directory and the parents the
+// installation made when they are empty, then the script itself and its
+// folder, on one line, because the interpreter reads no line after its
+// file is gone.
+String ScriptText(UninstallerRun& run, const String& folder, const String& script)
 {
     const char* installDir = run.installDirectory.CStr();
     String program = GetModulePath();
     String uninstallFolder;
     if (!run.uninstallSubdir.IsEmpty())
-        uninstallFolder.Format("rd \"%s\"\r\n",
+        uninstallFolder.Format(kRemoveFolderLine,
                                PathJoin(installDir, run.uninstallSubdir.CStr()).CStr());
+    String parents;
+    CollectionIterator it;
+    for (String* parent = run.madeParents.First(it); parent; parent = run.madeParents.Next(it))
+        parents.AppendFormat(kRemoveFolderLine, parent->CStr());
     return String::Formatted(":Repeat\r\ndel \"%s\"\r\nif exist \"%s\" goto Repeat\r\n"
-                             "%srd \"%s\"\r\ndel \"%s\" & rd \"%s\"\r\n",
+                             "%srd \"%s\"\r\n%sdel \"%s\" & rd \"%s\"\r\n",
                              program.CStr(), program.CStr(), uninstallFolder.CStr(), installDir,
-                             script.CStr(), folder.CStr());
+                             parents.CStr(), script.CStr(), folder.CStr());
 }
 
 // Starts the interpreter on the script in a minimised console of its own,
@@ -77,7 +84,7 @@ bool StartScript(const String& interpreter, const String& folder, const String& 
 
 }  // namespace
 
-uint32_t RemoveUninstaller(const UninstallerRun& run)
+uint32_t RemoveUninstaller(UninstallerRun& run)
 {
     String folder = MakeScriptFolder();
     if (folder.IsEmpty())

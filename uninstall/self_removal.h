@@ -15,7 +15,8 @@ enum : uint32_t {
 
 // Writes the script into a new folder of the user's own temporary folder
 // and starts it in a minimised console of its own. The script waits until
-// the uninstaller's file can be deleted, removes the uninstall folder and
-// the run's installation directory when they are empty, then deletes
-// itself and its folder.
-uint32_t RemoveUninstaller(const UninstallerRun& run);
+// the uninstaller's file can be deleted, removes the uninstall folder, the
+// run's installation directory and the parents the installation made
+// (run.madeParents) when they are empty, then deletes itself and its
+// folder.
+uint32_t RemoveUninstaller(UninstallerRun& run);

@@ -295,6 +295,26 @@ def group_example():
     check_clean(before, p, "example, QuietUninstallString")
 
 
+def group_round_trip():
+    """The reinstall makes every file, shortcut and key anew and records
+    them again; its record must still name everything, the folders the
+    first run's destination step made (C:\\Program Files\\Northwind)
+    included."""
+    folder = os.path.join(WORK, "example")
+    shutil.copytree(EXAMPLES, folder)
+    p = Product(folder, "tally.toml")
+    forget_earlier_runs()
+    before = prefix_snapshot.take(WORK)
+
+    p.install()
+    p.install()
+    run = uninstall_quietly(p)
+    check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
+          "round trip: exit code 1 and no box (%s)" % run.describe())
+    check_removed(p, "round trip")
+    check_clean(before, p, "round trip")
+
+
 def group_minimal():
     p = small_product("Velt Minimal")
     before = prefix_snapshot.take(WORK)
@@ -316,15 +336,18 @@ def group_minimal():
     check_clean(before, p, "minimal, QuietUninstallString")
 
 
-def expected_script(p, folder):
+def expected_script(p, folder, made_parents):
     """The script's bytes: the uninstaller deleted until it is free, the
-    uninstall folder (when there is one) and the installation directory
-    removed when empty, then the script and its folder."""
+    uninstall folder (when there is one), the installation directory and
+    the parents the installation made removed when empty, then the script
+    and its folder."""
     script = folder + "\\delunins.bat"
     lines = [":Repeat", 'del "%s"' % p.uninstaller, 'if exist "%s" goto Repeat' % p.uninstaller]
     if p.records != p.directory:
         lines.append('rd "%s"' % p.records)
-    lines += ['rd "%s"' % p.directory, 'del "%s" & rd "%s"' % (script, folder)]
+    lines.append('rd "%s"' % p.directory)
+    lines += ['rd "%s"' % parent for parent in made_parents]
+    lines.append('del "%s" & rd "%s"' % (script, folder))
     return "".join(line + "\r\n" for line in lines).encode("cp1252")
 
 
@@ -338,6 +361,8 @@ def group_script():
     ]
     temp = user_temp()
     for what, p in cases:
+        # The destination step makes C:\Velt Tests when it is not there.
+        made_parents = [] if os.path.isdir(drive_c("C:\\Velt Tests")) else ["C:\\Velt Tests"]
         p.install()
         check((p.records != p.directory) == (what == cases[0][0]),
               "script, %s: the records are in %s" % (what, p.records))
@@ -374,7 +399,7 @@ def group_script():
                 folder = temp + "\\" + folders[0]
                 with open(drive_c(folder + "\\delunins.bat"), "rb") as f:
                     script = f.read()
-                expected = expected_script(p, folder)
+                expected = expected_script(p, folder, made_parents)
                 check(script == expected, "script, %s: delunins.bat is\n%r\nexpected\n%r"
                       % (what, script, expected))
         finally:
@@ -419,8 +444,12 @@ def partial_case(p, before, what, name, share_read):
 
     record = p.record() if os.path.exists(drive_c(p.records + "\\Uninstall.DAT")) else ""
     strings = record.find("\r\n\r\n[Strings]\r\n")
-    check(strings >= 0 and record[:strings].split("\r\n") == [held, ""],
-          "%s: the new Uninstall.DAT lists the held file and nothing else:\n%s" % (what, record))
+    # The parent the destination step made (forget_earlier_runs removed
+    # it) stays listed until the run that removes everything.
+    made_parent = "~" + p.directory.rsplit("\\", 1)[0]
+    check(strings >= 0 and record[:strings].split("\r\n") == [made_parent, held, ""],
+          "%s: the new Uninstall.DAT lists the parent the installation made and the held "
+          "file, nothing else:\n%s" % (what, record))
     check("[Associations]" not in record, "%s: the new record has no associations" % what)
     check(("~53\r\n" + p.text(vf.MsgUninstallConfirm) + "\r\n") in record,
           "%s: the new record keeps the messages" % what)
