@@ -360,10 +360,19 @@ def group_script():
             "Script Flat", 'default-directory = "C:\\\\Velt Tests\\\\Script Flat"')),
     ]
     temp = user_temp()
+    # The parent of both directories: the first installation makes it (it
+    # is listed, and its script removes it when empty), the second finds it
+    # (not listed). Another's file put into it keeps it in either case.
+    parent, other = "C:\\Velt Tests", "C:\\Velt Tests\\other.txt"
+    try:
+        os.rmdir(drive_c(parent))
+    except OSError:
+        pass
     for what, p in cases:
-        # The destination step makes C:\Velt Tests when it is not there.
-        made_parents = [] if os.path.isdir(drive_c("C:\\Velt Tests")) else ["C:\\Velt Tests"]
+        made_parents = [] if os.path.isdir(drive_c(parent)) else [parent]
         p.install()
+        with open(drive_c(other), "w") as f:
+            f.write("not the installation's\n")
         check((p.records != p.directory) == (what == cases[0][0]),
               "script, %s: the records are in %s" % (what, p.records))
         # The loader may still read the held file, so the uninstaller
@@ -409,6 +418,10 @@ def group_script():
         check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
               "script, %s: exit code 1, no box (%s)" % (what, run.describe()))
         check_removed(p, "script, %s" % what)
+        check(os.path.exists(drive_c(other)),
+              "script, %s: %s keeps another's file" % (what, parent))
+    os.remove(drive_c(other))
+    os.rmdir(drive_c(parent))
 
 
 def group_partial():
