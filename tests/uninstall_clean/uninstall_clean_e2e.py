@@ -193,6 +193,16 @@ def check_clean(before, product, what):
           "%s: the prefix holds nothing else than before (differences above)" % what)
 
 
+def uninstall_quietly_to(before, p, what):
+    """QuietUninstallString: exit code 1 and no box, everything removed,
+    the prefix as in the snapshot `before`."""
+    run = uninstall_quietly(p)
+    check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
+          "%s: exit code 1 and no box (%s)" % (what, run.describe()))
+    check_removed(p, what)
+    check_clean(before, p, what)
+
+
 # ------------------------------------------------------------------ products
 
 def example_product(font=True):
@@ -288,11 +298,7 @@ def group_example():
     check_clean(before, p, "example, UninstallString")
 
     p.install()
-    run = uninstall_quietly(p)
-    check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
-          "example, QuietUninstallString: exit code 1 and no box (%s)" % run.describe())
-    check_removed(p, "example, QuietUninstallString")
-    check_clean(before, p, "example, QuietUninstallString")
+    uninstall_quietly_to(before, p, "example, QuietUninstallString")
 
 
 def group_round_trip():
@@ -308,11 +314,7 @@ def group_round_trip():
 
     p.install()
     p.install()
-    run = uninstall_quietly(p)
-    check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
-          "round trip: exit code 1 and no box (%s)" % run.describe())
-    check_removed(p, "round trip")
-    check_clean(before, p, "round trip")
+    uninstall_quietly_to(before, p, "round trip")
 
 
 def group_minimal():
@@ -329,11 +331,7 @@ def group_minimal():
     check_clean(before, p, "minimal, UninstallString")
 
     p.install()
-    run = uninstall_quietly(p)
-    check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
-          "minimal, QuietUninstallString: exit code 1 and no box (%s)" % run.describe())
-    check_removed(p, "minimal, QuietUninstallString")
-    check_clean(before, p, "minimal, QuietUninstallString")
+    uninstall_quietly_to(before, p, "minimal, QuietUninstallString")
 
 
 def expected_script(p, folder, made_parents):
