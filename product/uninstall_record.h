@@ -29,8 +29,8 @@ void ClearUninstallList(UninstallList& list);
 void RecordForUninstall(UninstallList& list, const char* path, int kind);
 
 // A directory line of the record that names a parent of `directory` (the
-// installation directory): one the destination step made. Those go after
-// the directory itself, which the self-removal script removes.
+// installation directory): one the destination step made, which only the
+// self-removal script can remove, after the directory itself.
 bool IsMadeParentItem(const UninstallItem& item, const String& directory);
 
 // The product's registration key below Software\ of HKEY_LOCAL_MACHINE:
