@@ -4,6 +4,7 @@
 
 #include "archive/format.h"
 #include "core/directory.h"
+#include "core/file.h"
 #include "core/format.h"
 #include "core/paths.h"
 #include "core/retry.h"
@@ -252,9 +253,47 @@ bool UserConfirms(const String& directory, bool exists)
     return AskQuestion(text.CStr(), MsgDestinationCaption) == IDYES;
 }
 
-bool CreateChosenDirectory(const InstallRun& run, const String& directory)
+// Makes the install directory with its missing parents. The parents made
+// are listed for the uninstaller (the list holds nothing else yet), the
+// nearest first: its self-removal script removes them after the
+// directory, each only when empty. A folder that was there before is
+// never listed, nor one of a directory that could not be made.
+bool MakeInstallDirectory(InstallRun& run)
 {
-    if (CreateDirectoryPath(directory.CStr()))
+    String parent = run.installDirectory;
+    for (;;) {
+        parent = PathDirectory(parent.CStr());
+        if (parent.Length() <= 3 || DirectoryExists(parent.CStr()))
+            break;
+        RecordForUninstall(run.uninstallList, parent.CStr(), UiDirectory);
+    }
+    if (CreateDirectoryPath(run.installDirectory.CStr()))
+        return true;
+    ClearUninstallList(run.uninstallList);
+    return false;
+}
+
+// A reinstall makes no directory, yet the parents the first installation
+// made are still the product's: they are listed again from its record.
+void ListEarlierMadeParents(InstallRun& run)
+{
+    String record;
+    ReadFileToString(
+        UninstallDataPath(run.installDirectory.CStr(), run.description.uninstallSubdir).CStr(),
+        record);
+    UninstallRecordVisitor visitor;
+    visitor.context = &run;
+    visitor.item = [](void* context, const UninstallItem& item) {
+        InstallRun& run = *static_cast<InstallRun*>(context);
+        if (IsMadeParentItem(item, run.installDirectory))
+            RecordForUninstall(run.uninstallList, item.path.CStr(), UiDirectory);
+    };
+    ReadUninstallRecord(record, visitor);
+}
+
+bool CreateChosenDirectory(InstallRun& run, const String& directory)
+{
+    if (MakeInstallDirectory(run))
         return true;
     ShowError(run, "%s\n%s", MessageText(MsgCannotCreateDir), directory.CStr());
     return false;
@@ -287,7 +326,7 @@ void ChooseDestination(InstallRun& run)
     if (run.installDirectory.IsEmpty())
         run.installDirectory = run.defaultDirectory;
     if (run.automaticMode || !HasFlag(run, PfAskDirectory)) {
-        CreateDirectoryPath(run.installDirectory.CStr());
+        MakeInstallDirectory(run);
         return;
     }
     AskForDestination(run);
@@ -322,7 +361,6 @@ void PrepareUninstallDirectory(InstallRun& run)
                                  : PathJoin(run.installDirectory.CStr(), subdir.CStr());
     if (!subdir.IsEmpty())
         CreateDirectoryPath(run.uninstallDirectory.CStr());
-    ClearUninstallList(run.uninstallList);
 }
 
 void PlaceFiles(InstallRun& run)
@@ -411,7 +449,9 @@ void RunInstallation(InstallRun& run, const String& uninstallerImage)
     AskWelcome(run);
     ShowLicenseAndReadme(run);
     AskAboutExistingInstallation(run);
-    if (!run.isReinstall)
+    if (run.isReinstall)
+        ListEarlierMadeParents(run);
+    else
         ChooseDestination(run);
     RunInstallBatch(run, d.preInstallBatch, run.errorText);
 

@@ -45,6 +45,12 @@ void RecordForUninstall(UninstallList& list, const char* path, int kind)
     list.text += UninstallItemLine(path, kind);
 }
 
+bool IsMadeParentItem(const UninstallItem& item, const String& directory)
+{
+    return item.kind == UiDirectory && item.path.IsPrefixOfNoCase(directory.CStr())
+           && directory.CharAt(item.path.Length()) == '\\';
+}
+
 // ------------------------------------------------------------ locations
 
 const char kSharedCountsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";

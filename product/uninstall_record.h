@@ -9,6 +9,7 @@
 
 #include "core/containers.h"
 #include "core/string.h"
+#include "product/uninstall_data.h"
 
 // The items an uninstaller removes, in the order they were recorded: the
 // removal list of Uninstall.DAT. A directory or key is listed once.
@@ -26,6 +27,11 @@ void ClearUninstallList(UninstallList& list);
 // kind 0: a file or shortcut; 1: a directory the installation created
 // (listed once); other kinds: a key, listed once.
 void RecordForUninstall(UninstallList& list, const char* path, int kind);
+
+// A directory line of the record that names a parent of `directory` (the
+// installation directory): one the destination step made, which only the
+// self-removal script can remove, after the directory itself.
+bool IsMadeParentItem(const UninstallItem& item, const String& directory);
 
 // The product's registration key below Software\ of HKEY_LOCAL_MACHINE:
 // "Microsoft\Windows\CurrentVersion\Uninstall\" + the name.

@@ -11,7 +11,8 @@ runs in the environment of scripts/wine-env.sh with VELT_ARCH set to the
 installer's architecture, and uses the end-to-end tests' own helpers
 (tests/lib/velt_e2e.py, tests/uninstall_clean/prefix_snapshot.py). Exit
 status 1 when nothing was installed, or when the uninstallation left
-anything but the known leftovers.
+anything but the known leftovers (prefix_snapshot.LEFTOVERS: now only the
+line end the PATH edit leaves in autoexec.bat).
 """
 
 import os

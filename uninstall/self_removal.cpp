@@ -20,15 +20,17 @@ const char kScriptName[] = "delunins.bat";
 // a growing text, which every interpreter can compare.
 const char kWaitLoop[] = "set T=\r\n:T\r\nset T=%T%x\r\nif \"%T%\"==\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\" goto D"
                          "\r\nping -n 2 127.0.0.1 >nul\r\n";
+const char kRemoveFolderLine[] = "rd \"%s\"\r\n";
 
 // The script's lines. Only the registered uninstaller is deleted, never
 // the running program as such: an installer started with /u: stays. The
 // delete is tried until the program has ended and let go of its file (see
-// kWaitLoop). Then the uninstall folder and the installation directory go
-// when they are empty, and last the script and its folder, on one line,
-// because the interpreter reads no line after its file is gone. The
-// interpreter reads "%%" in the paths as one percent sign.
-String ScriptText(const UninstallerRun& run, const String& folder, const String& script)
+// kWaitLoop). Then the uninstall folder, the installation directory and
+// the parents the installation made go when they are empty, and last the
+// script and its folder, on one line, because the interpreter reads no
+// line after its file is gone. The interpreter reads "%%" in the paths as
+// one percent sign.
+String ScriptText(UninstallerRun& run, const String& folder, const String& script)
 {
     String text;
     const char* uninstaller = run.registeredUninstaller.CStr();
@@ -36,9 +38,12 @@ String ScriptText(const UninstallerRun& run, const String& folder, const String&
         text.Format("del \"%s\"\r\nif exist \"%s\" goto T\r\n:D\r\n", uninstaller, uninstaller);
     const char* installDir = run.installDirectory.CStr();
     if (!run.uninstallSubdir.IsEmpty())
-        text.AppendFormat("rd \"%s\"\r\n", PathJoin(installDir, run.uninstallSubdir.CStr()).CStr());
-    text.AppendFormat("rd \"%s\"\r\ndel \"%s\" & rd \"%s\"\r\n", installDir, script.CStr(),
-                      folder.CStr());
+        text.AppendFormat(kRemoveFolderLine, PathJoin(installDir, run.uninstallSubdir.CStr()).CStr());
+    text.AppendFormat(kRemoveFolderLine, installDir);
+    CollectionIterator it;
+    for (String* parent = run.madeParents.First(it); parent; parent = run.madeParents.Next(it))
+        text.AppendFormat(kRemoveFolderLine, parent->CStr());
+    text.AppendFormat("del \"%s\" & rd \"%s\"\r\n", script.CStr(), folder.CStr());
     text.ReplaceAll("%", "%%");
     return *uninstaller ? kWaitLoop + text : text;
 }
@@ -68,7 +73,7 @@ bool StartScript(const UninstallerRun& run, const String& folder, const String& 
 
 }  // namespace
 
-uint32_t RemoveUninstaller(const UninstallerRun& run)
+uint32_t RemoveUninstaller(UninstallerRun& run)
 {
     String folder = MakePrivateFolder('U');
     if (folder.IsEmpty())

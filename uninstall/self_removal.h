@@ -16,7 +16,8 @@ enum : uint32_t {
 // Writes the script into a new private folder of the temporary folder
 // (system/private_folder.h) and starts it in a minimised console of its
 // own. The script waits until the registered uninstaller's file can be
-// deleted (a while at most), removes the uninstall folder and
-// the run's installation directory when they are empty, then deletes
-// itself and its folder.
-uint32_t RemoveUninstaller(const UninstallerRun& run);
+// deleted (a while at most), removes the uninstall folder, the run's
+// installation directory and the parents the installation made
+// (run.madeParents) when they are empty, then deletes itself and its
+// folder.
+uint32_t RemoveUninstaller(UninstallerRun& run);

@@ -269,7 +269,12 @@ void RemoveRecordedItem(void* context, const UninstallItem& item)
 {
     UninstallerRun& run = *static_cast<UninstallerRun*>(context);
     const char* path = item.path.CStr();
-    if (item.kind == UiDirectory) {
+    if (IsMadeParentItem(item, run.installDirectory)) {
+        // Still holding the directory: left to the self-removal script,
+        // and kept in the record for a later run should this one fail.
+        run.madeParents.AddTail(item.path);
+        RecordForUninstall(run.uninstallList, path, UiDirectory);
+    } else if (item.kind == UiDirectory) {
         run.recordedDirectories.AddTail(item.path);
     } else if (item.kind == UiKey) {
         RegistryDeleteKeyPath(HKEY_CLASSES_ROOT, path, 0);

@@ -19,6 +19,9 @@ struct UninstallerRun : ProductRun {
     String registeredUninstaller;   // the program UninstallString starts ("": none)
     String installPrefix;           // the install directory with a trailing backslash
     List<String> recordedDirectories;   // removed after the record's files
+    // Parents of the install directory that the destination step made,
+    // the nearest first: the self-removal script removes them when empty.
+    List<String> madeParents;
 };
 
 // Uninstalls the product named run.productName. run.installDirectory

@@ -416,6 +416,33 @@ TEST_F(InstallRecordTest, UninstallDataWithAssociationsAndAfterAClear)
     EXPECT_EQ(tail, text.substr(text.size() - tail.size()));
 }
 
+// The directory lines the destination step writes for the parents it
+// made; the uninstaller leaves those to its self-removal script.
+TEST_F(InstallRecordTest, MadeParentsAreDirectoryLinesAboveTheInstallDirectory)
+{
+    const String directory("C:\\Program Files\\Northwind\\Tally");
+    const struct {
+        int kind;
+        const char* path;
+        bool parent;
+    } cases[] = {
+        {UiDirectory, "C:\\Program Files\\Northwind", true},
+        {UiDirectory, "c:\\program files\\NORTHWIND", true},        // letter case aside
+        {UiDirectory, "C:\\Program Files", true},
+        {UiDirectory, "C:\\Program Files\\Northwind\\Tally", false},  // the directory itself
+        {UiDirectory, "C:\\Program Files\\Northwind\\Tally\\help", false},
+        {UiDirectory, "C:\\Program Files\\North", false},          // a prefix, not a parent
+        {UiFile, "C:\\Program Files\\Northwind", false},
+        {UiKey, "C:\\Program Files\\Northwind", false},
+    };
+    for (const auto& c : cases) {
+        UninstallItem item;
+        item.kind = c.kind;
+        item.path = c.path;
+        EXPECT_EQ(c.parent, IsMadeParentItem(item, directory)) << c.kind << " " << c.path;
+    }
+}
+
 TEST_F(InstallRecordTest, UninstallDataFailsWhereItCannotBeWritten)
 {
     run_.installDirectory = Path("no such directory");

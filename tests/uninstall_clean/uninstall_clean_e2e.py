@@ -195,6 +195,16 @@ def check_clean(before, product, what):
           "%s: the prefix holds nothing else than before (differences above)" % what)
 
 
+def uninstall_quietly_to(before, p, what):
+    """QuietUninstallString: exit code 1 and no box, everything removed,
+    the prefix as in the snapshot `before`."""
+    run = uninstall_quietly(p)
+    check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
+          "%s: exit code 1 and no box (%s)" % (what, run.describe()))
+    check_removed(p, what)
+    check_clean(before, p, what)
+
+
 # ------------------------------------------------------------------ products
 
 def example_product(font=True):
@@ -290,11 +300,23 @@ def group_example():
     check_clean(before, p, "example, UninstallString")
 
     p.install()
-    run = uninstall_quietly(p)
-    check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
-          "example, QuietUninstallString: exit code 1 and no box (%s)" % run.describe())
-    check_removed(p, "example, QuietUninstallString")
-    check_clean(before, p, "example, QuietUninstallString")
+    uninstall_quietly_to(before, p, "example, QuietUninstallString")
+
+
+def group_round_trip():
+    """The reinstall makes every file, shortcut and key anew and records
+    them again; its record must still name everything, the folders the
+    first run's destination step made (C:\\Program Files\\Northwind)
+    included."""
+    folder = os.path.join(WORK, "example")
+    shutil.copytree(EXAMPLES, folder)
+    p = Product(folder, "tally.toml")
+    forget_earlier_runs()
+    before = prefix_snapshot.take(WORK)
+
+    p.install()
+    p.install()
+    uninstall_quietly_to(before, p, "round trip")
 
 
 def group_minimal():
@@ -311,11 +333,7 @@ def group_minimal():
     check_clean(before, p, "minimal, UninstallString")
 
     p.install()
-    run = uninstall_quietly(p)
-    check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
-          "minimal, QuietUninstallString: exit code 1 and no box (%s)" % run.describe())
-    check_removed(p, "minimal, QuietUninstallString")
-    check_clean(before, p, "minimal, QuietUninstallString")
+    uninstall_quietly_to(before, p, "minimal, QuietUninstallString")
 
 
 def batch_path(path):
@@ -323,11 +341,12 @@ def batch_path(path):
     return path.replace("%", "%%")
 
 
-def expected_script(p, folder):
+def expected_script(p, folder, made_parents):
     """The script's bytes: a wait of a second, then a try to delete the
     registered uninstaller, until it is gone or thirty tries were made;
-    then the uninstall folder (when there is one) and the installation
-    directory removed when empty, then the script and its folder."""
+    then the uninstall folder (when there is one), the installation
+    directory and the parents the installation made removed when empty,
+    then the script and its folder."""
     script = folder + "\\delunins.bat"
     program = batch_path(p.uninstaller)
     lines = ["set T=", ":T", "set T=%T%x", 'if "%%T%%"=="%s" goto D' % ("x" * 30),
@@ -335,8 +354,9 @@ def expected_script(p, folder):
              ":D"]
     if p.records != p.directory:
         lines.append('rd "%s"' % batch_path(p.records))
-    lines += ['rd "%s"' % batch_path(p.directory),
-              'del "%s" & rd "%s"' % (batch_path(script), batch_path(folder))]
+    lines.append('rd "%s"' % batch_path(p.directory))
+    lines += ['rd "%s"' % batch_path(parent) for parent in made_parents]
+    lines.append('del "%s" & rd "%s"' % (batch_path(script), batch_path(folder)))
     return "".join(line + "\r\n" for line in lines).encode("cp1252")
 
 
@@ -354,8 +374,19 @@ def group_script():
             'uninstall-subdir = "50% Off"')),
     ]
     temp = user_temp()
+    # The parent of both directories: the first installation makes it (it
+    # is listed, and its script removes it when empty), the second finds it
+    # (not listed). Another's file put into it keeps it in either case.
+    parent, other = "C:\\Velt Tests", "C:\\Velt Tests\\other.txt"
+    try:
+        os.rmdir(drive_c(parent))
+    except OSError:
+        pass
     for what, p in cases:
+        made_parents = [] if os.path.isdir(drive_c(parent)) else [parent]
         p.install()
+        with open(drive_c(other), "w") as f:
+            f.write("not the installation's\n")
         check((p.records != p.directory) == (what != cases[1][0]),
               "script, %s: the records are in %s" % (what, p.records))
         # The loader may still read the held file, so the uninstaller
@@ -391,7 +422,7 @@ def group_script():
                 folder = temp + "\\" + folders[0]
                 with open(drive_c(folder + "\\delunins.bat"), "rb") as f:
                     script = f.read()
-                expected = expected_script(p, folder)
+                expected = expected_script(p, folder, made_parents)
                 check(script == expected, "script, %s: delunins.bat is\n%r\nexpected\n%r"
                       % (what, script, expected))
         finally:
@@ -401,6 +432,10 @@ def group_script():
         check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
               "script, %s: exit code 1, no box (%s)" % (what, run.describe()))
         check_removed(p, "script, %s" % what)
+        check(os.path.exists(drive_c(other)),
+              "script, %s: %s keeps another's file" % (what, parent))
+    os.remove(drive_c(other))
+    os.rmdir(drive_c(parent))
     script_gives_up()
     script_from_installer()
 
@@ -472,8 +507,12 @@ def partial_case(p, before, what, name, share_read):
 
     record = p.record() if os.path.exists(drive_c(p.records + "\\Uninstall.DAT")) else ""
     strings = record.find("\r\n\r\n[Strings]\r\n")
-    check(strings >= 0 and record[:strings].split("\r\n") == [held, ""],
-          "%s: the new Uninstall.DAT lists the held file and nothing else:\n%s" % (what, record))
+    # The parent the destination step made (forget_earlier_runs removed
+    # it) stays listed until the run that removes everything.
+    made_parent = "~" + p.directory.rsplit("\\", 1)[0]
+    check(strings >= 0 and record[:strings].split("\r\n") == [made_parent, held, ""],
+          "%s: the new Uninstall.DAT lists the parent the installation made and the held "
+          "file, nothing else:\n%s" % (what, record))
     check("[Associations]" not in record, "%s: the new record has no associations" % what)
     check(("~53\r\n" + p.text(vf.MsgUninstallConfirm) + "\r\n") in record,
           "%s: the new record keeps the messages" % what)
