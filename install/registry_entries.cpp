@@ -19,10 +19,18 @@ String ExpandCommandMacros(const InstallRun& run, const String& command)
     return text;
 }
 
+void AppendDefaultField(String& record, const RegistryKey& key)
+{
+    record += "~!~";
+    record += RegistryGetString(key, "", String(), 0);
+}
+
 // The file type's description, its default verb and the verb's command,
-// under HKEY_CLASSES_ROOT\type. True when the command was written.
+// under HKEY_CLASSES_ROOT\type. True when the command was written. The
+// record gets the defaults that the type and its "shell" hold afterwards,
+// which may also come from another association of the same type.
 BYTE WriteVerb(const InstallRun& run, const FileAssociation& association, const String& type,
-               const String* description, const String& commandLine)
+               const String* description, const String& commandLine, String& record)
 {
     RegistryKey typeKey, shell, verb, command;
     const String& product = run.productName;
@@ -30,11 +38,13 @@ BYTE WriteVerb(const InstallRun& run, const FileAssociation& association, const 
     if (opened == RegOpenFailed)
         return 0;
     ReplaceDefaultValue(typeKey, opened, product, description);
+    AppendDefaultField(record, typeKey);
     BYTE written = 0;
     opened = RegistryOpenSubkey(shell, typeKey, "shell", 0);
     if (opened != RegOpenFailed) {
         ReplaceDefaultValue(shell, opened, product,
                             (association.flags & 0x01) ? &association.verb : nullptr);
+        AppendDefaultField(record, shell);
         opened = RegistryOpenSubkey(verb, shell, association.verb.CStr(), 0);
         if (opened != RegOpenFailed) {
             ReplaceDefaultValue(verb, opened, product, nullptr);
@@ -74,18 +84,18 @@ void Associate(InstallRun& run, const FileAssociation& association)
         RegistryCloseKey(extensionKey);
     }
     // A type the extension already had keeps its own description.
-    String description;
-    if (typeGiven)
-        description = association.description;
+    const String* description = typeGiven && !association.description.IsEmpty()
+                                    ? &association.description
+                                    : nullptr;
     String command = ExpandCommandMacros(run, association.command);
-    BYTE associated = WriteVerb(run, association, type,
-                                description.IsEmpty() ? nullptr : &description, command);
     // Recorded even when it failed, so that the uninstaller removes what
     // was made of it. The values written let it tell them from values
-    // that others wrote later.
-    run.associationRecords.AppendFormat("%s~!~%s~!~%s~!~%s~!~%s\r\n", extension.CStr(),
-                                        type.CStr(), association.verb.CStr(), command.CStr(),
-                                        description.CStr());
+    // that others write later.
+    String& record = run.associationRecords;
+    record.AppendFormat("%s~!~%s~!~%s~!~%s", extension.CStr(), type.CStr(),
+                        association.verb.CStr(), command.CStr());
+    BYTE associated = WriteVerb(run, association, type, description, command, record);
+    record += "\r\n";
     if (!associated)
         run.errorText.AppendFormat("Failed to associate file type:  \"%s\".\r\n\r\n",
                                extension.CStr());

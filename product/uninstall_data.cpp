@@ -149,6 +149,7 @@ void ReadAssociations(const String& text, int start, int end,
         association.marked = !rest.IsEmpty();
         association.command = PopField(rest);
         association.description = PopField(rest);
+        association.defaultVerb = PopField(rest);
         if (association.extension.IsBlank() || association.fileType.IsBlank()
             || association.verb.IsBlank())
             continue;

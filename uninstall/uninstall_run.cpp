@@ -238,7 +238,7 @@ void RestoreAssociation(const UninstallAssociation& association, const String& b
         int typeOrigin = RestoreDefault(type, backupName, association, association.description);
         RegistryKey shell;
         if (RegistryOpenSubkey(shell, type, "shell", RegOpenOnly) != RegOpenFailed) {
-            int shellOrigin = RestoreDefault(shell, backupName, association, association.verb);
+            int shellOrigin = RestoreDefault(shell, backupName, association, association.defaultVerb);
             RestoreVerb(shell, association, backupName);
             bool shellGoes = !RegistryHasSubkeys(shell) && (!association.marked
                                                              || shellOrigin == KeyCreated);
