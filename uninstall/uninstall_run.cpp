@@ -173,8 +173,7 @@ int RestoreDefault(const RegistryKey& key, const String& backupName,
     if (kind == REG_NONE && stillOurs)
         return KeyCreated;
     int origin = KeyFound;
-    if (kind != REG_NONE && stillOurs
-        && (association.marked || !ReadText(key, backup).IsBlank())) {
+    if (kind != REG_NONE && stillOurs) {
         RegistryCopyValue(key, backup, "");
         origin = KeyRestored;
     }
@@ -190,6 +189,13 @@ bool KeyGoes(const UninstallAssociation& association, int origin)
     return association.marked ? origin == KeyCreated : origin != KeyRestored;
 }
 
+// Whether a key left without subkeys goes: a marked record's only when the
+// installation created it; a record of earlier versions' always.
+bool EmptyKeyGoes(const UninstallAssociation& association, int origin)
+{
+    return !association.marked || origin == KeyCreated;
+}
+
 // The verb's key under `shell` goes unless it was there before (or, for a
 // record of earlier versions, its command had an earlier default); a
 // command key the installation added to an earlier verb goes alone.
@@ -198,8 +204,7 @@ void RestoreVerb(const RegistryKey& shell, const UninstallAssociation& associati
 {
     RegistryKey verbKey;
     const char* verb = association.verb.CStr();
-    if (RegistryOpenSubkey(verbKey, shell, verb, association.marked ? RegOpenOnly : 0)
-        == RegOpenFailed)
+    if (RegistryOpenSubkey(verbKey, shell, verb, RegOpenOnly) == RegOpenFailed)
         return;
     int verbOrigin = RestoreDefault(verbKey, backupName, association, String());
     int commandOrigin = KeyFound;
@@ -208,8 +213,7 @@ void RestoreVerb(const RegistryKey& shell, const UninstallAssociation& associati
         commandOrigin = RestoreDefault(command, backupName, association, association.command);
         RegistryCloseKey(command);
     }
-    bool verbGoes = KeyGoes(association, commandOrigin)
-                    && (!association.marked || verbOrigin == KeyCreated);
+    bool verbGoes = KeyGoes(association, commandOrigin) && EmptyKeyGoes(association, verbOrigin);
     if (!verbGoes && association.marked && commandOrigin == KeyCreated)
         RegistryDeleteKey(verbKey, "command", 0);
     RegistryCloseKey(verbKey);
@@ -238,16 +242,15 @@ void RestoreAssociation(const UninstallAssociation& association, const String& b
         int typeOrigin = RestoreDefault(type, backupName, association, association.description);
         RegistryKey shell;
         if (RegistryOpenSubkey(shell, type, "shell", RegOpenOnly) != RegOpenFailed) {
-            int shellOrigin = RestoreDefault(shell, backupName, association, association.defaultVerb);
+            int shellOrigin = RestoreDefault(shell, backupName, association,
+                                             association.defaultVerb);
             RestoreVerb(shell, association, backupName);
-            bool shellGoes = !RegistryHasSubkeys(shell) && (!association.marked
-                                                             || shellOrigin == KeyCreated);
+            bool shellGoes = !RegistryHasSubkeys(shell) && EmptyKeyGoes(association, shellOrigin);
             RegistryCloseKey(shell);
             if (shellGoes)
                 RegistryDeleteKey(type, "shell", 0);
         }
-        typeGoes = !RegistryHasSubkeys(type)
-                   && (!association.marked || typeOrigin == KeyCreated);
+        typeGoes = !RegistryHasSubkeys(type) && EmptyKeyGoes(association, typeOrigin);
         RegistryCloseKey(type);
         if (typeGoes)
             RegistryDeleteKeyPath(HKEY_CLASSES_ROOT, association.fileType.CStr(), 0);
