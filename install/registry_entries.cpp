@@ -19,6 +19,7 @@ String ExpandCommandMacros(const InstallRun& run, const String& command)
     return text;
 }
 
+// One more field of an association's record: the key's default value.
 void AppendDefaultField(String& record, const RegistryKey& key)
 {
     record += "~!~";
