@@ -55,8 +55,9 @@ struct InstallRun : ProductRun {
     uint8_t madeProgramsShortcut = 0;   // only then the uninstaller gets a start-menu shortcut
     String fontList;                // the placed fonts in their quoted form
     uint8_t fontsChanged = 0;       // a font was added
-    String associationRecords;      // one "extension~!~type~!~verb" line per association
+    String associationRecords;      // one line per association (product/uninstall_data.h)
     uint8_t restartNeeded = 0;      // a file in use is replaced at the next start (PfRebootNeeded)
+    uint8_t madeAutoexec = 0;       // the PATH edit created autoexec.bat (AutoexecCreated)
     uint8_t rebootRequested = 0;    // restart the system at the very end
     DWORD stepStart = 0;            // the tick count when the shown step began
 };

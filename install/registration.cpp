@@ -111,6 +111,10 @@ String WriteRegistrationValues(const RegistryKey& key, const InstallRun& run)
     WriteNumber(key, "EstimatedSize", InstalledKilobytes(d));
     WriteNumber(key, "NoModify", 1);
     WriteNumber(key, "NoRepair", 1);
+    // Kept over a reinstall, which finds the file there: the file goes
+    // with its last PATH line only when an installation made it.
+    if (run.madeAutoexec)
+        WriteNumber(key, "AutoexecCreated", 1);
     return uninstall;
 }
 

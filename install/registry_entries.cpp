@@ -19,27 +19,39 @@ String ExpandCommandMacros(const InstallRun& run, const String& command)
     return text;
 }
 
+// One more field of an association's record: the key's default value.
+void AppendDefaultField(String& record, const RegistryKey& key)
+{
+    record += "~!~";
+    record += RegistryGetString(key, "", String(), 0);
+}
+
 // The file type's description, its default verb and the verb's command,
-// under HKEY_CLASSES_ROOT\type. True when the command was written.
+// under HKEY_CLASSES_ROOT\type. True when the command was written. The
+// record gets the defaults that the type and its "shell" hold afterwards,
+// which may also come from another association of the same type.
 BYTE WriteVerb(const InstallRun& run, const FileAssociation& association, const String& type,
-               bool typeGiven)
+               const String* description, const String& commandLine, String& record)
 {
     RegistryKey typeKey, shell, verb, command;
-    if (RegistryOpenKey(typeKey, HKEY_CLASSES_ROOT, type.CStr(), 0) == RegOpenFailed)
+    const String& product = run.productName;
+    DWORD opened = RegistryOpenKey(typeKey, HKEY_CLASSES_ROOT, type.CStr(), 0);
+    if (opened == RegOpenFailed)
         return 0;
-    // A type the extension already had keeps its own description.
-    if (typeGiven && !association.description.IsEmpty())
-        ReplaceDefaultValue(typeKey, run.productName, association.description);
+    ReplaceDefaultValue(typeKey, opened, product, description);
+    AppendDefaultField(record, typeKey);
     BYTE written = 0;
-    if (RegistryOpenSubkey(shell, typeKey, "shell", 0) != RegOpenFailed) {
-        if (association.flags & 0x01)
-            ReplaceDefaultValue(shell, run.productName, association.verb);
-        if (RegistryOpenSubkey(verb, shell, association.verb.CStr(), 0) != RegOpenFailed
-            && RegistryOpenSubkey(command, verb, "command", 0) != RegOpenFailed) {
-            // Paths in a command may have been typed in another letter
-            // case before; such a command is no change worth a backup.
-            written = ReplaceDefaultValue(command, run.productName,
-                                          ExpandCommandMacros(run, association.command), true);
+    opened = RegistryOpenSubkey(shell, typeKey, "shell", 0);
+    if (opened != RegOpenFailed) {
+        ReplaceDefaultValue(shell, opened, product,
+                            (association.flags & 0x01) ? &association.verb : nullptr);
+        AppendDefaultField(record, shell);
+        opened = RegistryOpenSubkey(verb, shell, association.verb.CStr(), 0);
+        if (opened != RegOpenFailed) {
+            ReplaceDefaultValue(verb, opened, product, nullptr);
+            opened = RegistryOpenSubkey(command, verb, "command", 0);
+            if (opened != RegOpenFailed)
+                written = ReplaceDefaultValue(command, opened, product, &commandLine);
         }
     }
     // Innermost first; a key that did not open stays closed.
@@ -61,22 +73,30 @@ void Associate(InstallRun& run, const FileAssociation& association)
     // alone.
     RegistryFlags open = typeGiven ? 0 : (RegistryFlags)RegOpenOnly;
     RegistryKey extensionKey;
-    if (RegistryOpenKey(extensionKey, HKEY_CLASSES_ROOT, extension.CStr(), open)
-        == RegOpenFailed) {
+    DWORD opened = RegistryOpenKey(extensionKey, HKEY_CLASSES_ROOT, extension.CStr(), open);
+    if (opened == RegOpenFailed) {
         if (!typeGiven)
             return;
     } else {
         if (typeGiven)
-            ReplaceDefaultValue(extensionKey, run.productName, type);
+            ReplaceDefaultValue(extensionKey, opened, run.productName, &type);
         else
             type = RegistryGetString(extensionKey, "", String(), 0);
         RegistryCloseKey(extensionKey);
     }
-    BYTE associated = WriteVerb(run, association, type, typeGiven);
+    // A type the extension already had keeps its own description.
+    const String* description = typeGiven && !association.description.IsEmpty()
+                                    ? &association.description
+                                    : nullptr;
+    String command = ExpandCommandMacros(run, association.command);
     // Recorded even when it failed, so that the uninstaller removes what
-    // was made of it.
-    run.associationRecords.AppendFormat("%s~!~%s~!~%s\r\n", extension.CStr(), type.CStr(),
-                                    association.verb.CStr());
+    // was made of it. The values written let it tell them from values
+    // that others write later.
+    String& record = run.associationRecords;
+    record.AppendFormat("%s~!~%s~!~%s~!~%s", extension.CStr(), type.CStr(),
+                        association.verb.CStr(), command.CStr());
+    BYTE associated = WriteVerb(run, association, type, description, command, record);
+    record += "\r\n";
     if (!associated)
         run.errorText.AppendFormat("Failed to associate file type:  \"%s\".\r\n\r\n",
                                extension.CStr());
@@ -84,15 +104,19 @@ void Associate(InstallRun& run, const FileAssociation& association)
 
 } // namespace
 
-BYTE ReplaceDefaultValue(const RegistryKey& key, const String& productName, const String& value,
-                         bool ignoreCase)
+BYTE ReplaceDefaultValue(const RegistryKey& key, DWORD opened, const String& productName,
+                         const String* value)
 {
-    String earlier = RegistryGetString(key, "", String(), 0);
-    // A second installation finds its own value here, so the first backup,
-    // the value from before any installation, stays.
-    if (!earlier.IsEmpty() && earlier.Compare(value, !ignoreCase) != 0)
-        RegistrySetString(key, (productName + " Backup").CStr(), earlier, 0);
-    return RegistrySetString(key, "", value, 0);
+    String backup = productName + " Backup";
+    // Once only: a reinstall finds the first backup, the state from before
+    // any installation, and keeps it.
+    if ((value || opened == RegCreatedNew) && !RegistryValueExists(key, backup.CStr())) {
+        if (opened == RegCreatedNew)
+            RegistrySetEmpty(key, backup.CStr());
+        else if (!RegistryCopyValue(key, "", backup.CStr()))
+            RegistrySetString(key, backup.CStr(), String(), 0);
+    }
+    return !value || RegistrySetString(key, "", *value, 0);
 }
 
 void CreateProductKeys(InstallRun& run)

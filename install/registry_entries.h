@@ -12,9 +12,12 @@ void CreateProductKeys(InstallRun& run);
 // Every association of the description for the selected language,
 // recorded in run.associationRecords for the uninstaller.
 void AssociateFileTypes(InstallRun& run);
-// Makes `value` the default value of `key`; a different earlier
-// default is kept in the value "<productName> Backup". With ignoreCase an
-// earlier default that differs only in letter case counts as the same.
-// True when the default value was written.
-BYTE ReplaceDefaultValue(const RegistryKey& key, const String& productName, const String& value,
-                         bool ignoreCase = false);
+// Makes `value` the default value of `key`, which the open that gave
+// `opened` (RegOpenedExisting or RegCreatedNew) found or made. What the key
+// was before is kept once in the value "<productName> Backup", for the
+// uninstaller: an empty value of no type (REG_NONE) for a key the
+// installation created, else the earlier default with its type (an empty
+// text when it had none). A null value only marks a created key. True
+// when the default value was written (or none was asked for).
+BYTE ReplaceDefaultValue(const RegistryKey& key, DWORD opened, const String& productName,
+                         const String* value);

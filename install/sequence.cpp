@@ -477,7 +477,7 @@ void RunInstallation(InstallRun& run, const String& uninstallerImage)
     CreateProductKeys(run);
     AssociateFileTypes(run);
     if (HasFlag(run, PfEditPath))
-        run.errorText += EditAutoexecPath(run.installDirectory.CStr(), true);
+        run.errorText += EditAutoexecPath(run.installDirectory.CStr(), true, run.madeAutoexec);
     if (HasFlag(run, PfUninstallSupport))
         RegisterUninstall(run, uninstallerImage);
     HoldStep(run, 700);

@@ -207,38 +207,53 @@ bool RunBatchCommands(const ProductRun& run, uint8_t hidden, const char* workDir
     return started;
 }
 
-String EditAutoexecPath(const char* dir, bool add)
+namespace {
+
+// Where `line` stands in `text` as a whole line of its own, in any letter
+// case, the last line also without its line end: its start, with its
+// length and line end in `length`; -1 when it is not there.
+int FindWholeLine(const String& text, const String& line, int& length)
+{
+    for (int at = 0; at < text.Length(); at += length) {
+        int end = text.FindChar('\n', at);
+        length = (end < 0 ? text.Length() : end + 1) - at;
+        String found = text.Mid(at, length);
+        found.TrimRight("\r\n");
+        if (found.Compare(line, false) == 0)
+            return at;
+    }
+    return -1;
+}
+
+}  // namespace
+
+String EditAutoexecPath(const char* dir, bool add, uint8_t& created)
 {
     String autoexec = String::Formatted("%c:\\autoexec.bat", BootDriveLetter());
     const char* path = autoexec.CStr();
-    File file;
-    if (!file.OpenExisting(path, true, true, false) && !(add && file.Create(path, false)))
+    String text;
+    bool missing = !PathExists(path);
+    bool ok = missing ? add : ReadFileToString(path, text);
+    String line = String::Formatted("PATH=%%PATH%%;%s", GetShortPath(dir).CStr());
+    int length = 0;
+    int at = FindWholeLine(text, line, length);
+    // The file is replaced whole, through a new file beside it, so that it
+    // is never left cut short.
+    if (ok && add && at < 0) {
+        if (!text.IsEmpty() && !text.LastIs('\n'))
+            text += "\r\n";
+        text += line + "\r\n";
+        ok = ReplaceFileFromString(path, text);
+        if (missing)
+            created = ok;
+    } else if (ok && !add && at >= 0) {
+        text.Delete(at, length);
+        // A file that the installation made goes when nothing else is in it.
+        ok = created && text.IsBlank() ? DeleteFileOnly(path) : ReplaceFileFromString(path, text);
+    }
+    if (!ok)
         return String::Formatted("Unable to modify %s.  You will need to manually %s %s %s the "
                                  "PATH environment variable.\r\n\r\n", path,
                                  add ? "add" : "remove", dir, add ? "to" : "from");
-    String line = String::Formatted("PATH=%%PATH%%;%s\r\n", GetShortPath(dir).CStr());
-    String text;
-    file.ReadAll(text);
-    int at = text.Find(line.CStr(), 0, String::FindNoCase);
-    if (add) {
-        if (at >= 0)
-            return String();
-        file.SeekEnd(0);
-        if (!text.LastIs('\n'))
-            file.Write("\r\n", 2);
-        file.Write(line.CStr(), line.Length());
-        return String();
-    }
-    if (at < 0) {
-        // A last line written without its line end.
-        line.Truncate(line.Length() - 2);
-        at = text.Find(line.CStr(), 0, String::FindNoCase);
-    }
-    if (at < 0)
-        return String();
-    text.Delete(at, line.Length());
-    file.Rewind();
-    file.Write(text.CStr(), text.Length());
-    file.Truncate();
     return String();
 }

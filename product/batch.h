@@ -27,6 +27,9 @@ inline BYTE OnWindowsNT()
 // written, or the process could not be created).
 bool RunBatchCommands(const ProductRun& run, uint8_t hidden, const char* workDir,
                       const String& commands, const char* sharedDir, String& errorText);
-// Adds `dir` to (or removes it from) the PATH line; "" on success or when
-// there was nothing to do, else the text to report.
-String EditAutoexecPath(const char* dir, bool add);
+// Adds the line "PATH=%PATH%;<dir>" to the boot drive's autoexec.bat or
+// removes it (the whole line, never a part of another one); "" on
+// success or when there was nothing to do, else the text to report.
+// `created`: an add that made the file sets it; a removal that is given it
+// set deletes the file when nothing but blank lines is left.
+String EditAutoexecPath(const char* dir, bool add, uint8_t& created);

@@ -146,6 +146,10 @@ void ReadAssociations(const String& text, int start, int end,
         association.extension = PopField(rest);
         association.fileType = PopField(rest);
         association.verb = PopField(rest);
+        association.marked = !rest.IsEmpty();
+        association.command = PopField(rest);
+        association.description = PopField(rest);
+        association.defaultVerb = PopField(rest);
         if (association.extension.IsBlank() || association.fileType.IsBlank()
             || association.verb.IsBlank())
             continue;

@@ -13,7 +13,11 @@
 //   ...                                   (the numbers of kUninstallMessages)
 //   (empty line)                          only with associations:
 //   [Associations]
-//   extension~!~type~!~verb
+//   extension~!~type~!~verb~!~command~!~description~!~default verb
+//
+// (Records of earlier versions end their association lines after the
+// verb; the last two fields are missing when the type's key could not be
+// opened, the last when its "shell" could not.)
 //
 // Portable: this header includes no windows.h, so the format is tested on
 // the host.
@@ -62,6 +66,13 @@ struct UninstallAssociation {
     String extension;       // the extension's key under HKEY_CLASSES_ROOT
     String fileType;        // the file type's key
     String verb;            // the verb's key under the type's "shell"
+    String command;         // the verb's command as the installation wrote it
+    String description;     // the type's default as the installation left it
+    String defaultVerb;     // the default of the type's "shell" as it left it
+    // The line has these two fields: the installation marked the keys it
+    // created and kept what it replaced, so the uninstaller removes only
+    // those and puts back only values that are still the installation's.
+    uint8_t marked = 0;
 };
 VELT_TYPE_NAME(UninstallAssociation, "struct UninstallAssociation");
 
@@ -106,8 +117,9 @@ String UninstallItemLine(const char* path, int kind);
 //     spaces, tabs and line ends removed. Headers outside 1..1000 are
 //     skipped with their text; at most 500 header lines are looked at;
 //   - associations: after "[Associations]"; at most 500 lines (blank ones
-//     included); each line of three fields split at "~!~" (extension, file
-//     type, verb) is kept unless a field is blank.
+//     included); each line of fields split at "~!~" (extension, file
+//     type, verb, then command, description and default verb) is kept
+//     unless one of the first three is blank.
 // Each entry goes to its callback. Never fails: damaged text gives fewer
 // entries. (The uninstaller reads a region at a time through this; a list
 // type per kind of entry would cost the program more than the reading.)

@@ -331,6 +331,15 @@ BYTE RegistryValueExists(const RegistryKey& key, const char* name)
     return Succeeded(Sys.RegQueryValueExA(key.handle, name, nullptr, nullptr, nullptr, nullptr));
 }
 
+DWORD RegistryValueType(const RegistryKey& key, const char* name)
+{
+    DWORD type = REG_NONE;
+    if (!key.handle
+        || !Succeeded(Sys.RegQueryValueExA(key.handle, name, nullptr, &type, nullptr, nullptr)))
+        return RegNoValue;
+    return type;
+}
+
 String RegistryReadPath(HKEY root, const char* fullPath, const String& fallback,
                         RegistryFlags flags)
 {
@@ -359,6 +368,29 @@ BYTE RegistrySetString(const RegistryKey& key, const char* name, const String& v
     // of a text value, and the read takes one byte off that size.
     return Succeeded(Sys.RegSetValueExA(key.handle, name, 0, REG_SZ, (const BYTE*)value.CStr(),
                                         (DWORD)value.Length() + 1));
+}
+
+BYTE RegistrySetEmpty(const RegistryKey& key, const char* name)
+{
+    return key.handle && Succeeded(Sys.RegSetValueExA(key.handle, name, 0, REG_NONE, nullptr, 0));
+}
+
+BYTE RegistryCopyValue(const RegistryKey& key, const char* from, const char* to)
+{
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (!key.handle
+        || !Succeeded(Sys.RegQueryValueExA(key.handle, from, nullptr, &type, nullptr, &size)))
+        return 0;
+    String bytes;
+    bytes.Reset((int)size);
+    if (!Succeeded(Sys.RegQueryValueExA(key.handle, from, nullptr, &type, (BYTE*)bytes.Data(),
+                                        &size)))
+        return 0;
+    // An empty text stands for a value that was not there.
+    if ((type == REG_SZ || type == REG_EXPAND_SZ) && size <= 1)
+        return Succeeded(Sys.RegDeleteValueA(key.handle, to));
+    return Succeeded(Sys.RegSetValueExA(key.handle, to, 0, type, (const BYTE*)bytes.Data(), size));
 }
 
 BYTE RegistrySetInt(const RegistryKey& key, const char* name, DWORD value, RegistryFlags flags)

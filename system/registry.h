@@ -118,6 +118,10 @@ DWORD RegistryGetInt(const RegistryKey& key, const char* name, DWORD fallback,
 BYTE RegistryGetBool(const RegistryKey& key, const char* name, BYTE fallback,
                      RegistryFlags flags);
 BYTE RegistryValueExists(const RegistryKey& key, const char* name);
+// The system's type of the value (REG_SZ, REG_NONE, ...), RegNoValue when
+// it is missing or the key is closed.
+constexpr DWORD RegNoValue = 0xFFFFFFFF;
+DWORD RegistryValueType(const RegistryKey& key, const char* name);
 // Reads one value named by a whole path such as "Software\A\B\Value" (the
 // key is created when missing). The default comes back only when the path
 // names no value or the key cannot be opened; a missing value reads as "".
@@ -130,6 +134,12 @@ BYTE RegistrySetString(const RegistryKey& key, const char* name, const String& v
                        RegistryFlags flags);
 BYTE RegistrySetInt(const RegistryKey& key, const char* name, DWORD value, RegistryFlags flags);
 BYTE RegistrySetBool(const RegistryKey& key, const char* name, BYTE value);
+// An empty value of no type (REG_NONE): a mark that holds no data.
+BYTE RegistrySetEmpty(const RegistryKey& key, const char* name);
+// Copies the value `from` onto `to` ("" is the default value) with its
+// type and bytes; an empty text (REG_SZ or REG_EXPAND_SZ) deletes `to`
+// instead. 0 when `from` is missing or the write fails.
+BYTE RegistryCopyValue(const RegistryKey& key, const char* from, const char* to);
 // 0 for a null or empty name.
 BYTE RegistryDeleteValue(const RegistryKey& key, const char* name);
 

@@ -150,66 +150,116 @@ void RunBatchValue(UninstallerRun& run, const RegistryKey& registration, const c
 
 // ------------------------------------------------------------ associations
 
-// Puts the backed-up default value of `key` back. True when there was one.
-bool RestoreDefault(const RegistryKey& key, const String& backupName)
+// What an installation was to a key, as its backup value tells.
+enum KeyOrigin : int {
+    KeyFound,       // nothing to undo, or a value others changed since
+    KeyRestored,    // the key was there: its default from before is back
+    KeyCreated,     // the installation made it and it is still its own
+};
+
+// Puts the default value of `key` from before the installation back with
+// its type and drops the backup. A record that marks its keys has its
+// value (`ours`) put back only while the default is still that value;
+// one of earlier versions always has it put back.
+int RestoreDefault(const RegistryKey& key, const String& backupName,
+                   const UninstallAssociation& association, const String& ours)
 {
-    String earlier = ReadText(key, backupName.CStr());
-    if (earlier.IsBlank())
-        return false;
-    RegistrySetString(key, "", earlier, 0);
-    RegistryDeleteValue(key, backupName.CStr());
-    return true;
+    const char* backup = backupName.CStr();
+    DWORD kind = RegistryValueType(key, backup);
+    if (kind == RegNoValue)
+        return KeyFound;
+    DWORD current = RegistryValueType(key, "");
+    bool stillOurs = !association.marked || current == RegNoValue
+                     || (current == REG_SZ && ReadText(key, "").Compare(ours, false) == 0);
+    // The mark of a created key goes with the key, which another
+    // association of the record may still hold.
+    if (kind == REG_NONE && stillOurs)
+        return KeyCreated;
+    int origin = KeyFound;
+    if (kind != REG_NONE && stillOurs) {
+        RegistryCopyValue(key, backup, "");
+        origin = KeyRestored;
+    }
+    RegistryDeleteValue(key, backup);
+    return origin;
 }
 
-// The verb's key under `shell` goes unless its command had an earlier
-// default.
-void RestoreVerb(const RegistryKey& shell, const String& verb, const String& backupName)
+// Whether a key goes after its default was dealt with: a marked record
+// removes what the installation created and nobody filled since; one of
+// earlier versions whatever held no backup.
+bool KeyGoes(const UninstallAssociation& association, int origin)
+{
+    return association.marked ? origin == KeyCreated : origin != KeyRestored;
+}
+
+// Whether a key left without subkeys goes: a marked record's only when the
+// installation created it; a record of earlier versions' always.
+bool EmptyKeyGoes(const UninstallAssociation& association, int origin)
+{
+    return !association.marked || origin == KeyCreated;
+}
+
+// The verb's key under `shell` goes unless it was there before (or, for a
+// record of earlier versions, its command had an earlier default); a
+// command key the installation added to an earlier verb goes alone.
+void RestoreVerb(const RegistryKey& shell, const UninstallAssociation& association,
+                 const String& backupName)
 {
     RegistryKey verbKey;
-    if (RegistryOpenSubkey(verbKey, shell, verb.CStr(), 0) == RegOpenFailed)
+    const char* verb = association.verb.CStr();
+    if (RegistryOpenSubkey(verbKey, shell, verb, RegOpenOnly) == RegOpenFailed)
         return;
-    bool keep = false;
+    int verbOrigin = RestoreDefault(verbKey, backupName, association, String());
+    int commandOrigin = KeyFound;
     RegistryKey command;
     if (RegistryOpenSubkey(command, verbKey, "command", RegOpenOnly) != RegOpenFailed) {
-        keep = RestoreDefault(command, backupName);
+        commandOrigin = RestoreDefault(command, backupName, association, association.command);
         RegistryCloseKey(command);
     }
+    bool verbGoes = KeyGoes(association, commandOrigin) && EmptyKeyGoes(association, verbOrigin);
+    if (!verbGoes && association.marked && commandOrigin == KeyCreated)
+        RegistryDeleteKey(verbKey, "command", 0);
     RegistryCloseKey(verbKey);
-    if (!keep)
-        RegistryDeleteKey(shell, verb.CStr(), 0);
+    if (verbGoes)
+        RegistryDeleteKey(shell, verb, 0);
 }
 
 // Gives an extension and its file type back what they held before the
-// installation; keys left empty go.
+// installation; keys it created go when nothing else is left in them.
 void RestoreAssociation(const UninstallAssociation& association, const String& backupName)
 {
-    bool extensionGoes = true;
+    // A missing extension key counts as one to delete: nothing happens.
+    int extensionOrigin = KeyCreated;
     RegistryKey extension;
     if (RegistryOpenKey(extension, HKEY_CLASSES_ROOT, association.extension.CStr(), RegOpenOnly)
         != RegOpenFailed) {
-        extensionGoes = !RestoreDefault(extension, backupName);
+        extensionOrigin = RestoreDefault(extension, backupName, association, association.fileType);
+        if (RegistryHasSubkeys(extension) && association.marked)
+            extensionOrigin = KeyFound;
         RegistryCloseKey(extension);
     }
+    bool typeGoes = false;
     RegistryKey type;
     if (RegistryOpenKey(type, HKEY_CLASSES_ROOT, association.fileType.CStr(), RegOpenOnly)
-        == RegOpenFailed)
-        return;
-    RestoreDefault(type, backupName);
-    RegistryKey shell;
-    if (RegistryOpenSubkey(shell, type, "shell", RegOpenOnly) != RegOpenFailed) {
-        RestoreDefault(shell, backupName);
-        RestoreVerb(shell, association.verb, backupName);
-        bool shellEmpty = !RegistryHasSubkeys(shell);
-        RegistryCloseKey(shell);
-        if (shellEmpty)
-            RegistryDeleteKey(type, "shell", 0);
+        != RegOpenFailed) {
+        int typeOrigin = RestoreDefault(type, backupName, association, association.description);
+        RegistryKey shell;
+        if (RegistryOpenSubkey(shell, type, "shell", RegOpenOnly) != RegOpenFailed) {
+            int shellOrigin = RestoreDefault(shell, backupName, association,
+                                             association.defaultVerb);
+            RestoreVerb(shell, association, backupName);
+            bool shellGoes = !RegistryHasSubkeys(shell) && EmptyKeyGoes(association, shellOrigin);
+            RegistryCloseKey(shell);
+            if (shellGoes)
+                RegistryDeleteKey(type, "shell", 0);
+        }
+        typeGoes = !RegistryHasSubkeys(type) && EmptyKeyGoes(association, typeOrigin);
+        RegistryCloseKey(type);
+        if (typeGoes)
+            RegistryDeleteKeyPath(HKEY_CLASSES_ROOT, association.fileType.CStr(), 0);
     }
-    bool typeEmpty = !RegistryHasSubkeys(type);
-    RegistryCloseKey(type);
-    if (!typeEmpty)
-        return;
-    RegistryDeleteKeyPath(HKEY_CLASSES_ROOT, association.fileType.CStr(), 0);
-    if (extensionGoes)
+    // Earlier versions took the extension only together with its type.
+    if (KeyGoes(association, extensionOrigin) && (typeGoes || association.marked))
         RegistryDeleteKeyPath(HKEY_CLASSES_ROOT, association.extension.CStr(), 0);
 }
 
@@ -421,7 +471,8 @@ void RemoveRegistration(UninstallerRun& run, const RegistryKey& registration)
         return;
     DeleteFileOnly(UninstallDataPath(installDir.CStr(), run.uninstallSubdir).CStr());
     if (run.productFlags & PfEditPath) {
-        String message = EditAutoexecPath(installDir.CStr(), false);
+        uint8_t created = (uint8_t)RegistryGetInt(registration, "AutoexecCreated", 0, 0);
+        String message = EditAutoexecPath(installDir.CStr(), false, created);
         ShowError(run, "%s", message.CStr());
     }
     RegistryDeleteSoftwareKey(UninstallKeyPath(run.productName.CStr()).CStr(), 0, 0);

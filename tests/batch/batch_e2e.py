@@ -563,17 +563,17 @@ def group_path():
 
 def path_cases():
     p = Product("Batch Path Long Name", flags=("edit-path",))
-    # The first installation, on a missing file, creates it; its line is
-    # the short form of the install directory.
+    # The first installation, on a missing file, creates it with nothing but
+    # its line, the short form of the install directory.
     write_autoexec(None)
     run = p.install()
     expect_installed("missing autoexec.bat", run, p)
     created = read_autoexec()
-    if not check(created is not None and created.startswith(b"\r\nPATH=%PATH%;")
-                 and created.endswith(b"\r\n") and created.count(b"\r\n") == 2,
+    if not check(created is not None and created.startswith(b"PATH=%PATH%;")
+                 and created.endswith(b"\r\n") and created.count(b"\r\n") == 1,
                  "missing autoexec.bat: created with the PATH line, got %r" % created):
         return
-    line = created[2:]
+    line = created
     short = short_directory(line)
     check(" " not in short and all(len(part) <= 12 for part in short.split("\\")),
           "the PATH line holds the short form: %r" % short)
@@ -605,6 +605,25 @@ def path_cases():
     check(read_autoexec() == b"REM boot\r\n" + line,
           "installed twice: one PATH line, got %r" % read_autoexec())
     p.clean()
+
+    # The uninstallation takes the line, and the file with it when the
+    # installation made it: also after a reinstall, which found the file.
+    u = Product("Batch Path Uninstall", flags=("edit-path", "uninstall-support"))
+    for what, before, reinstall, after in (
+            ("made by the installation", None, False, None),
+            ("made, then installed again", None, True, None),
+            ("there before", b"REM boot\r\nSET X=1", True, b"REM boot\r\nSET X=1\r\n")):
+        write_autoexec(before)
+        u.install()
+        if reinstall:
+            u.install()
+        quiet = (reg_values(UNINSTALL_KEY + u.name) or {}).get("QuietUninstallString",
+                                                               ("", ""))[1]
+        run = Run(None, line=quiet, tree=True)
+        check(run.status == 1 and not run.boxes and read_autoexec() == after,
+              "%s, uninstalled: autoexec.bat is %r, not %r (%s)"
+              % (what, read_autoexec(), after, run.describe()))
+        u.clean()
 
     # A folder where the file should be: it cannot be opened nor created,
     # the message asks the user to edit PATH, and the log keeps it.

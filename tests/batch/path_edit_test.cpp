@@ -19,6 +19,13 @@
 
 namespace {
 
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        c = (char)tolower((unsigned char)c);
+    return text;
+}
+
 class PathEditTest : public ScratchTest {
 protected:
     void SetUp() override
@@ -54,13 +61,6 @@ protected:
         return text.CStr();
     }
 
-    std::string Lower(std::string text)
-    {
-        for (char& c : text)
-            c = (char)tolower((unsigned char)c);
-        return text;
-    }
-
     String autoexec_;
     String saved_;
     bool hadAutoexec_ = false;
@@ -68,40 +68,127 @@ protected:
     std::string line_;      // the PATH line of dir_, with its CR LF
 };
 
-TEST_F(PathEditTest, RemovesTheLineAndKeepsTheRest)
+// No temporary file of the replacement is left beside autoexec.bat.
+void ExpectNoTemporaryFileInRoot()
 {
-    WriteAutoexec("REM boot\r\n" + line_ + "SET X=1\r\n");
-    EXPECT_STREQ("", EditAutoexecPath(dir_.CStr(), false).CStr());
-    EXPECT_EQ("REM boot\r\nSET X=1\r\n", Autoexec());
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA("C:\\QDT*.tmp", &found);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, find) << found.cFileName;
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
 }
 
-TEST_F(PathEditTest, RemovesALastLineWrittenWithoutItsLineEnd)
+// Removal: "@" in a text stands for the PATH line of dir_ without its line
+// end, "#" for the same line in small letters, "^" for the short form of
+// dir_ alone. Only a whole line of its own goes, and a file that the
+// installation made goes with it when nothing else is left.
+TEST_F(PathEditTest, RemovalTable)
 {
-    WriteAutoexec("REM boot\r\n" + line_.substr(0, line_.size() - 2));
-    EXPECT_STREQ("", EditAutoexecPath(dir_.CStr(), false).CStr());
-    EXPECT_EQ("REM boot\r\n", Autoexec());
+    struct Case {
+        const char* name;
+        const char* before;
+        uint8_t created;        // the installation made the file
+        const char* after;      // null: the file is gone
+    };
+    const Case cases[] = {
+        {"line in the middle", "REM boot\r\n@\r\nSET X=1\r\n", 0, "REM boot\r\nSET X=1\r\n"},
+        {"last line without line end", "REM boot\r\n@", 0, "REM boot\r\n"},
+        {"first of two, any case", "#\r\nREM boot\r\n@\r\n", 0, "REM boot\r\n@\r\n"},
+        {"only another directory", "REM boot\r\nPATH=%PATH%;C:\\OTHER\r\n", 0,
+         "REM boot\r\nPATH=%PATH%;C:\\OTHER\r\n"},
+        {"longer directory stays", "PATH=%PATH%;^2\r\n@\r\nREM end", 0,
+         "PATH=%PATH%;^2\r\nREM end"},
+        {"longer directory alone", "PATH=%PATH%;^2\r\n", 0, "PATH=%PATH%;^2\r\n"},
+        {"SET line stays", "SET @\r\nREM x\r\n", 0, "SET @\r\nREM x\r\n"},
+        {"SET line and own line", "SET @\r\n@\r\n", 0, "SET @\r\n"},
+        {"line ends of LF alone", "REM a\n@\nREM b", 0, "REM a\nREM b"},
+        {"made by the installation, emptied", "@\r\n", 1, nullptr},
+        {"made, only blank lines left", "\r\n@\r\n \r\n", 1, nullptr},
+        {"made, other lines kept", "REM user\r\n@\r\n", 1, "REM user\r\n"},
+        {"there before, emptied", "@\r\n", 0, ""},
+        {"made, line not there", "REM user\r\n", 1, "REM user\r\n"},
+    };
+    std::string line = line_.substr(0, line_.size() - 2);
+    std::string shortDir = line.substr(line.find(';') + 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto expand = [&](const char* text) {
+            std::string out;
+            for (const char* p = text; *p; ++p) {
+                if (*p == '@')
+                    out += line;
+                else if (*p == '#')
+                    out += Lower(line);
+                else if (*p == '^')
+                    out += shortDir;
+                else
+                    out += *p;
+            }
+            return out;
+        };
+        WriteAutoexec(expand(c.before));
+        uint8_t created = c.created;
+        EXPECT_STREQ("", EditAutoexecPath(dir_.CStr(), false, created).CStr());
+        if (c.after)
+            EXPECT_EQ(expand(c.after), Autoexec());
+        else
+            EXPECT_FALSE(FileExists(autoexec_.CStr()));
+        ExpectNoTemporaryFileInRoot();
+    }
 }
 
-TEST_F(PathEditTest, RemovesOnlyTheFirstLineInAnyLetterCase)
+// Adding: the line goes at the end on a line of its own, once; a longer
+// directory's line is no reason to leave it out.
+TEST_F(PathEditTest, AddingTable)
 {
-    WriteAutoexec(Lower(line_) + "REM boot\r\n" + line_);
-    EXPECT_STREQ("", EditAutoexecPath(dir_.CStr(), false).CStr());
-    EXPECT_EQ("REM boot\r\n" + line_, Autoexec());
+    struct Case {
+        const char* name;
+        std::string before;
+        std::string after;
+    };
+    std::string line = line_.substr(0, line_.size() - 2);
+    const Case cases[] = {
+        {"after the last line", "REM boot\r\n", "REM boot\r\n" + line_},
+        {"last line without line end", "REM boot", "REM boot\r\n" + line_},
+        {"empty file", "", line_},
+        {"already there", "REM boot\r\n" + Lower(line_), "REM boot\r\n" + Lower(line_)},
+        {"already there, no line end", "REM boot\r\n" + line, "REM boot\r\n" + line},
+        {"only a longer directory", "PATH=%PATH%;" + line.substr(line.find(';') + 1) + "2\r\n",
+         "PATH=%PATH%;" + line.substr(line.find(';') + 1) + "2\r\n" + line_},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteAutoexec(c.before);
+        uint8_t created = 0;
+        EXPECT_STREQ("", EditAutoexecPath(dir_.CStr(), true, created).CStr());
+        EXPECT_EQ(c.after, Autoexec());
+        EXPECT_EQ(0, created);
+        ExpectNoTemporaryFileInRoot();
+    }
 }
 
-TEST_F(PathEditTest, LeavesAFileWithoutTheLineAsItIs)
-{
-    WriteAutoexec("REM boot\r\nPATH=%PATH%;C:\\OTHER\r\n");
-    EXPECT_STREQ("", EditAutoexecPath(dir_.CStr(), false).CStr());
-    EXPECT_EQ("REM boot\r\nPATH=%PATH%;C:\\OTHER\r\n", Autoexec());
-}
-
+// An installation that makes the file gives the system back without it;
+// one that found it leaves it with what it held.
 TEST_F(PathEditTest, AddedThenRemovedGivesTheFileBack)
 {
-    WriteAutoexec("REM boot\r\n");
-    EXPECT_STREQ("", EditAutoexecPath(dir_.CStr(), true).CStr());
-    EXPECT_EQ("REM boot\r\n" + line_, Autoexec());
-    EXPECT_STREQ("", EditAutoexecPath(dir_.CStr(), false).CStr());
+    DeleteFileA(autoexec_.CStr());
+    uint8_t created = 0;
+    EXPECT_STREQ("", EditAutoexecPath(dir_.CStr(), true, created).CStr());
+    EXPECT_EQ(1, created);
+    EXPECT_EQ(line_, Autoexec());
+    // A reinstall finds its line and the file, and makes nothing.
+    uint8_t again = 0;
+    EXPECT_STREQ("", EditAutoexecPath(dir_.CStr(), true, again).CStr());
+    EXPECT_EQ(0, again);
+    EXPECT_EQ(line_, Autoexec());
+    EXPECT_STREQ("", EditAutoexecPath(dir_.CStr(), false, created).CStr());
+    EXPECT_FALSE(FileExists(autoexec_.CStr()));
+
+    WriteAutoexec("REM boot");
+    created = 0;
+    EXPECT_STREQ("", EditAutoexecPath(dir_.CStr(), true, created).CStr());
+    EXPECT_EQ(0, created);
+    EXPECT_STREQ("", EditAutoexecPath(dir_.CStr(), false, created).CStr());
     EXPECT_EQ("REM boot\r\n", Autoexec());
 }
 
@@ -111,7 +198,8 @@ TEST_F(PathEditTest, AMissingFileOnRemoveAsksTheUserAndStaysMissing)
     String expected = String::Formatted("Unable to modify %s.  You will need to manually remove "
                                         "%s from the PATH environment variable.\r\n\r\n",
                                         autoexec_.CStr(), dir_.CStr());
-    EXPECT_STREQ(expected.CStr(), EditAutoexecPath(dir_.CStr(), false).CStr());
+    uint8_t created = 1;
+    EXPECT_STREQ(expected.CStr(), EditAutoexecPath(dir_.CStr(), false, created).CStr());
     EXPECT_FALSE(FileExists(autoexec_.CStr()));
 }
 

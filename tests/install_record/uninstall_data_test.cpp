@@ -219,6 +219,40 @@ TEST(ReadUninstallData, AssociationLinesNeedThreeFields)
     EXPECT_EQ("print", Text(data.associations[1].verb));
 }
 
+// Lines of three fields are those of earlier versions: not marked. Longer
+// ones carry the command and the defaults the installation left; fields
+// it could not fill are empty or missing.
+TEST(ReadUninstallData, AssociationLinesWithWhatTheInstallationWrote)
+{
+    UninstallData data;
+    ReadUninstallData(String("[Strings]\r\n[Associations]\r\n"
+                             ".a~!~A.File~!~open\r\n"
+                             ".b~!~B.File~!~open~!~\"b.exe\" \"%1\"~!~B document~!~open\r\n"
+                             ".c~!~C.File~!~edit~!~~!~~!~\r\n"
+                             ".d~!~D.File~!~open~!~d.exe\r\n"),
+                      data);
+    ASSERT_EQ(4, data.associations.Count());
+    struct Expected {
+        uint8_t marked;
+        const char* command;
+        const char* description;
+        const char* defaultVerb;
+    };
+    const Expected expected[] = {{0, "", "", ""},
+                                 {1, "\"b.exe\" \"%1\"", "B document", "open"},
+                                 {1, "", "", ""},
+                                 {1, "d.exe", "", ""}};
+    for (int i = 0; i < 4; i++) {
+        const UninstallAssociation& a = data.associations[i];
+        SCOPED_TRACE(Text(a.extension));
+        EXPECT_EQ(expected[i].marked, a.marked);
+        EXPECT_EQ(expected[i].command, Text(a.command));
+        EXPECT_EQ(expected[i].description, Text(a.description));
+        EXPECT_EQ(expected[i].defaultVerb, Text(a.defaultVerb));
+    }
+    EXPECT_EQ("open", Text(data.associations[1].verb));
+}
+
 TEST(ReadUninstallData, AtMost500AssociationLinesBlankOnesIncluded)
 {
     // The rest of the marker's line is the first of the 500 lines.

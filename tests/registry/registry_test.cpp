@@ -325,6 +325,51 @@ TEST_F(RegistryTest, ReadsTagTheValue)
     }
 }
 
+// A copy keeps the value's type and bytes whatever its length; an empty
+// text stands for no value and deletes the target; a missing source
+// changes nothing.
+TEST_F(RegistryTest, CopyValueKeepsTypeAndBytes)
+{
+    const std::string e19 = "%SystemRoot%\\a.exe", e49 = std::string(49, 'e');
+    const DWORD seven = 7;
+    struct {
+        const char* label;
+        DWORD type;
+        std::string bytes;      // the source's, the target's after the copy
+    } const kCases[] = {
+        {"expand-sz short", REG_EXPAND_SZ, e19 + '\0'},
+        {"expand-sz long", REG_EXPAND_SZ, e49 + '\0'},
+        {"sz", REG_SZ, std::string("text") + '\0'},
+        {"dword", REG_DWORD, std::string((const char*)&seven, 4)},
+        {"mark", REG_NONE, ""},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.label);
+        SetRaw(root, scratch, c.label, c.type, c.bytes.data(), (DWORD)c.bytes.size());
+        EXPECT_EQ(c.type, RegistryValueType(key, c.label));
+        SetRaw(root, scratch, "", REG_SZ, "old", 4);
+        EXPECT_TRUE(RegistryCopyValue(key, c.label, ""));
+        RawValue copy = GetRaw(root, scratch, "");
+        EXPECT_TRUE(copy.exists);
+        EXPECT_EQ(c.type, copy.type);
+        EXPECT_EQ(c.bytes, copy.bytes);
+    }
+    // Empty texts of no bytes and of their terminator alone.
+    for (DWORD size = 0; size < 2; size++) {
+        SetRaw(root, scratch, "empty", REG_EXPAND_SZ, "", size);
+        SetRaw(root, scratch, "", REG_SZ, "old", 4);
+        EXPECT_TRUE(RegistryCopyValue(key, "empty", ""));
+        EXPECT_FALSE(GetRaw(root, scratch, "").exists);
+    }
+    SetRaw(root, scratch, "", REG_SZ, "old", 4);
+    EXPECT_FALSE(RegistryCopyValue(key, "missing", ""));
+    EXPECT_EQ("old", Text(RegistryGetString(key, "", String(), 0)));
+    EXPECT_EQ(RegNoValue, RegistryValueType(key, "missing"));
+    EXPECT_TRUE(RegistrySetEmpty(key, "new mark"));
+    RawValue mark = GetRaw(root, scratch, "new mark");
+    EXPECT_TRUE(mark.exists && mark.type == REG_NONE && mark.bytes.empty());
+}
+
 TEST_F(RegistryTest, BoolReads)
 {
     const DWORD zero = 0, two = 2;

@@ -247,15 +247,15 @@ def next_after(function, marker):
     return find
 
 
-def after(marker_function, marker_text, function):
-    """The first call of `function` after the first `marker_function` call
-    whose texts contain marker_text."""
+def after(marker_function, marker_text, function, accept=lambda texts: True):
+    """The first call of `function` that `accept` takes after the first
+    `marker_function` call whose texts contain marker_text."""
     def find(calls):
         seen = False
         for call in calls:
             if call[0] == marker_function and marker_text.upper() in call[2].upper():
                 seen = True
-            elif seen and call[0] == function:
+            elif seen and call[0] == function and accept(call[2]):
                 return call[1]
         return None
     return find
@@ -290,7 +290,9 @@ INSTALL_CASES = [
      [TARGET_LINE, re.compile(r"Retrying delete of %s\\QDT[0-9A-F]+\.TMP \(error %d\)\r\n"
                               % (re.escape(DIRECTORY), SHARING_VIOLATION), re.IGNORECASE)],
      TARGET),
-    ("registry set", [("RegSetValueExA", after("RegCreateKeyExA", "command", "RegSetValueExA"),
+    # The command's own value, not the backup that marks its key as made.
+    ("registry set", [("RegSetValueExA", after("RegCreateKeyExA", "command", "RegSetValueExA",
+                                               lambda texts: "Backup" not in texts),
                        ACCESS_DENIED, 1)],
      ['Failed to associate file type:  ".vseam".\r\n'], None),
     ("process start", [("CreateProcessA", first("CreateProcessA"), ACCESS_DENIED, 1)],
