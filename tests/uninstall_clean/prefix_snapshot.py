@@ -3,10 +3,10 @@ uninstallation leave the prefix as it was: every file and folder under
 drive_c (size and modification time of files), and the registry as Wine's
 own reg.exe exports HKLM, HKCU and HKCR.
 
-take() (after add_windows_keys), compare(), report(), and LEFTOVERS, the
-known leftovers of an installation after its uninstallation; the uninstall tests
-and the main job (scripts/main-job.py) use them, with WINEPREFIX and
-WINELOADER set as scripts/wine-env.sh sets them.
+take() (after add_windows_keys), compare() and report(); the uninstall
+tests and the main job (scripts/main-job.py) use them, with WINEPREFIX and
+WINELOADER set as scripts/wine-env.sh sets them. An uninstallation leaves
+nothing: every difference is a fault.
 """
 
 import os
@@ -46,42 +46,6 @@ WINDOWS_KEYS = [
     r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\SharedDLLs",
     r"HKEY_LOCAL_MACHINE\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\SharedDLLs",
 ]
-
-
-def _autoexec_is_a_line_end(prefix, path):
-    with open(os.path.join(prefix, "drive_c", "autoexec.bat"), "rb") as f:
-        return f.read() == b"\r\n"
-
-
-# What an installation leaves after its uninstallation, known and accepted
-# for now: (what, path pattern or None for any, test of the leftover
-# itself, why). Anything else that differs is a fault.
-LEFTOVERS = [
-    # Goes with the rewrite of the PATH edit (autoexec.bat written through
-    # a temporary file, and removed when the installer made it and it ends
-    # empty): then this entry goes, and the list is empty.
-    ("file added", r"C:\\autoexec\.bat",
-     lambda prefix, path, detail, install_dir: _autoexec_is_a_line_end(prefix, path),
-     "holds just a line end: the PATH edit made the file and wrote a line end "
-     "before its line, and the removal takes only the PATH line"),
-]
-
-
-def sort_out(differences, install_dir):
-    """The differences split into (known leftovers, each with its reason;
-    everything else)."""
-    _, prefix = _wine_env()
-    known, other = [], []
-    for difference in differences:
-        what, path, detail = difference
-        reason = next((why for kind, name, test, why in LEFTOVERS
-                       if kind == what and (name is None or re.fullmatch(name, path, re.I))
-                       and test(prefix, path, detail, install_dir)), None)
-        if reason:
-            known.append((difference, reason))
-        else:
-            other.append(difference)
-    return known, other
 
 
 def _wine_env():
@@ -242,20 +206,14 @@ def print_differences(differences, title):
         print("  %-14s %s  (%s)" % (what, path, detail), flush=True)
 
 
-def report(before, after, install_dir, what):
-    """Prints how the prefix after `what` differs from before: the known
-    leftovers as such, then every other difference. True when there is
-    no other difference."""
-    known, other = sort_out(compare(before, after), install_dir)
-    if known:
-        print("%s: known leftovers:" % what, flush=True)
-        for (kind, path, detail), reason in known:
-            print("  %-14s %s  (%s): %s" % (kind, path, detail, reason), flush=True)
-    if other:
-        print_differences(other, "%s: %d other differences (added, removed or changed):"
-                          % (what, len(other)))
+def report(before, after, what):
+    """Prints how the prefix after `what` differs from before. True when
+    it does not differ."""
+    differences = compare(before, after)
+    if differences:
+        print_differences(differences, "%s: %d differences (added, removed or changed):"
+                          % (what, len(differences)))
     else:
-        print("%s: the prefix is as it was before%s." % (
-            what, ", apart from the known leftovers" if known else ""), flush=True)
-    return not other
+        print("%s: the prefix is as it was before." % what, flush=True)
+    return not differences
 

@@ -191,7 +191,7 @@ def check_removed(product, what):
 
 def check_clean(before, product, what):
     after = prefix_snapshot.take(WORK)
-    check(prefix_snapshot.report(before, after, product.directory, what),
+    check(prefix_snapshot.report(before, after, what),
           "%s: the prefix holds nothing else than before (differences above)" % what)
 
 
