@@ -155,6 +155,11 @@ bool ReadFileToString(const char* name, String& out);
 // writing or closing fails.
 bool WriteFileFromBytes(const char* name, const void* bytes, int count);
 bool WriteFileFromString(const char* name, const String& content);
+// Replaces name with content so that a kill or a full disk never leaves it
+// cut short: the bytes go to a new temporary file beside it, which takes
+// its place by a rename once it is written through to the disk. On failure
+// name is as it was and the temporary file is gone.
+bool ReplaceFileFromString(const char* name, const String& content);
 
 // Sets or clears the read-only attribute. True when it is as asked
 // (also when nothing had to change); false when name cannot be read or set.

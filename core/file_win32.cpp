@@ -548,6 +548,20 @@ bool WriteFileFromString(const char* name, const String& content)
     return WriteFileFromBytes(name, content.CStr(), content.Length());
 }
 
+bool ReplaceFileFromString(const char* name, const String& content)
+{
+    File file;
+    bool ok = file.Open(name, FoOpenExisting | FoNoRead | FoTempBeside)
+              && file.Write(content.CStr(), content.Length()) && file.Flush();
+    ok = file.Close() && ok;
+    const char* temporary = file.OpenedName().CStr();
+    if (ok && MoveFileReplacing(temporary, name))
+        return true;
+    if (*temporary)
+        DeleteFileOnly(temporary);
+    return false;
+}
+
 bool SetReadOnly(const char* name, bool on)
 {
     if (!name)

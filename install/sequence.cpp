@@ -323,6 +323,8 @@ void PrepareUninstallDirectory(InstallRun& run)
     if (!subdir.IsEmpty())
         CreateDirectoryPath(run.uninstallDirectory.CStr());
     ClearUninstallList(run.uninstallList);
+    ReadTrustedUninstallData(UninstallDataPath(run.installDirectory.CStr(), subdir),
+                             run.productName.CStr(), run.previousRecord);
 }
 
 void PlaceFiles(InstallRun& run)
@@ -351,7 +353,8 @@ void WriteUninstallRecord(InstallRun& run)
     if (!HasFlag(run, PfUninstallSupport))
         return;
     String path = UninstallDataPath(run.installDirectory.CStr(), run.description.uninstallSubdir);
-    if (WriteUninstallData(path, run.uninstallList, run.associationRecords))
+    if (WriteUninstallData(path, run.productName.CStr(), run.uninstallList,
+                           run.associationRecords))
         return;
     AppendFailedLine(run.errorText,
                      PathJoin(run.uninstallDirectory.CStr(), "Uninstall.DAT").CStr());

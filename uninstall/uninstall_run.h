@@ -9,6 +9,9 @@
 #include "core/string.h"
 #include "product/run.h"
 
+// The install, shared, desktop, programs, startup and fonts folders.
+constexpr int kOwnedFolderCount = 6;
+
 // What one uninstallation knows: made by the entry from the command line,
 // filled from the registration, and handed to every step. The product name
 // and installDirectory (InstallLocation) come first; errorText collects
@@ -18,6 +21,9 @@ struct UninstallerRun : ProductRun {
     String uninstallSubdir;         // the registration's UninstallSubdir
     String installPrefix;           // the install directory with a trailing backslash
     List<String> recordedDirectories;   // removed after the record's files
+    // The folders an installation places its files, shortcuts and fonts
+    // in: whatever its record says, nothing outside them is removed.
+    String ownedFolders[kOwnedFolderCount];
 };
 
 // Uninstalls the product named run.productName. run.installDirectory
