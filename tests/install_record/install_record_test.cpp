@@ -460,12 +460,12 @@ TEST_F(InstallRecordTest, TheRecordIsTrustedOnlyAsItsDigestSays)
         const char* what;
         const char* appended;       // to the record as written; null: no file
         bool removeDigest;
-        bool trusted;
+        uint8_t trust;
     } cases[] = {
-        {"as written", "", false, true},
-        {"a line appended", "C:\\Windows\\win.ini\r\n", false, false},
-        {"no record at all", nullptr, false, true},
-        {"a line appended, no digest", "C:\\Windows\\win.ini\r\n", true, true},
+        {"as written", "", false, RecordVerified},
+        {"a line appended", "C:\\Windows\\win.ini\r\n", false, RecordTampered},
+        {"no record at all", nullptr, false, RecordUnverified},
+        {"a line appended, no digest", "C:\\Windows\\win.ini\r\n", true, RecordUnverified},
     };
     for (const Case& c : cases) {
         if (c.appended)
@@ -480,9 +480,9 @@ TEST_F(InstallRecordTest, TheRecordIsTrustedOnlyAsItsDigestSays)
             RegCloseKey(key);
         }
         String record("left over");
-        EXPECT_EQ(c.trusted, ReadTrustedUninstallData(DataPath(), run_.productName.CStr(), record))
+        EXPECT_EQ(c.trust, ReadTrustedUninstallData(DataPath(), run_.productName.CStr(), record))
             << c.what;
-        std::string expected = c.trusted && c.appended ? Text(written) + c.appended : "";
+        std::string expected = c.trust != RecordTampered && c.appended ? Text(written) + c.appended : "";
         EXPECT_EQ(expected, Text(record)) << c.what;
     }
 }
