@@ -323,8 +323,12 @@ void PrepareUninstallDirectory(InstallRun& run)
     if (!subdir.IsEmpty())
         CreateDirectoryPath(run.uninstallDirectory.CStr());
     ClearUninstallList(run.uninstallList);
-    ReadTrustedUninstallData(UninstallDataPath(run.installDirectory.CStr(), subdir),
-                             run.productName.CStr(), run.previousRecord);
+    // Only a record that the registration vouches for tells what the
+    // product wrote: anyone may have left an Uninstall.DAT in the folder.
+    if (ReadTrustedUninstallData(UninstallDataPath(run.installDirectory.CStr(), subdir),
+                                 run.productName.CStr(), run.previousRecord)
+        != RecordVerified)
+        run.previousRecord.Clear();
 }
 
 void PlaceFiles(InstallRun& run)

@@ -98,17 +98,19 @@ bool WriteUninstallData(const String& path, const char* productName, const Unins
            || RegistrySetString(key, kRecordDigestValue, Sha256Text(text), RegEmptyDeletes);
 }
 
-bool ReadTrustedUninstallData(const String& path, const char* productName, String& record)
+uint8_t ReadTrustedUninstallData(const String& path, const char* productName, String& record)
 {
     // A record that cannot be read lists nothing to remove.
     if (!ReadFileToString(path.CStr(), record))
-        return true;
+        return RecordUnverified;
     RegistryKey key;
     String stored;
     if (OpenRegistration(key, productName))
         stored = RegistryGetString(key, kRecordDigestValue, String(), 0);
-    if (stored.IsEmpty() || stored == Sha256Text(record))
-        return true;
+    if (stored.IsEmpty())
+        return RecordUnverified;
+    if (stored == Sha256Text(record))
+        return RecordVerified;
     record.Clear();
-    return false;
+    return RecordTampered;
 }

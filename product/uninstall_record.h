@@ -55,9 +55,13 @@ extern const char kRecordDigestValue[];
 // either fails; the caller reports it.
 bool WriteUninstallData(const String& path, const char* productName, const UninstallList& list,
                         const String& associationRecords);
-// Reads the record at `path` into `record` (empty when there is none).
-// False, `record` emptied, when the registration of `productName` holds a
-// digest that the record does not match: it was changed after it was
-// written. A registration without a digest (an earlier version's) takes
-// the record as it is.
-bool ReadTrustedUninstallData(const String& path, const char* productName, String& record);
+// How far a record read back can be trusted.
+enum RecordTrust : uint8_t {
+    RecordTampered = 0,     // it differs from the digest the registration holds
+    RecordUnverified = 1,   // no digest to compare with (an earlier version's), or no record
+    RecordVerified = 2,     // it is as it was written
+};
+// Reads the record at `path` into `record` (empty when there is none) and
+// compares it with the digest in the registration of `productName`. A
+// RecordTampered one is emptied.
+uint8_t ReadTrustedUninstallData(const String& path, const char* productName, String& record);

@@ -474,7 +474,8 @@ BYTE UninstallRun(UninstallerRun& run)
     const String& installDir = run.installDirectory;
     String dataPath = UninstallDataPath(installDir.CStr(), run.uninstallSubdir);
     String record;
-    if (!ReadTrustedUninstallData(dataPath, run.productName.CStr(), record)) {
+    uint8_t trust = ReadTrustedUninstallData(dataPath, run.productName.CStr(), record);
+    if (trust == RecordTampered) {
         ShowError(run, kCorrupt, run.productName.CStr());
         RegistryCloseKey(registration);
         return 0;
@@ -489,7 +490,10 @@ BYTE UninstallRun(UninstallerRun& run)
     FindOwnedFolders(run);
     RunBatchValue(run, registration, "UninstallBatch1", installDir.CStr(),
                   run.sharedDirectory.CStr());
-    RestoreAssociations(run, record);
+    // Nothing tells an earlier version's association lines from someone
+    // else's type (exefile): without a digest they stay as they are.
+    if (trust == RecordVerified)
+        RestoreAssociations(run, record);
     RemoveFonts(run, registration);
     ClearUninstallList(run.uninstallList);
     RemoveRecordedItems(run, record);

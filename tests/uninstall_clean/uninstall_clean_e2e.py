@@ -682,10 +682,12 @@ def group_trust():
     uninstall_quietly(p)
     check(not os.path.exists(keep), "the uninstallation removes it")
 
-    # Someone else's file was there first: not recorded, and it survives.
+    # Someone else's file was there first: not recorded, and it survives,
+    # also when a record that no registration vouches for claims it.
     os.makedirs(os.path.dirname(keep), exist_ok=True)
     with open(keep, "w") as f:
         f.write("someone else's\n")
+    write_record(p, p.directory + "\\common.dll\r\n", digest=False)
     p.install()
     check("common.dll" not in p.record(), "a keep-existing file found there is not recorded:\n%s"
           % p.record())
