@@ -701,6 +701,8 @@ def group_trust():
     original = p.record()
     tampered = [
         ("an outside file", victim + "\r\n", ""),
+        ("an outside file by way of ..", p.directory + "\\.." * p.directory.count("\\")
+         + victim[2:] + "\r\n", ""),
         ("a key line", "!VeltVictim.Class\r\n", ""),
         ("an association onto exefile", "", "\r\n\r\n[Associations]\r\n.exe~!~exefile~!~open\r\n"),
     ]
@@ -728,7 +730,7 @@ def group_trust():
     # inside what the installation owns, and only there.
     reg("delete", p.key, "/v", DIGEST, "/f")
     write_record(p, "".join(line for _, line, _ in tampered) + original
-                 + tampered[2][2], digest=False)
+                 + tampered[-1][2], digest=False)
     run = uninstall_quietly(p)
     check(run.exit_code() == 1 and not run.boxes and not installed(p)
           and p.registration() is None,
