@@ -25,6 +25,10 @@ bool RemoveDirectoryOnly(const char* path);
 // the Windows directory, and a path that holds the Windows directory.
 // Links to directories elsewhere are removed, not walked into.
 bool RemoveDirectoryTree(const char* path);
+// path lies inside folder, not folder itself, both taken as the system
+// resolves them ("." and "..", forward and doubled slashes; ASCII case
+// ignored). False when either is empty.
+bool PathLiesInside(const char* path, const char* folder);
 // Deletes name even when it is read-only. On failure the read-only flag is
 // put back as it was.
 bool DeleteFileForced(const char* name);

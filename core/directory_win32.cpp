@@ -141,6 +141,13 @@ bool RemoveDirectoryOnly(const char* path)
     return Sys.RemoveDirectoryA(directory.CStr()) != 0;
 }
 
+bool PathLiesInside(const char* path, const char* folder)
+{
+    String inner = FullPath(path);
+    String outer = FullPath(folder);
+    return !PathsEqual(inner.CStr(), outer.CStr()) && IsInsideOrSame(inner, outer);
+}
+
 bool RemoveDirectoryTree(const char* path)
 {
     if (TextLength(path) < kShortestRemovablePath)

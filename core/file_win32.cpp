@@ -557,8 +557,7 @@ bool ReplaceFileFromString(const char* name, const String& content)
     const char* temporary = file.OpenedName().CStr();
     if (ok && MoveFileReplacing(temporary, name))
         return true;
-    if (*temporary)
-        DeleteFileOnly(temporary);
+    DeleteFileOnly(temporary);      // none made: "" names nothing
     return false;
 }
 

@@ -11,17 +11,19 @@
 // Only the wrappers call through Sys: the flows (launcher/, install/,
 // uninstall/, ui/) call the wrappers.
 //
-// Left outside: closing handles (CloseHandle, FindClose, RegCloseKey),
-// whose failure nobody could act on; what the system answers without
-// touching a file (GetFullPathNameA, GetModuleFileNameA, the Windows,
-// system and current directories, GetDriveTypeA); the loader
-// (LoadLibraryExA, GetProcAddress, version.dll's functions linked at run
-// time); the wait for a batch's process and the shutdown privilege; COM's
-// shortcut object and the shell's folder picker of ui/.
+// Left outside: closing handles (CloseHandle, FindClose, RegCloseKey) and
+// releasing a hash or its provider, whose failure nobody could act on;
+// what the system answers without touching a file (GetFullPathNameA,
+// GetModuleFileNameA, the Windows, system and current directories,
+// GetDriveTypeA); the loader (LoadLibraryExA, GetProcAddress, version.dll's
+// functions linked at run time); the wait for a batch's process and the
+// shutdown privilege; COM's shortcut object and the shell's folder picker
+// of ui/.
 #pragma once
 
 #include <windows.h>
 #include <shellapi.h>
+#include <wincrypt.h>
 
 // X(function, value returned by a failed call, with `error` the reason).
 // Registry functions return their reason instead of setting it.
@@ -61,7 +63,11 @@
     X(ExitWindowsEx, FALSE)                                 \
     X(ShellExecuteA, (HINSTANCE)SE_ERR_ACCESSDENIED)        \
     X(AddFontResourceA, 0)                                  \
-    X(RemoveFontResourceA, 0)
+    X(RemoveFontResourceA, 0)                               \
+    X(CryptAcquireContextA, FALSE)                          \
+    X(CryptCreateHash, FALSE)                               \
+    X(CryptHashData, FALSE)                                 \
+    X(CryptGetHashParam, FALSE)
 
 #define VELT_SYSTEM_CALL_MEMBER(function, failure) decltype(&::function) function;
 // One pointer per Win32 function the wrappers use.

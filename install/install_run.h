@@ -55,6 +55,10 @@ struct InstallRun : ProductRun {
     uint8_t madeProgramsShortcut = 0;   // only then the uninstaller gets a start-menu shortcut
     String fontList;                // the placed fonts in their quoted form
     uint8_t fontsChanged = 0;       // a font was added
+    // The earlier installation's Uninstall.DAT, when the registration's
+    // digest vouches for it: what the product wrote before, for the files
+    // it finds again.
+    String previousRecord;
     String associationRecords;      // one line per association (product/uninstall_data.h)
     uint8_t restartNeeded = 0;      // a file in use is replaced at the next start (PfRebootNeeded)
     uint8_t madeAutoexec = 0;       // the PATH edit created autoexec.bat (AutoexecCreated)

@@ -15,6 +15,7 @@
 #include "product/archive.h"
 #include "product/report.h"
 #include "product/shared_files.h"
+#include "product/uninstall_data.h"
 #include "product/uninstall_record.h"
 #include "system/library.h"
 #include "system/registry.h"
@@ -232,15 +233,19 @@ void ChooseDestination(InstallRun& run, Placement& file)
 }
 
 // False when the overwrite mode skips the file. A kept file of the install
-// directory still belongs to the product, so it is listed for removal.
+// directory is listed for removal only when an earlier installation of the
+// product wrote it (its record lists it): one that was there before is
+// someone else's.
 bool PassesOverwriteMode(InstallRun& run, const Placement& file)
 {
     int32_t mode = file.record.flags & FfOverwriteMask;
+    const char* path = file.destination.CStr();
     if (mode == FfUpdateOnly)
-        return FileExists(file.destination.CStr());
-    if (mode == FfKeepExisting && FileExists(file.destination.CStr()) && !IsPermanent(file)
+        return FileExists(path);
+    if (mode == FfKeepExisting && FileExists(path) && !IsPermanent(file)
         && IsInstallKind(file.record.kind)) {
-        RecordForUninstall(run.uninstallList, file.destination.CStr(), 0);
+        if (UninstallRecordListsFile(run.previousRecord, path))
+            RecordForUninstall(run.uninstallList, path, 0);
         return false;
     }
     return true;

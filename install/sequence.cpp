@@ -277,10 +277,14 @@ bool MakeInstallDirectory(InstallRun& run)
 // made are still the product's: they are listed again from its record.
 void ListEarlierMadeParents(InstallRun& run)
 {
+    // Only a record that the registration vouches for: anyone may have
+    // left an Uninstall.DAT in the folder.
     String record;
-    ReadFileToString(
-        UninstallDataPath(run.installDirectory.CStr(), run.description.uninstallSubdir).CStr(),
-        record);
+    if (ReadTrustedUninstallData(
+            UninstallDataPath(run.installDirectory.CStr(), run.description.uninstallSubdir),
+            run.productName.CStr(), record)
+        != RecordVerified)
+        return;
     UninstallRecordVisitor visitor;
     visitor.context = &run;
     visitor.item = [](void* context, const UninstallItem& item) {
@@ -361,6 +365,12 @@ void PrepareUninstallDirectory(InstallRun& run)
                                  : PathJoin(run.installDirectory.CStr(), subdir.CStr());
     if (!subdir.IsEmpty())
         CreateDirectoryPath(run.uninstallDirectory.CStr());
+    // Only a record that the registration vouches for tells what the
+    // product wrote: anyone may have left an Uninstall.DAT in the folder.
+    if (ReadTrustedUninstallData(UninstallDataPath(run.installDirectory.CStr(), subdir),
+                                 run.productName.CStr(), run.previousRecord)
+        != RecordVerified)
+        run.previousRecord.Clear();
 }
 
 void PlaceFiles(InstallRun& run)
@@ -389,7 +399,8 @@ void WriteUninstallRecord(InstallRun& run)
     if (!HasFlag(run, PfUninstallSupport))
         return;
     String path = UninstallDataPath(run.installDirectory.CStr(), run.description.uninstallSubdir);
-    if (WriteUninstallData(path, run.uninstallList, run.associationRecords))
+    if (WriteUninstallData(path, run.productName.CStr(), run.uninstallList,
+                           run.associationRecords))
         return;
     AppendFailedLine(run.errorText,
                      PathJoin(run.uninstallDirectory.CStr(), "Uninstall.DAT").CStr());

@@ -188,6 +188,14 @@ String UninstallItemLine(const char* path, int kind)
     return line;
 }
 
+bool UninstallRecordListsFile(const String& record, const char* path)
+{
+    String text = "\n" + record;
+    int at = text.Find(("\n" + String(path) + "\r").CStr(), 0, String::FindNoCase);
+    int strings = text.Find(kStringsMarker, 0, String::FindNoCase);
+    return at >= 0 && (strings < 0 || at < strings);
+}
+
 void ReadUninstallRecord(const String& text, const UninstallRecordVisitor& visitor)
 {
     const int markerLength = (int)sizeof kStringsMarker - 1;

@@ -107,6 +107,10 @@ String UninstallDataText(const String& removalList, UninstallMessageGetter messa
 // "!" + path for a key, the path alone for a file; ended by CR LF.
 String UninstallItemLine(const char* path, int kind);
 
+// The removal list of `record` has the file line `path` (ASCII case
+// ignored).
+bool UninstallRecordListsFile(const String& record, const char* path);
+
 // Splits a record into its three regions and reads them:
 //   - removal list: everything before the first "[Strings]" (any letter
 //     case), the whole text without one; empty lines skipped;

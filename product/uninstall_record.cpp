@@ -5,6 +5,8 @@
 #include "core/file.h"
 #include "core/paths.h"
 #include "product/uninstall_data.h"
+#include "system/digest.h"
+#include "system/registry.h"
 #include "ui/messages.h"
 
 namespace {
@@ -75,9 +77,46 @@ String UninstallDataPath(const char* installDir, const String& uninstallSubdir)
     return UninstallFolderFile(installDir, uninstallSubdir, "Uninstall.DAT");
 }
 
-bool WriteUninstallData(const String& path, const UninstallList& list,
+const char kRecordDigestValue[] = "UninstallDataSHA256";
+
+namespace {
+
+// The registration of the product, opened only when it exists.
+bool OpenRegistration(RegistryKey& key, const char* productName)
+{
+    return RegistryOpenSoftwareKey(key, UninstallKeyPath(productName).CStr(), 0, RegOpenOnly)
+           != RegOpenFailed;
+}
+
+}  // namespace
+
+bool WriteUninstallData(const String& path, const char* productName, const UninstallList& list,
                         const String& associationRecords)
 {
     String text = UninstallDataText(list.text, MessageText, associationRecords);
-    return WriteFileFromString(path.CStr(), text);
+    if (!ReplaceFileFromString(path.CStr(), text))
+        return false;
+    // A system without the provider stores no digest: the record is then
+    // taken as an earlier version's, inside the removal bounds. Without a
+    // registration there is nobody to tell.
+    RegistryKey key;
+    return !OpenRegistration(key, productName)
+           || RegistrySetString(key, kRecordDigestValue, Sha256Text(text), RegEmptyDeletes);
+}
+
+uint8_t ReadTrustedUninstallData(const String& path, const char* productName, String& record)
+{
+    // A record that cannot be read lists nothing to remove.
+    if (!ReadFileToString(path.CStr(), record))
+        return RecordUnverified;
+    RegistryKey key;
+    String stored;
+    if (OpenRegistration(key, productName))
+        stored = RegistryGetString(key, kRecordDigestValue, String(), 0);
+    if (stored.IsEmpty())
+        return RecordUnverified;
+    if (stored == Sha256Text(record))
+        return RecordVerified;
+    record.Clear();
+    return RecordTampered;
 }

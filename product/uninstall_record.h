@@ -47,10 +47,27 @@ String UninstallFolderFile(const char* installDir, const String& uninstallSubdir
 // installDir \ uninstallSubdir \ "Uninstall.DAT".
 String UninstallDataPath(const char* installDir, const String& uninstallSubdir);
 
+// The registration's value that holds the SHA-256 digest of Uninstall.DAT
+// as last written: the record lies in a folder that others may be able to
+// change, the registration only administrators can.
+extern const char kRecordDigestValue[];
+
 // Writes Uninstall.DAT at `path`: the list, the uninstaller's messages in
 // the selected language and `associationRecords`, one
 // "extension~!~type~!~verb" line per processed association
-// (product/uninstall_data.h has the format). False when the file cannot be
-// written; the caller reports it.
-bool WriteUninstallData(const String& path, const UninstallList& list,
+// (product/uninstall_data.h has the format). The file is replaced whole
+// (a failure leaves the earlier record as it was), then its digest goes
+// into the registration of `productName`, when there is one. False when
+// either fails; the caller reports it.
+bool WriteUninstallData(const String& path, const char* productName, const UninstallList& list,
                         const String& associationRecords);
+// How far a record read back can be trusted.
+enum RecordTrust : uint8_t {
+    RecordTampered = 0,     // it differs from the digest the registration holds
+    RecordUnverified = 1,   // no digest to compare with (an earlier version's), or no record
+    RecordVerified = 2,     // it is as it was written
+};
+// Reads the record at `path` into `record` (empty when there is none) and
+// compares it with the digest in the registration of `productName`. A
+// RecordTampered one is emptied.
+uint8_t ReadTrustedUninstallData(const String& path, const char* productName, String& record);

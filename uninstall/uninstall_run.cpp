@@ -308,13 +308,49 @@ void RemoveFonts(UninstallerRun& run, const RegistryKey& registration)
         SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
 }
 
+// ------------------------------------------------------------ bounds
+
+// The folders an installation places its files, shortcuts and fonts in.
+void FindOwnedFolders(UninstallerRun& run)
+{
+    String* folders = run.ownedFolders;
+    folders[0] = run.installDirectory;
+    folders[1] = run.sharedDirectory;
+    folders[2] = DesktopFolder();
+    folders[3] = ProgramsFolder();
+    folders[4] = StartupFolder();
+    folders[5] = FontsFolder();
+}
+
+// `path` lies inside one of the owned folders.
+bool IsOwnedPath(const UninstallerRun& run, const char* path)
+{
+    for (const String& folder : run.ownedFolders)
+        if (PathLiesInside(path, folder.CStr()))
+            return true;
+    return false;
+}
+
+// A directory the run may remove (when empty): inside an owned folder, or
+// one of the folders that hold the installation directory, which its
+// destination may have made.
+bool MayRemoveDirectory(const UninstallerRun& run, const char* path)
+{
+    return IsOwnedPath(run, path) || PathLiesInside(run.installDirectory.CStr(), path);
+}
+
 // ------------------------------------------------------------ files and folders
 
-// Deletes a recorded file or key, or collects a directory. A file that
-// stays is recorded again, for the rewritten record. The folder of a file
-// inside the installation directory is collected too: a record rewritten
-// after a failure lists only the files, and the run that retries them
-// leaves no empty folders behind.
+// Deletes a recorded file, or collects a directory. A file that stays is
+// recorded again, for the rewritten record. The folder of a file inside
+// the installation directory is collected too: a record rewritten after a
+// failure lists only the files, and the run that retries them leaves no
+// empty folders behind.
+//
+// Skipped: what lies outside what an installation can own, and key lines.
+// The engine writes none; the only keys of HKEY_CLASSES_ROOT an
+// installation owns are its associations', which their own records give
+// back and remove, so a key line could only take someone else's.
 void RemoveRecordedItem(void* context, const UninstallItem& item)
 {
     UninstallerRun& run = *static_cast<UninstallerRun*>(context);
@@ -325,9 +361,10 @@ void RemoveRecordedItem(void* context, const UninstallItem& item)
         run.madeParents.AddTail(item.path);
         RecordForUninstall(run.uninstallList, path, UiDirectory);
     } else if (item.kind == UiDirectory) {
-        run.recordedDirectories.AddTail(item.path);
-    } else if (item.kind == UiKey) {
-        RegistryDeleteKeyPath(HKEY_CLASSES_ROOT, path, 0);
+        if (MayRemoveDirectory(run, path))
+            run.recordedDirectories.AddTail(item.path);
+    } else if (item.kind == UiKey || !IsOwnedPath(run, path)) {
+        return;
     } else if (FileRemains(path)) {
         AppendFailure(run, path);
         RecordForUninstall(run.uninstallList, path, UiFile);
@@ -367,6 +404,7 @@ void RemoveDirectories(UninstallerRun& run)
             return;
         String directory = longest->Extract(0);
         while (!PathsEqual(directory.CStr(), installDir.CStr())
+               && MayRemoveDirectory(run, directory.CStr())
                && RemoveDirectoryOnly(directory.CStr())) {
             directory.StripTrailing('\\');
             directory = PathDirectory(directory.CStr());
@@ -398,9 +436,12 @@ void RemoveStartMenuFolder(const RegistryKey& registration)
 // ------------------------------------------------------------ shared files
 
 // Counts down one value of the shared-counts key; true when the count
-// reached zero or there was none.
+// reached zero. Without a count nobody can tell who else uses the file:
+// it stays, and so does the (missing) value.
 bool CountDown(const RegistryKey& counts, const String& path)
 {
+    if (!RegistryValueExists(counts, path.CStr()))
+        return false;
     DWORD count = RegistryGetInt(counts, path.CStr(), 0, 0);
     if (count > 0)
         RegistrySetInt(counts, path.CStr(), count - 1, RegEmptyDeletes);
@@ -492,7 +533,12 @@ BYTE UninstallRun(UninstallerRun& run)
     const String& installDir = run.installDirectory;
     String dataPath = UninstallDataPath(installDir.CStr(), run.uninstallSubdir);
     String record;
-    ReadFileToString(dataPath.CStr(), record);
+    uint8_t trust = ReadTrustedUninstallData(dataPath, run.productName.CStr(), record);
+    if (trust == RecordTampered) {
+        ShowError(run, kCorrupt, run.productName.CStr());
+        RegistryCloseKey(registration);
+        return 0;
+    }
     AdoptRecordMessages(run, record);
     if (!run.automaticMode && AskQuestion(MessageText(MsgUninstallConfirm), MsgUninstallConfirmCaption) != IDYES) {
         run.outcome = OutcomeCancelled;
@@ -500,15 +546,19 @@ BYTE UninstallRun(UninstallerRun& run)
     }
 
     run.sharedDirectory = ReadText(registration, "SharedPath");
+    FindOwnedFolders(run);
     RunBatchValue(run, registration, "UninstallBatch1", installDir.CStr(),
                   run.sharedDirectory.CStr());
-    RestoreAssociations(run, record);
+    // Nothing tells an earlier version's association lines from someone
+    // else's type (exefile): without a digest they stay as they are.
+    if (trust == RecordVerified)
+        RestoreAssociations(run, record);
     RemoveFonts(run, registration);
     ClearUninstallList(run.uninstallList);
     RemoveRecordedItems(run, record);
     RemoveDirectories(run);
     DeleteFileOnly(UninstallFolderFile(installDir.CStr(), run.uninstallSubdir, kInstallLogName).CStr());
-    WriteUninstallData(dataPath, run.uninstallList, String());
+    WriteUninstallData(dataPath, run.productName.CStr(), run.uninstallList, String());
     ClearUninstallList(run.uninstallList);
     RemoveStartMenuFolder(registration);
     CountDownSharedFiles(run, registration);

@@ -9,6 +9,9 @@
 #include "core/string.h"
 #include "product/run.h"
 
+// The install, shared, desktop, programs, startup and fonts folders.
+constexpr int kOwnedFolderCount = 6;
+
 // What one uninstallation knows: made by the entry from the command line,
 // filled from the registration, and handed to every step. The product name
 // and installDirectory (InstallLocation) come first; errorText collects
@@ -22,6 +25,9 @@ struct UninstallerRun : ProductRun {
     // Parents of the install directory that the destination step made,
     // the nearest first: the self-removal script removes them when empty.
     List<String> madeParents;
+    // The folders an installation places its files, shortcuts and fonts
+    // in: whatever its record says, nothing outside them is removed.
+    String ownedFolders[kOwnedFolderCount];
 };
 
 // Uninstalls the product named run.productName. run.installDirectory

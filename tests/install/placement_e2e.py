@@ -221,8 +221,9 @@ def group_rules():
         ("update-only, missing", {"overwrite": "update-only"}, None, "absent", None, False),
         ("update-only, present", {"overwrite": "update-only"}, plain(newer), "placed", None,
          True),
+        # Found in place, it is someone else's: not listed.
         ("keep-existing, present", {"overwrite": "keep-existing"}, plain(older), "kept", None,
-         True),
+         False),
         ("keep-existing, missing", {"overwrite": "keep-existing"}, None, "placed", None, True),
         ("shared, new", {"destination": "shared"}, None, "placed", None, False),
         ("shared, older copy", {"destination": "shared"}, plain(older), "placed",

@@ -23,6 +23,7 @@
 #include "install/registration.h"
 #include "product/uninstall_data.h"
 #include "product/uninstall_record.h"
+#include "system/digest.h"
 #include "ui/background.h"
 #include "ui/messages.h"
 
@@ -168,7 +169,8 @@ protected:
 
     bool WriteData(const String& path)
     {
-        return WriteUninstallData(path, run_.uninstallList, run_.associationRecords);
+        return WriteUninstallData(path, run_.productName.CStr(), run_.uninstallList,
+                                  run_.associationRecords);
     }
 
     std::string keyPath_;
@@ -447,6 +449,69 @@ TEST_F(InstallRecordTest, UninstallDataFailsWhereItCannotBeWritten)
 {
     run_.installDirectory = Path("no such directory");
     EXPECT_FALSE(WriteData(DataPath()));
+}
+
+TEST_F(InstallRecordTest, UninstallDataReplacesTheRecordWholeAndLeavesNoTemporaryFile)
+{
+    ASSERT_TRUE(WriteFileFromString(DataPath().CStr(), String("an earlier record, longer than the new one\r\n")));
+    RecordForUninstall(run_.uninstallList, "C:\\Velt\\a.exe", 0);
+    ASSERT_TRUE(WriteData(DataPath()));
+    EXPECT_EQ(0u, Text(Contents(DataPath())).find("C:\\Velt\\a.exe\r\n\r\n\r\n[Strings]\r\n"));
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA(PathJoin(run_.uninstallDirectory.CStr(), "*.tmp").CStr(), &found);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, find) << found.cFileName;
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+}
+
+TEST_F(InstallRecordTest, TheDigestIsSha256)
+{
+    EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
+              Text(Sha256Text(String("abc"))));
+    EXPECT_EQ("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
+              Text(Sha256Text(String())));
+}
+
+// The registration holds the digest of the record as written; the record
+// reads back as trusted until a byte of it changes, and a registration
+// without a digest (an earlier version's) takes it as it is.
+TEST_F(InstallRecordTest, TheRecordIsTrustedOnlyAsItsDigestSays)
+{
+    RegisterUninstall(run_, String("MZ", 2));
+    RecordForUninstall(run_.uninstallList, "C:\\Velt\\a.exe", 0);
+    ASSERT_TRUE(WriteData(DataPath()));
+    String written = Contents(DataPath());
+    EXPECT_EQ(Sz(Text(Sha256Text(written))), ReadKey(keyPath_)[kRecordDigestValue]);
+
+    struct Case {
+        const char* what;
+        const char* appended;       // to the record as written; null: no file
+        bool removeDigest;
+        uint8_t trust;
+    } cases[] = {
+        {"as written", "", false, RecordVerified},
+        {"a line appended", "C:\\Windows\\win.ini\r\n", false, RecordTampered},
+        {"no record at all", nullptr, false, RecordUnverified},
+        {"a line appended, no digest", "C:\\Windows\\win.ini\r\n", true, RecordUnverified},
+    };
+    for (const Case& c : cases) {
+        if (c.appended)
+            ASSERT_TRUE(WriteFileFromString(DataPath().CStr(), written + c.appended));
+        else
+            DeleteFileA(DataPath().CStr());
+        HKEY key;
+        if (c.removeDigest
+            && RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath_.c_str(), 0, KEY_ALL_ACCESS, &key)
+                   == ERROR_SUCCESS) {
+            RegDeleteValueA(key, kRecordDigestValue);
+            RegCloseKey(key);
+        }
+        String record("left over");
+        EXPECT_EQ(c.trust, ReadTrustedUninstallData(DataPath(), run_.productName.CStr(), record))
+            << c.what;
+        std::string expected = c.trust != RecordTampered && c.appended ? Text(written) + c.appended : "";
+        EXPECT_EQ(expected, Text(record)) << c.what;
+    }
 }
 
 // --------------------------------------------------------------------- log

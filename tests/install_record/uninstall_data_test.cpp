@@ -276,3 +276,28 @@ TEST(ReadUninstallData, EmptyTextReadsAsNothing)
 }
 
 }  // namespace
+
+TEST(UninstallRecordListsFile, OnlyWholeFileLinesOfTheRemovalList)
+{
+    const char record[] = "~C:\\Velt\\Sub\r\n"
+                          "C:\\Velt\\Sub\\a.exe\r\n"
+                          "C:\\Velt\\b.dll\r\n"
+                          "\r\n\r\n[Strings]\r\n~10\r\nC:\\Velt\\in-a-message.txt\r\n";
+    struct Case {
+        const char* path;
+        bool listed;
+    } cases[] = {
+        {"C:\\Velt\\Sub\\a.exe", true},
+        {"c:\\velt\\SUB\\A.EXE", true},             // ASCII case ignored
+        {"C:\\Velt\\b.dll", true},
+        {"C:\\Velt\\Sub", false},                   // a directory line
+        {"Sub\\a.exe", false},                      // only the end of a line
+        {"C:\\Velt\\Sub\\a.ex", false},             // only the start of a line
+        {"C:\\Velt\\in-a-message.txt", false},      // after [Strings]
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.listed, UninstallRecordListsFile(String(record), c.path)) << c.path;
+    // Without [Strings] the whole text is the removal list.
+    EXPECT_TRUE(UninstallRecordListsFile(String("C:\\Velt\\b.dll\r\n"), "C:\\Velt\\b.dll"));
+    EXPECT_FALSE(UninstallRecordListsFile(String(), "C:\\Velt\\b.dll"));
+}

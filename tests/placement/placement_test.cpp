@@ -586,8 +586,10 @@ const PlaceCase kPlaceCases[] = {
      "$I\\a.txt", false, "", "", "", ""},
     {"update only, existing", 0, DestInstall, FfUpdateOnly, "a.txt", "", kEarly, Existing::Plain,
      "$I\\a.txt", true, "", "$I\\a.txt\r\n", "", ""},
+    // Found in place, and no earlier record of the product lists it: not
+    // the product's (one that does: CursorMovesOverPlacedAndSkippedRecords).
     {"keep existing", 0, DestInstall, FfKeepExisting, "a.txt", "", kLate, Existing::Plain,
-     "$I\\a.txt", false, "", "$I\\a.txt\r\n", "", ""},
+     "$I\\a.txt", false, "", "", "", ""},
     {"keep existing, missing", 0, DestInstall, FfKeepExisting, "a.txt", "", kLate, Existing::None,
      "$I\\a.txt", true, "", "$I\\a.txt\r\n", "", ""},
     {"keep existing, permanent", 0, DestInstall, FfKeepExisting | FfPermanent, "a.txt", "", kLate,
@@ -722,6 +724,8 @@ TEST_F(PlaceFileTest, TableOfTypesModesAndDecisions)
 TEST_F(PlaceFileTest, CursorMovesOverPlacedAndSkippedRecords)
 {
     MakeFile("install\\kept.txt", String("kept"));
+    // An earlier installation wrote it: it stays the product's.
+    run_.previousRecord = Expand("$I\\kept.txt\r\n\r\n\r\n[Strings]\r\n").c_str();
     Record skipped{"missing.txt", DestInstall, FfUpdateOnly, "never written", kLate, "", ""};
     Record kept{"kept.txt", DestInstall, FfKeepExisting, "not this", kLate, "", ""};
     Record shortcut{"app.exe", DestInstall, FfDesktopShortcut, "program", kLate, "App", "app.ico"};

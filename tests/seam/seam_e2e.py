@@ -18,6 +18,7 @@ name the call by what it does, not by a number that any change of the
 flows would shift. The environment is that of velt_add_wine_test.
 """
 
+import hashlib
 import json
 import os
 import re
@@ -407,8 +408,54 @@ def uninstall_cases():
         files_whole(what, gone=[n for n in FILES if n != kept])
 
 
+RECORD = DIRECTORY + "\\Uninstall\\Uninstall.DAT"
+DIGEST = "UninstallDataSHA256"
+
+
+def record_bytes():
+    with open(drive_c(RECORD), "rb") as f:
+        return f.read()
+
+
+def record_case():
+    """A reinstallation whose move of the new record onto Uninstall.DAT
+    fails: the earlier record stays whole, with its digest, and the
+    uninstallation still takes it."""
+    what = "reinstall, the record's move fails"
+    installed()
+    # The earlier record, told apart from the new one by a line of its own
+    # (a file of the product that is gone already), with its digest.
+    earlier = (path("gone.txt") + "\r\n").encode() + record_bytes()
+    with open(drive_c(RECORD), "wb") as f:
+        f.write(earlier)
+    reg("add", KEY, "/v", DIGEST, "/d", hashlib.sha256(earlier).hexdigest(), "/f")
+    trace = trace_file("record")
+    install(trace=trace)
+    n = first("MoveFileExA", lambda t: t.upper().endswith("\\UNINSTALL.DAT"))(read_trace(trace))
+    if not check(n is not None, "%s: the clean run moved no record" % what):
+        return
+    with open(drive_c(RECORD), "wb") as f:
+        f.write(earlier)
+    reg("add", KEY, "/v", DIGEST, "/d", hashlib.sha256(earlier).hexdigest(), "/f")
+    run = install("MoveFileExA:%d:%d" % (n, ACCESS_DENIED))
+    check(run.exit_code() == 1 and not run.boxes, "%s: %s" % (what, run.describe()))
+    check(record_bytes() == earlier, "%s: the earlier record is whole:\n%r" % (what, record_bytes()))
+    left = os.listdir(drive_c(DIRECTORY + "\\Uninstall"))
+    check(not [n for n in left if n.upper().endswith(".TMP")],
+          "%s: no temporary file is left: %r" % (what, left))
+    check("%s %s\r\n" % (text(31), RECORD) in install_log(),
+          "%s: Install.LOG names the record:\n%s" % (what, install_log()[-600:]))
+    check((reg_values(KEY) or {}).get(DIGEST, ("", ""))[1] == hashlib.sha256(earlier).hexdigest(),
+          "%s: the registration keeps the earlier record's digest" % what)
+    run = uninstall([confirmation(), step(message(15), message(34), "press=%d" % OK)])
+    check(run and len(run.boxes) == 2 and reg_values(KEY) is None,
+          "%s: the earlier record still uninstalls (%s)" % (what, run.describe() if run else "no run"))
+    files_whole(what, gone=FILES)
+
+
 install_cases()
 uninstall_cases()
+record_case()
 clean()
 for failure in FAILURES:
     print("FAIL:", failure)

@@ -25,7 +25,10 @@ GROUP is one of:
             at the confirmation
   associations  an earlier type restored; a type key with another subkey
   shared    shared-file counts of two products, 3 to 2, 1 to deleted after
-            the question, a permanent entry
+            the question, a permanent entry, a missing count
+  trust     tampered records refused by their digest, and skipped outside
+            what an installation owns when there is no digest; a
+            keep-existing file that was there before
   font      a font whose file cannot go stays in ProductFonts
 
 LOCKER is velt-file-locker.exe. The environment is that of
@@ -33,6 +36,7 @@ velt_add_wine_test.
 """
 
 import ctypes
+import hashlib
 import json
 import os
 import re
@@ -514,6 +518,9 @@ def partial_case(p, before, what, name, share_read):
           "%s: the new Uninstall.DAT lists the parent the installation made and the held "
           "file, nothing else:\n%s" % (what, record))
     check("[Associations]" not in record, "%s: the new record has no associations" % what)
+    stored, actual = record_digest(p)
+    check(stored == actual, "%s: the registration holds the new record's digest (%s, %s)"
+          % (what, stored, actual))
     check(("~53\r\n" + p.text(vf.MsgUninstallConfirm) + "\r\n") in record,
           "%s: the new record keeps the messages" % what)
     registration = p.registration() or {}
@@ -570,9 +577,24 @@ def default_value(key):
     return None if values is None else values.get("", (None, None))[1]
 
 
-def write_record(p, text):
+DIGEST = "UninstallDataSHA256"
+
+
+def write_record(p, text, digest=True):
+    """Writes the record; with `digest` its digest goes into the
+    registration, as the installer's own writing does."""
+    data = text.encode("cp1252")
     with open(drive_c(p.records + "\\Uninstall.DAT"), "wb") as f:
-        f.write(text.encode("cp1252"))
+        f.write(data)
+    if digest:
+        reg_set(p.key, DIGEST, hashlib.sha256(data).hexdigest())
+
+
+def record_digest(p):
+    """The registration's digest and the digest of the record's bytes."""
+    with open(drive_c(p.records + "\\Uninstall.DAT"), "rb") as f:
+        data = f.read()
+    return (p.registration() or {}).get(DIGEST, (None, None))[1], hashlib.sha256(data).hexdigest()
 
 
 def command_line(p):
@@ -722,6 +744,93 @@ def group_shared():
           % (run.describe(), shown(run)))
     check(count(keep) is None and os.path.exists(drive_c(keep)),
           "the permanent entry only loses its count: %r" % count(keep))
+
+    # A missing count is unknown, not zero: the file stays, no value is made.
+    a.install()
+    reg("delete", COUNTS, "/v", common, "/f")
+    uninstall_quietly(a)
+    check(count(common) is None and os.path.exists(drive_c(common)),
+          "a missing count keeps the file and makes no value: %r" % count(common))
+
+
+KEEP_EXISTING = '\n[[files]]\nsource = "common.dll"\noverwrite = "keep-existing"\n'
+EXEFILE_OPEN = "HKCR\\exefile\\shell\\open\\command"
+VICTIM_KEY = "HKCR\\VeltVictim.Class"
+
+
+def group_trust():
+    """A record changed after the installation wrote it (its digest in the
+    registration differs) is refused with the corrupt box and nothing
+    changes; without a digest (an earlier version's registration) the lines
+    outside what an installation owns are skipped. A keep-existing file
+    that was there before the installation is not the product's."""
+    p = case_product("Velt Case Trust", files=KEEP_EXISTING)
+    p.install()
+    keep = drive_c(p.directory + "\\common.dll")
+    check("common.dll" in p.record(), "a keep-existing file the run wrote is recorded")
+    # Installed again, the earlier record lists it: it stays the product's.
+    p.install()
+    check("common.dll" in p.record(), "a reinstall keeps the file it wrote before recorded")
+    uninstall_quietly(p)
+    check(not os.path.exists(keep), "the uninstallation removes it")
+
+    # Someone else's file was there first: not recorded, and it survives,
+    # also when a record that no registration vouches for claims it.
+    os.makedirs(os.path.dirname(keep), exist_ok=True)
+    with open(keep, "w") as f:
+        f.write("someone else's\n")
+    write_record(p, p.directory + "\\common.dll\r\n", digest=False)
+    p.install()
+    check("common.dll" not in p.record(), "a keep-existing file found there is not recorded:\n%s"
+          % p.record())
+
+    victim = "C:\\velt-victim.txt"
+    with open(drive_c(victim), "w") as f:
+        f.write("not the product's\n")
+    reg_set(VICTIM_KEY + "\\sub", "", "not the product's")
+    exefile = reg_values(EXEFILE_OPEN)
+    check(exefile is not None, "the prefix has %s" % EXEFILE_OPEN)
+    original = p.record()
+    tampered = [
+        ("an outside file", victim + "\r\n", ""),
+        ("an outside file by way of ..", p.directory + "\\.." * p.directory.count("\\")
+         + victim[2:] + "\r\n", ""),
+        ("a key line", "!VeltVictim.Class\r\n", ""),
+        ("an association onto exefile", "", "\r\n\r\n[Associations]\r\n.exe~!~exefile~!~open\r\n"),
+    ]
+
+    def untouched(what):
+        with open(keep) as f:
+            kept = f.read()
+        check(os.path.exists(drive_c(victim)) and reg_values(VICTIM_KEY + "\\sub") is not None
+              and reg_values(EXEFILE_OPEN) == exefile and kept == "someone else's\n",
+              "%s: nothing outside the product changes" % what)
+
+    corrupt = ("The uninstall information for %s is corrupt.\\r\\n\\r\\nThe uninstallation "
+               "cannot be performed." % p.name)
+    for what, line, tail in tampered:
+        what = "tampered record, " + what
+        write_record(p, line + original + tail, digest=False)
+        run = Run(None, [], [step("Error", None, "press=%d" % OK)], line=command_line(p))
+        check(run.exit_code() == 1 and box_texts(run) == [corrupt],
+              "%s: the corrupt box %r (%s; %s)" % (what, corrupt, run.describe(), shown(run)))
+        check(installed(p) and p.registration() is not None,
+              "%s: the product and its registration stay" % what)
+        untouched(what)
+
+    # An earlier version's registration has no digest: the record is obeyed
+    # inside what the installation owns, and only there.
+    reg("delete", p.key, "/v", DIGEST, "/f")
+    write_record(p, "".join(line for _, line, _ in tampered) + original
+                 + tampered[-1][2], digest=False)
+    run = uninstall_quietly(p)
+    check(run.exit_code() == 1 and not run.boxes and not installed(p)
+          and p.registration() is None,
+          "no digest: the product's files and registration go (%s)" % run.describe())
+    untouched("no digest")
+    for path in (keep, drive_c(victim)):
+        os.remove(path)
+    reg_delete(VICTIM_KEY)
 
 
 FONT = ('\n[[files]]\nsource = "glyphs.ttf"\ndestination = "font"\n'
