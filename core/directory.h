@@ -21,10 +21,18 @@ bool CreateDirectoryPath(const char* path);
 bool RemoveDirectoryOnly(const char* path);
 // Removes path with everything in it, read-only files too; goes on past
 // entries it cannot remove and then returns false. Refuses, deleting
-// nothing, a path of fewer than 4 characters, a drive root, a path inside
-// the Windows directory, and a path that holds the Windows directory.
-// Links to directories elsewhere are removed, not walked into.
+// nothing, a path of fewer than 4 characters, a root, a path inside the
+// Windows directory, and a path that holds the Windows directory (judged
+// by CanonicalPath). Junctions and links are removed as links, never
+// walked into, and so is what the system resolves to a place outside the
+// directory holding it.
 bool RemoveDirectoryTree(const char* path);
+// The place path names, for comparing places: absolute, in plain form
+// (PathPlainForm), and its deepest existing part as the system resolves
+// it (links followed, long names) where it can say; no trailing backslash,
+// so a drive root is "C:". Case as on disk for the existing part, as
+// given for the rest.
+String CanonicalPath(const char* path);
 // Deletes name even when it is read-only. On failure the read-only flag is
 // put back as it was.
 bool DeleteFileForced(const char* name);

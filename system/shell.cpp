@@ -43,6 +43,41 @@ String UnderWindows(const String& found, const char* name)
     return FolderOr(found, GetWindowsDirectoryString(), name);
 }
 
+// Folders of the system, of all programs and of the users, by CSIDL.
+const BYTE kSharedFolderIds[] = {
+    CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86,
+    CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA,
+    CSIDL_COMMON_DOCUMENTS, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_STARTMENU,
+    CSIDL_COMMON_PROGRAMS, CSIDL_PROFILE, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_PERSONAL,
+    CSIDL_DESKTOPDIRECTORY, CSIDL_STARTMENU, CSIDL_PROGRAMS, CSIDL_FONTS};
+// The profiles' folder is no CSIDL of its own: it holds the profile and,
+// two levels up, the public documents.
+const int kProfilesRootBelow[] = {CSIDL_PROFILE, 1, CSIDL_COMMON_DOCUMENTS, 2};
+
+typedef HRESULT(WINAPI* FolderPathFunction)(HWND, int, HANDLE, DWORD, LPSTR);
+
+// The folder by CSIDL; "" where the shell (before Windows 2000) or the
+// system does not name it.
+String SharedFolder(int id)
+{
+    FolderPathFunction folderPath =
+        (FolderPathFunction)(void*)GetProcAddress(GetModuleHandleA("shell32.dll"), "SHGetFolderPathA");
+    char buffer[MAX_PATH];
+    if (!folderPath || folderPath(NULL, id, NULL, 0, buffer) != S_OK)
+        return String();
+    return String(buffer);
+}
+
+// The 64-bit program-files folders, which a 32-bit program on a 64-bit
+// system finds named only in its environment ("%ProgramW6432%"); ""
+// elsewhere.
+String NativeFolder(const char* variable)
+{
+    char buffer[MAX_PATH];
+    DWORD length = ExpandEnvironmentStringsA(variable, buffer, sizeof buffer);
+    return String(length <= sizeof buffer && buffer[0] != '%' ? buffer : "");
+}
+
 typedef DWORD(WINAPI* VersionSizeFunction)(LPCSTR, LPDWORD);
 typedef BOOL(WINAPI* VersionInfoFunction)(LPCSTR, DWORD, DWORD, LPVOID);
 typedef BOOL(WINAPI* VersionQueryFunction)(LPCVOID, LPCSTR, LPVOID*, PUINT);
@@ -188,6 +223,43 @@ String DevicePathFolder()
 String MediaFolder()
 {
     return UnderWindows(WindowsSettingPath("MediaPath"), "Media");
+}
+
+int FolderRefusal(const char* directory, String& folder)
+{
+    String place = CanonicalPath(directory);
+    if (PathIsRoot(place.CStr()))
+        return FolderIsRoot;
+    // The folders of the registry first: the messages have always named
+    // the program-files folder so.
+    String named[] = {ProgramFilesFolder(), CommonFilesFolder(), NativeFolder("%ProgramW6432%"),
+                      NativeFolder("%CommonProgramW6432%"), GetWindowsDirectoryString(),
+                      GetSystemDirectoryString()};
+    const int count = sizeof named / sizeof named[0];
+    const int ids = sizeof kSharedFolderIds;
+    for (int i = 0; i < count + ids + 2; i++) {
+        String candidate;
+        if (i < count)
+            candidate = named[i];
+        else if (i < count + ids)
+            candidate = SharedFolder(kSharedFolderIds[i - count]);
+        else {
+            const int* below = kProfilesRootBelow + 2 * (i - count - ids);
+            candidate = SharedFolder(below[0]);
+            for (int up = 0; up < below[1]; up++)
+                candidate = PathDirectory(candidate.CStr());
+        }
+        if (candidate.IsEmpty())
+            continue;
+        String shared = CanonicalPath(candidate.CStr());
+        bool profiles = i >= count + ids;
+        if (PathsEqual(place.CStr(), shared.CStr())
+            || (profiles && PathsEqual(PathDirectory(place.CStr()).CStr(), shared.CStr()))) {
+            folder = PathsEqual(place.CStr(), shared.CStr()) ? candidate : place;
+            return FolderIsShared;
+        }
+    }
+    return FolderUsable;
 }
 
 char BootDriveLetter()
