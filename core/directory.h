@@ -28,10 +28,10 @@ bool RemoveDirectoryOnly(const char* path);
 // directory holding it.
 bool RemoveDirectoryTree(const char* path);
 // The place path names, for comparing places: absolute, in plain form
-// (PathPlainForm), and its deepest existing part as the system resolves
-// it (links followed, long names) where it can say; no trailing backslash,
-// so a drive root is "C:". Case as on disk for the existing part, as
-// given for the rest.
+// (PathPlainForm), its deepest existing part as the system resolves it
+// through a handle (links followed, long names; before Vista, where the
+// system cannot say, its short name), the rest as written; no trailing
+// backslash, so a drive root is "C:".
 String CanonicalPath(const char* path);
 // Deletes name even when it is read-only. On failure the read-only flag is
 // put back as it was.

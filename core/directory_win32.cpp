@@ -62,7 +62,6 @@ FARPROC KernelFunction(const char* name)
 }
 
 typedef DWORD(WINAPI* PathOfHandleProc)(HANDLE, LPSTR, DWORD, DWORD);
-typedef DWORD(WINAPI* LongPathProc)(LPCSTR, LPSTR, DWORD);
 
 // The file or directory path names, for its attributes only (flags:
 // FILE_FLAG_OPEN_REPARSE_POINT for a link itself rather than its target).
@@ -86,16 +85,11 @@ String PathOfHandle(HANDLE handle)
 }
 
 // What the existing path is: through a handle where the system can say,
-// else its long name, else the path itself.
+// else (before Vista) its short name, which is one for all its spellings.
 String ResolveExisting(const String& path, HANDLE handle)
 {
     String resolved = PathOfHandle(handle);
-    LongPathProc longPath = (LongPathProc)(void*)KernelFunction("GetLongPathNameA");
-    if (resolved.IsEmpty() && longPath)
-        resolved = FetchText(MAX_PATH, [longPath, &path](char* buffer, DWORD size) {
-            return longPath(path.CStr(), buffer, size);
-        });
-    return resolved.IsEmpty() ? path : resolved;
+    return resolved.IsEmpty() ? GetShortPath(path.CStr()) : resolved;
 }
 
 // inner lies in or is outer (ASCII case ignored, trailing backslashes too).
@@ -128,34 +122,35 @@ bool RemoveEntriesIn(const String& dir, const String& resolvedDir)
     return ok;
 }
 
-// Removes path, a directory with everything in it. What path is, is asked
-// of the entry itself when it is removed, not of a listing made before: a
-// junction or symbolic link, and an entry that the system resolves to a
-// place outside `container` (how Wine shows a link of the host's), is
-// removed as a link and never walked into, so that what it points to,
-// someone else's, is left alone.
+// Removes path, and when it is a directory everything in it. What path
+// is, is asked of the entry itself when it is removed, not of a listing
+// made before. A junction or symbolic link, which the handle shows as
+// such, is removed as a link and never walked into. An entry that the
+// system resolves to a place outside `container` without saying that it
+// is a link (how Wine shows a link of the host's, which it would delete
+// at its target) is left alone. What links point to is someone else's.
 bool RemoveEntry(const String& path, const String& container)
 {
     HANDLE handle = OpenEntry(path.CStr(), FILE_SHARE_READ | FILE_SHARE_WRITE,
                               FILE_FLAG_OPEN_REPARSE_POINT);
     BY_HANDLE_FILE_INFORMATION info;
-    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
+    if (handle == INVALID_HANDLE_VALUE)
         return false;
-    }
     String resolved = PathOfHandle(handle);
-    bool isLink = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-                  || (!resolved.IsEmpty() && !container.IsEmpty()
-                      && !IsInsideOrSame(resolved, container));
-    bool isDirectory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    bool ok = true;
-    if (isDirectory && !isLink)
+    DWORD attributes = GetFileInformationByHandle(handle, &info) ? info.dwFileAttributes : 0;
+    bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    bool leadsOut = !isLink && !resolved.IsEmpty() && !container.IsEmpty()
+                    && !IsInsideOrSame(resolved, container);
+    bool isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    bool ok = attributes != 0 && !leadsOut;
+    if (ok && isDirectory && !isLink)
         ok = RemoveEntriesIn(path, resolved);
     CloseHandle(handle);
+    if (!ok && (!isDirectory || leadsOut || attributes == 0))
+        return false;
     if (isDirectory)
         return RemoveDirectoryOnly(path.CStr()) && ok;
-    // A link's own attributes are left as they are; its target's are not
+    // A link's own attributes are left as they are: its target's are not
     // the product's to change.
     return isLink ? DeleteFileOnly(path.CStr()) : DeleteFileForced(path.CStr());
 }
@@ -224,21 +219,19 @@ bool RemoveDirectoryTree(const char* path)
 
 String CanonicalPath(const char* path)
 {
-    String part = FullPath(PathPlainForm(path).CStr());
-    String tail;
+    String full = FullPath(PathPlainForm(path).CStr());
+    full.TrimRightChar('\\');
+    String part(full);
     while (!PathIsRoot(part.CStr())) {
         HANDLE handle = OpenEntry(part.CStr(), FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
         if (handle != INVALID_HANDLE_VALUE) {
-            part = ResolveExisting(part, handle);
+            String resolved = ResolveExisting(part, handle);
             CloseHandle(handle);
-            break;
+            return resolved + (full.CStr() + part.Length());
         }
-        tail = PathJoin(PathFileName(part.CStr()).CStr(), tail.CStr());
-        part = PathDirectory(part.CStr());
+        part.Truncate(PathLastSeparator(part.CStr()));
     }
-    String canonical = PathJoin(part.CStr(), tail.CStr());
-    canonical.TrimRightChar('\\');
-    return canonical;
+    return full;
 }
 
 bool DeleteFileForced(const char* name)

@@ -43,16 +43,27 @@ String UnderWindows(const String& found, const char* name)
     return FolderOr(found, GetWindowsDirectoryString(), name);
 }
 
-// Folders of the system, of all programs and of the users, by CSIDL.
-const BYTE kSharedFolderIds[] = {
-    CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86,
+// Folders of the system, of all programs and of the users: a CSIDL, or
+// one of the ids below that no CSIDL takes, in the low six bits; in the
+// high two, how many levels up the folder lies from it, which also
+// refuses each folder in it (the profiles' folder is no CSIDL of its own:
+// it holds the profile, and two levels up the public documents).
+enum : BYTE {
+    kProgramFilesSetting = 0x3C,    // ProgramFilesFolder(): its text names it in messages
+    kWindowsSetting = 0x3D,         // also where the shell cannot name folders
+    kNativeProgramFiles = 0x3E,     // a 64-bit system's, seen from a 32-bit program
+    kNativeCommonFiles = 0x3F,
+    kOneUp = 0x40,
+    kTwoUp = 0x80,
+};
+const BYTE kProtectedFolders[] = {
+    kProgramFilesSetting, kWindowsSetting, kNativeProgramFiles, kNativeCommonFiles,
+    CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86,
     CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA,
     CSIDL_COMMON_DOCUMENTS, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_STARTMENU,
     CSIDL_COMMON_PROGRAMS, CSIDL_PROFILE, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_PERSONAL,
-    CSIDL_DESKTOPDIRECTORY, CSIDL_STARTMENU, CSIDL_PROGRAMS, CSIDL_FONTS};
-// The profiles' folder is no CSIDL of its own: it holds the profile and,
-// two levels up, the public documents.
-const int kProfilesRootBelow[] = {CSIDL_PROFILE, 1, CSIDL_COMMON_DOCUMENTS, 2};
+    CSIDL_DESKTOPDIRECTORY, CSIDL_STARTMENU, CSIDL_PROGRAMS, CSIDL_FONTS,
+    CSIDL_PROFILE | kOneUp, CSIDL_COMMON_DOCUMENTS | kTwoUp};
 
 typedef HRESULT(WINAPI* FolderPathFunction)(HWND, int, HANDLE, DWORD, LPSTR);
 
@@ -76,6 +87,21 @@ String NativeFolder(const char* variable)
     char buffer[MAX_PATH];
     DWORD length = ExpandEnvironmentStringsA(variable, buffer, sizeof buffer);
     return String(length <= sizeof buffer && buffer[0] != '%' ? buffer : "");
+}
+
+String ProtectedFolder(BYTE entry)
+{
+    int id = entry & 0x3F;
+    if (id == kProgramFilesSetting)
+        return ProgramFilesFolder();
+    if (id == kWindowsSetting)
+        return GetWindowsDirectoryString();
+    if (id >= kNativeProgramFiles)
+        return NativeFolder(id == kNativeProgramFiles ? "%ProgramW6432%" : "%CommonProgramW6432%");
+    String folder = SharedFolder(id);
+    for (int up = entry >> 6; up > 0; up--)
+        folder = PathDirectory(folder.CStr());
+    return folder;
 }
 
 typedef DWORD(WINAPI* VersionSizeFunction)(LPCSTR, LPDWORD);
@@ -230,32 +256,16 @@ int FolderRefusal(const char* directory, String& folder)
     String place = CanonicalPath(directory);
     if (PathIsRoot(place.CStr()))
         return FolderIsRoot;
-    // The folders of the registry first: the messages have always named
-    // the program-files folder so.
-    String named[] = {ProgramFilesFolder(), CommonFilesFolder(), NativeFolder("%ProgramW6432%"),
-                      NativeFolder("%CommonProgramW6432%"), GetWindowsDirectoryString(),
-                      GetSystemDirectoryString()};
-    const int count = sizeof named / sizeof named[0];
-    const int ids = sizeof kSharedFolderIds;
-    for (int i = 0; i < count + ids + 2; i++) {
-        String candidate;
-        if (i < count)
-            candidate = named[i];
-        else if (i < count + ids)
-            candidate = SharedFolder(kSharedFolderIds[i - count]);
-        else {
-            const int* below = kProfilesRootBelow + 2 * (i - count - ids);
-            candidate = SharedFolder(below[0]);
-            for (int up = 0; up < below[1]; up++)
-                candidate = PathDirectory(candidate.CStr());
-        }
-        if (candidate.IsEmpty())
+    String parent = PathDirectory(place.CStr());
+    for (BYTE entry : kProtectedFolders) {
+        folder = ProtectedFolder(entry);
+        if (folder.IsEmpty())
             continue;
-        String shared = CanonicalPath(candidate.CStr());
-        bool profiles = i >= count + ids;
-        if (PathsEqual(place.CStr(), shared.CStr())
-            || (profiles && PathsEqual(PathDirectory(place.CStr()).CStr(), shared.CStr()))) {
-            folder = PathsEqual(place.CStr(), shared.CStr()) ? candidate : place;
+        String shared = CanonicalPath(folder.CStr());
+        if (PathsEqual(place.CStr(), shared.CStr()))
+            return FolderIsShared;
+        if (entry > kNativeCommonFiles && PathsEqual(parent.CStr(), shared.CStr())) {
+            folder = directory;
             return FolderIsShared;
         }
     }

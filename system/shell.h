@@ -44,7 +44,7 @@ String MediaFolder();
 // uninstaller may remove whole, compared by CanonicalPath: the root of a
 // drive or share, or a folder of the system, of all programs or of the
 // users (the profiles' folder and each profile in it), which `folder`
-// receives as the system names it.
+// then holds as the system names it (a profile: as `directory` does).
 enum : int { FolderUsable = 0, FolderIsRoot = 1, FolderIsShared = 2 };
 int FolderRefusal(const char* directory, String& folder);
 

@@ -21,7 +21,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import velt_format as vf  # noqa: E402
 import velt_archive as va  # noqa: E402
 from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
-                      log_text, reg_delete, step, cmd, reg)
+                      log_text, reg_delete, step, cmd, reg, winpath)
 
 GROUP, ROBOT, STUB = sys.argv[1:4]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "install", "sequence-" + GROUP)
@@ -320,18 +320,24 @@ def refused_without_dialog(program_files):
     shows the dialog's refusal. Nothing is made either way."""
     p = Product("Where Given", product='exit-codes = "standard"\n')
     p.clean()
+
+    def given(typed, automatic, steps=()):
+        line = '"%s" %s/d:"%s"' % (winpath(p.installer), "/a " if automatic else "", typed)
+        leave = [p.message(vf.MsgProgressCaption)] if automatic else []
+        return Run(None, [], list(steps), line=line, leave=leave)
+
     for typed, folder in protected_places(program_files):
-        run = p.run([], ["/a", "/d:" + typed])
-        check(run.status == 1 and run.exit_code() == 1603 and not run.boxes
-              and not p.installed(), "/a /d:%s is refused quietly (%s)" % (typed, run.describe()))
+        run = given(typed, True)
+        check(run.exit_code() == 1603 and not run.boxes and not p.installed(),
+              "/a /d:%s is refused quietly (%s)" % (typed, run.describe()))
     for typed, folder in (("C:\\Users", ntpath.dirname(cmd("echo %USERPROFILE%"))),
                           ("\\\\Velt Server\\share", None)):
-        run = p.run([welcome(p), step("Error", refusal_text(p, typed, folder), "press=%d" % OK)],
-                    ["/d:" + typed])
-        check(run.status == 1 and run.exit_code() == 1603 and len(run.boxes) == 2
-              and not p.installed(), "/d:%s is refused (%s)" % (typed, run.describe()))
+        run = given(typed, False, [welcome(p), step("Error", refusal_text(p, typed, folder),
+                                                    "press=%d" % OK)])
+        check(run.exit_code() == 1603 and len(run.boxes) == 2 and not p.installed(),
+              "/d:%s is refused (%s)" % (typed, run.describe()))
     # A usable /d: still installs, quietly.
-    run = p.run([], ["/a", "/d:" + p.directory])
+    run = given(p.directory, True)
     check(run.exit_code() == 0 and p.installed(), "/a /d: a usable folder (%s)" % run.describe())
     p.clean()
 
