@@ -374,7 +374,11 @@ bool ScheduleReplacement(InstallRun& run, const Placement& file)
         run.errorText.AppendFormat(kMoveNotLinkedError, target);
         return true;
     }
-    if (!MoveFileAtNextStart(file.destination.CStr(), target)) {
+    // Named where they really are: the system folder of a 32-bit program
+    // on a 64-bit system is another folder, which the system's own rename
+    // at the next start would not find.
+    if (!MoveFileAtNextStart(CanonicalPath(file.destination.CStr()).CStr(),
+                             CanonicalPath(target).CStr())) {
         run.errorText.AppendFormat(kMoveFailedError, target);
         return false;
     }

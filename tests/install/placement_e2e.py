@@ -56,7 +56,7 @@ os.environ.pop("SOURCE_DATE_EPOCH", None)
 
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 import velt_format as vf  # noqa: E402
-from velt_e2e import (BUILDER, build_installer, FAILURES, FileLocker, WINE, Run, check,  # noqa: E402
+from velt_e2e import (ARCH, BUILDER, build_installer, FAILURES, FileLocker, WINE, Run, check,  # noqa: E402
                       drive_c, log_text, reg_delete, reg_values, step, cmd, reg, wait_until,
                       wine,
                       winpath)
@@ -488,13 +488,13 @@ def check_deferred(p, target):
     name = temporary[0]
     renames = pending_renames()
     pairs = list(zip(renames[0::2], renames[1::2]))
-    # The source is written in short names: the same drive and depth as
-    # the target, and the file's own unique name.
+    # The temporary file beside the target, by its own unique name.
     named = [(source, dest) for source, dest in pairs
              if source.upper().endswith("\\" + name.upper())
-             and source[:6].upper() == ("\\??\\" + folder)[:6].upper()
-             and source.count("\\") == ("\\??\\%s\\%s" % (folder, name)).count("\\")]
-    check(len(named) == 1 and named[0][1].upper() == ("!\\??\\" + target).upper(),
+             and source.upper().startswith("\\??\\" + real_path(folder).upper() + "\\")]
+    # Named where the files really are: an x86 program's system32 is
+    # syswow64.
+    check(len(named) == 1 and named[0][1].upper() == ("!\\??\\" + real_path(target)).upper(),
           "PendingFileRenameOperations moves %s over %s in its folder: %r"
           % (name, target, renames))
     flags = (reg_values(p.key) or {}).get("ProductFlags", ("", "0x0"))
@@ -505,6 +505,14 @@ def check_deferred(p, target):
           and ("\\%s\r\n" % name).upper() in log.upper(),
           "Install.LOG reports the replacement: %r" % log[-500:])
     return name
+
+
+def real_path(path):
+    """A path of the installer's as the system resolves it: long names,
+    and an x86 program's system32 as syswow64."""
+    if ARCH == "x86" and path.upper().startswith(SYSTEM_DIR.upper() + "\\"):
+        return "C:\\windows\\syswow64" + path[len(SYSTEM_DIR):]
+    return path
 
 
 def check_replaced(p, target, name, when):
