@@ -133,20 +133,24 @@ bool RemoveEntry(const String& path, const String& container)
 {
     HANDLE handle = OpenEntry(path.CStr(), FILE_SHARE_READ | FILE_SHARE_WRITE,
                               FILE_FLAG_OPEN_REPARSE_POINT);
-    BY_HANDLE_FILE_INFORMATION info;
     if (handle == INVALID_HANDLE_VALUE)
         return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    info.dwFileAttributes = 0;
+    GetFileInformationByHandle(handle, &info);
+    DWORD attributes = info.dwFileAttributes;
     String resolved = PathOfHandle(handle);
-    DWORD attributes = GetFileInformationByHandle(handle, &info) ? info.dwFileAttributes : 0;
     bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    bool leadsOut = !isLink && !resolved.IsEmpty() && !container.IsEmpty()
-                    && !IsInsideOrSame(resolved, container);
     bool isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    bool ok = attributes != 0 && !leadsOut;
-    if (ok && isDirectory && !isLink)
+    // Known, and a link or inside: anything else is left as it is.
+    bool ok = attributes != 0
+              && (isLink || resolved.IsEmpty() || container.IsEmpty()
+                  || IsInsideOrSame(resolved, container));
+    bool walk = ok && isDirectory && !isLink;
+    if (walk)
         ok = RemoveEntriesIn(path, resolved);
     CloseHandle(handle);
-    if (!ok && (!isDirectory || leadsOut || attributes == 0))
+    if (!ok && !walk)
         return false;
     if (isDirectory)
         return RemoveDirectoryOnly(path.CStr()) && ok;
