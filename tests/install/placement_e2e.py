@@ -510,7 +510,7 @@ def check_deferred(p, target):
 def real_path(path):
     """A path of the installer's as the system resolves it: long names,
     and an x86 program's system32 as syswow64."""
-    if ARCH == "x86" and path.upper().startswith(SYSTEM_DIR.upper() + "\\"):
+    if ARCH == "x86" and (path + "\\").upper().startswith(SYSTEM_DIR.upper() + "\\"):
         return "C:\\windows\\syswow64" + path[len(SYSTEM_DIR):]
     return path
 
