@@ -21,14 +21,22 @@ bool CreateDirectoryPath(const char* path);
 bool RemoveDirectoryOnly(const char* path);
 // Removes path with everything in it, read-only files too; goes on past
 // entries it cannot remove and then returns false. Refuses, deleting
-// nothing, a path of fewer than 4 characters, a drive root, a path inside
-// the Windows directory, and a path that holds the Windows directory.
-// Links to directories elsewhere are removed, not walked into.
+// nothing, a path of fewer than 4 characters, a root, a path inside the
+// Windows directory, and a path that holds the Windows directory (judged
+// by CanonicalPath). Junctions and links are removed as links, never
+// walked into, and so is what the system resolves to a place outside the
+// directory holding it.
 bool RemoveDirectoryTree(const char* path);
 // path lies inside folder, not folder itself, both taken as the system
 // resolves them ("." and "..", forward and doubled slashes; ASCII case
 // ignored). False when either is empty.
 bool PathLiesInside(const char* path, const char* folder);
+// The place path names, for comparing places: absolute, in plain form
+// (PathPlainForm), its deepest existing part as the system resolves it
+// through a handle (links followed, long names; before Vista, where the
+// system cannot say, its short name), the rest as written; no trailing
+// backslash, so a drive root is "C:".
+String CanonicalPath(const char* path);
 // Deletes name even when it is read-only. On failure the read-only flag is
 // put back as it was.
 bool DeleteFileForced(const char* name);

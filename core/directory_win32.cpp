@@ -55,6 +55,43 @@ String FullPath(const char* path)
     });
 }
 
+// A kernel32 function that older systems lack; null there.
+FARPROC KernelFunction(const char* name)
+{
+    return GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
+}
+
+typedef DWORD(WINAPI* PathOfHandleProc)(HANDLE, LPSTR, DWORD, DWORD);
+
+// The file or directory path names, for its attributes only (flags:
+// FILE_FLAG_OPEN_REPARSE_POINT for a link itself rather than its target).
+// INVALID_HANDLE_VALUE when it is not there.
+HANDLE OpenEntry(const char* path, DWORD share, DWORD flags)
+{
+    return Sys.CreateFileA(path, FILE_READ_ATTRIBUTES, share, NULL, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | flags, NULL);
+}
+
+// Where the system says the handle's file is, links followed, in plain
+// form; "" where the system cannot say (before Vista).
+String PathOfHandle(HANDLE handle)
+{
+    PathOfHandleProc pathOf = (PathOfHandleProc)(void*)KernelFunction("GetFinalPathNameByHandleA");
+    if (!pathOf)
+        return String();
+    return PathPlainForm(FetchText(MAX_PATH, [pathOf, handle](char* buffer, DWORD size) {
+        return pathOf(handle, buffer, size, 0);
+    }).CStr());
+}
+
+// What the existing path is: through a handle where the system can say,
+// else (before Vista) its short name, which is one for all its spellings.
+String ResolveExisting(const String& path, HANDLE handle)
+{
+    String resolved = PathOfHandle(handle);
+    return resolved.IsEmpty() ? GetShortPath(path.CStr()) : resolved;
+}
+
 // inner lies in or is outer (ASCII case ignored, trailing backslashes too).
 bool IsInsideOrSame(const String& inner, const String& outer)
 {
@@ -66,9 +103,11 @@ bool IsInsideOrSame(const String& inner, const String& outer)
     return next == 0 || next == '\\';
 }
 
-// Removes everything in dir, then dir. Goes on past failures; true only
-// when everything went.
-bool RemoveTreeBelow(const String& dir)
+bool RemoveEntry(const String& path, const String& container);
+
+// Removes everything in dir, whose handle is held: while it is, nobody can
+// rename dir or put a link in its place. Goes on past failures.
+bool RemoveEntriesIn(const String& dir, const String& resolvedDir)
 {
     WIN32_FIND_DATAA entry;
     HANDLE find = Sys.FindFirstFileA(PathJoin(dir.CStr(), "*.*").CStr(), &entry);
@@ -76,22 +115,48 @@ bool RemoveTreeBelow(const String& dir)
         return false;
     bool ok = true;
     do {
-        if (IsDotEntry(entry.cFileName))
-            continue;
-        String child = PathJoin(dir.CStr(), entry.cFileName);
-        bool removed;
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            removed = DeleteFileForced(child.CStr());
-        else if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            // A junction or link: its target belongs to someone else.
-            removed = RemoveDirectoryOnly(child.CStr());
-        else
-            removed = RemoveTreeBelow(child);
-        ok = ok && removed;
+        if (!IsDotEntry(entry.cFileName))
+            ok = RemoveEntry(PathJoin(dir.CStr(), entry.cFileName), resolvedDir) && ok;
     } while (Sys.FindNextFileA(find, &entry));
     FindClose(find);
-    bool removedSelf = RemoveDirectoryOnly(dir.CStr());
-    return ok && removedSelf;
+    return ok;
+}
+
+// Removes path, and when it is a directory everything in it. What path
+// is, is asked of the entry itself when it is removed, not of a listing
+// made before. A junction or symbolic link, which the handle shows as
+// such, is removed as a link and never walked into. An entry that the
+// system resolves to a place outside `container` without saying that it
+// is a link (how Wine shows a link of the host's, which it would delete
+// at its target) is left alone. What links point to is someone else's.
+bool RemoveEntry(const String& path, const String& container)
+{
+    HANDLE handle = OpenEntry(path.CStr(), FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              FILE_FLAG_OPEN_REPARSE_POINT);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    info.dwFileAttributes = 0;
+    GetFileInformationByHandle(handle, &info);
+    DWORD attributes = info.dwFileAttributes;
+    String resolved = PathOfHandle(handle);
+    bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    bool isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // Known, and a link or inside: anything else is left as it is.
+    bool ok = attributes != 0
+              && (isLink || resolved.IsEmpty() || container.IsEmpty()
+                  || IsInsideOrSame(resolved, container));
+    bool walk = ok && isDirectory && !isLink;
+    if (walk)
+        ok = RemoveEntriesIn(path, resolved);
+    CloseHandle(handle);
+    if (!ok && !walk)
+        return false;
+    if (isDirectory)
+        return RemoveDirectoryOnly(path.CStr()) && ok;
+    // A link's own attributes are left as they are: its target's are not
+    // the product's to change.
+    return isLink ? DeleteFileOnly(path.CStr()) : DeleteFileForced(path.CStr());
 }
 
 String DriveRootOf(char letter)
@@ -152,18 +217,32 @@ bool RemoveDirectoryTree(const char* path)
 {
     if (TextLength(path) < kShortestRemovablePath)
         return false;
-    // Judge the path the system will act on: "C:\." and "C:\\" are the
-    // root, whatever their length.
+    // Judged by the place the system will act on: "C:\." is the root and
+    // "C:\WINDOWS~1\.." holds the Windows directory, whatever their text.
+    String place = CanonicalPath(path);
+    String windows = CanonicalPath(GetWindowsDirectoryString().CStr());
+    if (PathIsRoot(place.CStr()) || PathIsRoot(windows.CStr()) || IsInsideOrSame(place, windows)
+        || IsInsideOrSame(windows, place))
+        return false;
     String full = FullPath(path);
-    String root(full);
-    root.TrimRightChar('\\');
-    if (root.Length() < kShortestRemovablePath - 1)
-        return false;
-    String windows = GetWindowsDirectoryString();
-    if (windows.IsEmpty() || windows.IsPrefixOfNoCase(path) || windows.IsPrefixOfNoCase(full.CStr())
-        || IsInsideOrSame(windows, full))
-        return false;
-    return RemoveTreeBelow(full);
+    return RemoveEntry(full, CanonicalPath(PathDirectory(full.CStr()).CStr()));
+}
+
+String CanonicalPath(const char* path)
+{
+    String full = FullPath(PathPlainForm(path).CStr());
+    full.TrimRightChar('\\');
+    String part(full);
+    while (!PathIsRoot(part.CStr())) {
+        HANDLE handle = OpenEntry(part.CStr(), FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+        if (handle != INVALID_HANDLE_VALUE) {
+            String resolved = ResolveExisting(part, handle);
+            CloseHandle(handle);
+            return resolved + (full.CStr() + part.Length());
+        }
+        part.Truncate(PathLastSeparator(part.CStr()));
+    }
+    return full;
 }
 
 bool DeleteFileForced(const char* name)

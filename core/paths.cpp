@@ -223,3 +223,30 @@ bool IsValidPathName(const char* path)
         name.Delete(1, 1);
     return !name.IsEmpty() && !name.ContainsOneOf(kInvalidPathChars);
 }
+
+String PathPlainForm(const char* path)
+{
+    String plain(path);
+    if (IsNetworkPath(plain.CStr()) && (plain.CharAt(2) == '?' || plain.CharAt(2) == '.')
+        && plain.CharAt(3) == '\\') {
+        bool unc = String("UNC\\").IsPrefixOfNoCase(plain.CStr() + 4);
+        plain.Delete(unc ? 1 : 0, unc ? 6 : 4);     // "\\?\UNC\" keeps one "\"
+    }
+    const char* text = plain.CStr();
+    if (IsNetworkPath(text)) {
+        int share = plain.FindChar('\\', 2) + 1;
+        if (share > 0 && IsAsciiLetter(text[share]) && text[share + 1] == '$'
+            && (text[share + 2] == '\\' || text[share + 2] == 0)) {
+            plain.Delete(0, share);
+            plain.SetAt(1, ':');
+        }
+    }
+    return plain;
+}
+
+bool PathIsRoot(const char* path)
+{
+    path = OrEmpty(path);
+    int length = LengthWithoutTrailingSeparators(path);
+    return IsNetworkPath(path) ? NetworkRootLength(path) >= length : length <= 3;
+}

@@ -68,3 +68,12 @@ bool MakeAbsolute(String& path, const char* base);
 // and the colon of a drive letter are allowed, none of kInvalidPathChars
 // otherwise. Empty names (also "" in quotes) are not valid.
 bool IsValidPathName(const char* path);
+
+// The path without the forms that name the same place in other words:
+// "\\?\C:\x" and "\\.\C:\x" -> "C:\x", "\\?\UNC\srv\share" ->
+// "\\srv\share", and an administrative share "\\srv\C$\x" -> "C:\x"
+// (the drive that share is, on whichever computer).
+String PathPlainForm(const char* path);
+// A drive root ("C:\", "C:", or any text of 3 characters or fewer) or the
+// root of a share ("\\srv", "\\srv\share"), trailing backslashes apart.
+bool PathIsRoot(const char* path);

@@ -317,15 +317,17 @@ void RequestShortcuts(InstallRun& run, const Placement& file)
 }
 
 // A shared, font or system file that another program holds open is
-// written to a temporary file in the install directory instead, and takes
-// its place at the next start of the system. The short form of the name
-// keeps wininit.ini's lines within what its reader accepts.
-void DeferIfInUse(const InstallRun& run, Placement& file)
+// written to a temporary file beside it instead, and takes its place at
+// the next start of the system: on the same volume, where the rename at
+// start can be made, and in a folder only administrators write, where
+// nobody can change it before then. The short form of the name keeps
+// wininit.ini's lines within what its reader accepts.
+void DeferIfInUse(Placement& file)
 {
     if (!file.existed || FileIsWritable(file.destination.CStr()))
         return;
     file.deferredTarget = file.destination;
-    String temporary = MakeTempFileName(run.installDirectory.CStr());
+    String temporary = MakeTempFileName(PathDirectory(file.destination.CStr()).CStr());
     file.destination = GetShortPath(temporary.CStr());
 }
 
@@ -377,7 +379,11 @@ bool ScheduleReplacement(InstallRun& run, const Placement& file)
         run.errorText.AppendFormat(kMoveNotLinkedError, target);
         return true;
     }
-    if (!MoveFileAtNextStart(file.destination.CStr(), target)) {
+    // Named where they really are: the system folder of a 32-bit program
+    // on a 64-bit system is another folder, which the system's own rename
+    // at the next start would not find.
+    if (!MoveFileAtNextStart(CanonicalPath(file.destination.CStr()).CStr(),
+                             CanonicalPath(target).CStr())) {
         run.errorText.AppendFormat(kMoveFailedError, target);
         return false;
     }
@@ -427,7 +433,7 @@ void PlaceFile(InstallRun& run, int index)
     if (!PassesOverwriteMode(run, file) || !WantsReplacement(run, file))
         return;
     RequestShortcuts(run, file);
-    DeferIfInUse(run, file);
+    DeferIfInUse(file);
     MakeSubdirectory(run, file);
     ListInstalledFile(run, file);
     if (!WriteData(run, file))

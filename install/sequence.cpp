@@ -218,18 +218,24 @@ bool IsUsableDrive(const InstallRun& run, const String& directory)
     return false;
 }
 
+// The uninstaller of a product may remove its folder whole: never a root
+// or a folder that holds what others own, however it is written.
 bool IsUsableLocation(const InstallRun& run, const String& directory)
 {
-    if (directory.Length() <= 3) {
+    String folder;
+    int refusal = FolderRefusal(directory.CStr(), folder);
+    if (refusal == FolderIsRoot)
         ShowError(run, "%s", MessageText(MsgDestinationTooShort));
-        return false;
-    }
-    String programFiles = ProgramFilesFolder();
-    if (PathsEqual(directory.CStr(), programFiles.CStr())) {
-        ShowError(run, "%s", MessageFormatted(MsgDestinationProgramFiles, "s", programFiles.CStr()).CStr());
-        return false;
-    }
-    return true;
+    else if (refusal == FolderIsShared)
+        ShowError(run, "%s", MessageFormatted(MsgDestinationProgramFiles, "s", folder.CStr()).CStr());
+    return refusal == FolderUsable;
+}
+
+// The checks of a typed directory, each refusal shown (unless automatic).
+bool IsUsableDestination(const InstallRun& run, const String& directory)
+{
+    return IsUsableName(run, directory) && IsUsableDrive(run, directory)
+           && IsUsableLocation(run, directory);
 }
 
 bool HasRoomOrUserAgrees(const InstallRun& run, const String& directory)
@@ -314,8 +320,7 @@ void AskForDestination(InstallRun& run)
         const String& directory = run.installDirectory;
         if (directory.IsEmpty())
             continue;
-        if (!IsUsableName(run, directory) || !IsUsableDrive(run, directory) ||
-            !IsUsableLocation(run, directory) || !HasRoomOrUserAgrees(run, directory))
+        if (!IsUsableDestination(run, directory) || !HasRoomOrUserAgrees(run, directory))
             continue;
         bool exists = DirectoryExists(directory.CStr());
         if (!UserConfirms(directory, exists))
@@ -330,6 +335,10 @@ void ChooseDestination(InstallRun& run)
     if (run.installDirectory.IsEmpty())
         run.installDirectory = run.defaultDirectory;
     if (run.automaticMode || !HasFlag(run, PfAskDirectory)) {
+        // /d: and the default pass the dialog's checks too; a refused one
+        // ends the run as a failure, before anything is changed.
+        if (!IsUsableDestination(run, run.installDirectory))
+            StopWithError(run, String());
         MakeInstallDirectory(run);
         return;
     }

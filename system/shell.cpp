@@ -43,6 +43,67 @@ String UnderWindows(const String& found, const char* name)
     return FolderOr(found, GetWindowsDirectoryString(), name);
 }
 
+// Folders of the system, of all programs and of the users: a CSIDL, or
+// one of the ids below that no CSIDL takes, in the low six bits; in the
+// high two, how many levels up the folder lies from it, which also
+// refuses each folder in it (the profiles' folder is no CSIDL of its own:
+// it holds the profile, and two levels up the public documents).
+enum : BYTE {
+    kProgramFilesSetting = 0x3C,    // ProgramFilesFolder(): its text names it in messages
+    kWindowsSetting = 0x3D,         // also where the shell cannot name folders
+    kNativeProgramFiles = 0x3E,     // a 64-bit system's, seen from a 32-bit program
+    kNativeCommonFiles = 0x3F,
+    kOneUp = 0x40,
+    kTwoUp = 0x80,
+};
+const BYTE kProtectedFolders[] = {
+    kProgramFilesSetting, kWindowsSetting, kNativeProgramFiles, kNativeCommonFiles,
+    CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86,
+    CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA,
+    CSIDL_COMMON_DOCUMENTS, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_STARTMENU,
+    CSIDL_COMMON_PROGRAMS, CSIDL_PROFILE, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_PERSONAL,
+    CSIDL_DESKTOPDIRECTORY, CSIDL_STARTMENU, CSIDL_PROGRAMS, CSIDL_FONTS,
+    CSIDL_PROFILE | kOneUp, CSIDL_COMMON_DOCUMENTS | kTwoUp};
+
+typedef HRESULT(WINAPI* FolderPathFunction)(HWND, int, HANDLE, DWORD, LPSTR);
+
+// The folder by CSIDL; "" where the shell (before Windows 2000) or the
+// system does not name it.
+String SharedFolder(int id)
+{
+    FolderPathFunction folderPath =
+        (FolderPathFunction)(void*)GetProcAddress(GetModuleHandleA("shell32.dll"), "SHGetFolderPathA");
+    char buffer[MAX_PATH];
+    if (!folderPath || folderPath(NULL, id, NULL, 0, buffer) != S_OK)
+        return String();
+    return String(buffer);
+}
+
+// The 64-bit program-files folders, which a 32-bit program on a 64-bit
+// system finds named only in its environment ("%ProgramW6432%"); ""
+// elsewhere.
+String NativeFolder(const char* variable)
+{
+    char buffer[MAX_PATH];
+    DWORD length = ExpandEnvironmentStringsA(variable, buffer, sizeof buffer);
+    return String(length <= sizeof buffer && buffer[0] != '%' ? buffer : "");
+}
+
+String ProtectedFolder(BYTE entry)
+{
+    int id = entry & 0x3F;
+    if (id == kProgramFilesSetting)
+        return ProgramFilesFolder();
+    if (id == kWindowsSetting)
+        return GetWindowsDirectoryString();
+    if (id >= kNativeProgramFiles)
+        return NativeFolder(id == kNativeProgramFiles ? "%ProgramW6432%" : "%CommonProgramW6432%");
+    String folder = SharedFolder(id);
+    for (int up = entry >> 6; up > 0; up--)
+        folder = PathDirectory(folder.CStr());
+    return folder;
+}
+
 typedef DWORD(WINAPI* VersionSizeFunction)(LPCSTR, LPDWORD);
 typedef BOOL(WINAPI* VersionInfoFunction)(LPCSTR, DWORD, DWORD, LPVOID);
 typedef BOOL(WINAPI* VersionQueryFunction)(LPCVOID, LPCSTR, LPVOID*, PUINT);
@@ -188,6 +249,27 @@ String DevicePathFolder()
 String MediaFolder()
 {
     return UnderWindows(WindowsSettingPath("MediaPath"), "Media");
+}
+
+int FolderRefusal(const char* directory, String& folder)
+{
+    String place = CanonicalPath(directory);
+    if (PathIsRoot(place.CStr()))
+        return FolderIsRoot;
+    String parent = PathDirectory(place.CStr());
+    for (BYTE entry : kProtectedFolders) {
+        folder = ProtectedFolder(entry);
+        if (folder.IsEmpty())
+            continue;
+        String shared = CanonicalPath(folder.CStr());
+        if (PathsEqual(place.CStr(), shared.CStr()))
+            return FolderIsShared;
+        if (entry > kNativeCommonFiles && PathsEqual(parent.CStr(), shared.CStr())) {
+            folder = directory;
+            return FolderIsShared;
+        }
+    }
+    return FolderUsable;
 }
 
 char BootDriveLetter()

@@ -40,6 +40,14 @@ String CommonFilesFolder();
 String DevicePathFolder();
 String MediaFolder();
 
+// What keeps `directory` from being one product's folder, which its
+// uninstaller may remove whole, compared by CanonicalPath: the root of a
+// drive or share, or a folder of the system, of all programs or of the
+// users (the profiles' folder and each profile in it), which `folder`
+// then holds as the system names it (a profile: as `directory` does).
+enum : int { FolderUsable = 0, FolderIsRoot = 1, FolderIsShared = 2 };
+int FolderRefusal(const char* directory, String& folder);
+
 // The boot drive's letter in upper case, 'C' when the system does not say.
 char BootDriveLetter();
 

@@ -491,13 +491,13 @@ void RemoveProductKey(const String& key, BYTE user)
 }
 
 // The whole installation tree, when the product asked not to list its
-// files; never a drive root, the program-files folder or the Windows one.
+// files; never a root or a folder of the system, of all programs or of the
+// users, however the registration writes it.
 void RemoveInstallTree(const String& installDir)
 {
-    if (installDir.Length() <= 3 || PathsEqual(installDir.CStr(), ProgramFilesFolder().CStr())
-        || PathsEqual(installDir.CStr(), GetWindowsDirectoryString().CStr()))
-        return;
-    RemoveDirectoryTree(installDir.CStr());
+    String folder;
+    if (FolderRefusal(installDir.CStr(), folder) == FolderUsable)
+        RemoveDirectoryTree(installDir.CStr());
 }
 
 // Once nothing failed: the last batch, then the record, the PATH line and

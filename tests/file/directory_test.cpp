@@ -114,7 +114,8 @@ TEST_F(DirectoryTest, RemoveDirectoryTreeRefusesTheWindowsDirectoryAndRoots)
     // The same directory reached through "..": the system goes there too.
     String roundabout = PathJoin(windows.CStr(), "system32\\..\\");
     roundabout.Append(PathFileName(inside.CStr()));
-    const String kRefused[] = {inside, lower, roundabout, windows, String("C:\\."), String("C:\\\\")};
+    const String kRefused[] = {inside, lower, roundabout, windows, String("C:\\."), String("C:\\\\"),
+                               String("\\\\?\\") + inside, PathJoin(inside.CStr(), "..\\..")};
     for (const String& path : kRefused) {
         SCOPED_TRACE(path.CStr());
         EXPECT_FALSE(RemoveDirectoryTree(path.CStr()));
@@ -125,6 +126,24 @@ TEST_F(DirectoryTest, RemoveDirectoryTreeRefusesTheWindowsDirectoryAndRoots)
 
     ASSERT_TRUE(DeleteFileForced(keep.CStr()));
     ASSERT_TRUE(RemoveDirectoryOnly(inside.CStr()));
+}
+
+TEST_F(DirectoryTest, CanonicalPathNamesThePlaceWhateverTheWords)
+{
+    String windows = CanonicalPath(GetWindowsDirectoryString().CStr());
+    ASSERT_FALSE(windows.IsEmpty());
+    String system = GetSystemDirectoryString();
+    String same[] = {GetWindowsDirectoryString() + "\\", GetWindowsDirectoryString() + "\\.",
+                     system + "\\..", String("\\\\?\\") + GetWindowsDirectoryString(),
+                     String("\\\\localhost\\C$") + GetWindowsDirectoryString().Mid(2),
+                     String("C:/") + GetWindowsDirectoryString().Mid(3)};
+    for (const String& path : same)
+        EXPECT_TRUE(PathsEqual(windows.CStr(), CanonicalPath(path.CStr()).CStr())) << path.CStr();
+    // What does not exist keeps its words below the part that does.
+    EXPECT_STREQ((windows + "\\No Such\\Place").CStr(),
+                 CanonicalPath((system + "\\..\\No Such\\Place\\").CStr()).CStr());
+    EXPECT_STREQ("C:", CanonicalPath("C:\\.").CStr());
+    EXPECT_STREQ("\\\\srv\\share", CanonicalPath("\\\\?\\UNC\\srv\\share\\").CStr());
 }
 
 TEST_F(DirectoryTest, DeleteFileForcedDeletesReadOnlyFiles)

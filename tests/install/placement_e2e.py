@@ -21,6 +21,7 @@ The environment is that of velt_add_wine_test.
 """
 
 import json
+import ntpath
 import os
 import random
 import shutil
@@ -55,7 +56,7 @@ os.environ.pop("SOURCE_DATE_EPOCH", None)
 
 sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 import velt_format as vf  # noqa: E402
-from velt_e2e import (BUILDER, build_installer, FAILURES, FileLocker, WINE, Run, check,  # noqa: E402
+from velt_e2e import (ARCH, BUILDER, build_installer, FAILURES, FileLocker, WINE, Run, check,  # noqa: E402
                       drive_c, log_text, reg_delete, reg_values, step, cmd, reg, wait_until,
                       wine,
                       winpath)
@@ -433,17 +434,30 @@ def pending_renames():
     return []
 
 
-def deferred_setup(tag):
-    """A product whose shared file is held open by the locker over an
-    older copy; returns (product, the shared path, the locker)."""
+def deferred_setup(tag, destination="shared", directory=None):
+    """A product whose shared (or system) file is held open by the locker
+    over an older copy; returns (product, the file's path, the locker)."""
     publisher = "Velt Placement " + tag
-    p = Product("Placement " + tag, [{"name": "busy.dll", "destination": "shared",
+    name = "busy.dll" if destination == "shared" else "veltbusy%s.dll" % tag.lower()
+    p = Product("Placement " + tag, [{"name": name, "destination": destination,
                                       "data": payload(5)}],
-                flags=["uninstall-support", "log-file-lines"], publisher=publisher)
+                flags=["uninstall-support", "log-file-lines"], publisher=publisher,
+                directory=directory)
     p.clean()
-    target = shared_directory(publisher) + "\\busy.dll"
+    folder = shared_directory(publisher) if destination == "shared" else SYSTEM_DIR
+    target = folder + "\\" + name
     write(target, b"the copy in use", T0 - DAY)
     return p, target, Locker(target, tag.lower(), share_read=True)
+
+
+def map_drive(letter, folder):
+    """Drive `letter` of the prefix as a host folder of its own: another
+    volume to the installer."""
+    os.makedirs(folder, exist_ok=True)
+    link = os.path.join(os.environ["WINEPREFIX"], "dosdevices", letter.lower() + ":")
+    if os.path.lexists(link):
+        os.remove(link)
+    os.symlink(folder, link)
 
 
 def interactive_steps(p, restart_answer):
@@ -453,41 +467,59 @@ def interactive_steps(p, restart_answer):
             step(p.message(vf.MsgQuestionCaption), p.message(vf.MsgRestartQuestion), "press=%d" % restart_answer)]
 
 
-def temporary_files(p):
-    return [n for n in listing(p.directory) if n.upper().startswith("QDT")
+def temporary_files(folder):
+    return [n for n in listing(folder) if n.upper().startswith("QDT")
             and n.upper().endswith(".TMP")]
 
 
 def check_deferred(p, target):
     """After a run that deferred `target`: the earlier copy is in place,
-    the data waits in a QDT file of the install directory, the system knows
-    the rename, and the registration says a restart is needed. Returns the
-    temporary file's name."""
+    the data waits in a QDT file beside it (same folder, so same volume,
+    and none in the install directory), the system knows the rename within
+    that folder, and the registration says a restart is needed. Returns
+    the temporary file's name."""
+    folder = ntpath.dirname(target)
     check(read(target) == b"the copy in use", "the copy in use is still in place")
-    temporary = temporary_files(p)
-    if not check(len(temporary) == 1, "one QDT....tmp file in the install directory: %r"
-                 % listing(p.directory)):
+    check(not temporary_files(p.directory), "no QDT file in the install directory: %r"
+          % listing(p.directory))
+    temporary = [n for n in temporary_files(folder) if read(folder + "\\" + n) == payload(5)]
+    if not check(len(temporary) == 1, "one QDT....tmp file with the new data beside %s: %r"
+                 % (target, temporary_files(folder))):
         return None
     name = temporary[0]
-    check(read(p.directory + "\\" + name) == payload(5), "the QDT file holds the new data")
     renames = pending_renames()
     pairs = list(zip(renames[0::2], renames[1::2]))
+    # The temporary file beside the target, by its own unique name.
     named = [(source, dest) for source, dest in pairs
-             if source.upper().endswith("\\" + name.upper())]
-    check(len(named) == 1 and named[0][1].upper() == ("!\\??\\" + target).upper(),
-          "PendingFileRenameOperations moves %s over %s: %r" % (name, target, renames))
+             if source.upper().endswith("\\" + name.upper())
+             and source.upper().startswith("\\??\\" + real_path(folder).upper() + "\\")]
+    # Named where the files really are: an x86 program's system32 is
+    # syswow64.
+    check(len(named) == 1 and named[0][1].upper() == ("!\\??\\" + real_path(target)).upper(),
+          "PendingFileRenameOperations moves %s over %s in its folder: %r"
+          % (name, target, renames))
     flags = (reg_values(p.key) or {}).get("ProductFlags", ("", "0x0"))
     check(int(flags[1], 16) & PF_REBOOT_NEEDED, "ProductFlags has the restart bit: %r"
           % (flags,))
     log = p.log()
-    check((target + " is out of date and will be replaced.\r\nbusy.dll -> ") in log,
+    check((target + " is out of date and will be replaced.\r\n") in log
+          and ("\\%s\r\n" % name).upper() in log.upper(),
           "Install.LOG reports the replacement: %r" % log[-500:])
     return name
 
 
+def real_path(path):
+    """A path of the installer's as the system resolves it: long names,
+    and an x86 program's system32 as syswow64."""
+    if ARCH == "x86" and (path + "\\").upper().startswith(SYSTEM_DIR.upper() + "\\"):
+        return "C:\\windows\\syswow64" + path[len(SYSTEM_DIR):]
+    return path
+
+
 def check_replaced(p, target, name, when):
-    check(read(target) == payload(5), "%s: the shared file holds the new data" % when)
-    check(name not in listing(p.directory), "%s: the QDT file is gone" % when)
+    folder = ntpath.dirname(target)
+    check(read(target) == payload(5), "%s: %s holds the new data" % (when, target))
+    check(name not in listing(folder), "%s: the QDT file is gone" % when)
     check(not any(name.upper() in r.upper() for r in pending_renames()),
           "%s: the rename is no longer pending" % when)
 
@@ -497,19 +529,28 @@ def stop_own_prefix():
 
 
 def group_deferred():
-    p, target, locker = deferred_setup("Deferred")
-    try:
-        run = p.install(args=(), steps=interactive_steps(p, NO))
-    finally:
-        status = locker.release()
-    check(status == 0, "the locker held the file to the end (status %s)" % status)
-    check(run.status == 1 and len(run.boxes) == 4,
-          "welcome, progress, completion and the restart question, answered No (%s)"
-          % run.describe())
-    name = check_deferred(p, target)
-    if name:
-        wine("wineboot", "-r")
-        check_replaced(p, target, name, "after wineboot -r")
+    """A shared file in use, and a system file in use whose product goes to
+    another volume (D:): each is staged beside its target and replaced at
+    the next start."""
+    map_drive("d", os.path.join(WORK, "drive_d"))
+    deferred = []
+    for tag, destination, directory in (("Deferred", "shared", None),
+                                        ("Far", "system", "D:\\Velt Tests\\Placement Far")):
+        p, target, locker = deferred_setup(tag, destination, directory)
+        try:
+            run = p.install(args=(), steps=interactive_steps(p, NO))
+        finally:
+            status = locker.release()
+        check(status == 0, "%s: the locker held the file to the end (status %s)" % (tag, status))
+        check(run.status == 1 and len(run.boxes) == 4,
+              "%s: welcome, progress, completion and the restart question, answered No (%s)"
+              % (tag, run.describe()))
+        deferred.append((p, target, check_deferred(p, target)))
+    wine("wineboot", "-r")
+    for p, target, name in deferred:
+        if name:
+            check_replaced(p, target, name, "after wineboot -r")
+        remove(target)
     stop_own_prefix()
 
 

@@ -10,6 +10,7 @@ environment is that of velt_add_wine_test.
 """
 
 import json
+import ntpath
 import os
 import shutil
 import subprocess
@@ -20,7 +21,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import velt_format as vf  # noqa: E402
 import velt_archive as va  # noqa: E402
 from velt_e2e import (BUILDER, build_installer, FAILURES, Run, check, drive_c,  # noqa: E402
-                      log_text, reg_delete, step, cmd, reg)
+                      log_text, reg_delete, step, cmd, reg, winpath)
 
 GROUP, ROBOT, STUB = sys.argv[1:4]
 WORK = os.path.join(os.environ["VELT_BINARY_DIR"], "tests", "install", "sequence-" + GROUP)
@@ -238,7 +239,7 @@ def group_destination():
         (program_files + "\\", p.message(vf.MsgDestinationProgramFiles).replace("%s", log_text(program_files))),
         ("C:\\Velt Tests\\Where blocked\\sub",
          p.message(vf.MsgCannotCreateDir) + "\\n" + log_text("C:\\Velt Tests\\Where blocked\\sub")),
-    ]
+    ] + [(typed, refusal_text(p, typed, folder)) for typed, folder in protected_places(program_files)]
     for typed, text in refusals:
         steps = [welcome(p), step(p.message(vf.MsgDestinationCaption), None, "type=1015:" + typed, "press=1001")]
         if typed.endswith("blocked\\sub"):
@@ -277,7 +278,68 @@ def group_destination():
     check(run.status == 1 and len(run.boxes) == 5,
           "an existing, blank-padded folder is confirmed with message 22 (%s)" % run.describe())
     shutil.rmtree(drive_c(new), ignore_errors=True)
+    refused_without_dialog(program_files)
     space_question(blocker)
+
+
+def protected_places(program_files):
+    """(typed, refused folder) for places no product may own, written in
+    other words than the system's: None is the root of a drive or share,
+    "" a name that is invalid as it stands. The short name is Wine's own
+    for "C:\\Program Files" (Windows names it PROGRA~1)."""
+    windows = cmd("echo %windir%")
+    system = windows + "\\system32"
+    return [
+        ("C:/Program Files", ""),
+        ("\\\\?\\C:\\Windows", ""),
+        ("C:\\PROG~FBU", "C:\\Program Files"),
+        (program_files + "\\.", program_files),
+        (program_files.upper() + "\\Velt\\..", program_files),
+        ("\\\\localhost\\C$\\Windows", windows),
+        ("\\\\localhost\\c$\\windows\\system32\\", system),
+        ("\\\\Velt Server\\share", None),
+        ("\\\\Velt Server\\share\\", None),
+        ("C:\\.", None),
+        ("C:\\Users", ntpath.dirname(cmd("echo %USERPROFILE%"))),
+        ("C:\\ProgramData", cmd("echo %ProgramData%")),
+        (system.upper(), system),
+    ]
+
+
+def refusal_text(p, typed, folder):
+    if folder is None:
+        return p.message(vf.MsgDestinationTooShort)
+    if folder == "":
+        return "%s\\r\\n%s" % (p.message(vf.MsgInvalidDestination), log_text(typed))
+    return p.message(vf.MsgDestinationProgramFiles).replace("%s", log_text(folder))
+
+
+def refused_without_dialog(program_files):
+    """/d: is checked when no dialog asks: an automatic run refuses without
+    a box and fails (1603 with standard exit codes); an interactive one
+    shows the dialog's refusal. Nothing is made either way."""
+    p = Product("Where Given", product='exit-codes = "standard"\n')
+    p.clean()
+
+    def given(typed, automatic, steps=()):
+        line = '"%s" %s/d:"%s"' % (winpath(p.installer), "/a " if automatic else "", typed)
+        leave = [p.message(vf.MsgProgressCaption)] if automatic else []
+        return Run(None, [], list(steps), line=line, leave=leave)
+
+    for typed, folder in protected_places(program_files):
+        run = given(typed, True)
+        check(run.exit_code() == 1603 and not run.boxes and not p.installed(),
+              "/a /d:%s is refused quietly (%s)" % (typed, run.describe()))
+    for typed, folder in (("C:\\Users", ntpath.dirname(cmd("echo %USERPROFILE%"))),
+                          ("\\\\Velt Server\\share", None)):
+        run = given(typed, False, [welcome(p), step("Error", refusal_text(p, typed, folder),
+                                                    "press=%d" % OK)])
+        check(run.exit_code() == 1603 and len(run.boxes) == 2 and not p.installed(),
+              "/d:%s is refused (%s)" % (typed, run.describe()))
+    # A usable /d: still installs, quietly.
+    run = given(p.directory, True)
+    check(run.exit_code() == 0 and p.installed(), "/a /d: a usable folder (%s)" % run.describe())
+    p.clean()
 
 
 def mount_small_drive(path, size):

@@ -153,6 +153,39 @@ TEST(PathsEqual, IgnoresCaseAndTrailingBackslashes)
     }
 }
 
+// The same place in other words, and the roots that no product may own.
+TEST(PathPlainForm, DevicePrefixesAndAdministrativeShares)
+{
+    static const char* const kCases[][2] = {
+        {"\\\\?\\C:\\Windows",              "C:\\Windows"},
+        {"\\\\.\\C:\\Windows",              "C:\\Windows"},
+        {"\\\\?\\UNC\\srv\\share\\x",      "\\\\srv\\share\\x"},
+        {"\\\\?\\unc\\srv\\share",         "\\\\srv\\share"},
+        {"\\\\localhost\\C$\\Windows",      "C:\\Windows"},
+        {"\\\\?\\UNC\\127.0.0.1\\d$",      "d:"},
+        {"\\\\srv\\share\\C$",              "\\\\srv\\share\\C$"},   // a folder, no share
+        {"\\\\srv\\CD$\\x",                 "\\\\srv\\CD$\\x"},     // no drive's share
+        {"C:\\Program Files",                "C:\\Program Files"},
+        {"",                                  ""},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c[0]);
+        EXPECT_STREQ(c[1], PathPlainForm(c[0]).CStr());
+    }
+    EXPECT_STREQ("", PathPlainForm(nullptr).CStr());
+}
+
+TEST(PathIsRoot, DrivesAndShares)
+{
+    static const char* const kRoots[] = {"C:\\", "C:", "C:\\\\", "", "\\", "\\\\srv",
+                                         "\\\\srv\\share", "\\\\srv\\share\\", nullptr};
+    static const char* const kFolders[] = {"C:\\a", "C:\\Users", "\\\\srv\\share\\a"};
+    for (const char* path : kRoots)
+        EXPECT_TRUE(PathIsRoot(path)) << (path ? path : "(null)");
+    for (const char* path : kFolders)
+        EXPECT_FALSE(PathIsRoot(path)) << path;
+}
+
 struct AbsoluteCase {
     const char* text;
     bool absolute;

@@ -30,6 +30,8 @@ GROUP is one of:
             what an installation owns when there is no digest; a
             keep-existing file that was there before
   font      a font whose file cannot go stays in ProductFonts
+  tree      the whole-tree removal of a product without an uninstall list:
+            links in the tree are not followed, their targets stay
 
 LOCKER is velt-file-locker.exe. The environment is that of
 velt_add_wine_test.
@@ -857,6 +859,49 @@ def group_font():
     run = uninstall_quietly(p)
     check(p.registration() is None and not os.path.exists(drive_c(font)),
           "the next run removes the font and the registration (%s)" % run.describe())
+
+
+def group_tree():
+    """A product without an uninstall list loses its whole folder, and only
+    that: links inside it lead to folders and a file outside, in the
+    prefix and on the host, which all survive. Wine 8 cannot make a
+    Windows junction or symbolic link (CreateSymbolicLink does nothing);
+    a link of the host's in the prefix's drive is what it shows instead,
+    as a directory or file whose handle resolves to the place outside."""
+    p = case_product("Velt Case Tree", flags=["no-uninstall-list"])
+    p.install()
+    inside = drive_c(p.directory)
+    os.makedirs(os.path.join(inside, "data", "deeper"))
+    for name in ("data\\deeper\\leaf.txt", "data\\read-only.txt"):
+        with open(os.path.join(inside, *name.split("\\")), "w") as f:
+            f.write("the product's own\n")
+    os.chmod(os.path.join(inside, "data", "read-only.txt"), 0o444)
+    outside = [os.path.join(WORK, "host outside"), drive_c("C:\\Velt Tree Outside")]
+    for folder in outside:
+        os.makedirs(os.path.join(folder, "inner"), exist_ok=True)
+        with open(os.path.join(folder, "inner", "keep.txt"), "w") as f:
+            f.write("someone else's\n")
+    links = {os.path.join(inside, "to host"): outside[0],
+             os.path.join(inside, "data", "to prefix"): outside[1],
+             os.path.join(inside, "data", "to file.txt"): os.path.join(outside[1], "inner",
+                                                                     "keep.txt")}
+    for link, target in links.items():
+        os.symlink(target, link)
+    run = uninstall_quietly(p)
+    check(run.status == 1 and run.exit_code() == 1 and not run.boxes,
+          "tree: the quiet uninstallation ends with exit code 1, no box (%s)" % run.describe())
+    for folder in outside:
+        check(os.path.isfile(os.path.join(folder, "inner", "keep.txt")),
+              "tree: %s and what it holds survive" % folder)
+    left = sorted(os.path.relpath(os.path.join(d, n), inside)
+                  for d, dirs, files in os.walk(inside) for n in dirs + files) \
+        if os.path.isdir(inside) else []
+    # Wine deletes the target of a host link asked to delete the link: the
+    # uninstaller leaves such links, with the folders that hold them (on
+    # Windows, where a link shows as one, it removes the link itself).
+    check(left == ["data", "data/to file.txt", "data/to prefix", "to host"],
+          "tree: all but the links and the folder holding them is removed: %r" % left)
+    check(p.registration() is None, "tree: the registration is removed")
 
 
 if __name__ == "__main__":
