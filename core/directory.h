@@ -27,9 +27,9 @@ bool RemoveDirectoryOnly(const char* path);
 // walked into, and so is what the system resolves to a place outside the
 // directory holding it.
 bool RemoveDirectoryTree(const char* path);
-// path lies inside folder, not folder itself, both taken as the system
-// resolves them ("." and "..", forward and doubled slashes; ASCII case
-// ignored). False when either is empty.
+// path lies inside folder, not folder itself, both compared as places
+// (CanonicalPath: "." and "..", slashes, short names and links resolved;
+// ASCII case ignored). False when either is empty.
 bool PathLiesInside(const char* path, const char* folder);
 // The place path names, for comparing places: absolute, in plain form
 // (PathPlainForm), its deepest existing part as the system resolves it

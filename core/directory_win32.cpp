@@ -208,8 +208,10 @@ bool RemoveDirectoryOnly(const char* path)
 
 bool PathLiesInside(const char* path, const char* folder)
 {
-    String inner = FullPath(path);
-    String outer = FullPath(folder);
+    if (!*path || !*folder)
+        return false;
+    String inner = CanonicalPath(path);
+    String outer = CanonicalPath(folder);
     return !PathsEqual(inner.CStr(), outer.CStr()) && IsInsideOrSame(inner, outer);
 }
 
