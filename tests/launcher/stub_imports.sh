@@ -17,7 +17,11 @@ for dll in $imports; do
   esac
 done
 size=$(stat -c %s "$stub")
-budget=98304
+# 104 KiB. It was 96 KiB until the elevated-run safety work (private
+# batch folders with their access list, the record's digest, canonical
+# destination checks, typed association backups), which needs about 6 KB
+# more on x86, 2.5 KB more on x64, after packing took 4 KB from x64.
+budget=106496
 echo "stub: $size bytes (budget $budget); imports: $(echo $imports)"
 if [ "$size" -gt "$budget" ]; then
   echo "the stub is over its size budget"
