@@ -94,14 +94,23 @@ bool WriteUninstallData(const String& path, const char* productName, const Unins
                         const String& associationRecords)
 {
     String text = UninstallDataText(list.text, MessageText, associationRecords);
+    String digest = Sha256Text(text);
+    // Without a registration there is nobody to tell. A system without the
+    // provider stores no digest: the record is then taken as an earlier
+    // version's, inside the removal bounds.
+    RegistryKey key;
+    bool registered = OpenRegistration(key, productName);
+    // Until the new record has replaced the old one either may be on disk,
+    // should the run be killed: both are vouched for meanwhile.
+    if (registered && !digest.IsEmpty()) {
+        String both = digest;
+        both += ' ';
+        both += RegistryGetString(key, kRecordDigestValue, String(), 0);
+        RegistrySetString(key, kRecordDigestValue, both, 0);
+    }
     if (!ReplaceFileFromString(path.CStr(), text))
         return false;
-    // A system without the provider stores no digest: the record is then
-    // taken as an earlier version's, inside the removal bounds. Without a
-    // registration there is nobody to tell.
-    RegistryKey key;
-    return !OpenRegistration(key, productName)
-           || RegistrySetString(key, kRecordDigestValue, Sha256Text(text), RegEmptyDeletes);
+    return !registered || RegistrySetString(key, kRecordDigestValue, digest, RegEmptyDeletes);
 }
 
 uint8_t ReadTrustedUninstallData(const String& path, const char* productName, String& record)
@@ -115,7 +124,10 @@ uint8_t ReadTrustedUninstallData(const String& path, const char* productName, St
         stored = RegistryGetString(key, kRecordDigestValue, String(), 0);
     if (stored.IsEmpty())
         return RecordUnverified;
-    if (stored == Sha256Text(record))
+    // The value holds one digest, or during a rewrite the new record's
+    // and the old one's, separated by a space.
+    String digest = Sha256Text(record);
+    if (!digest.IsEmpty() && stored.Find(digest.CStr()) >= 0)
         return RecordVerified;
     record.Clear();
     return RecordTampered;
