@@ -11,6 +11,7 @@ command line, and through Wine's own uninstaller.
 """
 
 import datetime
+import hashlib
 import os
 import shutil
 import sys
@@ -141,6 +142,14 @@ def check_files(inspected):
               "%s has the archive's time %s (got %s)" % (name, record["time"], mtime(installed)))
 
 
+def record_digest():
+    try:
+        with open(drive_c(UNINSTALL_DIR + "\\Uninstall.DAT"), "rb") as f:
+            return hashlib.sha256(f.read()).hexdigest()
+    except OSError:
+        return None
+
+
 def check_registration(installer, inspected):
     values = reg_values(KEY)
     if not check(values is not None, "the registration key exists"):
@@ -169,6 +178,8 @@ def check_registration(installer, inspected):
         "TopColor": ("REG_DWORD", colorref("#102030")),
         "BottomColor": ("REG_DWORD", colorref("#000000")),
         "MonoColor": ("REG_DWORD", "0x0"),
+        # What vouches for Uninstall.DAT: its SHA-256.
+        "UninstallDataSHA256": ("REG_SZ", record_digest()),
     }
     check(flags & PF_CUSTOM_COLORS, "the project's colours are its own")
     # The list of programs reads the date as YYYYMMDD; the icon is the

@@ -853,7 +853,11 @@ TEST_F(PlaceFileTest, FilesInUseAreReplacedAtTheNextStart)
     // the failure is reported.
     Record busy{"busy.dll", DestShared, 0, "new version", kLate, "", ""};
     PlaceAll({busy});
-    String temporary = TemporaryFileIn(run_.installDirectory);
+    // Staged beside its target, where only those who may replace the
+    // target can reach it, and on its volume.
+    String besideTarget = PathDirectory(target.CStr());
+    EXPECT_TRUE(TemporaryFileIn(run_.installDirectory).IsEmpty());
+    String temporary = TemporaryFileIn(besideTarget);
     ASSERT_FALSE(temporary.IsEmpty());
     EXPECT_EQ("new version", Text(Contents(temporary)));
     EXPECT_EQ(kLate, FileTimeOf(temporary));
@@ -874,7 +878,7 @@ TEST_F(PlaceFileTest, FilesInUseAreReplacedAtTheNextStart)
     description_.productFlags = 0;
     run_.restartNeeded = 0;
     PlaceAll({busy});
-    temporary = TemporaryFileIn(run_.installDirectory);
+    temporary = TemporaryFileIn(besideTarget);
     ASSERT_FALSE(temporary.IsEmpty());
     EXPECT_EQ("new version", Text(Contents(temporary)));
     EXPECT_EQ("", Text(run_.errorText));
