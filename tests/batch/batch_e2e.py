@@ -11,6 +11,7 @@ GROUP is one of: environment, pause, path, console, failure, planted. The
 environment is that of velt_add_wine_test.
 """
 
+import functools
 import json
 import re
 import os
@@ -173,6 +174,9 @@ def probe_batch(tag):
             % (tag, tag, tag, tag, tag, tag))
 
 
+# Asked once: the waits below look at the folder many times, and each
+# question starts an interpreter.
+@functools.lru_cache(maxsize=None)
 def user_temp():
     return cmd("echo %TMP%")
 

@@ -38,6 +38,7 @@ velt_add_wine_test.
 """
 
 import ctypes
+import functools
 import hashlib
 import json
 import os
@@ -126,6 +127,9 @@ class Product:
             return f.read().decode("cp1252")
 
 
+# Asked once: the waits below look at the folder many times, and each
+# question starts an interpreter.
+@functools.lru_cache(maxsize=None)
 def user_temp():
     return cmd("echo %TMP%")
 
